@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, or says which apt-get line to run.
+# Usage: scripts/deps.sh [--fuzz]
+set -euo pipefail
+pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev)
+if [[ "${1:-}" == "--fuzz" ]]; then
+  pkgs+=(clang libclang-rt-14-dev)
+fi
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+if [[ $(id -u) -eq 0 ]]; then
+  echo "Installing: ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get install -y -qq "${missing[@]}" >/dev/null 2>&1 || {
+    apt-get update -qq >/dev/null && apt-get install -y -qq "${missing[@]}" >/dev/null
+  }
+else
+  echo "Missing packages. Run:  sudo apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
