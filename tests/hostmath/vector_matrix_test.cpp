@@ -115,20 +115,31 @@ TEST(TransformationMatrix, ComponentsAndRotationOrder)
 
     const MTransformationMatrix t(m);
     EXPECT_TRUE(matricesNear(t.asMatrix(), m, 1e-14));
-    EXPECT_EQ(t.translation(), MVector(4, 5, 6));
+    EXPECT_EQ(t.getTranslation(MSpace::kTransform), MVector(4, 5, 6));
+    MStatus status;
+    t.getTranslation(MSpace::kInvalid, &status);
+    EXPECT_EQ(status, MS::kInvalidParameter);
 
     MTransformationMatrix r;
     EXPECT_EQ(r.rotationOrder(), MTransformationMatrix::kXYZ);
     r.rotateTo(e);
     EXPECT_EQ(r.rotationOrder(), MTransformationMatrix::kYZX);
-    EXPECT_EQ(r.setRotationOrder(MTransformationMatrix::kZYX, true), MS::kSuccess);
+    EXPECT_EQ(r.reorderRotation(MTransformationMatrix::kZYX), MS::kSuccess);
     EXPECT_EQ(r.rotationOrder(), MTransformationMatrix::kZYX);
     EXPECT_TRUE(matricesNear(r.asMatrix(), e.asMatrix(), 1e-14));
     EXPECT_TRUE(matricesNear(r.eulerRotation().asMatrix(), e.asMatrix(), 1e-14));
-    // Without reordering, the same angles are read in the new order.
-    EXPECT_EQ(r.setRotationOrder(MTransformationMatrix::kXYZ, false), MS::kSuccess);
-    const MEulerRotation relabelled = r.eulerRotation();
-    EXPECT_TRUE(matricesNear(r.asMatrix(), eulerMatrix(relabelled.x, relabelled.y, relabelled.z, MEulerRotation::kXYZ), 1e-14));
-    EXPECT_EQ(r.setRotationOrder(MTransformationMatrix::kInvalid, true), MS::kInvalidParameter);
-    EXPECT_EQ(r.setRotationOrder(MTransformationMatrix::kLast, true), MS::kInvalidParameter);
+    EXPECT_TRUE(sameRotation(r.rotation(), e.asQuaternion(), 1e-14));
+
+    // setRotation takes the angles as they are, read in the given order.
+    const double angles[3] = {0.1, 0.2, 0.3};
+    EXPECT_EQ(r.setRotation(angles, MTransformationMatrix::kZXY), MS::kSuccess);
+    EXPECT_TRUE(matricesNear(r.asMatrix(), eulerMatrix(0.1, 0.2, 0.3, MEulerRotation::kZXY), 1e-14));
+    double back[3] = {};
+    MTransformationMatrix::RotationOrder order = MTransformationMatrix::kInvalid;
+    EXPECT_EQ(r.getRotation(back, order), MS::kSuccess);
+    EXPECT_EQ(order, MTransformationMatrix::kZXY);
+    EXPECT_EQ(MVector(back), MVector(angles));
+    EXPECT_EQ(r.setRotation(angles, MTransformationMatrix::kInvalid), MS::kInvalidParameter);
+    EXPECT_EQ(r.reorderRotation(MTransformationMatrix::kLast), MS::kInvalidParameter);
+    EXPECT_EQ(r.rotationOrder(), MTransformationMatrix::kZXY);
 }

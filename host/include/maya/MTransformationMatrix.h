@@ -1,12 +1,14 @@
 #ifndef MAYA_MTRANSFORMATIONMATRIX_H
 #define MAYA_MTRANSFORMATIONMATRIX_H
 // A transform held as components (scale, rotation, translation), composed with
-// row vectors as S * R * T. Only what the host needs of Maya's class is here.
+// row vectors as S * R * T. Only the part of Maya's class the host needs; a
+// lone matrix has no parent, so every valid space reads the same components.
 
 #include <maya/MTypes.h>
+#include <maya/MEulerRotation.h>
 #include <maya/MMatrix.h>
 #include <maya/MQuaternion.h>
-#include <maya/MEulerRotation.h>
+#include <maya/MSpace.h>
 #include <maya/MVector.h>
 
 class MStatus;
@@ -22,24 +24,32 @@ public:
     MTransformationMatrix(const MMatrix& m);
     ~MTransformationMatrix() = default;
     MTransformationMatrix& operator=(const MTransformationMatrix& src) = default;
+    MTransformationMatrix& operator=(const MMatrix& m);
 
     MMatrix asMatrix() const;
 
-    MVector translation() const { return trans; }
-    MStatus setTranslation(const MVector& t);
-    void getScale(double scale[3]) const;
-    MStatus setScale(const double scale[3]);
+    MVector getTranslation(MSpace::Space space, MStatus* ReturnStatus = NULL) const;
+    MVector translation(MSpace::Space space, MStatus* ReturnStatus = NULL) const;
+    MStatus setTranslation(const MVector& vector, MSpace::Space space);
+    MStatus getScale(double scale[3], MSpace::Space space) const;
+    MStatus setScale(const double scale[3], MSpace::Space space);
 
-    MQuaternion rotation() const { return rot; }
-    MEulerRotation eulerRotation() const;
-    MTransformationMatrix& rotateTo(const MQuaternion& q);
-    MTransformationMatrix& rotateTo(const MEulerRotation& e);
+    MQuaternion rotation(MStatus* ReturnStatus = NULL) const;
+    MEulerRotation eulerRotation(MStatus* ReturnStatus = NULL) const;
+    MTransformationMatrix& rotateTo(const MQuaternion& q, MSpace::Space space = MSpace::kTransform,
+                                    MStatus* ReturnStatus = NULL);
+    MTransformationMatrix& rotateTo(const MEulerRotation& e, MSpace::Space space = MSpace::kTransform,
+                                    MStatus* ReturnStatus = NULL);
+    MStatus getRotation(double rotation[3], RotationOrder& order) const;
+    // Sets the angles (radians) and the order they are read in.
+    MStatus setRotation(const double rotation[3], RotationOrder order);
     RotationOrder rotationOrder(MStatus* ReturnStatus = NULL) const;
-    // With reorder the orientation is kept and re-expressed in the new order;
-    // without it the order is only relabelled.
-    MStatus setRotationOrder(RotationOrder order, bool reorder);
+    // Keeps the orientation and re-expresses it in the new order.
+    MStatus reorderRotation(const RotationOrder& order);
 
     bool isEquivalent(const MTransformationMatrix& other, double tolerance = kMatrixEpsilon) const;
+    bool operator==(const MTransformationMatrix& other) const;
+    bool operator!=(const MTransformationMatrix& other) const { return !(*this == other); }
 
     static const MTransformationMatrix identity;
 
@@ -47,7 +57,7 @@ private:
     MVector trans;
     double scl[3];
     MQuaternion rot;
-    MEulerRotation euler;   // keeps the angles as set, with their order
+    MEulerRotation euler;  // the angles as set, with their order
 };
 
 #endif

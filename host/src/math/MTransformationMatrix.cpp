@@ -11,6 +11,8 @@ bool validOrder(MTransformationMatrix::RotationOrder o)
     return o > MTransformationMatrix::kInvalid && o < MTransformationMatrix::kLast;
 }
 
+bool validSpace(MSpace::Space s) { return s > MSpace::kInvalid && s < MSpace::kLast; }
+
 // The two enums list the same orders; this one starts with kInvalid.
 MEulerRotation::RotationOrder toEuler(MTransformationMatrix::RotationOrder o)
 {
@@ -20,6 +22,12 @@ MEulerRotation::RotationOrder toEuler(MTransformationMatrix::RotationOrder o)
 MTransformationMatrix::RotationOrder fromEuler(MEulerRotation::RotationOrder o)
 {
     return static_cast<MTransformationMatrix::RotationOrder>(static_cast<int>(o) + 1);
+}
+
+void report(MStatus* status, MStatus::MStatusCode code)
+{
+    if (status != nullptr)
+        *status = code;
 }
 
 }  // namespace
@@ -49,6 +57,8 @@ MTransformationMatrix::MTransformationMatrix(const MMatrix& m) : MTransformation
     euler = MEulerRotation::decompose(rot.asMatrix(), MEulerRotation::kXYZ);
 }
 
+MTransformationMatrix& MTransformationMatrix::operator=(const MMatrix& m) { return *this = MTransformationMatrix(m); }
+
 MMatrix MTransformationMatrix::asMatrix() const
 {
     MMatrix m = rot.asMatrix();
@@ -61,66 +71,123 @@ MMatrix MTransformationMatrix::asMatrix() const
     return m;
 }
 
-MStatus MTransformationMatrix::setTranslation(const MVector& t)
+MVector MTransformationMatrix::getTranslation(MSpace::Space space, MStatus* ReturnStatus) const
 {
-    trans = t;
+    if (!validSpace(space)) {
+        report(ReturnStatus, MS::kInvalidParameter);
+        return MVector();
+    }
+    report(ReturnStatus, MS::kSuccess);
+    return trans;
+}
+
+MVector MTransformationMatrix::translation(MSpace::Space space, MStatus* ReturnStatus) const
+{
+    return getTranslation(space, ReturnStatus);
+}
+
+MStatus MTransformationMatrix::setTranslation(const MVector& vector, MSpace::Space space)
+{
+    if (!validSpace(space))
+        return MS::kInvalidParameter;
+    trans = vector;
     return MS::kSuccess;
 }
 
-void MTransformationMatrix::getScale(double scale[3]) const
+MStatus MTransformationMatrix::getScale(double scale[3], MSpace::Space space) const
 {
-    if (scale == nullptr)
-        return;
+    if (scale == nullptr || !validSpace(space))
+        return MS::kInvalidParameter;
     for (int i = 0; i < 3; ++i)
         scale[i] = scl[i];
+    return MS::kSuccess;
 }
 
-MStatus MTransformationMatrix::setScale(const double scale[3])
+MStatus MTransformationMatrix::setScale(const double scale[3], MSpace::Space space)
 {
-    if (scale == nullptr)
+    if (scale == nullptr || !validSpace(space))
         return MS::kInvalidParameter;
     for (int i = 0; i < 3; ++i)
         scl[i] = scale[i];
     return MS::kSuccess;
 }
 
-MEulerRotation MTransformationMatrix::eulerRotation() const { return euler; }
-
-MTransformationMatrix& MTransformationMatrix::rotateTo(const MQuaternion& q)
+MQuaternion MTransformationMatrix::rotation(MStatus* ReturnStatus) const
 {
+    report(ReturnStatus, MS::kSuccess);
+    return rot;
+}
+
+MEulerRotation MTransformationMatrix::eulerRotation(MStatus* ReturnStatus) const
+{
+    report(ReturnStatus, MS::kSuccess);
+    return euler;
+}
+
+MTransformationMatrix& MTransformationMatrix::rotateTo(const MQuaternion& q, MSpace::Space space, MStatus* ReturnStatus)
+{
+    if (!validSpace(space)) {
+        report(ReturnStatus, MS::kInvalidParameter);
+        return *this;
+    }
     rot = q.normal();
     euler = MEulerRotation::decompose(rot.asMatrix(), euler.order);
+    report(ReturnStatus, MS::kSuccess);
     return *this;
 }
 
-MTransformationMatrix& MTransformationMatrix::rotateTo(const MEulerRotation& e)
+MTransformationMatrix& MTransformationMatrix::rotateTo(const MEulerRotation& e, MSpace::Space space,
+                                                       MStatus* ReturnStatus)
 {
+    if (!validSpace(space)) {
+        report(ReturnStatus, MS::kInvalidParameter);
+        return *this;
+    }
     euler = e;
     rot = e.asQuaternion();
+    report(ReturnStatus, MS::kSuccess);
     return *this;
+}
+
+MStatus MTransformationMatrix::getRotation(double rotation[3], RotationOrder& order) const
+{
+    if (rotation == nullptr)
+        return MS::kInvalidParameter;
+    rotation[0] = euler.x;
+    rotation[1] = euler.y;
+    rotation[2] = euler.z;
+    order = fromEuler(euler.order);
+    return MS::kSuccess;
+}
+
+MStatus MTransformationMatrix::setRotation(const double rotation[3], RotationOrder order)
+{
+    if (rotation == nullptr || !validOrder(order))
+        return MS::kInvalidParameter;
+    rotateTo(MEulerRotation(rotation[0], rotation[1], rotation[2], toEuler(order)));
+    return MS::kSuccess;
 }
 
 MTransformationMatrix::RotationOrder MTransformationMatrix::rotationOrder(MStatus* ReturnStatus) const
 {
-    if (ReturnStatus != nullptr)
-        *ReturnStatus = MS::kSuccess;
+    report(ReturnStatus, MS::kSuccess);
     return fromEuler(euler.order);
 }
 
-MStatus MTransformationMatrix::setRotationOrder(RotationOrder order, bool reorder)
+MStatus MTransformationMatrix::reorderRotation(const RotationOrder& order)
 {
     if (!validOrder(order))
         return MS::kInvalidParameter;
-    if (reorder) {
-        euler.reorderIt(toEuler(order));
-    } else {
-        euler.order = toEuler(order);
-        rot = euler.asQuaternion();
-    }
+    euler.reorderIt(toEuler(order));
     return MS::kSuccess;
 }
 
 bool MTransformationMatrix::isEquivalent(const MTransformationMatrix& other, double tolerance) const
 {
     return asMatrix().isEquivalent(other.asMatrix(), tolerance);
+}
+
+bool MTransformationMatrix::operator==(const MTransformationMatrix& other) const
+{
+    return asMatrix() == other.asMatrix();
 }
