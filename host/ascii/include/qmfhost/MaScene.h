@@ -1,0 +1,110 @@
+// What a Maya ASCII scene says, interpreted: nodes, DAG parents, the joint
+// and transform values a rig needs, locks, connections, animation curves and
+// the playback range. Values are held in the host's internal units
+// (centimetres, radians, seconds); the file's text is kept alongside so the
+// scene can be written back without losing anything.
+#pragma once
+
+#include "qmfhost/MaParser.h"
+
+#include <array>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace qmfhost::ma {
+
+struct Units {
+    double linearToCm = 1.0;          // file value * this = centimetres
+    double angleToRadians = 1.0;      // file value * this = radians
+    double framesPerSecond = 24.0;    // key times are frames of this rate
+    std::string linearName = "centimeter";
+    std::string angleName = "degree";
+    std::string timeName = "film";
+};
+
+// Parses the currentUnit flags onto units; false for an unknown unit name.
+bool applyUnitFlag(Units& units, const std::string& flag, const std::string& value);
+
+// API tangent type (MFnAnimCurve::TangentType numbering) <-> file tangent code.
+int tangentFromFileCode(int fileCode);  // unknown codes map to Auto (11)
+int tangentToFileCode(int apiType);     // unknown types map to Auto (18)
+
+struct Key {
+    double time = 0;   // seconds
+    double value = 0;  // internal units (radians for TA, cm for TL)
+    int inType = 11;   // API TangentType
+    int outType = 11;
+};
+
+struct Curve {
+    char kind = 'U';  // 'A' angle, 'L' linear, 'T' time, 'U' unitless
+    std::vector<Key> keys;  // ordered by time
+    int tangentType = 11;   // curve-wide default (API numbering)
+    bool weighted = true;   // a curve without a .wgt line is weighted
+    int preInfinity = 0;
+    int postInfinity = 0;
+};
+
+using Vec3 = std::array<double, 3>;
+
+struct Node {
+    std::string type;
+    std::string name;         // as in the file, with namespace
+    std::vector<int> parents; // DAG parents (more than one when instanced); empty = world
+    bool shared = false;      // created with -s
+    bool declared = true;     // false: only named (select -ne :time1, connections)
+    int line = 0;
+    std::optional<Vec3> translate, rotate, scale, jointOrient;  // internal units
+    std::optional<int> rotateOrder;
+    std::set<std::string> locked;  // tx ty tz rx ry rz sx sy sz jox joy joz
+    std::optional<Curve> curve;    // animCurve nodes
+};
+
+struct Plug {
+    int node = -1;          // -1: the node is not known in this file
+    std::string nodeName;   // as written
+    std::string attr;       // as written, without the leading '.'
+};
+
+struct Connection {
+    Plug src, dst;
+    int line = 0;
+};
+
+struct Playback {
+    std::optional<double> minTime, maxTime, startTime, endTime;  // seconds
+};
+
+struct Scene {
+    std::vector<Chunk> chunks;
+    Units units;  // the units in force at the end of the file
+    std::vector<Node> nodes;
+    std::vector<Connection> connections;
+    Playback playback;
+    int configNode = -1;    // sceneConfigurationScriptNode
+    int playbackChunk = -1; // the setAttr ".b" holding playbackOptions
+    std::vector<int> chunkNode;        // per chunk: node whose block it belongs to, or -1
+    std::vector<int> chunkConnection;  // per chunk: connection it makes, or -1
+    std::vector<std::string> warnings;
+
+    // Finds a node by short name, namespaced name or |full|path; -1 if none.
+    int find(const std::string& nameOrPath) const;
+    std::string fullPath(int node) const;  // first-parent path, "|a|b"
+};
+
+// Interprets a parsed file. Throws ParseError (with the line) for statements
+// that are malformed in a way that would lose or corrupt data.
+Scene interpret(std::vector<Chunk> chunks);
+
+// Reads and interprets a file; throws ParseError. checkHeader applies.
+Scene readFile(const std::string& path);
+Scene readText(std::string_view text);
+
+// Canonical short name of a channel or compound ("translateX" -> "tx",
+// "jointOrient" -> "jo"); the input itself when it is not one we model.
+std::string canonicalAttr(const std::string& attr);
+
+}  // namespace qmfhost::ma

@@ -1,0 +1,254 @@
+#include "qmfhost/MaHost.h"
+
+#include <functional>
+#include <map>
+#include <set>
+
+namespace qmfhost::ma {
+
+namespace {
+
+const char* const kChannels[] = {"tx", "ty", "tz", "rx", "ry", "rz", "sx", "sy", "sz", "jox", "joy", "joz"};
+
+bool isTransformType(const std::string& type) { return type == "transform" || type == "joint"; }
+
+MFnAnimCurve::AnimCurveType curveType(char kind) {
+    switch (kind) {
+        case 'A': return MFnAnimCurve::kAnimCurveTA;
+        case 'L': return MFnAnimCurve::kAnimCurveTL;
+        case 'T': return MFnAnimCurve::kAnimCurveTT;
+        default: return MFnAnimCurve::kAnimCurveTU;
+    }
+}
+
+char curveKind(MFnAnimCurve::AnimCurveType t) {
+    switch (t) {
+        case MFnAnimCurve::kAnimCurveTA: case MFnAnimCurve::kAnimCurveUA: return 'A';
+        case MFnAnimCurve::kAnimCurveTL: case MFnAnimCurve::kAnimCurveUL: return 'L';
+        case MFnAnimCurve::kAnimCurveTT: case MFnAnimCurve::kAnimCurveUT: return 'T';
+        default: return 'U';
+    }
+}
+
+std::string plugPath(const MObject& node) {
+    std::string p = fullPath(node);
+    return p.empty() ? nodeName(node) : p;
+}
+
+bool sameTime(const MTime& a, const MTime& b) { return a.as(MTime::kSeconds) == b.as(MTime::kSeconds); }
+
+}  // namespace
+
+Binding loadIntoHost(const Scene& scene) {
+    resetScene();
+    Binding b;
+    const std::size_t count = scene.nodes.size();
+    b.nodes.assign(count, MObject());
+    std::vector<bool> isParent(count, false);
+    for (const auto& n : scene.nodes)
+        for (int p : n.parents) isParent[static_cast<std::size_t>(p)] = true;
+
+    std::vector<int> state(count, 0);  // 0 new, 1 in progress, 2 done
+    std::function<void(int)> make = [&](int i) {
+        auto ui = static_cast<std::size_t>(i);
+        if (state[ui] == 2) return;
+        const Node& n = scene.nodes[ui];
+        if (!n.declared) {
+            state[ui] = 2;
+            return;
+        }
+        if (state[ui] == 1) throw ParseError(n.line, "parent cycle at " + n.name);
+        state[ui] = 1;
+        for (int p : n.parents) make(p);
+        MObject parent = n.parents.empty() ? MObject::kNullObj : b.nodes[static_cast<std::size_t>(n.parents[0])];
+        NodeClass cls = (!n.parents.empty() || isParent[ui]) ? NodeClass::Dag : NodeClass::Auto;
+        MStatus st;
+        MObject obj = createNode(n.type, n.name, parent, cls, &st);
+        if (!st) throw ParseError(n.line, "the host refused node " + n.name + " of type " + n.type);
+        for (std::size_t k = 1; k < n.parents.size(); ++k) {
+            MStatus ps = addParent(obj, b.nodes[static_cast<std::size_t>(n.parents[k])]);
+            if (!ps) b.warnings.push_back("line " + std::to_string(n.line) + ": instance parent refused for " + n.name);
+        }
+        b.nodes[ui] = obj;
+        state[ui] = 2;
+    };
+    for (std::size_t i = 0; i < count; ++i) make(static_cast<int>(i));
+
+    for (std::size_t i = 0; i < count; ++i) {
+        const Node& n = scene.nodes[i];
+        if (b.nodes[i].isNull()) continue;
+        if (isTransformType(n.type) &&
+            (n.translate || n.rotate || n.scale || n.jointOrient || n.rotateOrder)) {
+            TransformValues v;
+            auto copy = [](const std::optional<Vec3>& from, double* to) {
+                if (from)
+                    for (int k = 0; k < 3; ++k) to[k] = (*from)[static_cast<std::size_t>(k)];
+            };
+            copy(n.translate, v.translate);
+            copy(n.rotate, v.rotate);
+            copy(n.scale, v.scale);
+            copy(n.jointOrient, v.jointOrient);
+            if (n.rotateOrder) v.rotateOrder = *n.rotateOrder;
+            if (!setTransformValues(b.nodes[i], v))
+                b.warnings.push_back("line " + std::to_string(n.line) + ": the host refused the values of " + n.name);
+        }
+        if (n.curve) {
+            CurveData d;
+            d.type = curveType(n.curve->kind);
+            d.weighted = n.curve->weighted;
+            d.preInfinity = static_cast<MFnAnimCurve::InfinityType>(n.curve->preInfinity);
+            d.postInfinity = static_cast<MFnAnimCurve::InfinityType>(n.curve->postInfinity);
+            for (const auto& k : n.curve->keys) {
+                CurveKey ck;
+                ck.time = k.time;
+                ck.value = k.value;
+                ck.inTangent = static_cast<MFnAnimCurve::TangentType>(k.inType);
+                ck.outTangent = static_cast<MFnAnimCurve::TangentType>(k.outType);
+                d.keys.push_back(ck);
+            }
+            if (!setCurve(b.nodes[i], d))
+                b.warnings.push_back("line " + std::to_string(n.line) + ": the host refused the keys of " + n.name);
+        }
+    }
+
+    // Connections before locks: a file may lock a channel it also drives.
+    b.connected.assign(scene.connections.size(), false);
+    for (std::size_t i = 0; i < scene.connections.size(); ++i) {
+        const Connection& c = scene.connections[i];
+        if (c.src.node < 0 || c.dst.node < 0) continue;
+        const MObject& s = b.nodes[static_cast<std::size_t>(c.src.node)];
+        const MObject& d = b.nodes[static_cast<std::size_t>(c.dst.node)];
+        if (s.isNull() || d.isNull()) continue;
+        if (connect(s, c.src.attr, d, c.dst.attr)) b.connected[i] = true;
+        else b.warnings.push_back("line " + std::to_string(c.line) + ": connection refused: " + c.src.nodeName + "." +
+                                  c.src.attr + " -> " + c.dst.nodeName + "." + c.dst.attr);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (b.nodes[i].isNull()) continue;
+        for (const auto& a : scene.nodes[i].locked) setLocked(b.nodes[i], a, true);
+    }
+
+    AnimControlState ac = animControlState();
+    const Playback& pb = scene.playback;
+    if (pb.minTime) ac.minTime = MTime(*pb.minTime, MTime::kSeconds);
+    if (pb.maxTime) ac.maxTime = MTime(*pb.maxTime, MTime::kSeconds);
+    if (pb.startTime) ac.animationStartTime = MTime(*pb.startTime, MTime::kSeconds);
+    if (pb.endTime) ac.animationEndTime = MTime(*pb.endTime, MTime::kSeconds);
+    setAnimControlState(ac);
+    b.animControl = animControlState();
+    return b;
+}
+
+Edits collectEdits(const Scene& scene, const Binding& binding) {
+    Edits e;
+    for (std::size_t i = 0; i < binding.nodes.size(); ++i)
+        if (!binding.nodes[i].isNull() && !exists(binding.nodes[i])) e.deletedNodes.insert(static_cast<int>(i));
+
+    auto live = connections();
+    for (std::size_t i = 0; i < scene.connections.size(); ++i) {
+        if (!binding.connected[i]) continue;
+        const Connection& c = scene.connections[i];
+        const MObject& s = binding.nodes[static_cast<std::size_t>(c.src.node)];
+        const MObject& d = binding.nodes[static_cast<std::size_t>(c.dst.node)];
+        bool found = false;
+        for (const auto& l : live) {
+            if (l.sourceNode == s && l.destinationNode == d && l.sourceAttribute == c.src.attr &&
+                l.destinationAttribute == c.dst.attr) {
+                found = true;
+                break;
+            }
+        }
+        if (!found) e.removedConnections.insert(static_cast<int>(i));
+    }
+
+    std::vector<MObject> loaded;
+    for (const auto& o : binding.nodes)
+        if (!o.isNull()) loaded.push_back(o);
+    auto wasLoaded = [&](const MObject& o) {
+        for (const auto& l : loaded)
+            if (l == o) return true;
+        return false;
+    };
+    for (const MObject& node : allNodes()) {
+        if (!isAnimCurve(node) || wasLoaded(node)) continue;
+        CurveData d;
+        if (!getCurve(node, d)) continue;
+        NewCurve nc;
+        nc.name = nodeName(node);
+        nc.type = typeName(node);
+        nc.curve.kind = curveKind(d.type);
+        nc.curve.weighted = d.weighted;
+        nc.curve.preInfinity = d.preInfinity;
+        nc.curve.postInfinity = d.postInfinity;
+        std::map<int, int> tally;
+        for (const auto& k : d.keys) {
+            nc.curve.keys.push_back(Key{k.time, k.value, k.inTangent, k.outTangent});
+            ++tally[k.outTangent];
+        }
+        // The curve-wide type is the most common one, as Maya writes it.
+        int best = 0;
+        for (const auto& [type, n] : tally)
+            if (n > best) {
+                best = n;
+                nc.curve.tangentType = type;
+            }
+        for (const auto& c : connections(node))
+            if (c.sourceNode == node) nc.destinations.emplace_back(plugPath(c.destinationNode), c.destinationAttribute);
+        e.newCurves.push_back(std::move(nc));
+    }
+
+    for (std::size_t i = 0; i < binding.nodes.size(); ++i) {
+        const MObject& o = binding.nodes[i];
+        const Node& n = scene.nodes[i];
+        if (o.isNull() || !exists(o) || !isTransformType(n.type)) continue;
+        for (const char* ch : kChannels) {
+            bool was = n.locked.count(ch) != 0;
+            bool now = isLocked(o, ch);
+            if (was != now) e.lockChanges.push_back(LockChange{plugPath(o), ch, now});
+        }
+    }
+
+    AnimControlState now = animControlState();
+    const AnimControlState& then = binding.animControl;
+    if (!sameTime(now.minTime, then.minTime) || !sameTime(now.maxTime, then.maxTime) ||
+        !sameTime(now.animationStartTime, then.animationStartTime) ||
+        !sameTime(now.animationEndTime, then.animationEndTime)) {
+        Playback pb;
+        pb.minTime = now.minTime.as(MTime::kSeconds);
+        pb.maxTime = now.maxTime.as(MTime::kSeconds);
+        pb.startTime = now.animationStartTime.as(MTime::kSeconds);
+        pb.endTime = now.animationEndTime.as(MTime::kSeconds);
+        e.playback = pb;
+    }
+    return e;
+}
+
+int deleteDrivingCurves(const MObject& node, const std::vector<std::string>& attributes) {
+    int deleted = 0;
+    for (const auto& attr : attributes) {
+        qmfhost::Connection c;
+        if (!sourceOf(node, attr, c)) continue;
+        MObject src = c.sourceNode;
+        disconnect(c.sourceNode, c.sourceAttribute, c.destinationNode, c.destinationAttribute);
+        // Through a unitConversion: delete the converter and the curve feeding it.
+        if (typeName(src) == "unitConversion") {
+            std::vector<MObject> feeders;
+            for (const auto& in : connections(src))
+                if (in.destinationNode == src && isAnimCurve(in.sourceNode)) feeders.push_back(in.sourceNode);
+            bool otherOutputs = false;
+            for (const auto& out : connections(src))
+                if (out.sourceNode == src) otherOutputs = true;
+            if (feeders.empty() || otherOutputs) continue;
+            deleteNode(src);
+            src = feeders.front();
+        }
+        if (!isAnimCurve(src)) continue;
+        bool otherOutputs = false;
+        for (const auto& out : connections(src))
+            if (out.sourceNode == src) otherOutputs = true;
+        if (!otherOutputs && deleteNode(src)) ++deleted;
+    }
+    return deleted;
+}
+
+}  // namespace qmfhost::ma

@@ -1,0 +1,288 @@
+#include "qmfhost/MaParser.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace qmfhost::ma {
+
+ParseError::ParseError(int line, const std::string& what)
+    : std::runtime_error(line > 0 ? "line " + std::to_string(line) + ": " + what : what), line_(line) {}
+
+bool Arg::isNumber() const {
+    if (quoted || text.empty()) return false;
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    std::strtod(begin, &end);
+    return end == begin + text.size();
+}
+
+std::optional<double> Arg::number() const {
+    if (quoted) return std::nullopt;
+    if (text == "yes" || text == "on" || text == "true") return 1.0;
+    if (text == "no" || text == "off" || text == "false") return 0.0;
+    if (!isNumber()) return std::nullopt;
+    double v = std::strtod(text.c_str(), nullptr);
+    if (!std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+const std::string& Chunk::command() const {
+    static const std::string none;
+    return args.empty() ? none : args[0].text;
+}
+
+void checkHeader(std::string_view bytes) {
+    if (bytes.size() >= 4 && (bytes.substr(0, 4) == "FOR4" || bytes.substr(0, 4) == "FOR8"))
+        throw ParseError(0, "binary Maya scene (.mb); only Maya ASCII is supported");
+    if (bytes.substr(0, 6) != "//Maya")
+        throw ParseError(0, "not a Maya ASCII scene (it must begin with //Maya)");
+}
+
+namespace {
+
+class Scanner {
+public:
+    Scanner(std::string_view s, const Limits& limits) : s_(s), limits_(limits) {}
+
+    std::vector<Chunk> run() {
+        std::vector<Chunk> out;
+        std::size_t gapStart = 0;
+        int gapLine = 1;
+        while (true) {
+            // Skip whitespace and comments between statements.
+            std::size_t lineStart = pos_;  // start of indentation of the next statement
+            while (pos_ < s_.size()) {
+                char c = s_[pos_];
+                if (c == '\n') {
+                    ++line_;
+                    ++pos_;
+                    lineStart = pos_;
+                } else if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v') {
+                    ++pos_;
+                } else if (startsComment()) {
+                    skipComment();
+                    lineStart = pos_;
+                } else {
+                    break;
+                }
+            }
+            if (pos_ >= s_.size()) {
+                if (gapStart < s_.size()) out.push_back(gap(gapStart, s_.size(), gapLine));
+                return out;
+            }
+            // Indentation belongs to the statement only if nothing else precedes it on its line.
+            std::size_t stmtStart = lineStart;
+            for (std::size_t i = lineStart; i < pos_; ++i)
+                if (s_[i] != ' ' && s_[i] != '\t') stmtStart = pos_;
+            if (stmtStart > gapStart) out.push_back(gap(gapStart, stmtStart, gapLine));
+            Chunk st;
+            st.kind = Chunk::Kind::Statement;
+            st.line = line_;
+            st.topLevel = stmtStart == pos_ || (s_[stmtStart] != ' ' && s_[stmtStart] != '\t');
+            parseStatement(st);
+            // Keep trailing blanks and the newline with the statement.
+            std::size_t end = pos_;
+            while (end < s_.size() && (s_[end] == ' ' || s_[end] == '\t' || s_[end] == '\r')) ++end;
+            if (end < s_.size() && s_[end] == '\n') {
+                pos_ = end + 1;
+                ++line_;
+            }
+            if (pos_ - stmtStart > limits_.maxStatementBytes)
+                throw ParseError(st.line, "statement longer than the limit of " +
+                                              std::to_string(limits_.maxStatementBytes) + " bytes");
+            st.text.assign(s_.substr(stmtStart, pos_ - stmtStart));
+            out.push_back(std::move(st));
+            gapStart = pos_;
+            gapLine = line_;
+        }
+    }
+
+private:
+    Chunk gap(std::size_t from, std::size_t to, int line) {
+        Chunk g;
+        g.kind = Chunk::Kind::Gap;
+        g.text.assign(s_.substr(from, to - from));
+        g.line = line;
+        return g;
+    }
+
+    bool startsComment() const {
+        return pos_ + 1 < s_.size() && s_[pos_] == '/' && (s_[pos_ + 1] == '/' || s_[pos_ + 1] == '*');
+    }
+
+    void skipComment() {
+        if (s_[pos_ + 1] == '/') {
+            while (pos_ < s_.size() && s_[pos_] != '\n') ++pos_;
+            return;
+        }
+        int startLine = line_;
+        pos_ += 2;
+        while (pos_ + 1 < s_.size() && !(s_[pos_] == '*' && s_[pos_ + 1] == '/')) {
+            if (s_[pos_] == '\n') ++line_;
+            ++pos_;
+        }
+        if (pos_ + 1 >= s_.size()) throw ParseError(startLine, "unterminated /* comment");
+        pos_ += 2;
+    }
+
+    static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+
+    void skipSpace() {
+        while (pos_ < s_.size()) {
+            char c = s_[pos_];
+            if (c == '\n') {
+                ++line_;
+                ++pos_;
+            } else if (isSpace(c)) {
+                ++pos_;
+            } else if (startsComment()) {
+                skipComment();
+            } else {
+                return;
+            }
+        }
+    }
+
+    std::string readString() {
+        int startLine = line_;
+        std::string out;
+        ++pos_;  // opening quote
+        while (pos_ < s_.size()) {
+            char c = s_[pos_++];
+            if (c == '"') return out;
+            if (c == '\n') ++line_;
+            if (c == '\\') {
+                if (pos_ >= s_.size()) break;
+                char e = s_[pos_++];
+                switch (e) {
+                    case 'n': out += '\n'; break;
+                    case 't': out += '\t'; break;
+                    case 'r': out += '\r'; break;
+                    case '\n': ++line_; out += '\n'; break;
+                    default: out += e; break;  // \" \\ and anything else as itself
+                }
+                continue;
+            }
+            out += c;
+        }
+        throw ParseError(startLine, "unterminated string");
+    }
+
+    // ( "a" + "b" + ... ) joins into one string; anything else in parentheses
+    // is kept as its raw text.
+    Arg readGroup() {
+        int startLine = line_;
+        std::size_t start = pos_;
+        ++pos_;
+        std::string joined;
+        bool onlyStrings = true;
+        bool expectString = true;
+        int depth = 1;
+        while (true) {
+            skipSpace();
+            if (pos_ >= s_.size()) throw ParseError(startLine, "unterminated parenthesis");
+            char c = s_[pos_];
+            if (c == ')') {
+                ++pos_;
+                if (--depth == 0) break;
+                onlyStrings = false;
+            } else if (c == '(') {
+                ++pos_;
+                ++depth;
+                onlyStrings = false;
+            } else if (c == '"') {
+                std::string part = readString();
+                if (!expectString) onlyStrings = false;
+                joined += part;
+                expectString = false;
+            } else if (c == '+') {
+                ++pos_;
+                if (expectString) onlyStrings = false;
+                expectString = true;
+            } else if (c == ';') {
+                throw ParseError(startLine, "unterminated parenthesis");
+            } else {
+                ++pos_;
+                onlyStrings = false;
+            }
+        }
+        Arg a;
+        if (onlyStrings && !expectString) {
+            a.text = std::move(joined);
+            a.quoted = true;
+        } else {
+            a.text.assign(s_.substr(start, pos_ - start));
+        }
+        return a;
+    }
+
+    void parseStatement(Chunk& st) {
+        while (true) {
+            skipSpace();
+            if (pos_ >= s_.size()) throw ParseError(st.line, "statement has no closing ';'");
+            char c = s_[pos_];
+            if (c == ';') {
+                ++pos_;
+                return;
+            }
+            if (st.args.size() >= limits_.maxArgsPerStatement)
+                throw ParseError(st.line, "statement has more than " +
+                                              std::to_string(limits_.maxArgsPerStatement) + " arguments");
+            Arg a;
+            if (c == '"') {
+                a.text = readString();
+                a.quoted = true;
+            } else if (c == '(') {
+                a = readGroup();
+            } else {
+                std::size_t start = pos_;
+                while (pos_ < s_.size() && !isSpace(s_[pos_]) && s_[pos_] != ';' && s_[pos_] != '"')
+                    ++pos_;
+                a.text.assign(s_.substr(start, pos_ - start));
+            }
+            st.args.push_back(std::move(a));
+        }
+    }
+
+    std::string_view s_;
+    const Limits& limits_;
+    std::size_t pos_ = 0;
+    int line_ = 1;
+};
+
+}  // namespace
+
+std::vector<Chunk> parseChunks(std::string_view bytes, const Limits& limits) {
+    if (bytes.size() > limits.maxFileBytes)
+        throw ParseError(0, "file larger than the limit of " + std::to_string(limits.maxFileBytes) + " bytes");
+    if (std::memchr(bytes.data(), '\0', bytes.size()) != nullptr) {
+        int line = 1;
+        for (char c : bytes) {
+            if (c == '\0') break;
+            if (c == '\n') ++line;
+        }
+        throw ParseError(line, "NUL byte in a text scene");
+    }
+    return Scanner(bytes, limits).run();
+}
+
+std::string quote(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\t': out += "\\t"; break;
+            case '\r': out += "\\r"; break;
+            default: out += c; break;
+        }
+    }
+    out += '"';
+    return out;
+}
+
+}  // namespace qmfhost::ma

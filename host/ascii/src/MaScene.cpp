@@ -1,0 +1,654 @@
+#include "qmfhost/MaScene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <sstream>
+#include <unordered_map>
+
+namespace qmfhost::ma {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct UnitEntry {
+    const char* name;
+    double factor;
+};
+
+const UnitEntry kLinear[] = {{"mm", 0.1},       {"millimeter", 0.1}, {"cm", 1.0},      {"centimeter", 1.0},
+                             {"m", 100.0},      {"meter", 100.0},    {"km", 1.0e5},    {"kilometer", 1.0e5},
+                             {"in", 2.54},      {"inch", 2.54},      {"ft", 30.48},    {"foot", 30.48},
+                             {"yd", 91.44},     {"yard", 91.44},     {"mi", 160934.4}, {"mile", 160934.4}};
+const UnitEntry kAngle[] = {{"deg", kPi / 180.0}, {"degree", kPi / 180.0}, {"rad", 1.0}, {"radian", 1.0},
+                            {"min", kPi / 10800.0}, {"sec", kPi / 648000.0}};
+const UnitEntry kTime[] = {{"hour", 1.0 / 3600.0}, {"min", 1.0 / 60.0}, {"sec", 1.0},   {"millisec", 1000.0},
+                           {"game", 15.0},         {"film", 24.0},      {"pal", 25.0},  {"ntsc", 30.0},
+                           {"show", 48.0},         {"palf", 50.0},      {"ntscf", 60.0}, {"23.976fps", 24000.0 / 1001.0},
+                           {"29.97fps", 30000.0 / 1001.0}, {"29.97df", 30000.0 / 1001.0},
+                           {"47.952fps", 48000.0 / 1001.0}, {"59.94fps", 60000.0 / 1001.0},
+                           {"44100fps", 44100.0}, {"48000fps", 48000.0}};
+
+template <std::size_t N>
+const UnitEntry* lookup(const UnitEntry (&table)[N], const std::string& name) {
+    for (const auto& e : table)
+        if (name == e.name) return &e;
+    return nullptr;
+}
+
+// Any "<n>fps" is a frame rate too.
+bool fpsName(const std::string& name, double& fps) {
+    if (name.size() < 4 || name.compare(name.size() - 3, 3, "fps") != 0) return false;
+    char* end = nullptr;
+    std::string num = name.substr(0, name.size() - 3);
+    double v = std::strtod(num.c_str(), &end);
+    if (end != num.c_str() + num.size() || !(v > 0) || !std::isfinite(v)) return false;
+    fps = v;
+    return true;
+}
+
+const std::map<std::string, std::string>& attrAliases() {
+    static const std::map<std::string, std::string> m = {
+        {"translate", "t"},        {"translateX", "tx"},     {"translateY", "ty"},    {"translateZ", "tz"},
+        {"rotate", "r"},           {"rotateX", "rx"},        {"rotateY", "ry"},       {"rotateZ", "rz"},
+        {"scale", "s"},            {"scaleX", "sx"},         {"scaleY", "sy"},        {"scaleZ", "sz"},
+        {"jointOrient", "jo"},     {"jointOrientX", "jox"},  {"jointOrientY", "joy"}, {"jointOrientZ", "joz"},
+        {"rotateOrder", "ro"},     {"tangentType", "tan"},   {"weightedTangents", "wgt"},
+        {"keyTimeValue", "ktv"},   {"keyTanInType", "kit"},  {"keyTanOutType", "kot"},
+        {"preInfinity", "pre"},    {"postInfinity", "pst"},  {"output", "o"},
+        {"before", "b"},           {"scriptType", "st"},
+    };
+    return m;
+}
+
+struct AttrRef {
+    std::string node;  // empty: the current node
+    std::string name;  // canonical
+    bool ranged = false;
+    long first = 0, last = 0;
+};
+
+AttrRef parseAttr(const std::string& text, int line) {
+    AttrRef r;
+    std::size_t dot = text.find('.');
+    if (dot == std::string::npos) throw ParseError(line, "attribute name without '.': " + text);
+    r.node = text.substr(0, dot);
+    std::string attr = text.substr(dot + 1);
+    std::size_t br = attr.find('[');
+    if (br != std::string::npos && attr.find('.') == std::string::npos && attr.back() == ']') {
+        std::string idx = attr.substr(br + 1, attr.size() - br - 2);
+        attr = attr.substr(0, br);
+        std::size_t colon = idx.find(':');
+        char* end = nullptr;
+        std::string a = idx.substr(0, colon);
+        long long first = std::strtoll(a.c_str(), &end, 10);
+        bool ok = !a.empty() && end == a.c_str() + a.size();
+        long long last = first;
+        if (colon != std::string::npos) {
+            std::string b = idx.substr(colon + 1);
+            last = std::strtoll(b.c_str(), &end, 10);
+            ok = ok && !b.empty() && end == b.c_str() + b.size();
+        }
+        if (ok && first >= 0 && last >= first && last < std::numeric_limits<int>::max()) {
+            r.ranged = true;
+            r.first = static_cast<long>(first);
+            r.last = static_cast<long>(last);
+        } else if (!ok) {
+            attr = text.substr(dot + 1);  // not a simple index: keep whole
+        } else {
+            throw ParseError(line, "bad index range in " + text);
+        }
+    }
+    r.name = canonicalAttr(attr);
+    return r;
+}
+
+struct PendingCurve {
+    std::map<long, std::pair<double, double>> ktv;  // index -> time (s), value (internal)
+    std::map<long, int> kit, kot;                    // index -> API type
+};
+
+class Interpreter {
+public:
+    explicit Interpreter(Scene& s) : s_(s) {}
+
+    void run() {
+        s_.chunkNode.assign(s_.chunks.size(), -1);
+        s_.chunkConnection.assign(s_.chunks.size(), -1);
+        for (std::size_t i = 0; i < s_.chunks.size(); ++i) {
+            const Chunk& c = s_.chunks[i];
+            if (c.kind != Chunk::Kind::Statement || c.args.empty()) continue;
+            chunk_ = i;
+            statement(c);
+        }
+        finishCurves();
+    }
+
+private:
+    void statement(const Chunk& c) {
+        const std::string& cmd = c.command();
+        if (cmd == "createNode") {
+            createNode(c);
+        } else if (cmd == "setAttr") {
+            setAttr(c);
+        } else if (cmd == "addAttr" || cmd == "lockNode") {
+            if (!c.topLevel && current_ >= 0) s_.chunkNode[chunk_] = current_;
+        } else if (cmd == "rename") {
+            rename(c);
+        } else if (cmd == "select") {
+            select(c);
+        } else if (cmd == "currentUnit") {
+            for (std::size_t i = 1; i + 1 < c.args.size(); i += 2)
+                if (!applyUnitFlag(s_.units, c.args[i].text, c.args[i + 1].text))
+                    throw ParseError(c.line, "unknown unit " + c.args[i + 1].text + " for " + c.args[i].text);
+        } else if (cmd == "parent") {
+            parent(c);
+        } else if (cmd == "connectAttr") {
+            connect(c);
+        } else if (cmd == "disconnectAttr") {
+            disconnect(c);
+        }
+        // Everything else (requires, file, fileInfo, relationship, scripts...) is kept as text only.
+    }
+
+    int addNode(const std::string& type, const std::string& name, bool declared, int line) {
+        Node n;
+        n.type = type;
+        n.name = name;
+        n.declared = declared;
+        n.line = line;
+        if (type.rfind("animCurve", 0) == 0 && type.size() >= 11) {
+            n.curve.emplace();
+            n.curve->kind = type[10];
+        }
+        s_.nodes.push_back(std::move(n));
+        int idx = static_cast<int>(s_.nodes.size()) - 1;
+        return idx;
+    }
+
+    static std::string shortName(const std::string& n) {
+        std::size_t bar = n.rfind('|');
+        std::string s = bar == std::string::npos ? n : n.substr(bar + 1);
+        if (!s.empty() && s[0] == ':') s.erase(0, 1);
+        return s;
+    }
+
+    void createNode(const Chunk& c) {
+        if (c.args.size() < 2) throw ParseError(c.line, "createNode without a node type");
+        std::string type = c.args[1].text, name, parentName;
+        bool shared = false;
+        for (std::size_t i = 2; i < c.args.size(); ++i) {
+            const std::string& f = c.args[i].text;
+            if ((f == "-n" || f == "-name") && i + 1 < c.args.size()) name = c.args[++i].text;
+            else if ((f == "-p" || f == "-parent") && i + 1 < c.args.size()) parentName = c.args[++i].text;
+            else if (f == "-s" || f == "-shared") shared = true;
+        }
+        if (name.empty()) name = type + std::to_string(s_.nodes.size() + 1);
+        int parent = -1;
+        if (!parentName.empty()) {
+            parent = s_.find(parentName);
+            if (parent < 0) throw ParseError(c.line, "parent node not found: " + parentName);
+        }
+        int existing = -1;
+        if (shared) {
+            std::string full = parent >= 0 ? s_.fullPath(parent) + "|" + shortName(name) : name;
+            existing = s_.find(full);
+        }
+        if (existing >= 0) {
+            current_ = existing;
+        } else {
+            current_ = addNode(type, name, true, c.line);
+            s_.nodes[current_].shared = shared;
+            if (parent >= 0) s_.nodes[current_].parents.push_back(parent);
+            if (name == "sceneConfigurationScriptNode") s_.configNode = current_;
+        }
+        s_.chunkNode[chunk_] = current_;
+    }
+
+    void rename(const Chunk& c) {
+        if (!c.topLevel && current_ >= 0) s_.chunkNode[chunk_] = current_;
+        std::vector<std::string> names;
+        for (std::size_t i = 1; i < c.args.size(); ++i) {
+            if (c.args[i].isFlag()) {
+                if (c.args[i].text == "-uid" || c.args[i].text == "-uuid") return;  // ids are kept as text
+                continue;
+            }
+            names.push_back(c.args[i].text);
+        }
+        if (names.size() != 2) return;
+        int n = s_.find(names[0]);
+        if (n < 0) throw ParseError(c.line, "rename of an unknown node: " + names[0]);
+        s_.nodes[n].name = names[1];
+    }
+
+    void select(const Chunk& c) {
+        // select -ne NODE makes the following indented setAttr lines apply to it.
+        std::string target;
+        for (std::size_t i = 1; i < c.args.size(); ++i)
+            if (!c.args[i].isFlag()) target = c.args[i].text;
+        if (target.empty()) return;
+        int n = s_.find(target);
+        if (n < 0) n = addNode("", shortName(target), false, c.line);
+        current_ = n;
+    }
+
+    void parent(const Chunk& c) {
+        bool add = false, world = false;
+        std::vector<std::string> names;
+        for (std::size_t i = 1; i < c.args.size(); ++i) {
+            const Arg& a = c.args[i];
+            if (a.isFlag()) {
+                if (a.text == "-add" || a.text == "-addObject") add = true;
+                else if (a.text == "-w" || a.text == "-world") world = true;
+                continue;
+            }
+            names.push_back(a.text);
+        }
+        if (names.empty() || (!world && names.size() < 2)) throw ParseError(c.line, "parent needs a child and a parent");
+        int newParent = -1;
+        if (!world) {
+            newParent = s_.find(names.back());
+            if (newParent < 0) throw ParseError(c.line, "parent node not found: " + names.back());
+            names.pop_back();
+        }
+        for (const auto& name : names) {
+            int child = s_.find(name);
+            if (child < 0) throw ParseError(c.line, "node not found: " + name);
+            if (newParent >= 0 && isAncestor(child, newParent))
+                throw ParseError(c.line, "parenting " + name + " would make a cycle");
+            auto& parents = s_.nodes[child].parents;
+            if (!add) parents.clear();
+            if (newParent >= 0 && std::find(parents.begin(), parents.end(), newParent) == parents.end())
+                parents.push_back(newParent);
+        }
+    }
+
+    // Is a an ancestor of (or the same as) b, through any parent?
+    bool isAncestor(int a, int b) const {
+        std::vector<int> todo{b};
+        std::set<int> seen;
+        while (!todo.empty()) {
+            int n = todo.back();
+            todo.pop_back();
+            if (n == a) return true;
+            if (!seen.insert(n).second) continue;
+            for (int p : s_.nodes[n].parents) todo.push_back(p);
+        }
+        return false;
+    }
+
+    Plug plug(const std::string& text, int line) {
+        std::size_t dot = text.find('.');
+        if (dot == std::string::npos || dot == 0) throw ParseError(line, "not a node.attribute plug: " + text);
+        Plug p;
+        p.nodeName = text.substr(0, dot);
+        p.attr = text.substr(dot + 1);
+        p.node = s_.find(p.nodeName);
+        return p;
+    }
+
+    std::vector<std::string> plugArgs(const Chunk& c) {
+        std::vector<std::string> out;
+        for (std::size_t i = 1; i < c.args.size(); ++i) {
+            const Arg& a = c.args[i];
+            if (a.isFlag()) {
+                if (a.text == "-l" || a.text == "-lock") ++i;  // takes a value
+                continue;
+            }
+            out.push_back(a.text);
+        }
+        return out;
+    }
+
+    void connect(const Chunk& c) {
+        auto names = plugArgs(c);
+        if (names.size() != 2) throw ParseError(c.line, "connectAttr needs a source and a destination");
+        Connection conn{plug(names[0], c.line), plug(names[1], c.line), c.line};
+        s_.connections.push_back(std::move(conn));
+        s_.chunkConnection[chunk_] = static_cast<int>(s_.connections.size()) - 1;
+    }
+
+    void disconnect(const Chunk& c) {
+        auto names = plugArgs(c);
+        if (names.size() != 2) return;
+        Plug a = plug(names[0], c.line), b = plug(names[1], c.line);
+        auto& v = s_.connections;
+        v.erase(std::remove_if(v.begin(), v.end(),
+                               [&](const Connection& k) {
+                                   return k.src.node == a.node && k.src.nodeName == a.nodeName &&
+                                          k.src.attr == a.attr && k.dst.node == b.node &&
+                                          k.dst.nodeName == b.nodeName && k.dst.attr == b.attr;
+                               }),
+                v.end());
+        // A disconnected connection's own statement no longer stands for a live connection.
+        for (auto& cc : s_.chunkConnection)
+            if (cc >= static_cast<int>(v.size())) cc = -1;
+    }
+
+    void setAttr(const Chunk& c) {
+        std::string attrText;
+        bool haveAttr = false;
+        std::optional<double> lock;
+        std::string type;
+        std::vector<const Arg*> values;
+        for (std::size_t i = 1; i < c.args.size(); ++i) {
+            const Arg& a = c.args[i];
+            if (a.isFlag()) {
+                const std::string& f = a.text;
+                bool takesValue = f == "-l" || f == "-lock" || f == "-k" || f == "-keyable" || f == "-cb" ||
+                                  f == "-channelBox" || f == "-s" || f == "-size" || f == "-type" ||
+                                  f == "-typ" || f == "-ca" || f == "-caching";
+                if (takesValue) {
+                    if (i + 1 >= c.args.size()) throw ParseError(c.line, "setAttr flag " + f + " without a value");
+                    const Arg& v = c.args[++i];
+                    if (f == "-l" || f == "-lock") {
+                        lock = v.number();
+                        if (!lock) throw ParseError(c.line, "setAttr -l needs on or off, not " + v.text);
+                    } else if (f == "-type" || f == "-typ") {
+                        type = v.text;
+                    }
+                }
+                continue;
+            }
+            if (!haveAttr) {
+                attrText = a.text;
+                haveAttr = true;
+            } else {
+                values.push_back(&a);
+            }
+        }
+        if (!haveAttr) throw ParseError(c.line, "setAttr without an attribute");
+        AttrRef ref = parseAttr(attrText, c.line);
+        int node = current_;
+        if (!ref.node.empty()) {
+            node = s_.find(ref.node);
+            if (node < 0) return;  // a node this file does not create (kept as text)
+        } else {
+            if (c.topLevel && current_ < 0) throw ParseError(c.line, "setAttr with no current node");
+            if (node < 0) return;
+            s_.chunkNode[chunk_] = node;
+        }
+        Node& n = s_.nodes[node];
+        if (lock) applyLock(n, ref.name, *lock != 0.0);
+        if (values.empty()) return;
+        if (n.curve) {
+            curveAttr(node, ref, values, c.line);
+            return;
+        }
+        if (node == s_.configNode && ref.name == "b" && values.size() == 1 && values[0]->quoted) {
+            playback(values[0]->text, c.line);
+            s_.playbackChunk = static_cast<int>(chunk_);
+            return;
+        }
+        transformAttr(n, ref, values, type, c.line);
+    }
+
+    static void applyLock(Node& n, const std::string& attr, bool on) {
+        static const std::map<std::string, std::vector<std::string>> groups = {
+            {"t", {"tx", "ty", "tz"}}, {"r", {"rx", "ry", "rz"}}, {"s", {"sx", "sy", "sz"}}, {"jo", {"jox", "joy", "joz"}}};
+        std::vector<std::string> names;
+        auto g = groups.find(attr);
+        if (g != groups.end()) names = g->second;
+        else names.push_back(attr);
+        for (const auto& a : names) {
+            if (on) n.locked.insert(a);
+            else n.locked.erase(a);
+        }
+    }
+
+    std::vector<double> numbers(const std::vector<const Arg*>& values, int line) {
+        std::vector<double> out;
+        out.reserve(values.size());
+        for (const Arg* a : values) {
+            auto v = a->number();
+            if (!v) throw ParseError(line, "expected a number, found '" + a->text + "'");
+            out.push_back(*v);
+        }
+        return out;
+    }
+
+    void transformAttr(Node& n, const AttrRef& ref, const std::vector<const Arg*>& values, const std::string& type,
+                       int line) {
+        const std::string& a = ref.name;
+        double lin = s_.units.linearToCm, ang = s_.units.angleToRadians;
+        auto compound = [&](std::optional<Vec3>& slot, double factor) {
+            if (!type.empty() && type != "double3" && type != "float3") return;
+            auto v = numbers(values, line);
+            if (v.size() != 3) throw ParseError(line, "." + a + " needs three values, found " + std::to_string(v.size()));
+            slot = Vec3{v[0] * factor, v[1] * factor, v[2] * factor};
+        };
+        auto single = [&](std::optional<Vec3>& slot, int axis, double factor, Vec3 defaults) {
+            auto v = numbers(values, line);
+            if (v.size() != 1) throw ParseError(line, "." + a + " needs one value");
+            if (!slot) slot = defaults;
+            (*slot)[axis] = v[0] * factor;
+        };
+        const Vec3 zero{0, 0, 0}, one{1, 1, 1};
+        if (a == "t") compound(n.translate, lin);
+        else if (a == "r") compound(n.rotate, ang);
+        else if (a == "s") compound(n.scale, 1.0);
+        else if (a == "jo") compound(n.jointOrient, ang);
+        else if (a == "tx" || a == "ty" || a == "tz") single(n.translate, a[1] - 'x', lin, zero);
+        else if (a == "rx" || a == "ry" || a == "rz") single(n.rotate, a[1] - 'x', ang, zero);
+        else if (a == "sx" || a == "sy" || a == "sz") single(n.scale, a[1] - 'x', 1.0, one);
+        else if (a == "jox" || a == "joy" || a == "joz") single(n.jointOrient, a[2] - 'x', ang, zero);
+        else if (a == "ro") {
+            auto v = numbers(values, line);
+            if (v.size() != 1 || v[0] < 0 || v[0] > 5 || v[0] != std::floor(v[0]))
+                throw ParseError(line, "rotate order must be 0 to 5");
+            n.rotateOrder = static_cast<int>(v[0]);
+        }
+    }
+
+    static int intValue(double v, int line) {
+        if (v != std::floor(v) || v < -1e6 || v > 1e6) throw ParseError(line, "expected an integer code");
+        return static_cast<int>(v);
+    }
+
+    void curveAttr(int node, const AttrRef& ref, const std::vector<const Arg*>& values, int line) {
+        Curve& cv = *s_.nodes[node].curve;
+        PendingCurve& p = pending_[node];
+        const std::string& a = ref.name;
+        if (a == "tan") {
+            cv.tangentType = tangentFromFileCode(intValue(numbers(values, line).at(0), line));
+        } else if (a == "wgt") {
+            cv.weighted = numbers(values, line).at(0) != 0.0;
+        } else if (a == "pre") {
+            cv.preInfinity = intValue(numbers(values, line).at(0), line);
+        } else if (a == "pst") {
+            cv.postInfinity = intValue(numbers(values, line).at(0), line);
+        } else if (a == "ktv" || a == "kit" || a == "kot") {
+            auto v = numbers(values, line);
+            long first = ref.ranged ? ref.first : 0;
+            std::size_t per = a == "ktv" ? 2 : 1;
+            std::size_t count = ref.ranged ? static_cast<std::size_t>(ref.last - ref.first + 1) : v.size() / per;
+            if (v.size() != count * per)
+                throw ParseError(line, "." + a + " lists " + std::to_string(v.size()) + " values for " +
+                                           std::to_string(count) + " keys");
+            double spf = 1.0 / s_.units.framesPerSecond;
+            double factor = cv.kind == 'A' ? s_.units.angleToRadians : cv.kind == 'L' ? s_.units.linearToCm
+                          : cv.kind == 'T' ? spf : 1.0;
+            for (std::size_t k = 0; k < count; ++k) {
+                long idx = first + static_cast<long>(k);
+                if (a == "ktv") p.ktv[idx] = {v[2 * k] * spf, v[2 * k + 1] * factor};
+                else (a == "kit" ? p.kit : p.kot)[idx] = tangentFromFileCode(intValue(v[k], line));
+            }
+        }
+    }
+
+    void finishCurves() {
+        for (auto& [node, p] : pending_) {
+            Curve& cv = *s_.nodes[node].curve;
+            for (const auto& [idx, tv] : p.ktv) {
+                Key k;
+                k.time = tv.first;
+                k.value = tv.second;
+                auto i = p.kit.find(idx);
+                k.inType = i != p.kit.end() ? i->second : cv.tangentType;
+                auto o = p.kot.find(idx);
+                k.outType = o != p.kot.end() ? o->second : cv.tangentType;
+                cv.keys.push_back(k);
+            }
+            std::stable_sort(cv.keys.begin(), cv.keys.end(), [](const Key& x, const Key& y) { return x.time < y.time; });
+        }
+    }
+
+    void playback(const std::string& script, int line) {
+        std::istringstream in(script);
+        std::vector<std::string> words;
+        for (std::string w; in >> w;) words.push_back(w);
+        double spf = 1.0 / s_.units.framesPerSecond;
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            const std::string& f = words[i];
+            std::optional<double>* slot = nullptr;
+            if (f == "-min" || f == "-minTime") slot = &s_.playback.minTime;
+            else if (f == "-max" || f == "-maxTime") slot = &s_.playback.maxTime;
+            else if (f == "-ast" || f == "-animationStartTime") slot = &s_.playback.startTime;
+            else if (f == "-aet" || f == "-animationEndTime") slot = &s_.playback.endTime;
+            if (!slot || i + 1 >= words.size()) continue;
+            Arg v{words[++i], false};
+            auto num = v.number();
+            if (!num) throw ParseError(line, "playbackOptions " + f + " needs a number");
+            *slot = *num * spf;
+        }
+    }
+
+    Scene& s_;
+    std::size_t chunk_ = 0;
+    int current_ = -1;
+    std::map<int, PendingCurve> pending_;
+};
+
+}  // namespace
+
+bool applyUnitFlag(Units& units, const std::string& flag, const std::string& value) {
+    if (flag == "-l" || flag == "-linear") {
+        auto* e = lookup(kLinear, value);
+        if (!e) return false;
+        units.linearToCm = e->factor;
+        units.linearName = value;
+    } else if (flag == "-a" || flag == "-angle") {
+        auto* e = lookup(kAngle, value);
+        if (!e) return false;
+        units.angleToRadians = e->factor;
+        units.angleName = value;
+    } else if (flag == "-t" || flag == "-time") {
+        auto* e = lookup(kTime, value);
+        double fps = 0;
+        if (e) fps = e->factor;
+        else if (!fpsName(value, fps)) return false;
+        units.framesPerSecond = fps;
+        units.timeName = value;
+    }
+    return true;  // other flags (-ua, -f...) carry no unit
+}
+
+int tangentFromFileCode(int code) {
+    switch (code) {
+        case 1: return 1;
+        case 2: return 2;
+        case 3: return 3;
+        case 9: return 4;
+        case 5: return 5;
+        case 6: return 6;
+        case 7: return 7;
+        case 10: return 8;
+        case 16: return 9;
+        case 17: return 10;
+        default: return 11;
+    }
+}
+
+int tangentToFileCode(int api) {
+    switch (api) {
+        case 1: return 1;
+        case 2: return 2;
+        case 3: return 3;
+        case 4: return 9;
+        case 5: return 5;
+        case 6: return 6;
+        case 7: return 7;
+        case 8: return 10;
+        case 9: return 16;
+        case 10: return 17;
+        default: return 18;
+    }
+}
+
+std::string canonicalAttr(const std::string& attr) {
+    auto it = attrAliases().find(attr);
+    return it == attrAliases().end() ? attr : it->second;
+}
+
+int Scene::find(const std::string& nameOrPath) const {
+    std::string_view q = nameOrPath;
+    if (q.empty()) return -1;
+    // The root namespace prefix (":time1") names the same node.
+    auto strip = [](std::string_view v) {
+        if (!v.empty() && v[0] == ':') v.remove_prefix(1);
+        return v;
+    };
+    bool absolute = q[0] == '|';
+    std::vector<std::string_view> parts;
+    std::size_t start = absolute ? 1 : 0;
+    while (true) {
+        std::size_t bar = q.find('|', start);
+        parts.push_back(strip(q.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start)));
+        if (bar == std::string_view::npos) break;
+        start = bar + 1;
+    }
+    // Does node n, walking up through any of its parents, match parts[0..k]?
+    std::function<bool(int, int)> matches = [&](int n, int k) -> bool {
+        if (strip(nodes[n].name) != parts[k]) return false;
+        if (k == 0) return !absolute || nodes[n].parents.empty();
+        for (int p : nodes[n].parents)
+            if (matches(p, k - 1)) return true;
+        return false;
+    };
+    int last = static_cast<int>(parts.size()) - 1;
+    for (int i = static_cast<int>(nodes.size()) - 1; i >= 0; --i)
+        if (matches(i, last)) return i;
+    return -1;
+}
+
+std::string Scene::fullPath(int node) const {
+    std::string path;
+    std::size_t guard = 0;
+    while (node >= 0 && guard++ <= nodes.size()) {
+        path = "|" + nodes[node].name + path;
+        node = nodes[node].parents.empty() ? -1 : nodes[node].parents[0];
+    }
+    return path;
+}
+
+Scene interpret(std::vector<Chunk> chunks) {
+    Scene s;
+    s.chunks = std::move(chunks);
+    Interpreter(s).run();
+    return s;
+}
+
+Scene readText(std::string_view text) {
+    checkHeader(text);
+    return interpret(parseChunks(text));
+}
+
+Scene readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw ParseError(0, "cannot open " + path);
+    in.seekg(0, std::ios::end);
+    std::streamoff size = in.tellg();
+    if (size < 0) throw ParseError(0, "cannot read " + path);
+    Limits limits;
+    if (static_cast<unsigned long long>(size) > limits.maxFileBytes)
+        throw ParseError(0, path + " is larger than the limit of " + std::to_string(limits.maxFileBytes) + " bytes");
+    in.seekg(0);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    if (!in.read(bytes.data(), size)) throw ParseError(0, "cannot read " + path);
+    return readText(bytes);
+}
+
+}  // namespace qmfhost::ma
