@@ -67,6 +67,9 @@ TEST(Quaternion, DegenerateInputsGiveTheIdentity)
     EXPECT_TRUE(matricesNear(zero.asMatrix(), MMatrix(), 0.0));
     EXPECT_EQ(MQuaternion(1.0, MVector(0, 0, 0)), MQuaternion::identity);
     EXPECT_EQ(MQuaternion(MVector(0, 0, 0), MVector::xAxis), MQuaternion::identity);
+    MQuaternion fromZeroMatrix(1, 0, 0, 0);
+    fromZeroMatrix = MMatrix() * 0.0;
+    EXPECT_EQ(fromZeroMatrix, MQuaternion::identity);
     const MEulerRotation e = zero.asEulerRotation();
     EXPECT_TRUE(e.isZero()) << e;
 }

@@ -69,15 +69,17 @@ MQuaternion& MQuaternion::setValue(const MEulerRotation& e) { return *this = e.a
 MQuaternion& MQuaternion::setValue(const MMatrix& matrix)
 {
     // Only the rotation is taken: rows are rescaled to unit length so that a
-    // scaled matrix still yields a unit quaternion.
+    // scaled matrix still yields a unit quaternion. A matrix that flattens an
+    // axis away has no rotation to recover; it reads as the identity.
     double r[3][3];
     for (int i = 0; i < 3; ++i) {
         const double len = std::sqrt(matrix.matrix[i][0] * matrix.matrix[i][0] +
                                      matrix.matrix[i][1] * matrix.matrix[i][1] +
                                      matrix.matrix[i][2] * matrix.matrix[i][2]);
-        const double inv = (len > 0.0) ? 1.0 / len : 0.0;
+        if (!(len > 0.0) || !std::isfinite(len))
+            return *this = MQuaternion();
         for (int j = 0; j < 3; ++j)
-            r[i][j] = matrix.matrix[i][j] * inv;
+            r[i][j] = matrix.matrix[i][j] / len;
     }
     // Row-vector matrix: the transpose of the usual column-vector rotation.
     // Take the largest of w, x, y, z first so the division is well conditioned.
