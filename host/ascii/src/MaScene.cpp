@@ -340,7 +340,8 @@ private:
                 const std::string& f = a.text;
                 bool takesValue = f == "-l" || f == "-lock" || f == "-k" || f == "-keyable" || f == "-cb" ||
                                   f == "-channelBox" || f == "-s" || f == "-size" || f == "-type" ||
-                                  f == "-typ" || f == "-ca" || f == "-caching";
+                                  f == "-typ" || f == "-ca" || f == "-caching" || f == "-ch" ||
+                                  f == "-capacityHint";
                 if (takesValue) {
                     if (i + 1 >= c.args.size()) throw ParseError(c.line, "setAttr flag " + f + " without a value");
                     const Arg& v = c.args[++i];

@@ -18,7 +18,7 @@ namespace qmfhost::ma {
 
 struct Units {
     double linearToCm = 1.0;          // file value * this = centimetres
-    double angleToRadians = 1.0;      // file value * this = radians
+    double angleToRadians = 3.14159265358979323846 / 180.0;  // file value * this = radians (degrees by default)
     double framesPerSecond = 24.0;    // key times are frames of this rate
     std::string linearName = "centimeter";
     std::string angleName = "degree";
