@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
-#include <functional>
 #include <stdexcept>
 
 namespace kellrec {
@@ -304,16 +303,16 @@ bool jointNameFits(const char* name)
 }
 
 // Depth first over the scripted file joints: enter a joint, its children,
-// then leave it, each callback with its own va_list.
-void visitJoint(const std::vector<kellrec::RecordingKell::FileJoint>& joints, SKL_JOINT_ID joint,
-                const std::function<void(int16_t, SKL_JOINT_ID)>& call)
+// then leave it.
+void visitOrder(const std::vector<kellrec::RecordingKell::FileJoint>& joints, SKL_JOINT_ID joint,
+                std::vector<std::pair<int16_t, SKL_JOINT_ID>>& visits)
 {
-    call(SK_VISIT_ENTER, joint);
+    visits.emplace_back(SK_VISIT_ENTER, joint);
     for (std::size_t child = 0; child < joints.size(); ++child) {
         if (joints[child].parent == joint)
-            visitJoint(joints, static_cast<SKL_JOINT_ID>(child), call);
+            visitOrder(joints, static_cast<SKL_JOINT_ID>(child), visits);
     }
-    call(SK_VISIT_LEAVE, joint);
+    visits.emplace_back(SK_VISIT_LEAVE, joint);
 }
 
 }  // namespace
@@ -563,17 +562,19 @@ KL_BOOL sk_skeleton_traverse(SKL_SKELETON_HANDLE skeleton, SK_TRAVERSE_CALLBACK 
     c.result = i(result);
     if (!result || !callback)
         return result;
-    // The record may grow while the callbacks run; take the joints by value.
-    const auto joints = rec().mFileJoints;
-    auto call = [&](int16_t kind, SKL_JOINT_ID joint) {
-        va_list extra;
-        va_start(extra, callback);
-        callback(kind, skeleton, joint, extra);
-        va_end(extra);
-    };
+    // Worked out first: the callbacks may add to the record meanwhile.
+    const auto& joints = rec().mFileJoints;
+    std::vector<std::pair<int16_t, SKL_JOINT_ID>> visits;
     for (std::size_t root = 0; root < joints.size(); ++root) {
         if (joints[root].parent == SKL_NO_JOINT)
-            visitJoint(joints, static_cast<SKL_JOINT_ID>(root), call);
+            visitOrder(joints, static_cast<SKL_JOINT_ID>(root), visits);
+    }
+    for (const auto& visit : visits) {
+        // A fresh va_list for every call, as the library gives.
+        va_list extra;
+        va_start(extra, callback);
+        callback(visit.first, skeleton, visit.second, extra);
+        va_end(extra);
     }
     return result;
 }
