@@ -62,7 +62,9 @@ int32_t Track::nextKey(int32_t from, int32_t count) const {
             if (load32(frames + static_cast<size_t>(mid) * 4) < f) lo = mid + 1;
             else hi = mid;
         }
-        return lo < static_cast<uint32_t>(keys) ? static_cast<int32_t>(load32(frames + static_cast<size_t>(lo) * 4)) : -1;
+        if (lo == static_cast<uint32_t>(keys)) return -1;
+        const uint32_t at = load32(frames + static_cast<size_t>(lo) * 4);
+        return at < n ? static_cast<int32_t>(at) : -1;
     }
     case Mode::Dense:
         for (uint32_t w = f >> 6; w < present.size(); ++w) {
