@@ -1,0 +1,404 @@
+// The qmf command run as a user runs it: a subprocess, its exit status, its
+// output and the files it leaves.
+#include "qmfhost/MaScene.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using qmfhost::ma::Scene;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+    std::vector<std::string> errLines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(err);
+        for (std::string l; std::getline(in, l);) lines.push_back(l);
+        return lines;
+    }
+};
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void spit(const fs::path& p, const std::string& bytes) {
+    std::ofstream out(p, std::ios::binary);
+    out << bytes;
+}
+
+std::string shellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("qmf_cli_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    Result run(const std::vector<std::string>& args) {
+        std::string cmd = shellQuote(QMF_EXE);
+        for (const auto& a : args) cmd += " " + shellQuote(a);
+        fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
+        cmd += " >" + shellQuote(out.string()) + " 2>" + shellQuote(err.string()) + " </dev/null";
+        int raw = std::system(cmd.c_str());
+        Result r;
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = slurp(out);
+        r.err = slurp(err);
+        return r;
+    }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    json infoJson(const std::string& file) {
+        Result r = run({"info", file, "--json"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return json::parse(r.out);
+    }
+
+    // A clip built from an exported skeleton: root translation and a small
+    // rotation on every joint, over a few frames.
+    std::string clipFor(const std::string& exported, int frames) {
+        json j = infoJson(exported);
+        j["frameRate"] = 30;
+        j["frameCount"] = frames;
+        json& fig = j["figures"][0];
+        for (const char* ch : {"1", "2", "3"}) {
+            fig["channels"][ch] = json::array();
+            for (int f = 0; f < frames; ++f) fig["channels"][ch].push_back({f, 0.01 * f});
+        }
+        fig["orientations"] = json::array();
+        std::size_t joints = j["skeletons"][0]["joints"].size();
+        for (std::size_t k = 0; k < joints; ++k) {
+            json keys = json::array();
+            for (int f = 0; f < frames; ++f) {
+                double a = 0.05 * f;
+                keys.push_back({f, -std::cos(a / 2), std::sin(a / 2), 0.0, 0.0});
+            }
+            fig["orientations"].push_back({{"joint", k}, {"keys", keys}});
+        }
+        std::string jsonPath = path("clip.json"), clip = path("clip.qmf");
+        spit(jsonPath, j.dump());
+        Result r = run({"pack", jsonPath, clip});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return clip;
+    }
+
+    fs::path dir_;
+};
+
+const std::string kRig = std::string(QMF_EXAMPLES_DIR) + "/rig.ma";
+const std::string kWalk = std::string(QMF_EXAMPLES_DIR) + "/walk.json";
+
+std::vector<fs::path> corpusScenes() {
+    std::vector<fs::path> out;
+    fs::path d = fs::path(QMF_CORPUS_DIR) / "ma";
+    if (!fs::is_directory(d)) return out;
+    for (const auto& e : fs::directory_iterator(d))
+        if (e.path().extension() == ".ma") out.push_back(e.path());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::vector<int> joints(const Scene& s) {
+    std::vector<int> out;
+    for (std::size_t i = 0; i < s.nodes.size(); ++i)
+        if (s.nodes[i].type == "joint") out.push_back(static_cast<int>(i));
+    return out;
+}
+
+// The nearest joint above a node, through first parents.
+int jointParent(const Scene& s, int n) {
+    for (int p = s.nodes[static_cast<std::size_t>(n)].parents.empty() ? -1 : s.nodes[static_cast<std::size_t>(n)].parents[0];
+         p >= 0; p = s.nodes[static_cast<std::size_t>(p)].parents.empty() ? -1 : s.nodes[static_cast<std::size_t>(p)].parents[0])
+        if (s.nodes[static_cast<std::size_t>(p)].type == "joint") return p;
+    return -1;
+}
+
+// The exported skeleton has the scene's joints, parents and offsets.
+void expectSkeletonMatches(const Scene& scene, const json& info, const std::string& label) {
+    ASSERT_EQ(info["skeletons"].size(), 1u) << label;
+    const json& js = info["skeletons"][0]["joints"];
+    auto sj = joints(scene);
+    ASSERT_EQ(js.size(), sj.size()) << label;
+    std::map<std::string, int> byName;
+    for (int j : sj) byName[scene.nodes[static_cast<std::size_t>(j)].name] = j;
+    for (std::size_t i = 0; i < js.size(); ++i) {
+        std::string name = js[i]["name"];
+        ASSERT_TRUE(byName.count(name)) << label << ": unknown joint " << name;
+        const auto& node = scene.nodes[static_cast<std::size_t>(byName[name])];
+        int p = jointParent(scene, byName[name]);
+        long long fp = js[i]["parent"];
+        if (p < 0) {
+            EXPECT_EQ(fp, -1) << label << " " << name;
+        } else {
+            ASSERT_GE(fp, 0) << label << " " << name;
+            EXPECT_EQ(js[static_cast<std::size_t>(fp)]["name"], scene.nodes[static_cast<std::size_t>(p)].name) << label;
+        }
+        qmfhost::ma::Vec3 t = node.translate.value_or(qmfhost::ma::Vec3{0, 0, 0});
+        const double want[3] = {t[0] / 100, t[1] / 100, -t[2] / 100};
+        for (int k = 0; k < 3; ++k) {
+            double got = js[i]["offset"][static_cast<std::size_t>(k)].get<double>();
+            EXPECT_NEAR(got, want[k], 1e-6 * std::max(1.0, std::fabs(want[k]))) << label << " " << name << " axis " << k;
+        }
+    }
+}
+
+}  // namespace
+
+TEST_F(Cli, HelpOnEverySubcommand) {
+    for (std::string cmd : {"export", "import", "identify", "info", "pack"}) {
+        Result r = run({cmd, "--help"});
+        EXPECT_EQ(r.status, 0) << cmd;
+        EXPECT_EQ(r.out.rfind("usage: qmf " + cmd, 0), 0u) << r.out;
+    }
+    Result top = run({"--help"});
+    EXPECT_EQ(top.status, 0);
+    EXPECT_NE(top.out.find("Commands:"), std::string::npos);
+    Result bad = run({"frobnicate"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.errLines().size(), 1u);
+}
+
+TEST_F(Cli, RefusalsAreOneLineAndLeaveOutputAlone) {
+    const std::string clip = path("walk.qmf");
+    ASSERT_EQ(run({"pack", kWalk, clip}).status, 0);
+    spit(path("binary.ma"), std::string("FOR4\0\0\0\x40" "CRE", 11));
+    spit(path("text.ma"), "createNode joint -n \"a\";\n");
+    spit(path("broken.ma"), "//Maya ASCII\ncreateNode joint -n \"a\";\n\tsetAttr \".t\" -type \"double3\" 1 2 \"x\";\n");
+    std::string bytes = slurp(clip);
+    spit(path("damaged.qmf"), bytes.substr(0, bytes.size() / 2));
+    spit(path("bad.json"), "{\"frameRate\": 30, ");
+    spit(path("wrong.json"), "{\"frameRate\": 30, \"frameCount\": 2, \"skeletons\": [{\"name\": 3}], \"figures\": []}");
+    const std::string sentinel = "existing output\n";
+    const std::string out = path("existing.out");
+    const std::string noDir = path("no/such/dir/out");
+
+    struct Case {
+        std::vector<std::string> args;
+        const char* words;  // expected in the last line
+        bool onlyLine;      // the translator may print its own lines first
+    };
+    const std::vector<Case> cases = {
+        {{"export", path("missing.ma"), out}, "missing.ma", true},
+        {{"export", path("binary.ma"), out}, "binary Maya scene", true},
+        {{"export", path("text.ma"), out}, "not a Maya ASCII", true},
+        {{"export", path("broken.ma"), out}, "line 3", true},
+        {{"export", kRig, noDir}, "no such folder", true},
+        {{"export", kRig, out, "--plugin", path("missing.so")}, "not found", true},
+        {{"import", path("missing.qmf"), kRig, "-o", out}, "missing.qmf", true},
+        {{"import", clip, kRig}, "-o", true},
+        {{"import", kRig, kRig, "-o", out}, "not a Movantis", true},
+        {{"import", path("damaged.qmf"), kRig, "-o", out}, "damaged", false},
+        {{"import", clip, path("binary.ma"), "-o", out}, "binary", true},
+        {{"import", clip, kRig, "-o", noDir}, "no such folder", true},
+        {{"import", clip, kRig, "-o", out, "--bogus"}, "unknown option", true},
+        {{"info", path("missing.qmf")}, "missing.qmf", true},
+        {{"info", kRig}, "not a Movantis", true},
+        {{"info", path("damaged.qmf")}, "damaged", true},
+        {{"pack", path("bad.json"), out}, "bad JSON", true},
+        {{"pack", path("wrong.json"), out}, "skeletons[0].name must be a string", true},
+        {{"pack", kWalk, noDir}, "no such folder", true},
+        {{"identify", path("missing.qmf")}, "missing.qmf", true},
+    };
+    for (const auto& c : cases) {
+        spit(out, sentinel);
+        Result r = run(c.args);
+        std::string label = c.args[0] + " " + c.args[1];
+        EXPECT_NE(r.status, 0) << label;
+        auto lines = r.errLines();
+        ASSERT_FALSE(lines.empty()) << label;
+        if (c.onlyLine) {
+            EXPECT_EQ(lines.size(), 1u) << label << "\n" << r.err;
+        }
+        EXPECT_EQ(lines.back().rfind("qmf: ", 0), 0u) << lines.back();
+        EXPECT_NE(lines.back().find(c.words), std::string::npos) << label << ": " << lines.back();
+        EXPECT_EQ(slurp(out), sentinel) << label;
+    }
+    // No temporary files are left behind either.
+    for (const auto& e : fs::directory_iterator(dir_))
+        EXPECT_NE(e.path().filename().string().rfind(".existing", 0), 0u) << e.path();
+}
+
+TEST_F(Cli, InfoJsonAndPackAreExactInverses) {
+    // Values chosen to catch lossy float printing: -0, a denormal, the largest
+    // float, and a value %.6g would round.
+    json j = json::parse(slurp(kWalk));
+    json& joint = j["skeletons"][0]["joints"][1];
+    joint["offset"] = {-0.0, 1.40129846e-45, 3.40282347e38};
+    joint["orientation"] = {0.1, -0.123456791, 1.0 / 3.0, -0.0};
+    joint["body"] = {{"primitives", {{{"kind", "bone"}, {"length", 0.2}, {"direction", {1, 0, 0}}}}},
+                     {"bounds", {{"min", {-1, -2, -3}}, {"max", {1, 2, 3}}}}};
+    spit(path("a.json"), j.dump());
+    ASSERT_EQ(run({"pack", path("a.json"), path("a.qmf")}).status, 0);
+    json first = infoJson(path("a.qmf"));
+    spit(path("b.json"), first.dump(2));
+    ASSERT_EQ(run({"pack", path("b.json"), path("b.qmf")}).status, 0);
+    json second = infoJson(path("b.qmf"));
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(slurp(path("a.qmf")), slurp(path("b.qmf")));
+    const json& o = first["skeletons"][0]["joints"][1]["offset"];
+    EXPECT_TRUE(std::signbit(o[0].get<double>()));
+    EXPECT_EQ(static_cast<float>(o[1].get<double>()), 1.40129846e-45f);
+    EXPECT_EQ(first["skeletons"][0]["joints"][1]["body"]["bounds"]["max"][2].get<double>(), 3.0);
+    EXPECT_EQ(first["figures"][0]["orientations"].size(), j["figures"][0]["orientations"].size());
+
+    Result text = run({"info", path("a.qmf")});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_NE(text.out.find("frames: 16"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("head_end"), std::string::npos);
+}
+
+TEST_F(Cli, ExampleExportImportAndReadBack) {
+    Result ex = run({"export", kRig, path("rig.qmf")});
+    ASSERT_EQ(ex.status, 0) << ex.err;
+    EXPECT_NE(ex.out.find("exported 7 joints"), std::string::npos) << ex.out;
+    Scene rig = qmfhost::ma::readFile(kRig);
+    expectSkeletonMatches(rig, infoJson(path("rig.qmf")), "rig.ma");
+
+    Result id = run({"identify", path("rig.qmf"), kRig});
+    EXPECT_EQ(id.status, 0) << id.err;
+    EXPECT_NE(id.out.find("rig.qmf: 0 (is mine)"), std::string::npos) << id.out;
+    EXPECT_NE(id.out.find("rig.ma: 2 (not mine)"), std::string::npos) << id.out;
+
+    ASSERT_EQ(run({"pack", kWalk, path("walk.qmf")}).status, 0);
+    Result im = run({"import", path("walk.qmf"), kRig, "-o", path("out.ma")});
+    ASSERT_EQ(im.status, 0) << im.err;
+    Scene out = qmfhost::ma::readFile(path("out.ma"));
+
+    // Nothing of the rig is lost: its statements are all there, in order.
+    std::string written = slurp(path("out.ma"));
+    std::size_t at = 0;
+    for (const auto& c : rig.chunks) {
+        std::size_t found = written.find(c.text, at);
+        ASSERT_NE(found, std::string::npos) << "lost: " << c.text;
+        at = found + c.text.size();
+    }
+    // Translate curves on the first joint, rotate curves on the four joints
+    // with joint children; a key for every frame of the clip.
+    std::map<std::string, std::size_t> driven;
+    for (const auto& c : out.connections) {
+        if (c.src.node < 0) continue;
+        const auto& src = out.nodes[static_cast<std::size_t>(c.src.node)];
+        if (!src.curve) continue;
+        driven[c.dst.nodeName.substr(c.dst.nodeName.rfind('|') + 1) + "." + qmfhost::ma::canonicalAttr(c.dst.attr)] =
+            src.curve->keys.size();
+    }
+    std::set<std::string> want;
+    for (const char* a : {"tx", "ty", "tz"}) want.insert(std::string("hips.") + a);
+    for (const char* j : {"hips", "spine", "head", "leg_L", "knee_L"})
+        for (const char* a : {"rx", "ry", "rz"}) want.insert(std::string(j) + "." + a);
+    std::set<std::string> got;
+    for (const auto& [k, n] : driven) {
+        got.insert(k);
+        EXPECT_GE(n, 16u) << k;
+    }
+    EXPECT_EQ(got, want);
+    // The locked rotate channels are locked again; the playback range ends
+    // with the clip (frame 16 at 30 fps = 12.8 film frames).
+    EXPECT_EQ(out.nodes[static_cast<std::size_t>(out.find("head"))].locked.count("rz"), 1u);
+    EXPECT_EQ(out.nodes[static_cast<std::size_t>(out.find("knee_L"))].locked.count("ry"), 1u);
+    ASSERT_TRUE(out.playback.maxTime.has_value());
+    EXPECT_NEAR(*out.playback.maxTime, 16.0 / 30.0, 1e-12);
+    EXPECT_NE(im.out.find("15 curves"), std::string::npos) << im.out;
+
+    // A second import onto the animated scene meets driven channels: it fails
+    // and writes nothing, unless --replace clears them first.
+    spit(path("again.ma"), "sentinel");
+    Result again = run({"import", path("walk.qmf"), path("out.ma"), "-o", path("again.ma")});
+    EXPECT_NE(again.status, 0);
+    EXPECT_EQ(slurp(path("again.ma")), "sentinel");
+    Result replace = run({"import", path("walk.qmf"), path("out.ma"), "-o", path("again.ma"), "--replace"});
+    ASSERT_EQ(replace.status, 0) << replace.err;
+    Scene twice = qmfhost::ma::readFile(path("again.ma"));
+    auto curves = [](const Scene& s) {
+        return std::count_if(s.nodes.begin(), s.nodes.end(), [](const auto& n) { return n.curve.has_value(); });
+    };
+    EXPECT_EQ(curves(twice), curves(out));
+    EXPECT_EQ(twice.connections.size(), out.connections.size());
+}
+
+TEST_F(Cli, CorpusScenesExportWithTheirSkeletons) {
+    auto scenes = corpusScenes();
+    if (scenes.empty()) GTEST_SKIP() << "corpus folder not found: " << QMF_CORPUS_DIR;
+    for (const auto& p : scenes) {
+        Scene scene = qmfhost::ma::readFile(p.string());
+        std::string out = path(p.stem().string() + ".qmf");
+        Result r = run({"export", p.string(), out});
+        if (joints(scene).empty()) {
+            EXPECT_NE(r.status, 0) << p;  // nothing to export
+            EXPECT_NE(r.err.find("no joints"), std::string::npos) << r.err;
+            continue;
+        }
+        ASSERT_EQ(r.status, 0) << p << "\n" << r.err;
+        expectSkeletonMatches(scene, infoJson(out), p.filename().string());
+    }
+}
+
+TEST_F(Cli, CorpusScenesKeepEverythingThroughAnImport) {
+    auto scenes = corpusScenes();
+    if (scenes.empty()) GTEST_SKIP() << "corpus folder not found: " << QMF_CORPUS_DIR;
+    for (const auto& p : scenes) {
+        Scene scene = qmfhost::ma::readFile(p.string());
+        if (joints(scene).empty()) continue;
+        std::string exported = path("skeleton.qmf");
+        ASSERT_EQ(run({"export", p.string(), exported}).status, 0) << p;
+        std::string clip = clipFor(exported, 4);
+        std::string outPath = path("out.ma");
+        Result r = run({"import", clip, p.string(), "-o", outPath, "--replace"});
+        ASSERT_EQ(r.status, 0) << p << "\n" << r.err;
+        Scene out = qmfhost::ma::readFile(outPath);
+
+        // Every node survives except curves --replace removed; every
+        // connection survives except those of removed curves.
+        std::set<std::string> outNodes;
+        for (const auto& n : out.nodes) outNodes.insert(n.name);
+        std::set<std::string> removed;
+        for (const auto& n : scene.nodes) {
+            if (outNodes.count(n.name)) continue;
+            EXPECT_TRUE(n.curve.has_value() || n.type == "unitConversion") << p << ": lost node " << n.name;
+            removed.insert(n.name);
+        }
+        std::multiset<std::string> outConnections;
+        for (const auto& c : out.connections) outConnections.insert(c.src.nodeName + "." + c.src.attr + ">" + c.dst.nodeName + "." + c.dst.attr);
+        for (const auto& c : scene.connections) {
+            if (removed.count(c.src.nodeName) || removed.count(c.dst.nodeName)) continue;
+            EXPECT_EQ(outConnections.count(c.src.nodeName + "." + c.src.attr + ">" + c.dst.nodeName + "." + c.dst.attr), 1u)
+                << p << ": lost connection " << c.src.nodeName << "." << c.src.attr << " -> " << c.dst.nodeName;
+        }
+        // Every attribute statement of a kept node is still there.
+        std::string written = slurp(outPath);
+        for (std::size_t i = 0; i < scene.chunks.size(); ++i) {
+            int n = scene.chunkNode[i];
+            if (n >= 0 && removed.count(scene.nodes[static_cast<std::size_t>(n)].name)) continue;
+            if (scene.chunkConnection[i] >= 0) continue;  // checked above
+            EXPECT_NE(written.find(scene.chunks[i].text), std::string::npos) << p << ": lost " << scene.chunks[i].text;
+        }
+        EXPECT_GT(out.nodes.size(), scene.nodes.size() - removed.size()) << p << ": no curves added";
+    }
+}
