@@ -212,16 +212,27 @@ std::string tempPathBeside(const std::string& target, const std::string& suffix)
     return dir + "." + base + "." + std::to_string(getpid()) + "." + tag + suffix;
 }
 
-json dumpClip(const std::string& path) {
+namespace {
+
+ANM_ANIMATION_HANDLE openClip(const std::string& path) {
     startLibrary();
     if (access(path.c_str(), F_OK) != 0) throw CommandError(path + ": no such file");
     FM_FILE_IDENTIFIER_TYPE id = fileId(path);
     int16_t kind = dc_file_document_kind_get_f(&id);
-    if (kind == DC_KIND_UNREADABLE) throw CommandError(path + ": cannot read: " + lastLibraryError());
+    if (kind == DC_KIND_UNREADABLE) throw CommandError(path + ": unreadable or damaged: " + lastLibraryError());
     if (kind == DC_KIND_FOREIGN) throw CommandError(path + ": not a Movantis file");
     if (kind != DC_KIND_MOVANTIS_ANIMATION) throw CommandError(path + ": a Movantis document, but not an animation");
     ANM_ANIMATION_HANDLE anm = anm_animation_open_f(&id, 0);
     if (anm == ANM_INVALID_ANIMATION || anm == nullptr) throw CommandError(path + ": damaged animation: " + lastLibraryError());
+    return anm;
+}
+
+}  // namespace
+
+void checkClip(const std::string& path) { anm_animation_dispose(openClip(path)); }
+
+json dumpClip(const std::string& path) {
+    ANM_ANIMATION_HANDLE anm = openClip(path);
 
     json out;
     out["format"] = "movantis-animation";

@@ -20,6 +20,10 @@ void startLibrary();
 // Reads a Movantis animation into the documented JSON form.
 nlohmann::json dumpClip(const std::string& path);
 
+// Refuses (CommandError) a file that is missing, not a Movantis animation
+// or damaged, saying which.
+void checkClip(const std::string& path);
+
 // Human-readable summary of the same.
 std::string describeClip(const nlohmann::json& clip);
 

@@ -304,6 +304,7 @@ int cmdImport(int argc, char** argv) {
     qmfhost::ma::Scene scene = readScene(scenePath);
     requireOutput(a.output);
     auto module = loadTranslator(a.plugin);
+    qmf::checkClip(clip);
     if (module->identifyFile("qmf", absolute(clip)) != MPxFileTranslator::kIsMyFileType)
         throw CommandError(clip + ": not a Movantis animation the translator can read");
     qmfhost::ma::Binding binding = bindScene(scenePath, scene);
