@@ -1,0 +1,155 @@
+#include <qmfhost/Faults.h>
+
+#include "HostState.h"
+
+#include <algorithm>
+#include <map>
+
+namespace qmfhost {
+
+namespace {
+
+const char* const kPoints[] = {
+    "MFnAnimCurve::create",
+    "MFnAnimCurve::addKeyframe",
+    "MFnAnimCurve::addKey",
+    "MAnimControl::setMinTime",
+    "MAnimControl::setMaxTime",
+    "MAnimControl::setMinMaxTime",
+    "MAnimControl::setAnimationStartTime",
+    "MAnimControl::setAnimationEndTime",
+    "MAnimControl::setAnimationStartEndTime",
+    "MAnimControl::setGlobalInTangentType",
+    "MAnimControl::setGlobalOutTangentType",
+    "MItDag::MItDag",
+    "MItDag::reset",
+    "MFnPlugin::MFnPlugin",
+    "MFnPlugin::registerFileTranslator",
+    "MFnPlugin::deregisterFileTranslator",
+    "MFnDagNode::create",
+    "MFnTransform::create",
+    "MFnIkJoint::create",
+    "MFnIkJoint::getOrientation",
+    "MFnTransform::getRotation",
+    "MFnTransform::setRotation",
+    "MFnTransform::setTranslation",
+    "MFnDependencyNode::attribute",
+    "MPlug::setLocked",
+};
+
+struct Armed {
+    FaultSpec spec;
+    int skipLeft;
+    int timesLeft;   // kAlways for no limit
+};
+
+struct FaultState {
+    std::vector<Armed> armed;
+    std::map<std::string, int> calls;
+    std::map<std::string, int> fired;
+};
+
+FaultState& state() {
+    static FaultState* s = new FaultState;
+    return *s;
+}
+
+bool knownPoint(const std::string& call) {
+    return std::find_if(std::begin(kPoints), std::end(kPoints),
+                        [&](const char* p) { return call == p; }) != std::end(kPoints);
+}
+
+bool nodeMatches(const std::string& wanted, const MObject* object) {
+    if (wanted.empty()) return true;
+    if (!object) return false;
+    const detail::Node* n = detail::node(*object);
+    if (!n) return false;
+    if (n->name == wanted) return true;
+    if (!n->dag || n->world) return false;
+    for (const auto& path : detail::allPaths(n->id))
+        if (detail::pathString(path) == wanted) return true;
+    return false;
+}
+
+bool attributeMatches(const std::string& wanted, const MObject* object, const char* attribute) {
+    if (wanted.empty()) return true;
+    if (!attribute || !object) return false;
+    const detail::Node* n = detail::node(*object);
+    if (!n) return wanted == attribute;
+    return detail::attrKey(*n, wanted) == detail::attrKey(*n, attribute);
+}
+
+}  // namespace
+
+MStatus injectFault(const FaultSpec& spec) {
+    if (!knownPoint(spec.call) || spec.code == MStatus::kSuccess || spec.times == 0 ||
+        spec.times < kAlways || spec.skip < 0 || spec.code > MStatus::kEndOfFile)
+        return MStatus::kInvalidParameter;
+    state().armed.push_back(Armed{spec, spec.skip, spec.times});
+    return MStatus::kSuccess;
+}
+
+MStatus injectFault(const std::string& call, MStatus::MStatusCode code, int times, int skip) {
+    FaultSpec spec;
+    spec.call = call;
+    spec.code = code;
+    spec.times = times;
+    spec.skip = skip;
+    return injectFault(spec);
+}
+
+MStatus injectFaultFor(const std::string& call, const std::string& node, const std::string& attribute,
+                       MStatus::MStatusCode code, int times) {
+    FaultSpec spec;
+    spec.call = call;
+    spec.code = code;
+    spec.times = times;
+    spec.node = node;
+    spec.attribute = attribute;
+    if (node.empty() && !attribute.empty()) return MStatus::kInvalidParameter;
+    return injectFault(spec);
+}
+
+void clearFaults() {
+    FaultState& s = state();
+    s.armed.clear();
+    s.calls.clear();
+    s.fired.clear();
+}
+
+int callCount(const std::string& call) {
+    auto it = state().calls.find(call);
+    return it == state().calls.end() ? 0 : it->second;
+}
+
+int faultsFired(const std::string& call) {
+    auto it = state().fired.find(call);
+    return it == state().fired.end() ? 0 : it->second;
+}
+
+std::vector<std::string> faultPoints() { return std::vector<std::string>(std::begin(kPoints), std::end(kPoints)); }
+
+namespace detail {
+
+bool fault(const char* call, MStatus* status, const MObject* node, const char* attribute) {
+    FaultState& s = state();
+    ++s.calls[call];
+    for (auto it = s.armed.begin(); it != s.armed.end(); ++it) {
+        Armed& a = *it;
+        if (a.spec.call != call) continue;
+        if (!nodeMatches(a.spec.node, node) || !attributeMatches(a.spec.attribute, node, attribute))
+            continue;
+        if (a.skipLeft > 0) {
+            --a.skipLeft;
+            continue;
+        }
+        if (status) *status = makeStatus(a.spec.code, kMsgDefault);
+        ++s.fired[call];
+        if (a.timesLeft != kAlways && --a.timesLeft == 0) s.armed.erase(it);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace detail
+}  // namespace qmfhost

@@ -1,0 +1,202 @@
+// Private to the host library: the in-memory scene, the attribute tables,
+// the plug-in and translator registry, and the helpers the API classes share.
+#ifndef QMFHOST_SRC_HOSTSTATE_H
+#define QMFHOST_SRC_HOSTSTATE_H
+
+#include <maya/MFn.h>
+#include <maya/MObject.h>
+#include <maya/MStatus.h>
+#include <maya/MTime.h>
+#include <maya/MPxFileTranslator.h>
+#include <maya/MFnPlugin.h>
+#include <qmfhost/Scene.h>
+#include <qmfhost/PerrorCapture.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qmfhost {
+namespace detail {
+
+using Id = unsigned long long;
+
+// Internal status messages (MStatus's internal code).
+enum Message : unsigned char {
+    kMsgDefault = 0,
+    kMsgNoElement,          // "No element at given index"
+    kMsgNotFoundType,       // "Cannot find item of required type"
+    kMsgObjectMissing,      // "Object does not exist"
+    kMsgNotAttached,        // "Function set is not attached to a valid object"
+    kMsgLocked,             // "Plug is locked"
+    kMsgConnected,          // "Plug is already connected"
+    kMsgEndOfIteration,     // "Null DAG object, end of iteration"
+    kMsgInjected,           // "Injected fault"
+    kMsgBadArgument,        // "Invalid argument"
+    kMsgCount
+};
+MStatus makeStatus(MStatus::MStatusCode code, Message message = kMsgDefault);
+// Stores into *out when out is not null; returns whether s is a success.
+inline bool report(MStatus* out, const MStatus& s) {
+    if (out) *out = s;
+    return static_cast<bool>(s);
+}
+
+// ---- attributes -------------------------------------------------------
+
+enum class AttrUnit { Message, Distance, Angle, Unitless, Enum, Bool, Compound, Other };
+// Which stored transform value an attribute reads and writes.
+enum class Slot { None, Translate, Rotate, Scale, JointOrient, RotateAxis, RotateOrder };
+
+struct AttrDef {
+    std::string longName;
+    std::string shortName;
+    AttrUnit unit;
+    int parent;        // index of the compound parent, -1 if none
+    int channel;       // 0..2 within the compound; -1 for the compound itself
+    Slot slot;
+};
+
+// Global attribute table; an attribute MObject's id is index + 1.
+const AttrDef& attrDef(int index);
+int attrCount();
+// Index of a built-in or dynamic definition, interning dynamic ones.
+int internAttr(const std::string& longName, const std::string& shortName, AttrUnit unit);
+MObject attrObject(int index);
+// Index of an attribute MObject, -1 if it is not one.
+int attrIndex(const MObject& attribute);
+MFn::Type attrApiType(int index);
+
+// ---- nodes --------------------------------------------------------------
+
+struct Node {
+    Id id = 0;
+    std::string type;
+    std::string name;
+    MFn::Type apiType = MFn::kDependencyNode;
+    bool dag = false;
+    bool world = false;
+    std::vector<Id> parents;
+    std::vector<Id> children;
+    bool hasTransform = false;
+    TransformValues xf;
+    std::vector<int> extraAttrs;                          // dynamic attribute indices
+    std::vector<std::pair<std::string, bool>> locks;      // attribute key -> locked
+    std::unique_ptr<CurveData> curve;
+};
+
+struct ConnectionRec {
+    Id src;
+    std::string srcAttr;   // as given
+    std::string srcKey;    // long name when known
+    Id dst;
+    std::string dstAttr;
+    std::string dstKey;
+};
+
+struct PluginRec {
+    Id id;
+    std::string name;
+    std::string path;
+    std::string vendor = "Unknown";
+    std::string version = "Unknown";
+    std::string apiVersion;
+};
+
+struct TranslatorRec {
+    std::string name;
+    std::string pixmap;
+    MCreatorFunction creator;
+    std::string optionsScript;
+    std::string defaultOptions;
+    bool requiresFullMel;
+    Id plugin;
+};
+
+struct HostState {
+    std::map<Id, std::unique_ptr<Node>> nodes;   // id order = creation order
+    Id worldId = 0;
+    std::vector<ConnectionRec> connections;
+    AnimControlState anim;
+    MTime::Unit uiUnit = MTime::kFilm;
+    std::map<Id, PluginRec> plugins;
+    std::vector<TranslatorRec> translators;
+    MPxFileTranslator::FileAccessMode accessMode = MPxFileTranslator::kUnknownAccessMode;
+};
+
+HostState& host();
+Id newId();                       // never reused, across scenes
+void resetSceneState();
+
+Node* node(Id id);
+Node* node(const MObject& object);   // null unless a live node
+Node* worldNode();
+
+MFn::Type apiTypeForNodeType(const std::string& type);
+bool isKnownDagType(const std::string& type);
+bool isShapeType(const std::string& type);
+bool nodeHasFn(const Node& n, MFn::Type fn);
+
+// Creates a node; parent 0 means the world for DAG nodes. No checks beyond
+// the parent being a DAG node.
+Node* makeNode(const std::string& type, const std::string& name, bool dag, Id parent);
+// "<type>N" not used by any node yet.
+std::string uniqueName(const std::string& base);
+bool nameInUse(const std::string& name);
+
+// Attribute lookup on a node (built-in for its type, then dynamic), by long
+// or short name; -1 if the node does not have it.
+int findAttr(const Node& n, const std::string& name);
+bool nodeHasAttr(const Node& n, int index);
+// Key under which locks and connections are stored: the long name when known.
+std::string attrKey(const Node& n, const std::string& name);
+// The compound parent's key of a known child attribute, "" if none.
+std::string parentKey(const Node& n, const std::string& key);
+
+bool lockFlag(const Node& n, const std::string& key);
+void setLockFlag(Node& n, const std::string& key, bool locked);
+// Locked itself or through its compound parent.
+bool effectiveLocked(const Node& n, const std::string& key);
+
+// The connection driving (node, key) directly or through its compound
+// parent; null if none.
+const ConnectionRec* drivingConnection(Id node, const std::string& key);
+void addConnection(Id src, const std::string& srcAttr, Id dst, const std::string& dstAttr);
+void removeConnectionsOf(Id node);
+
+// Transform value access through an attribute definition.
+double* slotValues(Node& n, Slot slot);
+bool readAttrValues(const Node& n, int index, std::vector<double>& values);
+bool writeAttrValues(Node& n, int index, const std::vector<double>& values);
+
+// DAG helpers.
+bool isAncestor(Id ancestor, Id node);   // ancestor strictly above node along any path
+std::vector<Id> firstPath(Id node);      // from the world (excluded) down to node
+std::vector<std::vector<Id>> allPaths(Id node);
+std::string pathString(const std::vector<Id>& path);   // "|a|b"
+std::string partialPathString(const std::vector<Id>& path);
+void deleteNodeTree(Id id);
+
+// Curves.
+bool isCurveType(const std::string& type);
+MFnAnimCurve::AnimCurveType curveTypeForNodeType(const std::string& type);
+const char* nodeTypeForCurveType(MFnAnimCurve::AnimCurveType type);
+// Time to integer ticks so keys at "the same time" compare exactly.
+long long timeTicks(double seconds);
+// Inserts or replaces by time; returns the key's index.
+unsigned int insertKey(CurveData& curve, const CurveKey& key);
+
+// Perror capture in effect (innermost).
+PerrorCapture* currentCapture();
+void setCurrentCapture(PerrorCapture* capture);
+
+// Registry.
+PluginRec* plugin(const MObject& object);
+void withdrawTranslatorsOf(Id plugin);
+
+}  // namespace detail
+}  // namespace qmfhost
+
+#endif
