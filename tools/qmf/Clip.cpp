@@ -14,7 +14,7 @@
 #include <sstream>
 #include <unistd.h>
 
-using nlohmann::json;
+using json = qmf::Json;
 
 namespace qmf {
 
@@ -222,7 +222,7 @@ ANM_ANIMATION_HANDLE openClip(const std::string& path) {
     if (kind == DC_KIND_UNREADABLE) throw CommandError(path + ": unreadable or damaged: " + lastLibraryError());
     if (kind == DC_KIND_FOREIGN) throw CommandError(path + ": not a Movantis file");
     if (kind != DC_KIND_MOVANTIS_ANIMATION) throw CommandError(path + ": a Movantis document, but not an animation");
-    ANM_ANIMATION_HANDLE anm = anm_animation_open_f(&id, 0);
+    ANM_ANIMATION_HANDLE anm = anm_animation_open_f(&id, 1);  // read-only open, as the translator does
     if (anm == ANM_INVALID_ANIMATION || anm == nullptr) throw CommandError(path + ": damaged animation: " + lastLibraryError());
     return anm;
 }

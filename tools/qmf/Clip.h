@@ -9,6 +9,9 @@
 
 namespace qmf {
 
+// Keys keep the order they were written in, so the dump reads top-down.
+using Json = nlohmann::ordered_json;
+
 // One-line failures for the command to print.
 struct CommandError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -18,22 +21,22 @@ struct CommandError : std::runtime_error {
 void startLibrary();
 
 // Reads a Movantis animation into the documented JSON form.
-nlohmann::json dumpClip(const std::string& path);
+Json dumpClip(const std::string& path);
 
 // Refuses (CommandError) a file that is missing, not a Movantis animation
 // or damaged, saying which.
 void checkClip(const std::string& path);
 
 // Human-readable summary of the same.
-std::string describeClip(const nlohmann::json& clip);
+std::string describeClip(const Json& clip);
 
 // Builds an animation from the JSON form and saves it at path (atomically).
-void packClip(const nlohmann::json& clip, const std::string& path);
+void packClip(const Json& clip, const std::string& path);
 
 // Float <-> JSON without losing a bit: numbers parse back to the same float;
 // non-finite values are strings ("inf", "-inf", "nan", "nan:0x7fc00001").
-nlohmann::json floatToJson(float v);
-float floatFromJson(const nlohmann::json& v, const std::string& where);
+Json floatToJson(float v);
+float floatFromJson(const Json& v, const std::string& where);
 
 // Path of a temporary file beside target, for atomic replacement.
 std::string tempPathBeside(const std::string& target, const std::string& suffix);

@@ -378,12 +378,12 @@ int cmdInfo(int argc, char** argv) {
     }
     needPositional("info", a, 1);
     requireInput(a.positional[0]);
-    nlohmann::json clip = qmf::dumpClip(a.positional[0]);
+    qmf::Json clip = qmf::dumpClip(a.positional[0]);
     if (a.json) {
         std::string text;
         try {
             text = clip.dump(2);
-        } catch (const nlohmann::json::exception&) {
+        } catch (const qmf::Json::exception&) {
             throw CommandError(a.positional[0] + ": a name in the file is not UTF-8 and cannot be written as JSON");
         }
         std::cout << text << "\n";
@@ -405,10 +405,10 @@ int cmdPack(int argc, char** argv) {
     requireInput(in);
     requireOutput(out);
     std::ifstream f(in, std::ios::binary);
-    nlohmann::json clip;
+    qmf::Json clip;
     try {
-        clip = nlohmann::json::parse(f);
-    } catch (const nlohmann::json::parse_error& e) {
+        clip = qmf::Json::parse(f);
+    } catch (const qmf::Json::parse_error& e) {
         std::string what = e.what();
         std::size_t p = what.find("parse error");
         throw CommandError(in + ": bad JSON: " + (p == std::string::npos ? what : what.substr(p)));
@@ -417,7 +417,7 @@ int cmdPack(int argc, char** argv) {
         qmf::packClip(clip, out);
     } catch (const CommandError& e) {
         throw CommandError(in + ": " + e.what());
-    } catch (const nlohmann::json::exception& e) {
+    } catch (const qmf::Json::exception& e) {
         throw CommandError(in + ": " + e.what());
     }
     std::cout << "packed " << in << " into " << out << "\n";
