@@ -143,7 +143,7 @@ bool saveAtomically(const char *path, const std::vector<uint8_t> &bytes) {
     return true;
 }
 
-bool readFile(const char *path, std::unique_ptr<uint8_t[]> &image, size_t &size) {
+bool readFile(const char *path, FileImage &image) {
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         setError(std::string("cannot open the file: ") + std::strerror(errno));
@@ -160,16 +160,16 @@ bool readFile(const char *path, std::unique_ptr<uint8_t[]> &image, size_t &size)
         ::close(fd);
         return false;
     }
-    size = static_cast<size_t>(st.st_size);
-    image.reset(new (std::nothrow) uint8_t[size]);
-    if (!image) {
+    const auto size = static_cast<size_t>(st.st_size);
+    image = FileImage(size);
+    if (!image.data()) {
         setError("out of memory reading the file");
         ::close(fd);
         return false;
     }
     size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::read(fd, image.get() + done, size - done);
+        const ssize_t n = ::read(fd, image.data() + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;  // shrank while being read
         done += static_cast<size_t>(n);
@@ -300,12 +300,11 @@ ANM_ANIMATION_HANDLE anm_animation_open_f(const FM_FILE_IDENTIFIER_TYPE *identif
         setError("bad identifier or open flags");
         return ANM_INVALID_ANIMATION;
     }
-    std::unique_ptr<uint8_t[]> image;
-    size_t size = 0;
-    if (!readFile(path, image, size)) return ANM_INVALID_ANIMATION;
+    FileImage image;
+    if (!readFile(path, image)) return ANM_INVALID_ANIMATION;
     try {
         std::string why;
-        Animation *a = decodeAnimation(std::move(image), size, why);
+        Animation *a = decodeAnimation(std::move(image), why);
         if (!a) {
             setError(why);
             return ANM_INVALID_ANIMATION;
@@ -320,10 +319,11 @@ ANM_ANIMATION_HANDLE anm_animation_open_f(const FM_FILE_IDENTIFIER_TYPE *identif
 ANM_ANIMATION_HANDLE anm_animation_open_memory_f(const void *data, size_t size) {
     if (!data && size) return ANM_INVALID_ANIMATION;
     try {
-        std::unique_ptr<uint8_t[]> image(new uint8_t[size ? size : 1]);
-        if (size) std::memcpy(image.get(), data, size);
+        FileImage image(size);
+        if (!image.data()) throw std::bad_alloc();
+        if (size) std::memcpy(image.data(), data, size);
         std::string why;
-        Animation *a = decodeAnimation(std::move(image), size, why);
+        Animation *a = decodeAnimation(std::move(image), why);
         if (!a) {
             setError(why);
             return ANM_INVALID_ANIMATION;
@@ -406,15 +406,17 @@ SKL_SKELETON_HANDLE fig_figure_get_skel(FIG_FIGURE_HANDLE figure) {
     return f ? handleOf(f->skeleton) : nullptr;
 }
 
+// The per-key queries: Track::find checks the frame, and a joint without a
+// track has no keys, so no other lookup is needed on this path.
 KL_BOOL fgf_frame_value_key_f(FIG_FIGURE_HANDLE figure, int32_t frame, int32_t channel) {
     Figure *f = liveFigure(figure);
-    if (!f || !validChannel(channel) || !validFrame(f, frame)) return 0;
+    if (!f || !validChannel(channel)) return 0;
     return f->root[channel - 1].find(frame) ? 1 : 0;
 }
 
 float fgf_frame_value_get_f(FIG_FIGURE_HANDLE figure, int32_t frame, int32_t channel) {
     Figure *f = liveFigure(figure);
-    if (!f || !validChannel(channel) || !validFrame(f, frame)) return 0.0f;
+    if (!f || !validChannel(channel)) return 0.0f;
     const uint8_t *v = f->root[channel - 1].find(frame);
     float value = 0.0f;
     if (v) std::memcpy(&value, v, sizeof value);
@@ -424,7 +426,7 @@ float fgf_frame_value_get_f(FIG_FIGURE_HANDLE figure, int32_t frame, int32_t cha
 KL_BOOL fgf_frame_joint_orientation_key_f(FIG_FIGURE_HANDLE figure, int32_t frame, SKL_JOINT_ID joint,
                                           int32_t /*flags: any value asks the same*/) {
     Figure *f = liveFigure(figure);
-    if (!f || !validFrame(f, frame) || !validJoint(f, joint)) return 0;
+    if (!f) return 0;
     const Track *t = jointTrackIfAny(*f, joint);
     return t && t->find(frame) ? 1 : 0;
 }
@@ -434,7 +436,7 @@ void fgf_frame_joint_orientation_get(FIG_FIGURE_HANDLE figure, int32_t frame, SK
     if (!orientation) return;
     *orientation = quaternion{0, 0, 0, 0};
     Figure *f = liveFigure(figure);
-    if (!f || !validFrame(f, frame) || !validJoint(f, joint)) return;
+    if (!f) return;
     const Track *t = jointTrackIfAny(*f, joint);
     if (const uint8_t *v = t ? t->find(frame) : nullptr) std::memcpy(orientation, v, sizeof *orientation);
 }

@@ -459,8 +459,9 @@ int16_t documentKind(const uint8_t *data, size_t size, std::string &error) {
     return DC_KIND_MOVANTIS_ANIMATION;
 }
 
-Animation *decodeAnimation(std::unique_ptr<uint8_t[]> image, size_t size, std::string &error) {
-    const uint8_t *data = image.get();
+Animation *decodeAnimation(FileImage image, std::string &error) {
+    const uint8_t *data = image.data();
+    const size_t size = image.size();
     uint32_t sectionCount;
     uint16_t kind;
     if (!readHeader(data, size, sectionCount, kind, error)) return nullptr;
@@ -604,7 +605,6 @@ Animation *decodeAnimation(std::unique_ptr<uint8_t[]> image, size_t size, std::s
     Animation *a = anim.release();
     a->tag = kAnimationTag;
     a->image = std::move(image);
-    a->imageSize = size;
     reg.animations.insert(a);
     for (auto &sk : skeletons) {
         sk->tag = kSkeletonTag;

@@ -23,7 +23,7 @@ std::vector<uint8_t> encodeAnimation(const Animation &animation);
 
 // Builds an animation that owns `image` (its tracks point into it). Returns
 // null and sets `error` when the bytes are not a sound animation file.
-Animation *decodeAnimation(std::unique_ptr<uint8_t[]> image, size_t size, std::string &error);
+Animation *decodeAnimation(FileImage image, std::string &error);
 
 // Document kind (DC_KIND_*) from the first bytes of a file.
 int16_t documentKind(const uint8_t *data, size_t size, std::string &error);

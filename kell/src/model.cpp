@@ -1,9 +1,64 @@
 #include "model.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cmath>
 
 namespace kell {
+
+// ---- File images ----------------------------------------------------------
+
+namespace {
+// Below this, the heap is as quick, and sanitizers watch heap blocks closely.
+constexpr size_t kMapThreshold = size_t{8} << 20;
+constexpr size_t kHugePage = size_t{2} << 20;
+}  // namespace
+
+FileImage::FileImage(size_t size) {
+    if (size >= kMapThreshold) {
+        const size_t length = (size + kHugePage - 1) / kHugePage * kHugePage;
+        void *p = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p != MAP_FAILED) {
+#ifdef MADV_HUGEPAGE
+            (void)::madvise(p, length, MADV_HUGEPAGE);  // a hint; fine if refused
+#endif
+            data_ = static_cast<uint8_t *>(p);
+            size_ = size;
+            mapped_ = length;
+        }
+        return;
+    }
+    data_ = new (std::nothrow) uint8_t[size ? size : 1];
+    if (data_) size_ = size;
+}
+
+FileImage::~FileImage() { release(); }
+
+FileImage::FileImage(FileImage &&other) noexcept
+    : data_(other.data_), size_(other.size_), mapped_(other.mapped_) {
+    other.data_ = nullptr;
+    other.size_ = other.mapped_ = 0;
+}
+
+FileImage &FileImage::operator=(FileImage &&other) noexcept {
+    if (this != &other) {
+        release();
+        data_ = other.data_;
+        size_ = other.size_;
+        mapped_ = other.mapped_;
+        other.data_ = nullptr;
+        other.size_ = other.mapped_ = 0;
+    }
+    return *this;
+}
+
+void FileImage::release() {
+    if (mapped_) ::munmap(data_, mapped_);
+    else delete[] data_;
+    data_ = nullptr;
+    size_ = mapped_ = 0;
+}
 
 // ---- Tracks ----------------------------------------------------------------
 
@@ -215,7 +270,7 @@ void releaseEverything() {
 }
 
 size_t animationMemory(const Animation &a) {
-    size_t total = sizeof(Animation) + a.imageSize + a.figures.capacity() * sizeof(void *);
+    size_t total = sizeof(Animation) + a.image.size() + a.figures.capacity() * sizeof(void *);
     std::vector<const Skeleton *> counted;
     for (const auto &f : a.figures) {
         total += sizeof(Figure) - sizeof(f->root) + f->joints.capacity() * sizeof(Track);

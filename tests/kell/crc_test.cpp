@@ -41,4 +41,18 @@ TEST(Crc32c, BothPathsAgreeAtEveryLengthAndAlignmentAndCanBeContinued) {
     }
 }
 
+TEST(Crc32c, StripedPathAgreesAroundStripeBoundaries) {
+    // The instruction path works on three 8 KiB stripes at a time.
+    std::mt19937 rng(11);
+    std::vector<uint8_t> data(160 * 1024);
+    for (auto &b : data) b = static_cast<uint8_t>(rng());
+    for (size_t n : {size_t{24575}, size_t{24576}, size_t{24577}, size_t{49152 + 9}, size_t{5 * 24576 + 13},
+                     data.size() - 3}) {
+        for (size_t start = 0; start < 3; ++start)
+            ASSERT_EQ(kell::crc32c(0x12345678u, data.data() + start, n),
+                      kell::crc32cPortable(0x12345678u, data.data() + start, n))
+                << start << "+" << n;
+    }
+}
+
 }  // namespace
