@@ -263,7 +263,6 @@ int cmdExport(int argc, char** argv) {
     auto module = loadTranslator(a.plugin);
     bindScene(scenePath, scene);
     std::size_t joints = jointsDepthFirst().size();
-    if (joints == 0) throw CommandError(scenePath + ": the scene has no joints to export");
 
     // The translator saves to a temporary file beside the output, so a failed
     // export leaves any existing output as it was.
