@@ -307,6 +307,14 @@ private:
         auto names = plugArgs(c);
         if (names.size() != 2) throw ParseError(c.line, "connectAttr needs a source and a destination");
         Connection conn{plug(names[0], c.line), plug(names[1], c.line), c.line};
+        // -na connects to the next free element of a multi attribute.
+        bool nextAvailable = false;
+        for (const auto& a : c.args)
+            if (!a.quoted && (a.text == "-na" || a.text == "-nextAvailable")) nextAvailable = true;
+        if (nextAvailable) {
+            int& next = nextIndex_[conn.dst.nodeName + "." + conn.dst.attr];
+            conn.dst.attr += "[" + std::to_string(next++) + "]";
+        }
         s_.connections.push_back(std::move(conn));
         s_.chunkConnection[chunk_] = static_cast<int>(s_.connections.size()) - 1;
     }
@@ -521,6 +529,7 @@ private:
     std::size_t chunk_ = 0;
     int current_ = -1;
     std::map<int, PendingCurve> pending_;
+    std::map<std::string, int> nextIndex_;
 };
 
 }  // namespace
