@@ -108,7 +108,9 @@ MObject MFnAnimCurve::createConnected(const MObject& nodeObject, const MObject& 
         return MObject::kNullObj;
     }
     const AnimCurveType curveType = typed ? type : timedTypeFor(def);
-    const std::string name = uniqueName(target->name + "_" + def.longName);
+    // Named as Maya names keyed channels: "<node>_<attribute>", numbered on a clash.
+    const std::string base = target->name + "_" + def.longName;
+    const std::string name = nameInUse(base) ? uniqueName(base) : base;
     Node* curve = makeNode(nodeTypeForCurveType(curveType), name, false, 0);
     addConnection(curve->id, "output", target->id, def.longName);
     MObject result(MObject::kNodeKind, curve->id);

@@ -1,0 +1,211 @@
+// Animation curves, global tangents, playback settings and plug state.
+#include <maya/MAnimControl.h>
+#include <maya/MFnAnimCurve.h>
+#include <maya/MFnIkJoint.h>
+#include <maya/MPlug.h>
+#include <qmfhost/Scene.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+class Anim : public testing::Test {
+protected:
+    void SetUp() override {
+        qmfhost::resetScene();
+        joint = qmfhost::createNode("joint", "spine");
+    }
+
+    MObject attr(const char* name) const { return MFnDependencyNode(joint).attribute(name); }
+
+    MObject joint;
+};
+
+struct CurveTypeCase {
+    const char* attribute;
+    MFnAnimCurve::AnimCurveType type;
+    MFn::Type api;
+    const char* nodeType;
+};
+
+class CurveTypeByAttribute : public Anim, public testing::WithParamInterface<CurveTypeCase> {};
+
+TEST_P(CurveTypeByAttribute, UntypedCreatePicksTheCurveForTheAttributesUnit) {
+    const CurveTypeCase& c = GetParam();
+    MFnAnimCurve fn;
+    MStatus s;
+    MObject curve = fn.create(joint, attr(c.attribute), nullptr, &s);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(fn.animCurveType(), c.type);
+    EXPECT_EQ(curve.apiType(), c.api);
+    EXPECT_TRUE(curve.hasFn(MFn::kAnimCurve));
+    EXPECT_EQ(qmfhost::typeName(curve), c.nodeType);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Attributes, CurveTypeByAttribute,
+    testing::Values(
+        CurveTypeCase{"translateX", MFnAnimCurve::kAnimCurveTL, MFn::kAnimCurveTimeToDistance, "animCurveTL"},
+        CurveTypeCase{"rotateY", MFnAnimCurve::kAnimCurveTA, MFn::kAnimCurveTimeToAngular, "animCurveTA"},
+        CurveTypeCase{"jointOrientZ", MFnAnimCurve::kAnimCurveTA, MFn::kAnimCurveTimeToAngular, "animCurveTA"},
+        CurveTypeCase{"scaleX", MFnAnimCurve::kAnimCurveTU, MFn::kAnimCurveTimeToUnitless, "animCurveTU"},
+        CurveTypeCase{"visibility", MFnAnimCurve::kAnimCurveTU, MFn::kAnimCurveTimeToUnitless, "animCurveTU"}));
+
+TEST_F(Anim, CreateConnectsTheCurveOutputToThePlug) {
+    MFnAnimCurve fn;
+    MObject curve = fn.create(joint, attr("rx"));
+    MPlug rx(joint, attr("rotateX"));
+    EXPECT_TRUE(rx.isDestination());
+    EXPECT_EQ(rx.source().node(), curve);
+    EXPECT_STREQ(rx.source().partialName().asChar(), "spine_rotateX.o");
+    auto cs = qmfhost::connections();
+    ASSERT_EQ(cs.size(), 1u);
+    EXPECT_EQ(cs[0].sourceNode, curve);
+    EXPECT_EQ(cs[0].destinationNode, joint);
+    EXPECT_EQ(qmfhost::longAttributeName(joint, cs[0].destinationAttribute), "rotateX");
+    MStatus s;
+    MFnAnimCurve driving(rx, &s);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(driving.object(), curve);
+}
+
+// Every refusal leaves the scene as it was: no curve, no connection.
+TEST_F(Anim, CreateIsRefusedOnMissingLockedOrDrivenPlugs) {
+    MObject group = qmfhost::createNode("transform", "group");
+    MObject conv = qmfhost::createNode("unitConversion", "unitConversion14");
+    ASSERT_TRUE(qmfhost::connect(conv, "o", joint, "ry"));
+    ASSERT_TRUE(MPlug(joint, attr("rz")).setLocked(true));
+    ASSERT_TRUE(MPlug(joint, attr("jointOrient")).setLocked(true));
+    ASSERT_TRUE(qmfhost::setLocked(joint, "translate", true));
+
+    struct Case {
+        const char* why;
+        MObject node;
+        MObject attribute;
+    };
+    const Case cases[] = {
+        {"null node", MObject(), attr("rx")},
+        {"null attribute", joint, MObject()},
+        {"attribute the node lacks", group, attr("jointOrientX")},
+        {"driven by another node", joint, attr("rotateY")},
+        {"locked", joint, attr("rotateZ")},
+        {"locked through its compound", joint, attr("jointOrientX")},
+        {"locked compound, child asked by short name", joint, attr("ty")},
+        {"compound", joint, attr("rotate")},
+        {"message attribute", joint, attr("message")},
+    };
+    const size_t nodesBefore = qmfhost::allNodes().size();
+    const size_t connectionsBefore = qmfhost::connections().size();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        MFnAnimCurve fn;
+        MStatus s;
+        EXPECT_TRUE(fn.create(c.node, c.attribute, nullptr, &s).isNull());
+        EXPECT_EQ(s, MStatus::kInvalidParameter);
+        EXPECT_EQ(fn.numKeys(&s), 0u);
+        EXPECT_EQ(s, MStatus::kFailure);   // left unattached
+    }
+    EXPECT_EQ(qmfhost::allNodes().size(), nodesBefore);
+    EXPECT_EQ(qmfhost::connections().size(), connectionsBefore);
+
+    // A second curve on an animated plug is refused too.
+    MFnAnimCurve first;
+    ASSERT_FALSE(first.create(joint, attr("rx")).isNull());
+    MStatus s;
+    MFnAnimCurve().create(joint, attr("rx"), nullptr, &s);
+    EXPECT_EQ(s, MStatus::kInvalidParameter);
+}
+
+TEST_F(Anim, NewKeysTakeTheGlobalTangentTypesAtTheTimeTheyAreAdded) {
+    ASSERT_TRUE(MAnimControl::setGlobalInTangentType(MFnAnimCurve::kTangentLinear));
+    ASSERT_TRUE(MAnimControl::setGlobalOutTangentType(MFnAnimCurve::kTangentStep));
+    MFnAnimCurve fn;
+    fn.create(joint, attr("tx"));
+    ASSERT_TRUE(fn.addKeyframe(MTime(0.0, MTime::kSeconds), 1.0));
+    ASSERT_TRUE(MAnimControl::setGlobalInTangentType(MFnAnimCurve::kTangentFlat));
+    ASSERT_TRUE(MAnimControl::setGlobalOutTangentType(MFnAnimCurve::kTangentFlat));
+    ASSERT_TRUE(fn.addKeyframe(MTime(1.0, MTime::kSeconds), 2.0));
+    ASSERT_EQ(fn.numKeys(), 2u);
+    EXPECT_EQ(fn.inTangentType(0), MFnAnimCurve::kTangentLinear);
+    EXPECT_EQ(fn.outTangentType(0), MFnAnimCurve::kTangentStep);
+    EXPECT_EQ(fn.inTangentType(1), MFnAnimCurve::kTangentFlat);
+    EXPECT_EQ(fn.outTangentType(1), MFnAnimCurve::kTangentFlat);
+    // An explicit Global is resolved the same way.
+    fn.addKey(MTime(2.0, MTime::kSeconds), 3.0, MFnAnimCurve::kTangentGlobal, MFnAnimCurve::kTangentSmooth);
+    EXPECT_EQ(fn.inTangentType(2), MFnAnimCurve::kTangentFlat);
+    EXPECT_EQ(fn.outTangentType(2), MFnAnimCurve::kTangentSmooth);
+}
+
+TEST_F(Anim, KeyAtAnExistingTimeReplacesItsValueAndKeysStaySorted) {
+    MFnAnimCurve fn;
+    fn.create(joint, attr("ry"));
+    ASSERT_TRUE(fn.addKeyframe(MTime(2.0, MTime::kSeconds), 5.0));
+    ASSERT_TRUE(fn.addKeyframe(MTime(1.0, MTime::kSeconds), 4.0));
+    ASSERT_TRUE(fn.addKeyframe(MTime(48.0, MTime::kFilm), 7.0));   // the same instant as 2 s
+    ASSERT_EQ(fn.numKeys(), 2u);
+    EXPECT_DOUBLE_EQ(fn.time(0).as(MTime::kSeconds), 1.0);
+    EXPECT_EQ(fn.value(0), 4.0);
+    EXPECT_DOUBLE_EQ(fn.time(1).as(MTime::kSeconds), 2.0);
+    EXPECT_EQ(fn.value(1), 7.0);
+    unsigned index = 99;
+    EXPECT_TRUE(fn.find(MTime(50.0, MTime::kPALFrame), index));
+    EXPECT_EQ(index, 1u);
+    MStatus s;
+    fn.value(2, &s);
+    EXPECT_EQ(s, MStatus::kInvalidParameter);
+    EXPECT_EQ(fn.addKeyframe(MTime(1.0, MTime::kSeconds), std::nan("")), MStatus::kInvalidParameter);
+    EXPECT_EQ(fn.numKeys(), 2u);
+}
+
+TEST_F(Anim, GlobalTangentSettersRefuseGlobalAndFixed) {
+    const auto before = MAnimControl::globalInTangentType();
+    EXPECT_NE(before, MFnAnimCurve::kTangentGlobal);
+    for (auto bad : {MFnAnimCurve::kTangentGlobal, MFnAnimCurve::kTangentFixed,
+                     static_cast<MFnAnimCurve::TangentType>(42)}) {
+        EXPECT_EQ(MAnimControl::setGlobalInTangentType(bad), MStatus::kFailure);
+        EXPECT_EQ(MAnimControl::setGlobalOutTangentType(bad), MStatus::kFailure);
+    }
+    EXPECT_EQ(MAnimControl::globalInTangentType(), before);
+    EXPECT_EQ(MAnimControl::globalOutTangentType(), before);
+    EXPECT_EQ(static_cast<int>(MFnAnimCurve::kTangentLinear), 2);
+    ASSERT_TRUE(MAnimControl::setGlobalInTangentType(MFnAnimCurve::kTangentLinear));
+    EXPECT_EQ(MAnimControl::globalInTangentType(), MFnAnimCurve::kTangentLinear);
+}
+
+TEST_F(Anim, PlaybackAndAnimationRangesAreIndependent) {
+    EXPECT_EQ(MAnimControl::minTime(), MTime(1.0, MTime::kFilm));
+    EXPECT_EQ(MAnimControl::maxTime(), MTime(24.0, MTime::kFilm));
+    const MTime endBefore = MAnimControl::animationEndTime();
+    ASSERT_TRUE(MAnimControl::setMaxTime(MTime(10.0, MTime::kSeconds)));
+    EXPECT_EQ(MAnimControl::maxTime().unit(), MTime::kSeconds);
+    EXPECT_DOUBLE_EQ(MAnimControl::maxTime().as(MTime::kFilm), 240.0);
+    EXPECT_EQ(MAnimControl::animationEndTime(), endBefore);
+    EXPECT_EQ(MAnimControl::setMinMaxTime(MTime(5.0), MTime(2.0)), MStatus::kFailure);
+    EXPECT_EQ(MAnimControl::minTime(), MTime(1.0, MTime::kFilm));
+    qmfhost::resetScene();
+    EXPECT_EQ(MAnimControl::maxTime(), MTime(24.0, MTime::kFilm));
+}
+
+TEST_F(Anim, PlugLockFlagsAndNames) {
+    MPlug plug(joint, attr("rx"));
+    EXPECT_STREQ(plug.name().asChar(), "spine.rotateX");
+    EXPECT_FALSE(plug.isLocked());
+    ASSERT_TRUE(plug.setLocked(true));
+    EXPECT_TRUE(plug.isLocked());
+    EXPECT_TRUE(qmfhost::isLocked(joint, "rotateX"));
+    EXPECT_FALSE(MPlug(joint, attr("ry")).isLocked());
+    MObject ry = attr("ry");
+    ASSERT_TRUE(plug.setAttribute(ry));
+    EXPECT_STREQ(plug.name().asChar(), "spine.rotateY");
+    EXPECT_FALSE(plug.isLocked());
+    MObject joAttr = attr("jointOrientX");
+    MPlug onTransform(qmfhost::createNode("transform", "t"), joAttr);
+    EXPECT_TRUE(onTransform.isNull());
+    MStatus s;
+    onTransform.isLocked(&s);
+    EXPECT_EQ(s, MStatus::kFailure);
+}
+
+}  // namespace
