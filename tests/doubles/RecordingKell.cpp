@@ -74,6 +74,12 @@ RecordingKell& RecordingKell::failAlways(const std::string& function)
     return *this;
 }
 
+RecordingKell& RecordingKell::onCall(const std::string& function, std::function<void()> hook)
+{
+    mHooks[function] = std::move(hook);
+    return *this;
+}
+
 RecordingKell& RecordingKell::documentKind(int16_t kind)
 {
     mDocumentKind = kind;
@@ -211,15 +217,26 @@ SKL_JOINT_ID RecordingKell::createdJoint(const std::string& name) const
     return id;
 }
 
-Call& RecordingKell::record(const char* name, std::vector<Value> args)
+std::size_t RecordingKell::record(const char* name, std::vector<Value> args)
 {
     mCalls.push_back(Call{name, std::move(args), std::monostate{}});
-    return mCalls.back();
+    return mCalls.size() - 1;
+}
+
+void RecordingKell::setResult(std::size_t call, Value result)
+{
+    mCalls.at(call).result = std::move(result);
 }
 
 bool RecordingKell::failsNow(const std::string& function)
 {
     const unsigned nth = ++mCallCounts[function];
+    auto hook = mHooks.find(function);
+    if (hook != mHooks.end() && hook->second) {
+        // A copy: the hook may script this double again.
+        const std::function<void()> run = hook->second;
+        run();
+    }
     if (mFailAlways.count(function))
         return true;
     auto scripted = mFailOn.find(function);
@@ -321,9 +338,9 @@ extern "C" {
 
 KL_BOOL mvl_movantis_lib_initialize_lite_f(void)
 {
-    auto& c = rec().record(__func__, {});
+    const std::size_t c = rec().record(__func__, {});
     const KL_BOOL result = rec().failsNow(__func__) ? 0 : 1;
-    c.result = i(result);
+    rec().setResult(c, i(result));
     return result;
 }
 
@@ -335,7 +352,7 @@ void mvl_movantis_lib_exit(void)
 
 KL_BOOL fm_path_name_to_file_id_f(const char* path, FM_FILE_IDENTIFIER_TYPE* identifier)
 {
-    auto& c = rec().record(__func__, {s(path)});
+    const std::size_t c = rec().record(__func__, {s(path)});
     KL_BOOL result = 0;
     if (!rec().failsNow(__func__) && path && identifier) {
         const std::size_t length = strnlen(path, FM_PATH_CAPACITY);
@@ -346,32 +363,32 @@ KL_BOOL fm_path_name_to_file_id_f(const char* path, FM_FILE_IDENTIFIER_TYPE* ide
             result = 1;
         }
     }
-    c.result = i(result);
+    rec().setResult(c, i(result));
     return result;
 }
 
 int16_t dc_file_document_kind_get_f(const FM_FILE_IDENTIFIER_TYPE* identifier)
 {
-    auto& c = rec().record(__func__, {identifierPath(identifier)});
+    const std::size_t c = rec().record(__func__, {identifierPath(identifier)});
     const int16_t kind = rec().failsNow(__func__) ? DC_KIND_UNREADABLE : rec().mDocumentKind;
-    c.result = i(kind);
+    rec().setResult(c, i(kind));
     return kind;
 }
 
 ANM_ANIMATION_HANDLE anm_animation_create_f(void)
 {
-    auto& c = rec().record(__func__, {});
+    const std::size_t c = rec().record(__func__, {});
     const void* result = rec().failsNow(__func__) ? nullptr : rec().newHandle();
-    c.result = h(result);
+    rec().setResult(c, h(result));
     return handleAs<ANM_ANIMATION_HANDLE>(result);
 }
 
 FIG_FIGURE_HANDLE anm_animation_figure_add_f(ANM_ANIMATION_HANDLE animation,
                                              SKL_SKELETON_HANDLE skeleton, int32_t flags)
 {
-    auto& c = rec().record(__func__, {h(animation), h(skeleton), i(flags)});
+    const std::size_t c = rec().record(__func__, {h(animation), h(skeleton), i(flags)});
     const void* result = rec().failsNow(__func__) ? nullptr : rec().newHandle();
-    c.result = h(result);
+    rec().setResult(c, h(result));
     return handleAs<FIG_FIGURE_HANDLE>(result);
 }
 
@@ -379,19 +396,19 @@ KL_BOOL anm_animation_save_as_f(ANM_ANIMATION_HANDLE animation,
                                 const FM_FILE_IDENTIFIER_TYPE* identifier, int32_t flags,
                                 void* reserved)
 {
-    auto& c = rec().record(__func__, {h(animation), identifierPath(identifier), i(flags), h(reserved)});
+    const std::size_t c = rec().record(__func__, {h(animation), identifierPath(identifier), i(flags), h(reserved)});
     const KL_BOOL result = rec().failsNow(__func__) ? 0 : 1;
-    c.result = i(result);
+    rec().setResult(c, i(result));
     return result;
 }
 
 ANM_ANIMATION_HANDLE anm_animation_open_f(const FM_FILE_IDENTIFIER_TYPE* identifier, int32_t flags)
 {
-    auto& c = rec().record(__func__, {identifierPath(identifier), i(flags)});
+    const std::size_t c = rec().record(__func__, {identifierPath(identifier), i(flags)});
     const void* result = rec().failsNow(__func__)
                              ? reinterpret_cast<const void*>(ANM_INVALID_ANIMATION)
                              : rec().newHandle();
-    c.result = h(result);
+    rec().setResult(c, h(result));
     return handleAs<ANM_ANIMATION_HANDLE>(result);
 }
 
@@ -403,63 +420,63 @@ void anm_animation_dispose(ANM_ANIMATION_HANDLE animation)
 
 FIG_FIGURE_HANDLE anm_animation_figure_get_by_index_f(ANM_ANIMATION_HANDLE animation, int32_t index)
 {
-    auto& c = rec().record(__func__, {h(animation), i(index)});
+    const std::size_t c = rec().record(__func__, {h(animation), i(index)});
     const bool present = index >= 0 && index < rec().mFigureCount;
     const void* result = rec().failsNow(__func__) || !present ? nullptr : rec().newHandle();
-    c.result = h(result);
+    rec().setResult(c, h(result));
     return handleAs<FIG_FIGURE_HANDLE>(result);
 }
 
 float anm_animation_frame_rate_get_f(ANM_ANIMATION_HANDLE animation)
 {
-    auto& c = rec().record(__func__, {h(animation)});
+    const std::size_t c = rec().record(__func__, {h(animation)});
     rec().failsNow(__func__);
-    c.result = rec().mFrameRate;
+    rec().setResult(c, rec().mFrameRate);
     return rec().mFrameRate;
 }
 
 int32_t anm_animation_number_of_frames_get_f(ANM_ANIMATION_HANDLE animation)
 {
-    auto& c = rec().record(__func__, {h(animation)});
+    const std::size_t c = rec().record(__func__, {h(animation)});
     rec().failsNow(__func__);
-    c.result = i(rec().mFrameCount);
+    rec().setResult(c, i(rec().mFrameCount));
     return rec().mFrameCount;
 }
 
 SKL_SKELETON_HANDLE fig_figure_get_skel(FIG_FIGURE_HANDLE figure)
 {
-    auto& c = rec().record(__func__, {h(figure)});
+    const std::size_t c = rec().record(__func__, {h(figure)});
     const void* result = rec().failsNow(__func__) ? nullptr : rec().newHandle();
-    c.result = h(result);
+    rec().setResult(c, h(result));
     return handleAs<SKL_SKELETON_HANDLE>(result);
 }
 
 KL_BOOL fgf_frame_value_key_f(FIG_FIGURE_HANDLE figure, int32_t frame, int32_t channel)
 {
-    auto& c = rec().record(__func__, {h(figure), i(frame), i(channel)});
+    const std::size_t c = rec().record(__func__, {h(figure), i(frame), i(channel)});
     const KL_BOOL result =
         !rec().failsNow(__func__) && rec().mRootKeys.count({frame, channel}) ? 1 : 0;
-    c.result = i(result);
+    rec().setResult(c, i(result));
     return result;
 }
 
 float fgf_frame_value_get_f(FIG_FIGURE_HANDLE figure, int32_t frame, int32_t channel)
 {
-    auto& c = rec().record(__func__, {h(figure), i(frame), i(channel)});
+    const std::size_t c = rec().record(__func__, {h(figure), i(frame), i(channel)});
     rec().failsNow(__func__);
     auto found = rec().mRootKeys.find({frame, channel});
     const float value = found == rec().mRootKeys.end() ? 0.0f : found->second;
-    c.result = value;
+    rec().setResult(c, value);
     return value;
 }
 
 KL_BOOL fgf_frame_joint_orientation_key_f(FIG_FIGURE_HANDLE figure, int32_t frame,
                                           SKL_JOINT_ID joint, int32_t flags)
 {
-    auto& c = rec().record(__func__, {h(figure), i(frame), i(joint), i(flags)});
+    const std::size_t c = rec().record(__func__, {h(figure), i(frame), i(joint), i(flags)});
     const KL_BOOL result =
         !rec().failsNow(__func__) && rec().mOrientationKeys.count({frame, joint}) ? 1 : 0;
-    c.result = i(result);
+    rec().setResult(c, i(result));
     return result;
 }
 
@@ -478,20 +495,20 @@ void fgf_frame_joint_orientation_get(FIG_FIGURE_HANDLE figure, int32_t frame, SK
 
 SKL_SKELETON_HANDLE skl_skeleton_skel_create_f(const char* name)
 {
-    auto& c = rec().record(__func__, {s(name)});
+    const std::size_t c = rec().record(__func__, {s(name)});
     const void* result = rec().failsNow(__func__) ? nullptr : rec().newHandle();
-    c.result = h(result);
+    rec().setResult(c, h(result));
     return handleAs<SKL_SKELETON_HANDLE>(result);
 }
 
 SKL_JOINT_ID skl_skeleton_joint_create_f(SKL_SKELETON_HANDLE skeleton, const char* name)
 {
-    auto& c = rec().record(__func__, {h(skeleton), s(name)});
+    const std::size_t c = rec().record(__func__, {h(skeleton), s(name)});
     // Like the library, names it cannot hold are refused.
     const SKL_JOINT_ID id = rec().failsNow(__func__) || !jointNameFits(name)
                                 ? SKL_NO_JOINT
                                 : rec().nextJointId(skeleton);
-    c.result = i(id);
+    rec().setResult(c, i(id));
     return id;
 }
 
@@ -524,17 +541,17 @@ void skl_skeleton_joint_orientation_set(SKL_SKELETON_HANDLE skeleton, SKL_JOINT_
 KL_BOOL skl_skeleton_part_object_attach_f(SKL_SKELETON_HANDLE skeleton, SKL_JOINT_ID joint,
                                           POB_PART_OBJECT_HANDLE partObject)
 {
-    auto& c = rec().record(__func__, {h(skeleton), i(joint), h(partObject)});
+    const std::size_t c = rec().record(__func__, {h(skeleton), i(joint), h(partObject)});
     const KL_BOOL result = rec().failsNow(__func__) ? 0 : 1;
-    c.result = i(result);
+    rec().setResult(c, i(result));
     return result;
 }
 
 KL_BOOL skl_skeleton_skel_completed_f(SKL_SKELETON_HANDLE skeleton, const char* name)
 {
-    auto& c = rec().record(__func__, {h(skeleton), s(name)});
+    const std::size_t c = rec().record(__func__, {h(skeleton), s(name)});
     const KL_BOOL result = rec().failsNow(__func__) ? 0 : 1;
-    c.result = i(result);
+    rec().setResult(c, i(result));
     return result;
 }
 
@@ -557,9 +574,9 @@ void skl_skeleton_joint_name_get(SKL_SKELETON_HANDLE skeleton, SKL_JOINT_ID join
 
 KL_BOOL sk_skeleton_traverse(SKL_SKELETON_HANDLE skeleton, SK_TRAVERSE_CALLBACK callback, ...)
 {
-    auto& c = rec().record(__func__, {h(skeleton), h(reinterpret_cast<const void*>(callback))});
+    const std::size_t c = rec().record(__func__, {h(skeleton), h(reinterpret_cast<const void*>(callback))});
     const KL_BOOL result = rec().failsNow(__func__) ? 0 : 1;
-    c.result = i(result);
+    rec().setResult(c, i(result));
     if (!result || !callback)
         return result;
     // Worked out first: the callbacks may add to the record meanwhile.
@@ -581,17 +598,17 @@ KL_BOOL sk_skeleton_traverse(SKL_SKELETON_HANDLE skeleton, SK_TRAVERSE_CALLBACK 
 
 POB_PART_OBJECT_HANDLE pob_part_object_obj_create_f(int32_t flags)
 {
-    auto& c = rec().record(__func__, {i(flags)});
+    const std::size_t c = rec().record(__func__, {i(flags)});
     const void* result = rec().failsNow(__func__) ? nullptr : rec().newHandle();
-    c.result = h(result);
+    rec().setResult(c, h(result));
     return handleAs<POB_PART_OBJECT_HANDLE>(result);
 }
 
 KL_BOOL pob_part_object_sphere_add(POB_PART_OBJECT_HANDLE partObject, float radius, int32_t flags)
 {
-    auto& c = rec().record(__func__, {h(partObject), radius, i(flags)});
+    const std::size_t c = rec().record(__func__, {h(partObject), radius, i(flags)});
     const KL_BOOL result = rec().failsNow(__func__) ? 0 : 1;
-    c.result = i(result);
+    rec().setResult(c, i(result));
     return result;
 }
 
@@ -599,9 +616,9 @@ KL_BOOL pob_part_object_bone_add(POB_PART_OBJECT_HANDLE partObject, float length
                                  const coord3* direction)
 {
     const Value dir = direction ? Value(*direction) : Value(std::monostate{});
-    auto& c = rec().record(__func__, {h(partObject), length, dir});
+    const std::size_t c = rec().record(__func__, {h(partObject), length, dir});
     const KL_BOOL result = rec().failsNow(__func__) ? 0 : 1;
-    c.result = i(result);
+    rec().setResult(c, i(result));
     return result;
 }
 

@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <ostream>
@@ -71,6 +72,10 @@ public:
     // Every call of the function fails.
     RecordingKell& failAlways(const std::string& function);
 
+    // Runs the hook whenever the function is called, after the call is
+    // recorded and before it answers (to look at the host at that moment).
+    RecordingKell& onCall(const std::string& function, std::function<void()> hook);
+
     RecordingKell& documentKind(int16_t kind);        // default DC_KIND_MOVANTIS_ANIMATION
     RecordingKell& frameRate(float framesPerSecond);  // default 30
     RecordingKell& frameCount(int32_t frames);        // default 0
@@ -113,7 +118,9 @@ public:
         SKL_JOINT_ID parent = SKL_NO_JOINT;
     };
 
-    Call& record(const char* name, std::vector<Value> args);
+    // Index of the new record: hooks may add records before the result is known.
+    std::size_t record(const char* name, std::vector<Value> args);
+    void setResult(std::size_t call, Value result);
     bool failsNow(const std::string& function);  // counts the call
     const void* newHandle();
     SKL_JOINT_ID nextJointId(const void* skeleton);
@@ -131,6 +138,7 @@ private:
     std::map<std::string, unsigned> mCallCounts;
     std::map<std::string, std::set<unsigned>> mFailOn;
     std::set<std::string> mFailAlways;
+    std::map<std::string, std::function<void()>> mHooks;
     std::map<const void*, SKL_JOINT_ID> mJointCounts;
     uintptr_t mNextHandle = 0x1000;
 };
