@@ -16,14 +16,18 @@ MVector sceneVectorScaled(const MVector& sceneVector)
     return sceneVector * gSceneToFileScale;
 }
 
+coord3 fileUnitsToCoord(const MVector& fileUnitsVector)
+{
+    coord3 file;
+    file.x = static_cast<float>(fileUnitsVector.x);
+    file.y = static_cast<float>(fileUnitsVector.y);
+    file.z = -static_cast<float>(fileUnitsVector.z);
+    return file;
+}
+
 coord3 sceneVectorToFile(const MVector& sceneVector)
 {
-    const MVector scaled = sceneVectorScaled(sceneVector);
-    coord3 file;
-    file.x = static_cast<float>(scaled.x);
-    file.y = static_cast<float>(scaled.y);
-    file.z = -static_cast<float>(scaled.z);
-    return file;
+    return fileUnitsToCoord(sceneVectorScaled(sceneVector));
 }
 
 double fileTranslationToScene(int32_t channel, float fileValue)

@@ -27,6 +27,10 @@ coord3 sceneVectorToFile(const MVector& sceneVector);
 // The scaled vector whose length export measures (double precision).
 MVector sceneVectorScaled(const MVector& sceneVector);
 
+// A vector already in file units (scaled, or a unit direction) to coord3:
+// each component narrowed, Z negated.
+coord3 fileUnitsToCoord(const MVector& fileUnitsVector);
+
 // One root translation channel (kell::kRootChannelX/Y/Z) of the file to the
 // scene value: widened, scaled, Z negated.
 double fileTranslationToScene(int32_t channel, float fileValue);
