@@ -391,8 +391,11 @@ TEST_F(Cli, CorpusScenesKeepEverythingThroughAnImport) {
                 removed.insert(c.src.nodeName);
         std::set<std::string> outNodes;
         for (const auto& n : out.nodes) outNodes.insert(n.name);
-        for (const auto& n : scene.nodes)
-            if (!removed.count(n.name)) EXPECT_TRUE(outNodes.count(n.name)) << p << ": lost node " << n.name;
+        for (const auto& n : scene.nodes) {
+            if (!removed.count(n.name)) {
+                EXPECT_TRUE(outNodes.count(n.name)) << p << ": lost node " << n.name;
+            }
+        }
         std::multiset<std::string> outConnections;
         for (const auto& c : out.connections) outConnections.insert(c.src.nodeName + "." + c.src.attr + ">" + c.dst.nodeName + "." + c.dst.attr);
         for (const auto& c : scene.connections) {
