@@ -11,6 +11,17 @@
  * anm_animation_dispose releases the animation with its figures, their frame
  * data, and the skeletons and part objects added to it. Objects never handed
  * to an owner are released by mvl_movantis_lib_exit.
+ *
+ * Lifetime: the library works without mvl_movantis_lib_initialize_lite_f.
+ * Starts are counted; the exit that balances the last start releases every
+ * object still alive (animations never disposed, skeletons never added to an
+ * animation, part objects never attached), so handles held across it become
+ * invalid. An exit without a start does nothing.
+ *
+ * A refused call changes nothing; the void setters cannot report, so a bad
+ * handle or joint id, or a parent link that would make a cycle, leaves the
+ * skeleton as it was. docs/movantis-file-format.md describes the file format
+ * and the rest of the library's behaviour.
  */
 #ifndef KELL_H
 #define KELL_H
