@@ -97,7 +97,8 @@ bool saveAtomically(const char *path, const std::vector<uint8_t> &bytes) {
     const std::string target(path);
     const size_t slash = target.rfind('/');
     const std::string folder = slash == 0 ? "/" : target.substr(0, slash);
-    std::string temp = folder + (folder == "/" ? "" : "/") + "." + target.substr(slash + 1) + ".kell-XXXXXX";
+    // The temporary name must stay within the file system's name limit.
+    std::string temp = folder + (folder == "/" ? "" : "/") + "." + target.substr(slash + 1, 200) + ".kell-XXXXXX";
     if (temp.size() >= PATH_MAX) {
         setError("path too long for a temporary file");
         return false;
@@ -143,20 +144,54 @@ bool saveAtomically(const char *path, const std::vector<uint8_t> &bytes) {
     return true;
 }
 
-bool readFile(const char *path, FileImage &image) {
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+// Reads up to `size` bytes; fewer only at the end of the file or on an error.
+size_t readUpTo(int fd, uint8_t *buffer, size_t size, bool &failed) {
+    size_t done = 0;
+    failed = false;
+    while (done < size) {
+        const ssize_t n = ::read(fd, buffer + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) failed = true;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+// Opens a regular file for reading. O_NONBLOCK keeps a FIFO or device from
+// hanging the call; such files are then refused by their type.
+int openRegular(const char *path, struct stat &st) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         setError(std::string("cannot open the file: ") + std::strerror(errno));
-        return false;
+        return -1;
     }
-    struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         setError("not a regular file");
         ::close(fd);
-        return false;
+        return -1;
     }
-    if (st.st_size < static_cast<off_t>(kHeaderSize)) {
-        setError("file too short for a Movantis header");
+    return fd;
+}
+
+bool readFile(const char *path, FileImage &image) {
+    struct stat st {};
+    const int fd = openRegular(path, st);
+    if (fd < 0) return false;
+    // The header first: a foreign or damaged file, or one whose size is not
+    // the one its header declares, is refused before anything is allocated.
+    uint8_t header[kHeaderSize];
+    bool failed = false;
+    const size_t got = readUpTo(fd, header, sizeof header, failed);
+    std::string why;
+    uint64_t declared = 0;
+    if (got == sizeof header) std::memcpy(&declared, header + 16, 8);
+    if (failed || got < sizeof header || documentKind(header, got, why) != DC_KIND_MOVANTIS_ANIMATION ||
+        declared != static_cast<uint64_t>(st.st_size)) {
+        setError(failed ? std::string("cannot read the file: ") + std::strerror(errno)
+                 : !why.empty() ? why
+                 : got < sizeof header ? std::string("file too short for a Movantis header")
+                                       : std::string("file size differs from the size its header declares"));
         ::close(fd);
         return false;
     }
@@ -167,16 +202,12 @@ bool readFile(const char *path, FileImage &image) {
         ::close(fd);
         return false;
     }
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::read(fd, image.data() + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;  // shrank while being read
-        done += static_cast<size_t>(n);
-    }
+    std::memcpy(image.data(), header, sizeof header);
+    const size_t rest = readUpTo(fd, image.data() + sizeof header, size - sizeof header, failed);
     ::close(fd);
-    if (done != size) {
-        setError("file changed size while being read");
+    if (failed || rest != size - sizeof header) {
+        setError(failed ? std::string("cannot read the file: ") + std::strerror(errno)
+                        : std::string("file changed size while being read"));
         return false;
     }
     return true;
@@ -228,20 +259,14 @@ KL_BOOL fm_path_name_to_file_id_f(const char *path, FM_FILE_IDENTIFIER_TYPE *ide
 int16_t dc_file_document_kind_get_f(const FM_FILE_IDENTIFIER_TYPE *identifier) {
     const char *path = identifierPath(identifier);
     if (!path) return DC_KIND_UNREADABLE;
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    const int fd = openRegular(path, st);
     if (fd < 0) return DC_KIND_UNREADABLE;
     uint8_t header[kHeaderSize];
-    size_t got = 0;
-    bool readable = true;
-    while (got < sizeof header) {
-        const ssize_t n = ::read(fd, header + got, sizeof header - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) readable = false;  // a folder, or an I/O error
-        if (n <= 0) break;
-        got += static_cast<size_t>(n);
-    }
+    bool failed = false;
+    const size_t got = readUpTo(fd, header, sizeof header, failed);
     ::close(fd);
-    if (!readable) return DC_KIND_UNREADABLE;
+    if (failed) return DC_KIND_UNREADABLE;
     std::string why;
     return documentKind(header, got, why);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -179,10 +180,12 @@ TEST(Traversal, RefusesBadArgumentsAndWalksDeepChainsAndEmptySkeletons) {
 
     // The largest skeleton, one chain: joint ids end at 32766 and the walk
     // must not recurse that deep.
-    for (int i = 0; i < KELL_MAX_JOINTS; ++i) {
-        ASSERT_EQ(skl_skeleton_joint_create_f(s, "j"), i);
-        if (i) skl_skeleton_parent_set(s, static_cast<SKL_JOINT_ID>(i), static_cast<SKL_JOINT_ID>(i - 1));
-    }
+    for (int i = 0; i < KELL_MAX_JOINTS; ++i) ASSERT_EQ(skl_skeleton_joint_create_f(s, "j"), i);
+    // Linked from the bottom up, so each cycle check has a short way to the top.
+    for (int i = KELL_MAX_JOINTS - 1; i > 0; --i)
+        skl_skeleton_parent_set(s, static_cast<SKL_JOINT_ID>(i), static_cast<SKL_JOINT_ID>(i - 1));
+    skl_skeleton_parent_set(s, 0, KELL_MAX_JOINTS - 1);  // would close the chain into a ring
+    EXPECT_EQ(skl_skeleton_parent_get_f(s, 0), SKL_NO_JOINT);
     EXPECT_EQ(skl_skeleton_joint_create_f(s, "one too many"), SKL_NO_JOINT);
     EXPECT_TRUE(sk_skeleton_traverse(s, record, "tag", &r, 4242));
     ASSERT_EQ(r.visits.size(), 2u * KELL_MAX_JOINTS);
@@ -337,6 +340,7 @@ TEST(Documents, KindsOfAnimationsOtherDocumentsAndForeignFiles) {
     std::vector<uint8_t> damaged = clip;
     damaged[20] ^= 0xFF;
     writeBytes(dir.path("damaged.qmf"), damaged);
+    ASSERT_EQ(mkfifo(dir.path("pipe").c_str(), 0600), 0);  // opening it must not wait for a writer
 
     const struct {
         const char *file;
@@ -346,6 +350,7 @@ TEST(Documents, KindsOfAnimationsOtherDocumentsAndForeignFiles) {
         {"empty", DC_KIND_FOREIGN},               {"newer.qmf", DC_KIND_MOVANTIS_OTHER},
         {"other.qmf", DC_KIND_MOVANTIS_OTHER},    {"damaged.qmf", DC_KIND_MOVANTIS_OTHER},
         {"missing.qmf", DC_KIND_UNREADABLE},      {"", DC_KIND_UNREADABLE},  // the folder itself
+        {"pipe", DC_KIND_UNREADABLE},
     };
     for (const auto &c : cases) {
         FM_FILE_IDENTIFIER_TYPE id = identifierFor(dir.path(c.file));

@@ -81,6 +81,15 @@ TEST_F(Save, RefusedTargetsChangeNothing) {
     anm_animation_dispose(a);
 }
 
+TEST_F(Save, TheLongestFileNameCanBeSaved) {
+    TempDir dir;
+    ANM_ANIMATION_HANDLE a = makeSample(Sample{});
+    const std::string name(255, 'n');  // the usual file-name limit; the temporary name is longer
+    EXPECT_FALSE(saveBytes(a, dir.path(name)).empty()) << kell_last_error_message();
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{name});
+    anm_animation_dispose(a);
+}
+
 TEST_F(Save, ReplacingAFileKeepsItsPermissions) {
     TempDir dir;
     ANM_ANIMATION_HANDLE a = makeSample(Sample{});
