@@ -27,6 +27,10 @@ target_link_libraries(qmfTranslator PRIVATE qmf_translator_core Kell maya::api)
 set_target_properties(qmfTranslator PROPERTIES
   PREFIX ""
   LIBRARY_OUTPUT_DIRECTORY ${QMF_PLUGIN_OUTPUT_DIRECTORY})
-# Everything stays hidden except what PLUGIN_EXPORT marks: the entry points
-# and MApiVersion.
-target_link_options(qmfTranslator PRIVATE LINKER:--no-undefined)
+# Only the entry points and MApiVersion are visible to the host; template
+# instantiations from the standard library stay inside the module.
+target_link_options(qmfTranslator PRIVATE
+  LINKER:--no-undefined
+  LINKER:--version-script=${PROJECT_SOURCE_DIR}/cmake/qmfTranslator.map)
+set_property(TARGET qmfTranslator APPEND PROPERTY LINK_DEPENDS
+  ${PROJECT_SOURCE_DIR}/cmake/qmfTranslator.map)
