@@ -245,6 +245,16 @@ MStatus MFnAnimCurve::addKeyframe(const MTime& time, double value, MAnimCurveCha
 }
 
 namespace {
+qmfhost::KeyAddedHook gKeyAddedHook = nullptr;
+void* gKeyAddedContext = nullptr;
+}  // namespace
+
+void qmfhost::setKeyAddedHook(KeyAddedHook hook, void* context) {
+    gKeyAddedHook = hook;
+    gKeyAddedContext = context;
+}
+
+namespace {
 unsigned int addKeyTo(const MObject& curveObject, const MTime& time, double value,
                       MFnAnimCurve::TangentType tangentInType, MFnAnimCurve::TangentType tangentOutType,
                       MAnimCurveChange* change, MStatus* status) {
@@ -264,7 +274,9 @@ unsigned int addKeyTo(const MObject& curveObject, const MTime& time, double valu
     key.inTangent = resolveIn(tangentInType);
     key.outTangent = resolveOut(tangentOutType);
     report(status, MStatus::kSuccess);
-    return insertKey(curve, key);
+    unsigned int index = insertKey(curve, key);
+    if (gKeyAddedHook) gKeyAddedHook(curveObject, gKeyAddedContext);
+    return index;
 }
 }  // namespace
 

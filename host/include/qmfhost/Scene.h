@@ -167,6 +167,11 @@ OPENMAYA_EXPORT MStatus getCurve(const MObject& node, CurveData& data);
 // and cannot change here.
 OPENMAYA_EXPORT MStatus setCurve(const MObject& node, const CurveData& data);
 
+// Called after every key added through MFnAnimCurve, so a tool can show
+// progress on long runs; null stops it. Host-only: plug-ins never see it.
+using KeyAddedHook = void (*)(const MObject& curve, void* context);
+OPENMAYA_EXPORT void setKeyAddedHook(KeyAddedHook hook, void* context);
+
 // MAnimControl's state.
 struct AnimControlState {
     MTime minTime{1.0, MTime::kFilm};
