@@ -10,6 +10,7 @@
 
 #include <maya/MTime.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -282,11 +283,44 @@ int cmdExport(int argc, char** argv) {
     return 0;
 }
 
-struct ProgressLine {
-    bool enabled = ::isatty(2) != 0;
-    ~ProgressLine() {
-        if (enabled) std::fputs("\r\033[K", stderr);
+// A progress line on stderr while the translator keys curves, when stderr
+// is a terminal; the host calls back on every key it adds.
+class ProgressLine {
+public:
+    explicit ProgressLine(std::string what) : what_(std::move(what)), enabled_(::isatty(2) != 0) {
+        if (!enabled_) return;
+        qmfhost::setKeyAddedHook(&ProgressLine::onKey, this);
+        draw();
     }
+    ~ProgressLine() {
+        if (!enabled_) return;
+        qmfhost::setKeyAddedHook(nullptr, nullptr);
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+    }
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+private:
+    static void onKey(const MObject& curve, void* self) {
+        auto* p = static_cast<ProgressLine*>(self);
+        // Keys come frame by frame across several curves; remember each curve once.
+        if (curve != p->lastCurve_) {
+            p->lastCurve_ = curve;
+            if (std::find(p->seen_.begin(), p->seen_.end(), curve) == p->seen_.end()) p->seen_.push_back(curve);
+        }
+        if (++p->keys_ % 256 == 0) p->draw();
+    }
+    void draw() {
+        std::fprintf(stderr, "\r%s: %zu curves, %zu keys", what_.c_str(), seen_.size(), keys_);
+        std::fflush(stderr);
+    }
+
+    std::string what_;
+    bool enabled_;
+    MObject lastCurve_;
+    std::vector<MObject> seen_;
+    std::size_t keys_ = 0;
 };
 
 int cmdImport(int argc, char** argv) {
@@ -318,8 +352,7 @@ int cmdImport(int argc, char** argv) {
         }
     }
     {
-        ProgressLine progress;
-        if (progress.enabled) std::fprintf(stderr, "importing %s...", clip.c_str());
+        ProgressLine progress("importing " + clip);
         MStatus st = module->read("qmf", absolute(clip));
         if (!st) throw CommandError("import failed: the translator could not apply " + clip + "; nothing written");
     }
