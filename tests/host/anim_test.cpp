@@ -163,7 +163,7 @@ TEST_F(Anim, GlobalTangentSettersRefuseGlobalAndFixed) {
     const auto before = MAnimControl::globalInTangentType();
     EXPECT_NE(before, MFnAnimCurve::kTangentGlobal);
     for (auto bad : {MFnAnimCurve::kTangentGlobal, MFnAnimCurve::kTangentFixed,
-                     static_cast<MFnAnimCurve::TangentType>(42)}) {
+                     static_cast<MFnAnimCurve::TangentType>(12)}) {
         EXPECT_EQ(MAnimControl::setGlobalInTangentType(bad), MStatus::kFailure);
         EXPECT_EQ(MAnimControl::setGlobalOutTangentType(bad), MStatus::kFailure);
     }
