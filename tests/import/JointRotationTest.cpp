@@ -94,6 +94,11 @@ struct OrderRow {
     double q[4];  // x y z w
 };
 
+void PrintTo(const OrderRow& row, std::ostream* out)
+{
+    *out << "transform order " << static_cast<int>(row.jointOrder);
+}
+
 class RotationOrderKeys : public ImportTest, public ::testing::WithParamInterface<OrderRow> {};
 
 TEST_P(RotationOrderKeys, KeysTheAnglesOfTheJointsOwnOrder)
@@ -354,6 +359,11 @@ struct RotateCreationFailure {
     std::vector<std::string> curvesLeft;
     std::set<std::string> stillLocked;
 };
+
+void PrintTo(const RotateCreationFailure& row, std::ostream* out)
+{
+    *out << row.attribute;
+}
 
 class RotateCurveRefused : public ImportTest,
                            public ::testing::WithParamInterface<RotateCreationFailure> {};

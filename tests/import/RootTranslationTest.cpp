@@ -122,6 +122,11 @@ struct CreationFailure {
     std::vector<const char*> curvesLeft;
 };
 
+void PrintTo(const CreationFailure& row, std::ostream* out)
+{
+    *out << row.attribute;
+}
+
 class RootCurveRefused : public ImportTest, public ::testing::WithParamInterface<CreationFailure> {};
 
 // The host's own status comes back unchanged and carries the message; the
