@@ -124,14 +124,21 @@ bool saveAtomically(const char *path, const std::vector<uint8_t> &bytes) {
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    bool ok = ::fchmod(fd, mode) == 0;
-    ok = ok && writeAll(fd, bytes.data(), bytes.size());
-    ok = ok && ::fsync(fd) == 0;
-    const int saved = errno;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temp.c_str(), path) == 0;
-    if (!ok) {
-        setError(std::string("cannot write the file: ") + std::strerror(errno ? errno : saved));
+    const char *failed = nullptr;
+    if (::fchmod(fd, mode) != 0) failed = "setting permissions";
+    else if (!writeAll(fd, bytes.data(), bytes.size())) failed = "writing";
+    else if (::fsync(fd) != 0) failed = "flushing";
+    int error = failed ? errno : 0;
+    if (::close(fd) != 0 && !failed) {
+        failed = "closing";
+        error = errno;
+    }
+    if (!failed && ::rename(temp.c_str(), path) != 0) {
+        failed = "renaming";
+        error = errno;
+    }
+    if (failed) {
+        setError(std::string("cannot save, ") + failed + " failed: " + std::strerror(error));
         ::unlink(temp.c_str());
         return false;
     }
