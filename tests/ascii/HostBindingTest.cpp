@@ -175,6 +175,25 @@ TEST(MaHost, DeletingDrivingCurvesDirectAndThroughConversion) {
     EXPECT_NE(out.find("connectAttr \"bind:root.s\""), std::string::npos);
 }
 
+TEST(MaHost, DeepAndReorderedHierarchies) {
+    // A long chain, and nodes parented to nodes that come later in the file.
+    std::string text = "//Maya\ncreateNode joint -n \"late_child\";\n";
+    const int depth = 20000;
+    text += "createNode joint -n \"j0\";\n";
+    for (int i = 1; i < depth; ++i)
+        text += "createNode joint -n \"j" + std::to_string(i) + "\" -p \"j" + std::to_string(i - 1) + "\";\n";
+    text += "createNode transform -n \"late_parent\";\nparent \"late_child\" \"late_parent\";\n";
+    Scene s = readText(text);
+    Binding b = loadIntoHost(s);
+    EXPECT_TRUE(b.warnings.empty());
+    auto parents = qmfhost::parents(node("late_child"));
+    ASSERT_EQ(parents.size(), 1u);
+    EXPECT_EQ(qmfhost::nodeName(parents[0]), "late_parent");
+    auto p = qmfhost::parents(node("j" + std::to_string(depth - 1)));
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_EQ(qmfhost::nodeName(p[0]), "j" + std::to_string(depth - 2));
+}
+
 TEST(MaHost, EveryCorpusSceneLoadsIntoTheHost) {
     auto scenes = corpusScenes();
     if (scenes.empty()) GTEST_SKIP() << "corpus folder not found: " << QMF_CORPUS_DIR;

@@ -196,6 +196,10 @@ TEST(MaScene, MalformedStatementsNameTheLine) {
         {"//Maya\ncreateNode joint -n \"a\";\ncreateNode joint -n \"b\" -p \"a\";\nparent \"a\" \"b\";\n", 4},
         {"//Maya\nconnectAttr \"a\";\n", 2},
         {"//Maya\ncreateNode joint -n \"a\";\n\tsetAttr \".tx\" abc;\n", 3},
+        {"//Maya\ncurrentUnit -l km;\ncreateNode joint -n \"a\";\n\tsetAttr \".tx\" 1e304;\n", 4},
+        {"//Maya\ncreateNode animCurveTA -n \"c\";\n\tsetAttr \".pre\" 2;\n", 3},
+        {"//Maya\ncreateNode script -n \"sceneConfigurationScriptNode\";\n"
+         "\tsetAttr \".b\" -type \"string\" \"playbackOptions -min x \";\n", 3},
     };
     for (const auto& c : cases) {
         try {

@@ -229,18 +229,24 @@ qmfhost::ma::Binding bindScene(const std::string& path, const qmfhost::ma::Scene
     }
 }
 
-// Joints in the order of the translator's depth-first walk.
-void jointWalk(const MObject& node, std::vector<MObject>& out, std::size_t limit) {
-    for (const MObject& child : qmfhost::children(node)) {
-        if (out.size() > limit) return;  // instancing can repeat subtrees; never walk forever
-        if (qmfhost::typeName(child) == "joint") out.push_back(child);
-        jointWalk(child, out, limit);
-    }
-}
-
+// Joints in the order of the translator's depth-first walk, without
+// recursion so a deep hierarchy cannot exhaust the stack.
 std::vector<MObject> jointsDepthFirst() {
     std::vector<MObject> out;
-    jointWalk(qmfhost::world(), out, 10 * qmfhost::allNodes().size() + 16);
+    std::size_t limit = 10 * qmfhost::allNodes().size() + 16;  // instancing repeats subtrees
+    std::vector<std::vector<MObject>> stack{qmfhost::children(qmfhost::world())};
+    std::vector<std::size_t> next{0};
+    while (!stack.empty() && out.size() <= limit) {
+        if (next.back() >= stack.back().size()) {
+            stack.pop_back();
+            next.pop_back();
+            continue;
+        }
+        MObject node = stack.back()[next.back()++];
+        if (qmfhost::typeName(node) == "joint") out.push_back(node);
+        stack.push_back(qmfhost::children(node));
+        next.push_back(0);
+    }
     return out;
 }
 

@@ -1,6 +1,5 @@
 #include "qmfhost/MaHost.h"
 
-#include <functional>
 #include <map>
 #include <set>
 
@@ -48,18 +47,11 @@ Binding loadIntoHost(const Scene& scene) {
     for (const auto& n : scene.nodes)
         for (int p : n.parents) isParent[static_cast<std::size_t>(p)] = true;
 
-    std::vector<int> state(count, 0);  // 0 new, 1 in progress, 2 done
-    std::function<void(int)> make = [&](int i) {
-        auto ui = static_cast<std::size_t>(i);
-        if (state[ui] == 2) return;
+    // Parents are made before their children; an explicit stack keeps deep
+    // hierarchies off the call stack.
+    std::vector<char> done(count, 0);
+    auto makeOne = [&](std::size_t ui) {
         const Node& n = scene.nodes[ui];
-        if (!n.declared) {
-            state[ui] = 2;
-            return;
-        }
-        if (state[ui] == 1) throw ParseError(n.line, "parent cycle at " + n.name);
-        state[ui] = 1;
-        for (int p : n.parents) make(p);
         MObject parent = n.parents.empty() ? MObject::kNullObj : b.nodes[static_cast<std::size_t>(n.parents[0])];
         NodeClass cls = (!n.parents.empty() || isParent[ui]) ? NodeClass::Dag : NodeClass::Auto;
         MStatus st;
@@ -70,9 +62,30 @@ Binding loadIntoHost(const Scene& scene) {
             if (!ps) b.warnings.push_back("line " + std::to_string(n.line) + ": instance parent refused for " + n.name);
         }
         b.nodes[ui] = obj;
-        state[ui] = 2;
     };
-    for (std::size_t i = 0; i < count; ++i) make(static_cast<int>(i));
+    for (std::size_t start = 0; start < count; ++start) {
+        std::vector<std::size_t> stack{start};
+        std::size_t steps = 0;
+        while (!stack.empty()) {
+            if (++steps > 4 * count + 4) throw ParseError(scene.nodes[start].line, "parent cycle at " + scene.nodes[start].name);
+            std::size_t ui = stack.back();
+            if (done[ui] || !scene.nodes[ui].declared) {
+                done[ui] = 1;
+                stack.pop_back();
+                continue;
+            }
+            bool ready = true;
+            for (int p : scene.nodes[ui].parents)
+                if (!done[static_cast<std::size_t>(p)]) {
+                    stack.push_back(static_cast<std::size_t>(p));
+                    ready = false;
+                }
+            if (!ready) continue;
+            makeOne(ui);
+            done[ui] = 1;
+            stack.pop_back();
+        }
+    }
 
     for (std::size_t i = 0; i < count; ++i) {
         const Node& n = scene.nodes[i];

@@ -160,7 +160,8 @@ private:
         n.name = name;
         n.declared = declared;
         n.line = line;
-        if (type.rfind("animCurve", 0) == 0 && type.size() >= 11) {
+        // Timed curves only: the other kinds take no time input and are kept as text.
+        if (type.rfind("animCurveT", 0) == 0 && type.size() == 11) {
             n.curve.emplace();
             n.curve->kind = type[10];
         }
@@ -427,13 +428,13 @@ private:
             if (!type.empty() && type != "double3" && type != "float3") return;
             auto v = numbers(values, line);
             if (v.size() != 3) throw ParseError(line, "." + a + " needs three values, found " + std::to_string(v.size()));
-            slot = Vec3{v[0] * factor, v[1] * factor, v[2] * factor};
+            slot = Vec3{finite(v[0] * factor, line), finite(v[1] * factor, line), finite(v[2] * factor, line)};
         };
         auto single = [&](std::optional<Vec3>& slot, int axis, double factor, Vec3 defaults) {
             auto v = numbers(values, line);
             if (v.size() != 1) throw ParseError(line, "." + a + " needs one value");
             if (!slot) slot = defaults;
-            (*slot)[axis] = v[0] * factor;
+            (*slot)[axis] = finite(v[0] * factor, line);
         };
         const Vec3 zero{0, 0, 0}, one{1, 1, 1};
         if (a == "t") compound(n.translate, lin);
@@ -452,6 +453,11 @@ private:
         }
     }
 
+    static double finite(double v, int line) {
+        if (!std::isfinite(v)) throw ParseError(line, "value out of range once converted to internal units");
+        return v;
+    }
+
     static int intValue(double v, int line) {
         if (v != std::floor(v) || v < -1e6 || v > 1e6) throw ParseError(line, "expected an integer code");
         return static_cast<int>(v);
@@ -465,10 +471,11 @@ private:
             cv.tangentType = tangentFromFileCode(intValue(numbers(values, line).at(0), line));
         } else if (a == "wgt") {
             cv.weighted = numbers(values, line).at(0) != 0.0;
-        } else if (a == "pre") {
-            cv.preInfinity = intValue(numbers(values, line).at(0), line);
-        } else if (a == "pst") {
-            cv.postInfinity = intValue(numbers(values, line).at(0), line);
+        } else if (a == "pre" || a == "pst") {
+            int v = intValue(numbers(values, line).at(0), line);
+            // Constant 0, linear 1, cycle 3, cycle with offset 4, oscillate 5.
+            if (v < 0 || v > 5 || v == 2) throw ParseError(line, "unknown infinity type " + std::to_string(v));
+            (a == "pre" ? cv.preInfinity : cv.postInfinity) = v;
         } else if (a == "ktv" || a == "kit" || a == "kot") {
             auto v = numbers(values, line);
             long first = ref.ranged ? ref.first : 0;
@@ -482,7 +489,7 @@ private:
                           : cv.kind == 'T' ? spf : 1.0;
             for (std::size_t k = 0; k < count; ++k) {
                 long idx = first + static_cast<long>(k);
-                if (a == "ktv") p.ktv[idx] = {v[2 * k] * spf, v[2 * k + 1] * factor};
+                if (a == "ktv") p.ktv[idx] = {finite(v[2 * k] * spf, line), finite(v[2 * k + 1] * factor, line)};
                 else (a == "kit" ? p.kit : p.kot)[idx] = tangentFromFileCode(intValue(v[k], line));
             }
         }
@@ -521,7 +528,7 @@ private:
             Arg v{words[++i], false};
             auto num = v.number();
             if (!num) throw ParseError(line, "playbackOptions " + f + " needs a number");
-            *slot = *num * spf;
+            *slot = finite(*num * spf, line);
         }
     }
 
