@@ -14,7 +14,7 @@ namespace {
 
 struct AttrTables {
     std::vector<AttrDef> defs;
-    std::vector<int> common, dag, transform, joint, curve;
+    std::vector<int> common, dag, transform, joint, curve, unitConversion;
 
     int add(std::vector<int>& set, const char* l, const char* s, AttrUnit u, int parent = -1,
             int channel = -1, Slot slot = Slot::None) {
@@ -47,6 +47,9 @@ struct AttrTables {
         add(joint, "bindPose", "bps", AttrUnit::Other);
         add(curve, "output", "o", AttrUnit::Other);
         add(curve, "input", "i", AttrUnit::Unitless);
+        add(unitConversion, "input", "i", AttrUnit::Other);
+        add(unitConversion, "output", "o", AttrUnit::Other);
+        add(unitConversion, "conversionFactor", "cf", AttrUnit::Unitless);
         builtinCount = static_cast<int>(defs.size());
     }
     int builtinCount = 0;
@@ -110,6 +113,7 @@ void forEachBuiltin(const Node& n, F&& f) {
     if (n.hasTransform) for (int i : t.transform) f(i);
     if (n.apiType == MFn::kJoint) for (int i : t.joint) f(i);
     if (n.curve) for (int i : t.curve) f(i);
+    if (n.apiType == MFn::kUnitConversion) for (int i : t.unitConversion) f(i);
 }
 }  // namespace
 

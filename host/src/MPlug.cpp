@@ -220,7 +220,13 @@ double MPlug::asDouble(MStatus* ReturnStatus) const {
     return s ? v : 0.0;
 }
 
-int MPlug::asInt(MStatus* ReturnStatus) const { return static_cast<int>(asDouble(ReturnStatus)); }
+int MPlug::asInt(MStatus* ReturnStatus) const {
+    const double v = asDouble(ReturnStatus);
+    // Clamped: converting an out-of-range double to int is undefined.
+    if (v >= 2147483647.0) return 2147483647;
+    if (v <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<int>(v);
+}
 
 MStatus MPlug::setValue(double value) {
     Node* n;
