@@ -18,7 +18,7 @@ MStatus AnimImporter::readFile()
 {
     MStatus status;
 
-    FM_FILE_IDENTIFIER_TYPE identifier;
+    FM_FILE_IDENTIFIER_TYPE identifier{};
     if (!fm_path_name_to_file_id_f(mFilePath.asChar(), &identifier)) {
         status.perror("Failure creating file identifier");
         return MS::kFailure;
