@@ -393,8 +393,13 @@ int cmdIdentify(int argc, char** argv) {
     int failures = 0;
     for (const auto& f : a.positional) {
         struct stat st;
-        if (::stat(f.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
-            std::cerr << "qmf: " << f << ": " << (S_ISDIR(st.st_mode) && errno == 0 ? "is a folder" : std::strerror(errno)) << "\n";
+        if (::stat(f.c_str(), &st) != 0) {
+            std::cerr << "qmf: " << f << ": " << std::strerror(errno) << "\n";
+            ++failures;
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            std::cerr << "qmf: " << f << ": is a folder\n";
             ++failures;
             continue;
         }
