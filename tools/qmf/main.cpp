@@ -447,6 +447,11 @@ int cmdPack(int argc, char** argv) {
     const std::string& out = a.positional[1];
     requireInput(in);
     requireOutput(out);
+    // A clip's JSON is far smaller than this; refuse before reading it all in.
+    constexpr std::uintmax_t kMaxJsonBytes = std::uintmax_t(1) << 30;
+    struct stat st;
+    if (::stat(in.c_str(), &st) == 0 && static_cast<std::uintmax_t>(st.st_size) > kMaxJsonBytes)
+        throw CommandError(in + ": larger than the limit of 1 GiB for a JSON clip");
     std::ifstream f(in, std::ios::binary);
     qmf::Json clip;
     try {
