@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <unordered_set>
 
 namespace qmfhost {
 namespace detail {
@@ -414,44 +415,62 @@ Node* makeNode(const std::string& type, const std::string& name, bool dag, Id pa
 // ---- DAG ------------------------------------------------------------------------
 
 bool isAncestor(Id ancestor, Id id) {
-    Node* n = node(id);
-    if (!n) return false;
-    for (Id p : n->parents)
-        if (p == ancestor || isAncestor(ancestor, p)) return true;
+    // Breadth-first over parents with a visited set: instancing can make the
+    // number of paths grow exponentially, the number of nodes cannot.
+    std::vector<Id> queue{id};
+    std::unordered_set<Id> seen;
+    for (size_t i = 0; i < queue.size(); ++i) {
+        Node* n = node(queue[i]);
+        if (!n) continue;
+        for (Id p : n->parents) {
+            if (p == ancestor) return true;
+            if (seen.insert(p).second) queue.push_back(p);
+        }
+    }
     return false;
 }
 
 std::vector<Id> firstPath(Id id) {
     std::vector<Id> path;
-    Id world = host().worldId;
     Node* n = node(id);
     while (n && !n->world) {
         path.push_back(n->id);
         n = n->parents.empty() ? nullptr : node(n->parents[0]);
     }
     std::reverse(path.begin(), path.end());
-    (void)world;
     return path;
 }
 
-namespace {
-void collectPaths(Id id, std::vector<Id>& suffix, std::vector<std::vector<Id>>& out) {
-    Node* n = node(id);
-    if (!n) return;
-    if (n->world) {
-        out.emplace_back(suffix.rbegin(), suffix.rend());
-        return;
-    }
-    suffix.push_back(id);
-    for (Id p : n->parents) collectPaths(p, suffix, out);
-    suffix.pop_back();
-}
-}  // namespace
-
 std::vector<std::vector<Id>> allPaths(Id id) {
     std::vector<std::vector<Id>> out;
-    std::vector<Id> suffix;
-    collectPaths(id, suffix, out);
+    Node* start = node(id);
+    if (!start) return out;
+    if (start->world) {
+        out.emplace_back();
+        return out;
+    }
+    // Upward walk with an explicit stack (no recursion: hierarchies can be
+    // deep); suffix holds the nodes from `id` up to the current one.
+    std::vector<std::pair<Id, size_t>> stack{{id, 0}};
+    std::vector<Id> suffix{id};
+    while (!stack.empty() && out.size() < kMaxPaths) {
+        Node* current = node(stack.back().first);
+        size_t& next = stack.back().second;
+        if (!current || next >= current->parents.size()) {
+            stack.pop_back();
+            suffix.pop_back();
+            continue;
+        }
+        const Id p = current->parents[next++];
+        Node* pn = node(p);
+        if (!pn) continue;
+        if (pn->world) {
+            out.emplace_back(suffix.rbegin(), suffix.rend());
+            continue;
+        }
+        stack.emplace_back(p, 0);
+        suffix.push_back(p);
+    }
     return out;
 }
 
@@ -501,22 +520,26 @@ std::string partialPathString(const std::vector<Id>& path) {
 
 void deleteNodeTree(Id id) {
     HostState& h = host();
-    Node* n = node(id);
-    if (!n || n->world) return;
-    for (Id p : n->parents) {
-        Node* pn = node(p);
-        if (pn) pn->children.erase(std::remove(pn->children.begin(), pn->children.end(), id),
+    std::vector<Id> doomed{id};
+    while (!doomed.empty()) {
+        const Id victim = doomed.back();
+        doomed.pop_back();
+        Node* n = node(victim);
+        if (!n || n->world) continue;
+        for (Id p : n->parents)
+            if (Node* pn = node(p))
+                pn->children.erase(std::remove(pn->children.begin(), pn->children.end(), victim),
                                    pn->children.end());
+        for (Id c : n->children) {
+            Node* cn = node(c);
+            if (!cn) continue;
+            cn->parents.erase(std::remove(cn->parents.begin(), cn->parents.end(), victim), cn->parents.end());
+            // A child left without parents goes too.
+            if (cn->parents.empty()) doomed.push_back(c);
+        }
+        removeConnectionsOf(victim);
+        h.nodes.erase(victim);
     }
-    std::vector<Id> kids = n->children;
-    for (Id c : kids) {
-        Node* cn = node(c);
-        if (!cn) continue;
-        cn->parents.erase(std::remove(cn->parents.begin(), cn->parents.end(), id), cn->parents.end());
-        if (cn->parents.empty()) deleteNodeTree(c);
-    }
-    removeConnectionsOf(id);
-    h.nodes.erase(id);
 }
 
 // ---- curves -------------------------------------------------------------------------

@@ -174,6 +174,8 @@ bool writeAttrValues(Node& n, int index, const std::vector<double>& values);
 // DAG helpers.
 bool isAncestor(Id ancestor, Id node);   // ancestor strictly above node along any path
 std::vector<Id> firstPath(Id node);      // from the world (excluded) down to node
+// At most kMaxPaths paths: instancing can multiply paths without bound.
+constexpr size_t kMaxPaths = 100000;
 std::vector<std::vector<Id>> allPaths(Id node);
 std::string pathString(const std::vector<Id>& path);   // "|a|b"
 std::string partialPathString(const std::vector<Id>& path);

@@ -5,12 +5,8 @@
 
 using namespace qmfhost::detail;
 
-// Paths here start with the world's id, so that the world itself (the root
-// of a default walk) has a non-empty path and "empty" can mean "done".
-
 MItDag::MItDag(TraversalType type, MFn::Type filter, MStatus* ReturnStatus)
-    : fType(type), fFilter(filter), fPruned(false), fUnderWorld(false) {
-    fRootPath.assign(1, host().worldId);
+    : fType(type), fFilter(filter), fCurrent(-1), fPruned(false), fUnderWorld(false) {
     MStatus injected;
     if (qmfhost::detail::fault("MItDag::MItDag", &injected)) {
         report(ReturnStatus, injected);
@@ -21,16 +17,24 @@ MItDag::MItDag(TraversalType type, MFn::Type filter, MStatus* ReturnStatus)
 
 MItDag::~MItDag() = default;
 
+namespace {
+Id rootNodeOf(const std::vector<unsigned long long>& rootPath) {
+    return rootPath.empty() ? host().worldId : rootPath.back();
+}
+}  // namespace
+
 MStatus MItDag::start(const std::vector<unsigned long long>& rootPath, TraversalType type,
                       MFn::Type filter) {
-    fCurrent.clear();
+    fLinks.clear();
     fPending.clear();
+    fCurrent = -1;
     fPruned = false;
     if (type != kDepthFirst && type != kBreadthFirst) return makeStatus(MStatus::kInvalidParameter);
     fType = type;
     fFilter = filter;
     fRootPath = rootPath;
-    fCurrent = rootPath;
+    fLinks.push_back(Link{rootNodeOf(rootPath), -1, 0});
+    fCurrent = 0;
     if (!currentMatches()) next();
     return MStatus::kSuccess;
 }
@@ -38,7 +42,7 @@ MStatus MItDag::start(const std::vector<unsigned long long>& rootPath, Traversal
 MStatus MItDag::reset() {
     MStatus injected;
     if (qmfhost::detail::fault("MItDag::reset", &injected)) {
-        fCurrent.clear();
+        fCurrent = -1;
         fPending.clear();
         return injected;
     }
@@ -49,7 +53,7 @@ MStatus MItDag::reset(const MObject& rootObject, TraversalType type, MFn::Type f
     MDagPath path;
     MStatus s = MDagPath::getAPathTo(rootObject, path);
     if (!s) {
-        fCurrent.clear();
+        fCurrent = -1;
         fPending.clear();
         return makeStatus(MStatus::kInvalidParameter);
     }
@@ -59,57 +63,64 @@ MStatus MItDag::reset(const MObject& rootObject, TraversalType type, MFn::Type f
 MStatus MItDag::reset(const MDagPath& path, TraversalType type, MFn::Type filter) {
     MStatus injected;
     if (qmfhost::detail::fault("MItDag::reset", &injected)) {
-        fCurrent.clear();
+        fCurrent = -1;
         fPending.clear();
         return injected;
     }
     if (!path.isValid()) {
-        fCurrent.clear();
+        fCurrent = -1;
         fPending.clear();
         return makeStatus(MStatus::kInvalidParameter);
     }
-    std::vector<unsigned long long> root(1, host().worldId);
-    root.insert(root.end(), path.nodeIds().begin(), path.nodeIds().end());
-    return start(root, type, filter);
+    return start(path.nodeIds(), type, filter);
+}
+
+unsigned long long MItDag::currentNode() const {
+    return fCurrent < 0 ? 0 : fLinks[static_cast<size_t>(fCurrent)].node;
+}
+
+std::vector<unsigned long long> MItDag::currentPath() const {
+    std::vector<unsigned long long> below;
+    for (long long i = fCurrent; i > 0; i = fLinks[static_cast<size_t>(i)].up)
+        below.push_back(fLinks[static_cast<size_t>(i)].node);
+    std::vector<unsigned long long> path = fRootPath;
+    path.insert(path.end(), below.rbegin(), below.rend());
+    return path;
 }
 
 bool MItDag::currentMatches() const {
-    if (fCurrent.empty()) return false;
-    const Node* n = node(fCurrent.back());
+    if (fCurrent < 0) return false;
+    const Node* n = node(currentNode());
     if (!n) return false;
     return fFilter == MFn::kInvalid || nodeHasFn(*n, fFilter);
 }
 
 bool MItDag::step() {
-    if (fCurrent.empty()) return false;
+    if (fCurrent < 0) return false;
     if (!fPruned) {
-        if (const Node* n = node(fCurrent.back())) {
+        if (const Node* n = node(currentNode())) {
+            const unsigned int depth = fLinks[static_cast<size_t>(fCurrent)].depth + 1;
+            const long long first = static_cast<long long>(fLinks.size());
+            for (Id c : n->children) fLinks.push_back(Link{c, fCurrent, depth});
+            const long long count = static_cast<long long>(n->children.size());
             if (fType == kDepthFirst) {
                 // Children go first, in order, ahead of the siblings still pending.
-                for (auto it = n->children.rbegin(); it != n->children.rend(); ++it) {
-                    std::vector<unsigned long long> p = fCurrent;
-                    p.push_back(*it);
-                    fPending.push_front(std::move(p));
-                }
+                for (long long i = count - 1; i >= 0; --i) fPending.push_front(first + i);
             } else {
-                for (Id c : n->children) {
-                    std::vector<unsigned long long> p = fCurrent;
-                    p.push_back(c);
-                    fPending.push_back(std::move(p));
-                }
+                for (long long i = 0; i < count; ++i) fPending.push_back(first + i);
             }
         }
     }
     fPruned = false;
     while (!fPending.empty()) {
-        std::vector<unsigned long long> p = std::move(fPending.front());
+        const long long next = fPending.front();
         fPending.pop_front();
-        if (node(p.back())) {   // skip nodes deleted since they were queued
-            fCurrent = std::move(p);
+        if (node(fLinks[static_cast<size_t>(next)].node)) {   // skip nodes deleted since queued
+            fCurrent = next;
             return true;
         }
     }
-    fCurrent.clear();
+    fCurrent = -1;
     return false;
 }
 
@@ -120,48 +131,49 @@ MStatus MItDag::next() {
 }
 
 MStatus MItDag::prune() {
-    if (fCurrent.empty()) return makeStatus(MStatus::kFailure);
+    if (fCurrent < 0) return makeStatus(MStatus::kFailure);
     fPruned = true;
     return MStatus::kSuccess;
 }
 
 bool MItDag::isDone(MStatus* ReturnStatus) const {
     report(ReturnStatus, MStatus::kSuccess);
-    return fCurrent.empty();
+    return fCurrent < 0;
 }
 
 MObject MItDag::item(MStatus* ReturnStatus) {
-    if (fCurrent.empty() || !node(fCurrent.back())) {
+    if (fCurrent < 0 || !node(currentNode())) {
         report(ReturnStatus, makeStatus(MStatus::kInvalidParameter, kMsgEndOfIteration));
         return MObject::kNullObj;
     }
     report(ReturnStatus, MStatus::kSuccess);
-    return MObject(MObject::kNodeKind, fCurrent.back());
+    return MObject(MObject::kNodeKind, currentNode());
 }
 
 MObject MItDag::currentItem(MStatus* ReturnStatus) { return item(ReturnStatus); }
 
 MObject MItDag::root(MStatus* ReturnStatus) {
-    if (fRootPath.empty() || !node(fRootPath.back())) {
+    const Id r = rootNodeOf(fRootPath);
+    if (!node(r)) {
         report(ReturnStatus, makeStatus(MStatus::kFailure, kMsgObjectMissing));
         return MObject::kNullObj;
     }
     report(ReturnStatus, MStatus::kSuccess);
-    return MObject(MObject::kNodeKind, fRootPath.back());
+    return MObject(MObject::kNodeKind, r);
 }
 
 unsigned int MItDag::depth(MStatus* ReturnStatus) const {
-    if (fCurrent.empty()) {
+    if (fCurrent < 0) {
         report(ReturnStatus, makeStatus(MStatus::kFailure));
         return 0;
     }
     report(ReturnStatus, MStatus::kSuccess);
-    return static_cast<unsigned int>(fCurrent.size() - fRootPath.size());
+    return fLinks[static_cast<size_t>(fCurrent)].depth;
 }
 
 MStatus MItDag::getPath(MDagPath& path) const {
-    if (fCurrent.empty()) return makeStatus(MStatus::kFailure);
-    path.setNodeIds(std::vector<unsigned long long>(fCurrent.begin() + 1, fCurrent.end()));
+    if (fCurrent < 0) return makeStatus(MStatus::kFailure);
+    path.setNodeIds(currentPath());
     return MStatus::kSuccess;
 }
 
@@ -184,12 +196,12 @@ bool MItDag::isInstanced(bool indirect, MStatus* ReturnStatus) const {
 }
 
 unsigned int MItDag::instanceCount(bool total, MStatus* ReturnStatus) const {
-    if (fCurrent.empty() || !node(fCurrent.back())) {
+    const Node* n = fCurrent < 0 ? nullptr : node(currentNode());
+    if (!n) {
         report(ReturnStatus, makeStatus(MStatus::kFailure));
         return 0;
     }
     report(ReturnStatus, MStatus::kSuccess);
-    const Node* n = node(fCurrent.back());
     if (n->world) return 1;
     return static_cast<unsigned int>(total ? allPaths(n->id).size() : n->parents.size());
 }

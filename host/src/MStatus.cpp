@@ -111,8 +111,17 @@ PerrorCapture::PerrorCapture(bool echo) : fEcho(echo), fOuter(detail::currentCap
 }
 
 PerrorCapture::~PerrorCapture() {
-    // Captures end in reverse order of start; restore whatever was active.
-    if (detail::currentCapture() == this) detail::setCurrentCapture(fOuter);
+    // Usually the innermost ends first; if not, unlink this one from the chain
+    // so no capture is left pointing at it.
+    if (detail::currentCapture() == this) {
+        detail::setCurrentCapture(fOuter);
+        return;
+    }
+    for (PerrorCapture* c = detail::currentCapture(); c; c = c->fOuter)
+        if (c->fOuter == this) {
+            c->fOuter = fOuter;
+            return;
+        }
 }
 
 std::vector<std::string> PerrorCapture::texts() const {

@@ -314,4 +314,25 @@ TEST_F(Dag, EnumeratesEveryNodeInCreationOrder) {
     EXPECT_TRUE(qmfhost::isDag(qmfhost::findNode("m")));
 }
 
+// A pathological scene (a 100000-deep chain) is walked, queried and deleted
+// without recursion running out of stack or the walk going quadratic.
+TEST_F(Dag, VeryDeepHierarchyIsWalkedAndDeleted) {
+    const int kDepth = 100000;
+    MObject root = make("joint", "n0");
+    MObject last = root;
+    for (int i = 1; i < kDepth; ++i) last = qmfhost::createNode("joint", "n" + std::to_string(i), last);
+    int visited = 0;
+    unsigned deepest = 0;
+    for (MItDag it(MItDag::kDepthFirst, MFn::kJoint); !it.isDone(); it.next()) {
+        ++visited;
+        deepest = it.depth();
+    }
+    EXPECT_EQ(visited, kDepth);
+    EXPECT_EQ(deepest, static_cast<unsigned>(kDepth));
+    EXPECT_EQ(MFnDagNode(last).instanceCount(true), 1u);
+    EXPECT_EQ(qmfhost::setParent(root, last), MStatus::kInvalidParameter);   // would close a loop
+    ASSERT_TRUE(qmfhost::deleteNode(root));
+    EXPECT_TRUE(qmfhost::allNodes().empty());
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 namespace {
@@ -71,6 +72,17 @@ TEST(Status, NestedCapturesOnlyTheInnermostRecords) {
     }
     MStatus(MStatus::kFailure).perror("after");
     EXPECT_EQ(outer.texts(), std::vector<std::string>{"after"});
+}
+
+TEST(Status, CapturesEndedOutOfOrderLeaveNoDanglingCapture) {
+    auto outer = std::make_unique<qmfhost::PerrorCapture>();
+    auto inner = std::make_unique<qmfhost::PerrorCapture>();
+    outer.reset();   // the outer one ends first
+    MStatus(MStatus::kFailure).perror("one");
+    inner.reset();
+    testing::internal::CaptureStderr();
+    MStatus(MStatus::kFailure).perror("two");   // nobody captures now
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "two: (kFailure): Unexpected Internal Failure\n");
 }
 
 TEST(Status, EchoingCaptureStillPrints) {

@@ -50,17 +50,29 @@ private:
     MItDag(const MItDag&) = delete;
     MItDag& operator=(const MItDag&) = delete;
 
+    // One step of a path: the node and the link of its parent on this path.
+    // Links live in fLinks, so walking a deep hierarchy costs no path copies.
+    struct Link {
+        unsigned long long node;
+        long long up;          // index in fLinks, -1 above the root
+        unsigned int depth;    // below the root
+    };
+
     MStatus start(const std::vector<unsigned long long>& rootPath, TraversalType type,
                   MFn::Type filter);
     // Moves to the next node in walk order, matching or not; false at the end.
     bool step();
     bool currentMatches() const;
+    unsigned long long currentNode() const;
+    // Node ids from below the world down to the current node.
+    std::vector<unsigned long long> currentPath() const;
 
     TraversalType fType;
     MFn::Type fFilter;
-    std::vector<unsigned long long> fRootPath;
-    std::vector<unsigned long long> fCurrent;   // path of the current node, empty at the end
-    std::deque<std::vector<unsigned long long>> fPending;
+    std::vector<unsigned long long> fRootPath;   // from below the world to the root
+    std::vector<Link> fLinks;
+    long long fCurrent;                          // index in fLinks, -1 at the end
+    std::deque<long long> fPending;
     bool fPruned;
     bool fUnderWorld;
 };
