@@ -91,7 +91,8 @@ std::string writeScene(const Scene& scene, const Edits& edits) {
     if (insertAt > appendAt) insertAt = appendAt;
 
     std::set<std::string> taken;
-    for (const auto& n : scene.nodes) taken.insert(n.name);
+    for (std::size_t i = 0; i < scene.nodes.size(); ++i)
+        if (!edits.deletedNodes.count(static_cast<int>(i))) taken.insert(scene.nodes[i].name);
 
     std::string nodes, connections;
     std::vector<std::string> curveNames;
