@@ -159,6 +159,26 @@ TEST_F(Anim, KeyAtAnExistingTimeReplacesItsValueAndKeysStaySorted) {
     EXPECT_EQ(fn.numKeys(), 2u);
 }
 
+TEST_F(Anim, KeyEditsKeepTimesUniqueAndSettingsValid) {
+    MFnAnimCurve fn;
+    fn.create(joint, attr("tz"));
+    for (int frame : {0, 12, 24}) ASSERT_TRUE(fn.addKeyframe(MTime(frame, MTime::kFilm), frame * 0.5));
+    // Moving a key onto another's time would merge two keys: refused.
+    EXPECT_EQ(fn.setTime(0, MTime(0.5, MTime::kSeconds)), MStatus::kFailure);
+    // Moving it past the others re-sorts the keys.
+    ASSERT_TRUE(fn.setTime(0, MTime(2.0, MTime::kSeconds)));
+    EXPECT_DOUBLE_EQ(fn.time(2).as(MTime::kSeconds), 2.0);
+    EXPECT_EQ(fn.value(2), 0.0);
+    ASSERT_TRUE(fn.remove(0));
+    EXPECT_EQ(fn.numKeys(), 2u);
+    EXPECT_EQ(fn.findClosest(MTime(100.0, MTime::kFilm)), 1u);
+    EXPECT_EQ(fn.setPreInfinityType(static_cast<MFnAnimCurve::InfinityType>(2)), MStatus::kInvalidParameter);
+    ASSERT_TRUE(fn.setPostInfinityType(MFnAnimCurve::kCycleRelative));
+    EXPECT_EQ(fn.postInfinityType(), MFnAnimCurve::kCycleRelative);
+    EXPECT_EQ(fn.preInfinityType(), MFnAnimCurve::kConstant);
+    EXPECT_EQ(fn.remove(5), MStatus::kInvalidParameter);
+}
+
 TEST_F(Anim, GlobalTangentSettersRefuseGlobalAndFixed) {
     const auto before = MAnimControl::globalInTangentType();
     EXPECT_NE(before, MFnAnimCurve::kTangentGlobal);

@@ -266,6 +266,24 @@ TEST_F(Dag, CreatedNodesGetDefaultNamesAndShapesGetATransform) {
     EXPECT_EQ(s, MStatus::kInvalidParameter);
 }
 
+TEST_F(Dag, ApiNamesAreMadeUniqueAndRemovedChildrenStayInTheDag) {
+    MFnDependencyNode dg;
+    MObject first = dg.create("someNode", "thing");
+    MObject second = dg.create("someNode", "thing");
+    EXPECT_STREQ(MFnDependencyNode(second).name().asChar(), "thing1");
+    EXPECT_STREQ(MFnDependencyNode(first).setName("thing1").asChar(), "thing2");
+    MStatus s;
+    dg.create("joint", "dagTypeRefused", &s);
+    EXPECT_EQ(s, MStatus::kInvalidParameter);
+
+    MObject a = make("transform", "a");
+    MObject c = make("joint", "c", a);
+    ASSERT_TRUE(MFnDagNode(a).removeChild(c));
+    EXPECT_EQ(MFnDagNode(c).parent(0), qmfhost::world());
+    EXPECT_EQ(MFnDagNode(a).childCount(), 0u);
+    EXPECT_EQ(MFnDagNode(a).removeChild(c), MStatus::kInvalidParameter);
+}
+
 TEST_F(Dag, FindByNameAndPathWithDuplicateShortNames) {
     MObject a = make("transform", "a");
     MObject b = make("transform", "b");

@@ -1,4 +1,5 @@
 // Fault injection: a named host call fails exactly when and as asked.
+#define MNoVersionString
 #include <maya/MAnimControl.h>
 #include <maya/MFnAnimCurve.h>
 #include <maya/MFnPlugin.h>
