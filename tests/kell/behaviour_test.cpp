@@ -196,9 +196,9 @@ TEST(Traversal, RefusesBadArgumentsAndWalksDeepChainsAndEmptySkeletons) {
 }
 
 TEST(FrameQueries, OutsideTheAnimationAnswerNoKey) {
-    Sample spec;
-    spec.frames = 5;
-    ANM_ANIMATION_HANDLE a = makeSample(spec);
+    Sample shape;
+    shape.frames = 5;
+    ANM_ANIMATION_HANDLE a = makeSample(shape);
     FIG_FIGURE_HANDLE f = anm_animation_figure_get_by_index_f(a, 0);
     ASSERT_TRUE(fgf_frame_value_key_f(f, 4, 1));
     ASSERT_TRUE(fgf_frame_joint_orientation_key_f(f, 4, 2, 0));
@@ -323,8 +323,8 @@ TEST(Identifiers, AbsolutePathsWithinTheRecord) {
 
 TEST(Documents, KindsOfAnimationsOtherDocumentsAndForeignFiles) {
     TempDir dir;
-    Sample spec;
-    ANM_ANIMATION_HANDLE a = makeSample(spec);
+    Sample shape;
+    ANM_ANIMATION_HANDLE a = makeSample(shape);
     const std::vector<uint8_t> clip = saveBytes(a, dir.path("clip.qmf"));
     anm_animation_dispose(a);
     writeBytes(dir.path("notes.txt"), {'h', 'e', 'l', 'l', 'o', '\n'});

@@ -271,65 +271,65 @@ namespace {
 const uint32_t kOddBits[] = {0x80000000u, 0x7FC00001u, 0xFFA12345u, 0x7F800000u,
                              0xFF800000u, 0x00000001u, 0x807FFFFFu, 0x3F800000u};
 
-float valueFor(const Sample &spec, int figure, int track, int frame, int lane) {
-    if (spec.oddFloats) return floatFromBits(kOddBits[(figure + track + frame + lane) % 8]);
+float valueFor(const Sample &shape, int figure, int track, int frame, int lane) {
+    if (shape.oddFloats) return floatFromBits(kOddBits[(figure + track + frame + lane) % 8]);
     return static_cast<float>(figure * 1000 + track * 10 + lane) + static_cast<float>(frame) / 64.0f;
 }
 
-bool keyed(const Sample &spec, int track, int frame) {
-    switch (spec.keys) {
+bool keyed(const Sample &shape, int track, int frame) {
+    switch (shape.keys) {
     case Keys::None: return false;
     case Keys::Dense: return true;
     case Keys::Bitmap: return (frame + track) % 3 != 0;             // two thirds: a bitmap is cheaper
     case Keys::List: return frame % 97 == track % 97;              // a few: a frame list is cheaper
-    case Keys::Boundary: return frame == 0 || frame == spec.frames - 1;
+    case Keys::Boundary: return frame == 0 || frame == shape.frames - 1;
     }
     return false;
 }
 
 }  // namespace
 
-ANM_ANIMATION_HANDLE makeSample(const Sample &spec) {
+ANM_ANIMATION_HANDLE makeSample(const Sample &shape) {
     ANM_ANIMATION_HANDLE a = anm_animation_create_f();
     EXPECT_TRUE(anm_animation_frame_rate_set_f(a, 24.0f));
-    EXPECT_TRUE(anm_animation_number_of_frames_set_f(a, spec.frames));
+    EXPECT_TRUE(anm_animation_number_of_frames_set_f(a, shape.frames));
     SKL_SKELETON_HANDLE shared = nullptr;
-    for (int fig = 0; fig < spec.figures; ++fig) {
+    for (int fig = 0; fig < shape.figures; ++fig) {
         SKL_SKELETON_HANDLE s = shared;
         if (!s) {
-            s = skl_skeleton_skel_create_f(spec.skeletonName.c_str());
-            for (int j = 0; j < spec.joints; ++j) {
+            s = skl_skeleton_skel_create_f(shape.skeletonName.c_str());
+            for (int j = 0; j < shape.joints; ++j) {
                 const std::string name = "joint" + std::to_string(fig) + "_" + std::to_string(j);
                 EXPECT_EQ(skl_skeleton_joint_create_f(s, name.c_str()), j);
-                if (j < spec.roots) skl_skeleton_root_set(s, static_cast<SKL_JOINT_ID>(j));
+                if (j < shape.roots) skl_skeleton_root_set(s, static_cast<SKL_JOINT_ID>(j));
                 else skl_skeleton_parent_set(s, static_cast<SKL_JOINT_ID>(j), static_cast<SKL_JOINT_ID>((j - 1) / 2));
                 skl_skeleton_offset_set(s, static_cast<SKL_JOINT_ID>(j),
-                                        coord3{valueFor(spec, fig, j, 0, 0), -0.0f, valueFor(spec, fig, j, 1, 2)});
-                const quaternion q{valueFor(spec, fig, j, 2, 0), 0.5f, -0.5f, valueFor(spec, fig, j, 3, 3)};
+                                        coord3{valueFor(shape, fig, j, 0, 0), -0.0f, valueFor(shape, fig, j, 1, 2)});
+                const quaternion q{valueFor(shape, fig, j, 2, 0), 0.5f, -0.5f, valueFor(shape, fig, j, 3, 3)};
                 skl_skeleton_joint_orientation_set(s, static_cast<SKL_JOINT_ID>(j), &q);
-                if (!spec.parts) continue;
+                if (!shape.parts) continue;
                 POB_PART_OBJECT_HANDLE p = pob_part_object_obj_create_f(0);
                 EXPECT_TRUE(pob_part_object_sphere_add(p, 0.0f, 0));
                 const coord3 dir{0.6f, 0.8f, -0.0f};
-                EXPECT_TRUE(pob_part_object_bone_add(p, valueFor(spec, fig, j, 4, 1), &dir));
+                EXPECT_TRUE(pob_part_object_bone_add(p, valueFor(shape, fig, j, 4, 1), &dir));
                 EXPECT_TRUE(pob_part_object_sphere_add(p, 0.25f, 0));
                 EXPECT_TRUE(skl_skeleton_part_object_attach_f(s, static_cast<SKL_JOINT_ID>(j), p));
                 if (j % 2 == 0) pob_part_object_bounds_calc(p);  // odd joints keep no bounds
             }
-            skl_skeleton_skel_completed_f(s, (spec.skeletonName + "-done").c_str());
-            if (spec.shareSkeleton) shared = s;
+            skl_skeleton_skel_completed_f(s, (shape.skeletonName + "-done").c_str());
+            if (shape.shareSkeleton) shared = s;
         }
         FIG_FIGURE_HANDLE f = anm_animation_figure_add_f(a, s, 0);
         EXPECT_NE(f, nullptr);
-        for (int fr = 0; fr < spec.frames; ++fr) {
+        for (int fr = 0; fr < shape.frames; ++fr) {
             for (int c = 1; c <= 3; ++c)
-                if (keyed(spec, c, fr)) {
-                    EXPECT_TRUE(fgf_frame_value_set_f(f, fr, c, valueFor(spec, fig, c, fr, 0)));
+                if (keyed(shape, c, fr)) {
+                    EXPECT_TRUE(fgf_frame_value_set_f(f, fr, c, valueFor(shape, fig, c, fr, 0)));
                 }
-            for (int j = 0; j < spec.joints; ++j) {
-                if (!keyed(spec, j + 4, fr)) continue;
-                const quaternion q{valueFor(spec, fig, j, fr, 0), valueFor(spec, fig, j, fr, 1),
-                                   valueFor(spec, fig, j, fr, 2), valueFor(spec, fig, j, fr, 3)};
+            for (int j = 0; j < shape.joints; ++j) {
+                if (!keyed(shape, j + 4, fr)) continue;
+                const quaternion q{valueFor(shape, fig, j, fr, 0), valueFor(shape, fig, j, fr, 1),
+                                   valueFor(shape, fig, j, fr, 2), valueFor(shape, fig, j, fr, 3)};
                 EXPECT_TRUE(fgf_frame_joint_orientation_set_f(f, fr, static_cast<SKL_JOINT_ID>(j), &q));
             }
         }

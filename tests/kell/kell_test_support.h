@@ -59,7 +59,7 @@ struct Sample {
     bool parts = true;
     bool oddFloats = false;      // -0.0, NaN payloads, infinities, denormals in values
 };
-ANM_ANIMATION_HANDLE makeSample(const Sample &spec);
+ANM_ANIMATION_HANDLE makeSample(const Sample &shape);
 
 // Sections of a file: where each payload starts and how long it is.
 struct Section {

@@ -11,8 +11,8 @@ using namespace kelltest;
 
 namespace {
 
-std::vector<uint8_t> smallFile(const Sample &spec) {
-    ANM_ANIMATION_HANDLE a = makeSample(spec);
+std::vector<uint8_t> smallFile(const Sample &shape) {
+    ANM_ANIMATION_HANDLE a = makeSample(shape);
     TempDir dir;
     std::vector<uint8_t> bytes = saveBytes(a, dir.path("small.qmf"));
     anm_animation_dispose(a);
@@ -53,10 +53,10 @@ TEST(Malformed, TruncatedAtEveryOffsetIsRefused) {
 
 TEST(Malformed, EverySingleBitFlipIsDetected) {
     for (Keys keys : {Keys::Bitmap, Keys::List, Keys::Dense}) {
-        Sample spec = tinySample();
-        spec.keys = keys;
-        if (keys == Keys::List) spec.frames = 300;
-        const std::vector<uint8_t> file = smallFile(spec);
+        Sample shape = tinySample();
+        shape.keys = keys;
+        if (keys == Keys::List) shape.frames = 300;
+        const std::vector<uint8_t> file = smallFile(shape);
         for (size_t i = 0; i < file.size(); ++i) {
             for (int bit = 0; bit < 8; ++bit) {
                 std::vector<uint8_t> damaged = file;
@@ -140,9 +140,9 @@ const Mutation kMutations[] = {
 };
 
 TEST(Malformed, EachStructuralFaultIsRefusedWithAReason) {
-    Sample spec = tinySample();
-    spec.parts = false;
-    const std::vector<uint8_t> file = smallFile(spec);
+    Sample shape = tinySample();
+    shape.parts = false;
+    const std::vector<uint8_t> file = smallFile(shape);
     ASSERT_TRUE(opens(file));
     // The layout the mutations rely on.
     ASSERT_EQ(std::string(reinterpret_cast<const char *>(&file[skel(file) + kJoint0 + 2]), 8), "joint0_0");
@@ -159,11 +159,11 @@ TEST(Malformed, EachStructuralFaultIsRefusedWithAReason) {
 }
 
 TEST(Malformed, ListedKeysOutOfOrderOrRangeAreRefused) {
-    Sample spec = tinySample();
-    spec.parts = false;
-    spec.frames = 300;
-    spec.keys = Keys::List;
-    const std::vector<uint8_t> file = smallFile(spec);
+    Sample shape = tinySample();
+    shape.parts = false;
+    shape.frames = 300;
+    shape.keys = Keys::List;
+    const std::vector<uint8_t> file = smallFile(shape);
     const size_t track = figr(file) + 6;
     ASSERT_EQ(file[track], 3) << "channel 1 should be stored as a frame list";
     uint32_t keys;

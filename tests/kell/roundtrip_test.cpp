@@ -102,10 +102,10 @@ TEST(RoundTrip, EditsAfterOpeningMatchEditsBeforeSaving) {
     for (Keys mode : modes) {
         SCOPED_TRACE(static_cast<int>(mode));
         TempDir dir;
-        Sample spec;
-        spec.keys = mode;
-        spec.frames = 300;
-        ANM_ANIMATION_HANDLE before = makeSample(spec);
+        Sample shape;
+        shape.keys = mode;
+        shape.frames = 300;
+        ANM_ANIMATION_HANDLE before = makeSample(shape);
         saveBytes(before, dir.path("e.qmf"));
         ANM_ANIMATION_HANDLE after = openPath(dir.path("e.qmf"));
         ASSERT_NE(after, ANM_INVALID_ANIMATION);
@@ -129,13 +129,13 @@ TEST(RoundTrip, EditsAfterOpeningMatchEditsBeforeSaving) {
 
 TEST(RoundTrip, EveryFrameKeyedCostsLittleMoreThanTheValues) {
     TempDir dir;
-    Sample spec;
-    spec.joints = 20;
-    spec.frames = 5000;
-    spec.parts = false;
-    ANM_ANIMATION_HANDLE a = makeSample(spec);
+    Sample shape;
+    shape.joints = 20;
+    shape.frames = 5000;
+    shape.parts = false;
+    ANM_ANIMATION_HANDLE a = makeSample(shape);
     const size_t size = saveBytes(a, dir.path("d.qmf")).size();
-    const size_t values = static_cast<size_t>(spec.frames) * (3 * 4 + spec.joints * 16);
+    const size_t values = static_cast<size_t>(shape.frames) * (3 * 4 + shape.joints * 16);
     EXPECT_GE(size, values);
     EXPECT_LT(size, values + 2048) << "overhead beyond the keyed values";
     anm_animation_dispose(a);
