@@ -19,6 +19,7 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -313,7 +314,7 @@ private:
         // Keys come frame by frame across several curves; remember each curve once.
         if (curve != p->lastCurve_) {
             p->lastCurve_ = curve;
-            if (std::find(p->seen_.begin(), p->seen_.end(), curve) == p->seen_.end()) p->seen_.push_back(curve);
+            p->seen_.insert(curve.id());
         }
         if (++p->keys_ % 256 == 0) p->draw();
     }
@@ -325,7 +326,7 @@ private:
     std::string what_;
     bool enabled_;
     MObject lastCurve_;
-    std::vector<MObject> seen_;
+    std::set<unsigned long long> seen_;
     std::size_t keys_ = 0;
 };
 

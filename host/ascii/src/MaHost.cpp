@@ -2,6 +2,7 @@
 
 #include <map>
 #include <set>
+#include <tuple>
 
 namespace qmfhost::ma {
 
@@ -157,31 +158,23 @@ Edits collectEdits(const Scene& scene, const Binding& binding) {
     for (std::size_t i = 0; i < binding.nodes.size(); ++i)
         if (!binding.nodes[i].isNull() && !exists(binding.nodes[i])) e.deletedNodes.insert(static_cast<int>(i));
 
-    auto live = connections();
+    // Sets keyed by node id keep this linear in the size of the scene.
+    std::set<std::tuple<unsigned long long, std::string, unsigned long long, std::string>> live;
+    for (const auto& l : connections())
+        live.emplace(l.sourceNode.id(), l.sourceAttribute, l.destinationNode.id(), l.destinationAttribute);
     for (std::size_t i = 0; i < scene.connections.size(); ++i) {
         if (!binding.connected[i]) continue;
         const Connection& c = scene.connections[i];
         const MObject& s = binding.nodes[static_cast<std::size_t>(c.src.node)];
         const MObject& d = binding.nodes[static_cast<std::size_t>(c.dst.node)];
-        bool found = false;
-        for (const auto& l : live) {
-            if (l.sourceNode == s && l.destinationNode == d && l.sourceAttribute == c.src.attr &&
-                l.destinationAttribute == c.dst.attr) {
-                found = true;
-                break;
-            }
-        }
-        if (!found) e.removedConnections.insert(static_cast<int>(i));
+        if (!live.count(std::make_tuple(s.id(), c.src.attr, d.id(), c.dst.attr)))
+            e.removedConnections.insert(static_cast<int>(i));
     }
 
-    std::vector<MObject> loaded;
+    std::set<unsigned long long> loaded;
     for (const auto& o : binding.nodes)
-        if (!o.isNull()) loaded.push_back(o);
-    auto wasLoaded = [&](const MObject& o) {
-        for (const auto& l : loaded)
-            if (l == o) return true;
-        return false;
-    };
+        if (!o.isNull()) loaded.insert(o.id());
+    auto wasLoaded = [&](const MObject& o) { return loaded.count(o.id()) != 0; };
     for (const MObject& node : allNodes()) {
         if (!isAnimCurve(node) || wasLoaded(node)) continue;
         CurveData d;
