@@ -24,7 +24,7 @@ bool linksHold(const std::vector<Id>& ids) {
 MStatus MDagPath::getAPathTo(const MObject& object, MDagPath& path) {
     Node* n = qmfhost::detail::node(object);
     if (!n || !n->dag) return makeStatus(MStatus::kInvalidParameter);
-    path.fNodes = firstPath(n->id);
+    path.setNodeIds(firstPath(n->id));
     return MStatus::kSuccess;
 }
 
@@ -32,13 +32,9 @@ MStatus MDagPath::getAllPathsTo(const MObject& object, std::vector<MDagPath>& pa
     paths.clear();
     Node* n = qmfhost::detail::node(object);
     if (!n || !n->dag) return makeStatus(MStatus::kInvalidParameter);
-    if (n->world) {
-        paths.emplace_back();
-        return MStatus::kSuccess;
-    }
     for (auto& ids : allPaths(n->id)) {
         MDagPath p;
-        p.fNodes = std::move(ids);
+        p.setNodeIds(ids);
         paths.push_back(std::move(p));
     }
     return MStatus::kSuccess;
@@ -46,8 +42,8 @@ MStatus MDagPath::getAllPathsTo(const MObject& object, std::vector<MDagPath>& pa
 
 bool MDagPath::isValid(MStatus* ReturnStatus) const {
     report(ReturnStatus, MStatus::kSuccess);
-    // The empty path is the world's.
-    return linksHold(fNodes);
+    // A set path with no nodes is the world's.
+    return fSet && linksHold(fNodes);
 }
 
 MObject MDagPath::node(MStatus* ReturnStatus) const {
@@ -65,6 +61,7 @@ unsigned int MDagPath::length(MStatus* ReturnStatus) const {
 }
 
 MStatus MDagPath::push(const MObject& child) {
+    if (!fSet) return makeStatus(MStatus::kInvalidParameter);
     Node* c = qmfhost::detail::node(child);
     Id parent = fNodes.empty() ? host().worldId : fNodes.back();
     if (!c || std::find(c->parents.begin(), c->parents.end(), parent) == c->parents.end())

@@ -110,6 +110,24 @@ TEST_F(Dag, InstancedJointIsVisitedOncePerPath) {
     EXPECT_EQ(paths, (Names{"|a|j", "|a|j|tip", "|b|j", "|b|j|tip"}));
 }
 
+TEST_F(Dag, PathsGoInvalidWhenTheSceneBreaksThem) {
+    MObject a = make("transform", "a");
+    MObject j = make("joint", "j", a);
+    EXPECT_FALSE(MDagPath().isValid());
+    MDagPath path;
+    ASSERT_TRUE(MDagPath::getAPathTo(j, path));
+    EXPECT_TRUE(path.isValid());
+    EXPECT_EQ(path.length(), 2u);
+    EXPECT_EQ(path.node(), j);
+    ASSERT_TRUE(qmfhost::setParent(j, MObject()));   // now top-level: |a|j no longer exists
+    EXPECT_FALSE(path.isValid());
+    MStatus s;
+    EXPECT_TRUE(path.node(&s).isNull());
+    EXPECT_EQ(s, MStatus::kFailure);
+    ASSERT_TRUE(MDagPath::getAPathTo(j, path));
+    EXPECT_STREQ(path.fullPathName().asChar(), "|j");
+}
+
 TEST_F(Dag, AddChildWithoutKeepingParentsMovesTheNodeAndRefusesCycles) {
     MObject a = make("transform", "a");
     MObject b = make("transform", "b", a);

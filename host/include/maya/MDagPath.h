@@ -21,6 +21,7 @@ public:
     // Every path to a DAG node, in parent order.
     static MStatus getAllPathsTo(const MObject& node, std::vector<MDagPath>& paths);
 
+    // False for a default-constructed path and for one a scene edit broke.
     bool isValid(MStatus* ReturnStatus = NULL) const;
     MObject node(MStatus* ReturnStatus = NULL) const;
     // Nodes below the world on this path (the world alone has length 0).
@@ -32,15 +33,19 @@ public:
     // Index of this path among the paths to its node.
     unsigned int instanceNumber(MStatus* ReturnStatus = NULL) const;
 
-    bool operator==(const MDagPath& other) const { return fNodes == other.fNodes; }
+    bool operator==(const MDagPath& other) const { return fSet == other.fSet && fNodes == other.fNodes; }
     bool operator!=(const MDagPath& other) const { return !(*this == other); }
 
     // Host-internal: the node ids from the world down.
     const std::vector<unsigned long long>& nodeIds() const { return fNodes; }
-    void setNodeIds(const std::vector<unsigned long long>& ids) { fNodes = ids; }
+    void setNodeIds(const std::vector<unsigned long long>& ids) {
+        fNodes = ids;
+        fSet = true;
+    }
 
 private:
     std::vector<unsigned long long> fNodes;
+    bool fSet = false;   // a default-constructed path refers to nothing
 };
 
 #endif
