@@ -38,7 +38,7 @@ const char* const kPoints[] = {
 };
 
 struct Armed {
-    FaultSpec spec;
+    FaultRequest request;
     int skipLeft;
     int timesLeft;   // kAlways for no limit
 };
@@ -81,33 +81,33 @@ bool attributeMatches(const std::string& wanted, const MObject* object, const ch
 
 }  // namespace
 
-MStatus injectFault(const FaultSpec& spec) {
-    if (!knownPoint(spec.call) || spec.code == MStatus::kSuccess || spec.times == 0 ||
-        spec.times < kAlways || spec.skip < 0 || spec.code > MStatus::kEndOfFile)
+MStatus injectFault(const FaultRequest& request) {
+    if (!knownPoint(request.call) || request.code == MStatus::kSuccess || request.times == 0 ||
+        request.times < kAlways || request.skip < 0 || request.code > MStatus::kEndOfFile)
         return MStatus::kInvalidParameter;
-    state().armed.push_back(Armed{spec, spec.skip, spec.times});
+    state().armed.push_back(Armed{request, request.skip, request.times});
     return MStatus::kSuccess;
 }
 
 MStatus injectFault(const std::string& call, MStatus::MStatusCode code, int times, int skip) {
-    FaultSpec spec;
-    spec.call = call;
-    spec.code = code;
-    spec.times = times;
-    spec.skip = skip;
-    return injectFault(spec);
+    FaultRequest request;
+    request.call = call;
+    request.code = code;
+    request.times = times;
+    request.skip = skip;
+    return injectFault(request);
 }
 
 MStatus injectFaultFor(const std::string& call, const std::string& node, const std::string& attribute,
                        MStatus::MStatusCode code, int times) {
-    FaultSpec spec;
-    spec.call = call;
-    spec.code = code;
-    spec.times = times;
-    spec.node = node;
-    spec.attribute = attribute;
+    FaultRequest request;
+    request.call = call;
+    request.code = code;
+    request.times = times;
+    request.node = node;
+    request.attribute = attribute;
     if (node.empty() && !attribute.empty()) return MStatus::kInvalidParameter;
-    return injectFault(spec);
+    return injectFault(request);
 }
 
 void clearFaults() {
@@ -136,14 +136,14 @@ bool fault(const char* call, MStatus* status, const MObject* node, const char* a
     ++s.calls[call];
     for (auto it = s.armed.begin(); it != s.armed.end(); ++it) {
         Armed& a = *it;
-        if (a.spec.call != call) continue;
-        if (!nodeMatches(a.spec.node, node) || !attributeMatches(a.spec.attribute, node, attribute))
+        if (a.request.call != call) continue;
+        if (!nodeMatches(a.request.node, node) || !attributeMatches(a.request.attribute, node, attribute))
             continue;
         if (a.skipLeft > 0) {
             --a.skipLeft;
             continue;
         }
-        if (status) *status = makeStatus(a.spec.code, kMsgDefault);
+        if (status) *status = makeStatus(a.request.code, kMsgDefault);
         ++s.fired[call];
         if (a.timesLeft != kAlways && --a.timesLeft == 0) s.armed.erase(it);
         return true;

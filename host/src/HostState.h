@@ -33,7 +33,6 @@ enum Message : unsigned char {
     kMsgLocked,             // "Plug is locked"
     kMsgConnected,          // "Plug is already connected"
     kMsgEndOfIteration,     // "Null DAG object, end of iteration"
-    kMsgInjected,           // "Injected fault"
     kMsgBadArgument,        // "Invalid argument"
     kMsgCount
 };

@@ -33,7 +33,6 @@ const char* internalMessage(unsigned char internal) {
     case kMsgLocked: return "Plug is locked";
     case kMsgConnected: return "Plug is already connected";
     case kMsgEndOfIteration: return "Null DAG object, end of iteration";
-    case kMsgInjected: return "Injected fault";
     case kMsgBadArgument: return "Invalid argument";
     default: return nullptr;
     }

@@ -24,7 +24,9 @@ public:
     // A new transform under parent (null: the world), named "transformN".
     MObject create(MObject parent = MObject::kNullObj, MStatus* ReturnStatus = NULL);
 
-    // The local transformation: translation, rotation and scale composed.
+    // The local transformation: scale, rotation (for a joint rotate axis,
+    // rotate and joint orient together) and translation. A joint's inverse
+    // parent scale is not part of it.
     MTransformationMatrix transformation(MStatus* ReturnStatus = NULL) const;
 
     // Only the local spaces are served (kTransform, kPreTransform,

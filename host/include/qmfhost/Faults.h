@@ -26,7 +26,7 @@ namespace qmfhost {
 // Pass as `times` for a fault that never runs out.
 constexpr int kAlways = -1;
 
-struct FaultSpec {
+struct FaultRequest {
     std::string call;                               // e.g. "MFnAnimCurve::create"
     MStatus::MStatusCode code = MStatus::kFailure;  // what the call returns
     int times = 1;                                  // failures to give, or kAlways
@@ -37,7 +37,7 @@ struct FaultSpec {
 
 // Arms a fault. kInvalidParameter (and nothing armed) for an unknown call
 // name, a success code, times == 0 or below kAlways, or a negative skip.
-OPENMAYA_EXPORT MStatus injectFault(const FaultSpec& spec);
+OPENMAYA_EXPORT MStatus injectFault(const FaultRequest& request);
 OPENMAYA_EXPORT MStatus injectFault(const std::string& call,
                                     MStatus::MStatusCode code = MStatus::kFailure,
                                     int times = 1, int skip = 0);
