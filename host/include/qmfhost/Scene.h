@@ -20,9 +20,9 @@ namespace qmfhost {
 // Throws the current scene away and starts a new one: only the world node,
 // no connections, animation settings at their defaults (playback 1..24,
 // animation 1..48 and current time 1, all in film frames; global tangents
-// kTangentClamped; weighted tangents off). Registered translators and loaded
-// plug-ins are not part of the scene and stay. Handles to old nodes go stale
-// (they no longer match any function set).
+// kTangentClamped; weighted tangents off; MTime's UI unit film). Registered
+// translators and loaded plug-ins are not part of the scene and stay.
+// Handles to old nodes go stale (they no longer match any function set).
 OPENMAYA_EXPORT void resetScene();
 
 // The world node (root of the DAG, named "world").
@@ -135,7 +135,9 @@ OPENMAYA_EXPORT std::vector<Connection> connections();
 // Connections touching one node (as source or destination).
 OPENMAYA_EXPORT std::vector<Connection> connections(const MObject& node);
 // A destination takes one source: kInvalidParameter when it is already
-// driven (unless force, which replaces the old connection) or locked.
+// driven (unless force, which replaces the old connection) or locked. A name
+// a node does not know becomes an extra attribute of that node, so the API
+// can reach both ends (MFnDependencyNode::attribute, MPlug::source).
 OPENMAYA_EXPORT MStatus connect(const MObject& sourceNode, const std::string& sourceAttribute,
                                 const MObject& destinationNode, const std::string& destinationAttribute,
                                 bool force = false);
