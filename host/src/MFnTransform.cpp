@@ -51,6 +51,37 @@ MStatus storeOrientation(Node& n, MEulerRotation e) {
     return MStatus::kSuccess;
 }
 
+// Rotation of a node's local matrix: rotate axis, rotate, then (for a joint)
+// joint orient.
+MQuaternion localRotation(const Node& n) {
+    const qmfhost::TransformValues& v = n.xf;
+    MQuaternion q = MEulerRotation(v.rotateAxis[0], v.rotateAxis[1], v.rotateAxis[2]).asQuaternion();
+    q *= MEulerRotation(v.rotate[0], v.rotate[1], v.rotate[2], eulerOrder(v.rotateOrder)).asQuaternion();
+    if (n.apiType == MFn::kJoint)
+        q *= MEulerRotation(v.jointOrient[0], v.jointOrient[1], v.jointOrient[2]).asQuaternion();
+    return q;
+}
+
+MTransformationMatrix localTransformation(const Node& n) {
+    MTransformationMatrix m;
+    if (!n.hasTransform) return m;
+    const qmfhost::TransformValues& v = n.xf;
+    m.setScale(v.scale, MSpace::kTransform);
+    m.rotateTo(localRotation(n));
+    m.setTranslation(MVector(v.translate[0], v.translate[1], v.translate[2]), MSpace::kTransform);
+    return m;
+}
+
+// The nodes of the set's own path, leaf first; false when the set was not
+// built from a path (world space needs one, as in Maya).
+bool pathUp(const MDagPath& path, const MObject& attached, std::vector<const Node*>& up) {
+    if (!path.isValid() || path.node() != attached) return false;
+    up.clear();
+    const auto& ids = path.nodeIds();
+    for (auto it = ids.rbegin(); it != ids.rend(); ++it) up.push_back(node(*it));
+    return true;
+}
+
 }  // namespace
 
 // ---- MFnTransform ------------------------------------------------------------
@@ -85,19 +116,9 @@ bool MFnTransform::localSpace(MSpace::Space space, MStatus* status) {
 }
 
 MTransformationMatrix MFnTransform::transformation(MStatus* ReturnStatus) const {
-    MTransformationMatrix m;
-    if (!checkAttached(ReturnStatus)) return m;
-    const Node* n = node(fObject);
-    const qmfhost::TransformValues& v = n->xf;
-    MQuaternion q = MEulerRotation(v.rotateAxis[0], v.rotateAxis[1], v.rotateAxis[2]).asQuaternion();
-    q *= MEulerRotation(v.rotate[0], v.rotate[1], v.rotate[2], eulerOrder(v.rotateOrder)).asQuaternion();
-    if (n->apiType == MFn::kJoint)
-        q *= MEulerRotation(v.jointOrient[0], v.jointOrient[1], v.jointOrient[2]).asQuaternion();
-    m.setScale(v.scale, MSpace::kTransform);
-    m.rotateTo(q);
-    m.setTranslation(MVector(v.translate[0], v.translate[1], v.translate[2]), MSpace::kTransform);
+    if (!checkAttached(ReturnStatus)) return MTransformationMatrix();
     report(ReturnStatus, MStatus::kSuccess);
-    return m;
+    return localTransformation(*node(fObject));
 }
 
 MVector MFnTransform::translation(MSpace::Space space, MStatus* ReturnStatus) const {
@@ -106,6 +127,14 @@ MVector MFnTransform::translation(MSpace::Space space, MStatus* ReturnStatus) co
 
 MVector MFnTransform::getTranslation(MSpace::Space space, MStatus* ReturnStatus) const {
     if (!checkAttached(ReturnStatus)) return MVector();
+    std::vector<const Node*> up;
+    if (space == MSpace::kWorld && pathUp(fPath, fObject, up)) {
+        // Row vectors: world = leaf * parent * ... * top.
+        MMatrix world;
+        for (const Node* n : up) world = world * localTransformation(*n).asMatrix();
+        report(ReturnStatus, MStatus::kSuccess);
+        return MVector(world(3, 0), world(3, 1), world(3, 2));
+    }
     if (!localSpace(space, ReturnStatus)) return MVector();
     const double* t = node(fObject)->xf.translate;
     report(ReturnStatus, MStatus::kSuccess);
@@ -137,7 +166,17 @@ MStatus MFnTransform::getRotation(MQuaternion& quaternion, MSpace::Space space) 
     if (!isAttached()) return makeStatus(MStatus::kFailure);
     MStatus s;
     if (qmfhost::detail::fault("MFnTransform::getRotation", &s, &fObject, "rotate")) return s;
-    if (space == MSpace::kWorld) return makeStatus(MStatus::kInvalidParameter);
+    if (space == MSpace::kWorld) {
+        std::vector<const Node*> up;
+        if (!pathUp(fPath, fObject, up)) return makeStatus(MStatus::kInvalidParameter);
+        // The orientation of the whole world matrix: every local rotation on
+        // the path, the node's own first.
+        MQuaternion q;
+        for (const Node* n : up)
+            if (n->hasTransform) q *= localRotation(*n);
+        quaternion = q;
+        return MStatus::kSuccess;
+    }
     const qmfhost::TransformValues& v = node(fObject)->xf;
     quaternion = MEulerRotation(v.rotate[0], v.rotate[1], v.rotate[2], eulerOrder(v.rotateOrder)).asQuaternion();
     return MStatus::kSuccess;

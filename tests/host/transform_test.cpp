@@ -1,5 +1,6 @@
 // Transform and joint values: what MFnTransform and MFnIkJoint read and
 // write, and the joint's local rotation (rotate, then joint orient).
+#include <maya/MDagPath.h>
 #include <maya/MFnIkJoint.h>
 #include <maya/MFnTransform.h>
 #include <maya/MMatrix.h>
@@ -57,6 +58,34 @@ TEST_F(Transforms, JointRotationIsRotateThenJointOrient) {
     const double expected[4][4] = {{0, 0, -1, 0}, {1, 0, 0, 0}, {0, -1, 0, 0}, {1, 2, 3, 1}};
     for (unsigned row = 0; row < 4; ++row)
         for (unsigned col = 0; col < 4; ++col) EXPECT_NEAR(m(row, col), expected[row][col], 1e-12);
+}
+
+// Parent: translate (10,0,0), rotate 90 degrees about Z. Child joint:
+// translate (1,0,0). By hand: the child's origin (1,0,0) turned by the
+// parent's Z rotation is (0,1,0), plus (10,0,0) gives (10,1,0); its world
+// orientation is the parent's Z turn followed by nothing of its own.
+TEST_F(Transforms, WorldSpaceNeedsAPathAndComposesAlongIt) {
+    MFnTransform parentFn;
+    MObject parent = parentFn.create();
+    parentFn.setTranslation(MVector(10, 0, 0), MSpace::kTransform);
+    parentFn.setRotation(MEulerRotation(0, 0, kHalfPi));
+    MFnIkJoint childFn;
+    MObject child = childFn.create(parent);
+    childFn.setTranslation(MVector(1, 0, 0), MSpace::kTransform);
+
+    MStatus s;
+    childFn.getTranslation(MSpace::kWorld, &s);
+    EXPECT_EQ(s, MStatus::kInvalidParameter);   // attached to an object, not a path
+
+    MDagPath path;
+    ASSERT_TRUE(MDagPath::getAPathTo(child, path));
+    MFnIkJoint onPath(path);
+    expectVector(onPath.getTranslation(MSpace::kWorld, &s), 10, 1, 0);
+    ASSERT_TRUE(s);
+    MQuaternion world;
+    ASSERT_TRUE(onPath.getRotation(world, MSpace::kWorld));
+    expectVector(apply(MVector(1, 0, 0), world.asMatrix()), 0, 1, 0);
+    expectVector(onPath.getTranslation(MSpace::kTransform), 1, 0, 0);
 }
 
 TEST_F(Transforms, ValuesAreKeptInInternalUnitsPerAttribute) {

@@ -29,15 +29,19 @@ public:
     // parent scale is not part of it.
     MTransformationMatrix transformation(MStatus* ReturnStatus = NULL) const;
 
-    // Only the local spaces are served (kTransform, kPreTransform,
-    // kPostTransform); kWorld and kInvalid give kInvalidParameter.
+    // The local spaces (kTransform, kPreTransform, kPostTransform) give the
+    // translate value. kWorld needs a set built from an MDagPath (the
+    // position along that path); otherwise it, and kInvalid, give
+    // kInvalidParameter.
     MVector translation(MSpace::Space space, MStatus* ReturnStatus = NULL) const;
     MVector getTranslation(MSpace::Space space, MStatus* ReturnStatus = NULL) const;
     MStatus setTranslation(const MVector& vec, MSpace::Space space);
     MStatus translateBy(const MVector& vec, MSpace::Space space);
 
     // The rotate attribute only (for a joint: not the joint orient). Spaces
-    // other than kWorld are read as kTransform; kWorld is not served.
+    // other than kWorld are read as kTransform. kWorld, for a set built from
+    // an MDagPath, is the orientation of the node's world matrix (every local
+    // rotation along the path; scale is left out); otherwise kInvalidParameter.
     MStatus getRotation(MQuaternion& quaternion, MSpace::Space space = MSpace::kTransform) const;
     MStatus getRotation(MEulerRotation& rotation) const;
     MStatus getRotation(double rotation[3], MTransformationMatrix::RotationOrder& order) const;
