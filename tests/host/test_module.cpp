@@ -62,6 +62,11 @@ public:
 #define ENTRY PLUGIN_EXPORT
 #else
 #define ENTRY extern "C" PLUGIN_EXPORT
+// C names returning a C++ class are what such modules export; the loader
+// must take them as they are.
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
+#endif
 #endif
 
 ENTRY MStatus initializePlugin(MObject obj) {
