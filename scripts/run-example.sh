@@ -16,6 +16,7 @@ while [[ $# -gt 0 ]]; do
 done
 scripts/deps.sh
 jobs=$(nproc 2>/dev/null || echo 2)
+echo "== building qmf and the translator in $build/ (a few minutes the first time)"
 cmake -S . -B "$build" -DQMF_WERROR=ON >/dev/null
 cmake --build "$build" -j "$jobs" --target qmf qmfTranslator >/dev/null
 qmf="$build/bin/qmf"
