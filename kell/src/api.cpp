@@ -220,6 +220,23 @@ bool readFile(const char *path, FileImage &image) {
     return true;
 }
 
+// Decodes a whole file image; every refusal leaves its reason for
+// kell_last_error_message.
+ANM_ANIMATION_HANDLE openImage(FileImage &&image) {
+    try {
+        std::string why;
+        Animation *a = decodeAnimation(std::move(image), why);
+        if (!a) {
+            setError(why);
+            return ANM_INVALID_ANIMATION;
+        }
+        return a;
+    } catch (const std::bad_alloc &) {
+        setError("out of memory reading the animation");
+        return ANM_INVALID_ANIMATION;
+    }
+}
+
 }  // namespace
 
 extern "C" {
@@ -334,37 +351,18 @@ ANM_ANIMATION_HANDLE anm_animation_open_f(const FM_FILE_IDENTIFIER_TYPE *identif
     }
     FileImage image;
     if (!readFile(path, image)) return ANM_INVALID_ANIMATION;
-    try {
-        std::string why;
-        Animation *a = decodeAnimation(std::move(image), why);
-        if (!a) {
-            setError(why);
-            return ANM_INVALID_ANIMATION;
-        }
-        return a;
-    } catch (const std::bad_alloc &) {
-        setError("out of memory reading the animation");
-        return ANM_INVALID_ANIMATION;
-    }
+    return openImage(std::move(image));
 }
 
 ANM_ANIMATION_HANDLE anm_animation_open_memory_f(const void *data, size_t size) {
     if (!data && size) return ANM_INVALID_ANIMATION;
-    try {
-        FileImage image(size);
-        if (!image.data()) throw std::bad_alloc();
-        if (size) std::memcpy(image.data(), data, size);
-        std::string why;
-        Animation *a = decodeAnimation(std::move(image), why);
-        if (!a) {
-            setError(why);
-            return ANM_INVALID_ANIMATION;
-        }
-        return a;
-    } catch (const std::bad_alloc &) {
+    FileImage image(size);
+    if (!image.data()) {
         setError("out of memory reading the animation");
         return ANM_INVALID_ANIMATION;
     }
+    if (size) std::memcpy(image.data(), data, size);
+    return openImage(std::move(image));
 }
 
 void anm_animation_dispose(ANM_ANIMATION_HANDLE animation) {
