@@ -13,6 +13,14 @@ bool resolve(const MObject& n, const MObject& a, Node*& nodeOut, int& attrOut) {
     return nodeOut && attrOut >= 0 && nodeHasAttr(*nodeOut, attrOut);
 }
 
+// The same, reporting to the caller's status as the API's getters do: a
+// plug that is not usable is an object error.
+bool resolve(const MObject& n, const MObject& a, Node*& nodeOut, int& attrOut, MStatus* ReturnStatus) {
+    const bool usable = resolve(n, a, nodeOut, attrOut);
+    report(ReturnStatus, usable ? MStatus(MStatus::kSuccess) : makeStatus(MStatus::kFailure));
+    return usable;
+}
+
 MPlug plugFor(Id nodeId, const std::string& attrName) {
     Node* n = node(nodeId);
     if (!n) return MPlug();
@@ -61,22 +69,14 @@ MStatus MPlug::setAttribute(MObject& attribute) {
 MString MPlug::name(MStatus* ReturnStatus) const {
     Node* n;
     int a;
-    if (!resolve(fNode, fAttribute, n, a)) {
-        report(ReturnStatus, makeStatus(MStatus::kFailure));
-        return MString();
-    }
-    report(ReturnStatus, MStatus::kSuccess);
+    if (!resolve(fNode, fAttribute, n, a, ReturnStatus)) return MString();
     return MString((n->name + "." + attrDef(a).longName).c_str());
 }
 
 MString MPlug::partialName(bool includeNodeName, bool useLongNames, MStatus* ReturnStatus) const {
     Node* n;
     int a;
-    if (!resolve(fNode, fAttribute, n, a)) {
-        report(ReturnStatus, makeStatus(MStatus::kFailure));
-        return MString();
-    }
-    report(ReturnStatus, MStatus::kSuccess);
+    if (!resolve(fNode, fAttribute, n, a, ReturnStatus)) return MString();
     const AttrDef& d = attrDef(a);
     std::string attr = (useLongNames || d.shortName.empty()) ? d.longName : d.shortName;
     return MString(includeNodeName ? (n->name + "." + attr).c_str() : attr.c_str());
@@ -85,11 +85,7 @@ MString MPlug::partialName(bool includeNodeName, bool useLongNames, MStatus* Ret
 bool MPlug::isLocked(MStatus* ReturnStatus) const {
     Node* n;
     int a;
-    if (!resolve(fNode, fAttribute, n, a)) {
-        report(ReturnStatus, makeStatus(MStatus::kFailure));
-        return false;
-    }
-    report(ReturnStatus, MStatus::kSuccess);
+    if (!resolve(fNode, fAttribute, n, a, ReturnStatus)) return false;
     return effectiveLocked(*n, attrDef(a).longName);
 }
 
@@ -110,11 +106,7 @@ bool MPlug::isDestination(MStatus* ReturnStatus) const { return !source(ReturnSt
 bool MPlug::isSource(MStatus* ReturnStatus) const {
     Node* n;
     int a;
-    if (!resolve(fNode, fAttribute, n, a)) {
-        report(ReturnStatus, makeStatus(MStatus::kFailure));
-        return false;
-    }
-    report(ReturnStatus, MStatus::kSuccess);
+    if (!resolve(fNode, fAttribute, n, a, ReturnStatus)) return false;
     for (const ConnectionRec& c : host().connections)
         if (c.src == n->id && c.srcKey == attrDef(a).longName) return true;
     return false;
@@ -133,11 +125,7 @@ bool MPlug::isConnected(MStatus* ReturnStatus) const {
 MPlug MPlug::source(MStatus* ReturnStatus) const {
     Node* n;
     int a;
-    if (!resolve(fNode, fAttribute, n, a)) {
-        report(ReturnStatus, makeStatus(MStatus::kFailure));
-        return MPlug();
-    }
-    report(ReturnStatus, MStatus::kSuccess);
+    if (!resolve(fNode, fAttribute, n, a, ReturnStatus)) return MPlug();
     const ConnectionRec* c = drivingConnection(n->id, attrDef(a).longName);
     return c ? plugFor(c->src, c->srcAttr) : MPlug();
 }
@@ -146,11 +134,7 @@ bool MPlug::connectedTo(MPlugArray& array, bool asDst, bool asSrc, MStatus* Retu
     array.clear();
     Node* n;
     int a;
-    if (!resolve(fNode, fAttribute, n, a)) {
-        report(ReturnStatus, makeStatus(MStatus::kFailure));
-        return false;
-    }
-    report(ReturnStatus, MStatus::kSuccess);
+    if (!resolve(fNode, fAttribute, n, a, ReturnStatus)) return false;
     const std::string& key = attrDef(a).longName;
     for (const ConnectionRec& c : host().connections) {
         if (asDst && c.dst == n->id && c.dstKey == key) array.append(plugFor(c.src, c.srcAttr));
@@ -162,11 +146,7 @@ bool MPlug::connectedTo(MPlugArray& array, bool asDst, bool asSrc, MStatus* Retu
 bool MPlug::isCompound(MStatus* ReturnStatus) const {
     Node* n;
     int a;
-    if (!resolve(fNode, fAttribute, n, a)) {
-        report(ReturnStatus, makeStatus(MStatus::kFailure));
-        return false;
-    }
-    report(ReturnStatus, MStatus::kSuccess);
+    if (!resolve(fNode, fAttribute, n, a, ReturnStatus)) return false;
     return attrDef(a).unit == AttrUnit::Compound;
 }
 
@@ -195,11 +175,7 @@ MPlug MPlug::parent(MStatus* ReturnStatus) const {
 bool MPlug::isChild(MStatus* ReturnStatus) const {
     Node* n;
     int a;
-    if (!resolve(fNode, fAttribute, n, a)) {
-        report(ReturnStatus, makeStatus(MStatus::kFailure));
-        return false;
-    }
-    report(ReturnStatus, MStatus::kSuccess);
+    if (!resolve(fNode, fAttribute, n, a, ReturnStatus)) return false;
     return attrDef(a).parent >= 0;
 }
 
