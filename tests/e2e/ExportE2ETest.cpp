@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "LoadedModuleTest.h"
+
 using ::testing::ElementsAre;
 
 namespace {
@@ -40,26 +42,8 @@ MObject makeJoint(const char* name, const MObject& parent, const MVector& transl
     return node;
 }
 
-class ExportE2ETest : public ::testing::Test
+class ExportE2ETest : public LoadedModuleTest
 {
-protected:
-    void SetUp() override
-    {
-        qmfhost::resetScene();
-        ASSERT_TRUE(module.load(QMF_TRANSLATOR_MODULE)) << module.lastError();
-        std::string pattern = ::testing::TempDir() + "qmf-export-XXXXXX";
-        ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-        dir = pattern + "/";
-    }
-    void TearDown() override
-    {
-        EXPECT_TRUE(module.unload()) << module.lastError();
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
-
-    qmfhost::PluginModule module;
-    std::string dir;
 };
 
 struct Opened {

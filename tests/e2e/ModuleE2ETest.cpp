@@ -14,34 +14,13 @@
 #include <fstream>
 #include <string>
 
+#include "LoadedModuleTest.h"
+
 namespace {
 
-std::string makeTempDir()
-{
-    std::string pattern = ::testing::TempDir() + "qmf-e2e-XXXXXX";
-    const char* made = mkdtemp(&pattern[0]);
-    return made ? std::string(made) + "/" : std::string();
-}
 
-class ModuleE2ETest : public ::testing::Test
+class ModuleE2ETest : public LoadedModuleTest
 {
-protected:
-    void SetUp() override
-    {
-        qmfhost::resetScene();
-        ASSERT_TRUE(module.load(QMF_TRANSLATOR_MODULE)) << module.lastError();
-        dir = makeTempDir();
-        ASSERT_FALSE(dir.empty());
-    }
-    void TearDown() override
-    {
-        EXPECT_TRUE(module.unload()) << module.lastError();
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
-
-    qmfhost::PluginModule module;
-    std::string dir;
 };
 
 TEST_F(ModuleE2ETest, LoadsAsVersion450WithOneReadWriteTranslator)

@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "LoadedModuleTest.h"
+
 namespace {
 
 using ::testing::ElementsAre;
@@ -67,23 +69,8 @@ MQuaternion about(double angle, double x, double y, double z)
     return MQuaternion(angle, MVector(x, y, z));
 }
 
-class ImportE2ETest : public ::testing::Test {
+class ImportE2ETest : public LoadedModuleTest {
 protected:
-    void SetUp() override
-    {
-        qmfhost::resetScene();
-        ASSERT_TRUE(module.load(QMF_TRANSLATOR_MODULE)) << module.lastError();
-        std::string pattern = ::testing::TempDir() + "qmf-import-XXXXXX";
-        ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-        dir = pattern + "/";
-    }
-    void TearDown() override
-    {
-        EXPECT_TRUE(module.unload()) << module.lastError();
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
-
     static MObject sceneCurve(const MObject& node, const char* attribute)
     {
         qmfhost::Connection connection;
@@ -103,9 +90,6 @@ protected:
         }
         return data.keys;
     }
-
-    qmfhost::PluginModule module;
-    std::string dir;
 };
 
 TEST_F(ImportE2ETest, KeyedClipOfAnExportedSkeletonRebuildsEachJointsRotation)
