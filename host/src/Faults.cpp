@@ -3,7 +3,10 @@
 #include "HostState.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
+#include <string>
+#include <string_view>
 
 namespace qmfhost {
 
@@ -45,8 +48,10 @@ struct Armed {
 
 struct FaultState {
     std::vector<Armed> armed;
-    std::map<std::string, int> calls;
-    std::map<std::string, int> fired;
+    // Transparent comparison: counting a call looks its name up without
+    // building a string, since curve keys pass here once per key.
+    std::map<std::string, int, std::less<>> calls;
+    std::map<std::string, int, std::less<>> fired;
 };
 
 FaultState& state() {
@@ -133,7 +138,10 @@ namespace detail {
 
 bool fault(const char* call, MStatus* status, const MObject* node, const char* attribute) {
     FaultState& s = state();
-    ++s.calls[call];
+    const std::string_view name(call);
+    auto counted = s.calls.find(name);
+    if (counted == s.calls.end()) counted = s.calls.emplace(std::string(name), 0).first;
+    ++counted->second;
     for (auto it = s.armed.begin(); it != s.armed.end(); ++it) {
         Armed& a = *it;
         if (a.request.call != call) continue;
