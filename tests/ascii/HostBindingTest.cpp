@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../support/CorpusScenes.h"
+
 #include <cmath>
 #include <filesystem>
 
@@ -50,16 +52,6 @@ MObject node(const std::string& path) {
     MObject o = qmfhost::findNode(path, &st);
     EXPECT_TRUE(st) << path;
     return o;
-}
-
-std::vector<std::filesystem::path> corpusScenes() {
-    std::vector<std::filesystem::path> out;
-    std::filesystem::path dir = std::filesystem::path(QMF_CORPUS_DIR) / "ma";
-    if (!std::filesystem::is_directory(dir)) return out;
-    for (const auto& e : std::filesystem::directory_iterator(dir))
-        if (e.path().extension() == ".ma") out.push_back(e.path());
-    std::sort(out.begin(), out.end());
-    return out;
 }
 
 }  // namespace

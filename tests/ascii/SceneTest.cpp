@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../support/CorpusScenes.h"
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -18,16 +20,6 @@ const Node& node(const Scene& s, const std::string& name) {
     int i = s.find(name);
     if (i < 0) throw std::runtime_error("no node " + name);
     return s.nodes[static_cast<std::size_t>(i)];
-}
-
-std::vector<std::filesystem::path> corpusScenes() {
-    std::vector<std::filesystem::path> out;
-    std::filesystem::path dir = std::filesystem::path(QMF_CORPUS_DIR) / "ma";
-    if (!std::filesystem::is_directory(dir)) return out;
-    for (const auto& e : std::filesystem::directory_iterator(dir))
-        if (e.path().extension() == ".ma") out.push_back(e.path());
-    std::sort(out.begin(), out.end());
-    return out;
 }
 
 std::string slurp(const std::filesystem::path& p) {

@@ -3,6 +3,8 @@
 #include "qmfhost/MaScene.h"
 
 #include <gtest/gtest.h>
+
+#include "../support/CorpusScenes.h"
 #include <nlohmann/json.hpp>
 
 #include <cmath>
@@ -114,16 +116,6 @@ protected:
 
 const std::string kRig = std::string(QMF_EXAMPLES_DIR) + "/rig.ma";
 const std::string kWalk = std::string(QMF_EXAMPLES_DIR) + "/walk.json";
-
-std::vector<fs::path> corpusScenes() {
-    std::vector<fs::path> out;
-    fs::path d = fs::path(QMF_CORPUS_DIR) / "ma";
-    if (!fs::is_directory(d)) return out;
-    for (const auto& e : fs::directory_iterator(d))
-        if (e.path().extension() == ".ma") out.push_back(e.path());
-    std::sort(out.begin(), out.end());
-    return out;
-}
 
 std::vector<int> joints(const Scene& s) {
     std::vector<int> out;
