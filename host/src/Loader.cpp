@@ -298,24 +298,26 @@ MPxFileTranslator::MFileKind PluginModule::identifyFile(const std::string& trans
 
 MStatus PluginModule::read(const std::string& translatorName, const std::string& filePath,
                            const std::string& options, MPxFileTranslator::FileAccessMode mode) const {
-    MStatus s;
-    std::unique_ptr<MPxFileTranslator> t = createTranslator(translatorName, &s);
-    if (!t) return s;
-    MFileObject file;
-    file.setRawFullName(MString(filePath.c_str()));
-    AccessModeScope scope(mode);
-    return t->reader(file, MString(options.c_str()), mode);
+    return callSlot(translatorName, filePath, options, mode, &MPxFileTranslator::reader);
 }
 
 MStatus PluginModule::write(const std::string& translatorName, const std::string& filePath,
                             const std::string& options, MPxFileTranslator::FileAccessMode mode) const {
+    return callSlot(translatorName, filePath, options, mode, &MPxFileTranslator::writer);
+}
+
+// A fresh translator for one call of its reader or writer, as the host's
+// file commands make one.
+MStatus PluginModule::callSlot(const std::string& translatorName, const std::string& filePath,
+                               const std::string& options, MPxFileTranslator::FileAccessMode mode,
+                               FileSlot slot) const {
     MStatus s;
     std::unique_ptr<MPxFileTranslator> t = createTranslator(translatorName, &s);
     if (!t) return s;
     MFileObject file;
     file.setRawFullName(MString(filePath.c_str()));
     AccessModeScope scope(mode);
-    return t->writer(file, MString(options.c_str()), mode);
+    return ((*t).*slot)(file, MString(options.c_str()), mode);
 }
 
 }  // namespace qmfhost

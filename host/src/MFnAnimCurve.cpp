@@ -322,26 +322,31 @@ MFnAnimCurve::TangentType MFnAnimCurve::outTangentType(unsigned int index, MStat
     return k ? k->outTangent : kTangentGlobal;
 }
 
-MStatus MFnAnimCurve::setInTangentType(unsigned int index, TangentType tangentType, MAnimCurveChange* change) {
-    if (!isAttached()) return makeStatus(MStatus::kFailure);
+namespace {
+// One key's in or out tangent, resolved against the global type as a new
+// key's would be.
+MStatus setKeyTangent(bool attached, const MObject& curve, unsigned int index,
+                      MFnAnimCurve::TangentType tangentType, MAnimCurveChange* change, bool in) {
+    if (!attached) return makeStatus(MStatus::kFailure);
     if (!validTangent(tangentType)) return makeStatus(MStatus::kInvalidParameter);
     MStatus s;
-    qmfhost::CurveKey* k = keyAt(fObject, index, &s);
+    qmfhost::CurveKey* k = keyAt(curve, index, &s);
     if (!k) return s;
-    if (change) change->recordCurve(fObject);
-    k->inTangent = resolveIn(tangentType);
+    if (change) change->recordCurve(curve);
+    if (in)
+        k->inTangent = resolveIn(tangentType);
+    else
+        k->outTangent = resolveOut(tangentType);
     return s;
+}
+}  // namespace
+
+MStatus MFnAnimCurve::setInTangentType(unsigned int index, TangentType tangentType, MAnimCurveChange* change) {
+    return setKeyTangent(isAttached(), fObject, index, tangentType, change, true);
 }
 
 MStatus MFnAnimCurve::setOutTangentType(unsigned int index, TangentType tangentType, MAnimCurveChange* change) {
-    if (!isAttached()) return makeStatus(MStatus::kFailure);
-    if (!validTangent(tangentType)) return makeStatus(MStatus::kInvalidParameter);
-    MStatus s;
-    qmfhost::CurveKey* k = keyAt(fObject, index, &s);
-    if (!k) return s;
-    if (change) change->recordCurve(fObject);
-    k->outTangent = resolveOut(tangentType);
-    return s;
+    return setKeyTangent(isAttached(), fObject, index, tangentType, change, false);
 }
 
 bool MFnAnimCurve::isWeighted(MStatus* ReturnStatus) const {

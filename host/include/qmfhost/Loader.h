@@ -108,6 +108,11 @@ public:
                   MPxFileTranslator::FileAccessMode mode = MPxFileTranslator::kExportAccessMode) const;
 
 private:
+    using FileSlot = MStatus (MPxFileTranslator::*)(const MFileObject&, const MString&,
+                                                    MPxFileTranslator::FileAccessMode);
+    MStatus callSlot(const std::string& translatorName, const std::string& filePath,
+                     const std::string& options, MPxFileTranslator::FileAccessMode mode,
+                     FileSlot slot) const;
     MStatus fail(MStatus::MStatusCode code, const std::string& message);
     void close();
 
