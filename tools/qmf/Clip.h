@@ -4,8 +4,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <ostream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace qmf {
 
@@ -27,11 +29,13 @@ Json dumpClip(const std::string& path);
 // or damaged, saying which.
 void checkClip(const std::string& path);
 
-// Human-readable summary of the same.
-std::string describeClip(const Json& clip);
+// Human-readable summary of a Movantis animation, written as it is read so
+// that a large skeleton never has to fit in memory as text.
+void describeClip(const std::string& path, std::ostream& out);
 
-// Builds an animation from the JSON form and saves it at path (atomically).
-void packClip(const Json& clip, const std::string& path);
+// Builds an animation from the JSON form (the bytes of the document) and
+// saves it at path (atomically). Refusals name the JSON path.
+void packClip(std::string_view json, const std::string& path);
 
 // Float <-> JSON without losing a bit: numbers parse back to the same float;
 // non-finite values are strings ("inf", "-inf", "nan", "nan:0x7fc00001").

@@ -1,6 +1,7 @@
 // qmf: export and import Movantis animation files on Maya ASCII scenes without
 // Maya, by driving the qmf translator module through the headless host.
 #include "Clip.h"
+#include "Printable.h"
 
 #include "qmfhost/Loader.h"
 #include "qmfhost/MaHost.h"
@@ -422,18 +423,18 @@ int cmdInfo(int argc, char** argv) {
     }
     needPositional("info", a, 1);
     requireInput(a.positional[0]);
-    qmf::Json clip = qmf::dumpClip(a.positional[0]);
-    if (a.json) {
-        std::string text;
-        try {
-            text = clip.dump(2);
-        } catch (const qmf::Json::exception&) {
-            throw CommandError(a.positional[0] + ": a name in the file is not UTF-8 and cannot be written as JSON");
-        }
-        std::cout << text << "\n";
-    } else {
-        std::cout << qmf::describeClip(clip);
+    if (!a.json) {
+        qmf::describeClip(a.positional[0], std::cout);
+        return 0;
     }
+    qmf::Json clip = qmf::dumpClip(a.positional[0]);
+    std::string text;
+    try {
+        text = clip.dump(2);
+    } catch (const qmf::Json::exception&) {
+        throw CommandError(a.positional[0] + ": a name in the file is not UTF-8 and cannot be written as JSON");
+    }
+    std::cout << text << "\n";
     return 0;
 }
 
@@ -451,25 +452,25 @@ int cmdPack(int argc, char** argv) {
     // A clip's JSON is far smaller than this; refuse before reading it all in.
     constexpr std::uintmax_t kMaxJsonBytes = std::uintmax_t(1) << 30;
     struct stat st;
-    if (::stat(in.c_str(), &st) == 0 && static_cast<std::uintmax_t>(st.st_size) > kMaxJsonBytes)
+    if (::stat(in.c_str(), &st) != 0) throw CommandError(in + ": " + std::strerror(errno));
+    if (static_cast<std::uintmax_t>(st.st_size) > kMaxJsonBytes)
         throw CommandError(in + ": larger than the limit of 1 GiB for a JSON clip");
     std::ifstream f(in, std::ios::binary);
-    qmf::Json clip;
-    try {
-        clip = qmf::Json::parse(f);
-    } catch (const qmf::Json::parse_error& e) {
-        std::string what = e.what();
-        std::size_t p = what.find("parse error");
-        throw CommandError(in + ": bad JSON: " + (p == std::string::npos ? what : what.substr(p)));
+    if (!f) throw CommandError(in + ": cannot read");
+    std::string text;
+    text.reserve(static_cast<std::size_t>(std::min<std::uintmax_t>(static_cast<std::uintmax_t>(st.st_size), kMaxJsonBytes)));
+    char buf[1 << 16];
+    while (f.read(buf, sizeof buf) || f.gcount() > 0) {
+        text.append(buf, static_cast<std::size_t>(f.gcount()));
+        if (text.size() > kMaxJsonBytes) throw CommandError(in + ": larger than the limit of 1 GiB for a JSON clip");
     }
+    if (f.bad()) throw CommandError(in + ": cannot read");
     try {
-        qmf::packClip(clip, out);
+        qmf::packClip(text, out);
     } catch (const CommandError& e) {
         throw CommandError(in + ": " + e.what());
-    } catch (const qmf::Json::exception& e) {
-        throw CommandError(in + ": " + e.what());
     }
-    std::cout << "packed " << in << " into " << out << "\n";
+    std::cout << "packed " << qmf::printable(in) << " into " << qmf::printable(out) << "\n";
     return 0;
 }
 
@@ -493,14 +494,16 @@ int main(int argc, char** argv) {
         std::cerr << "qmf: unknown command '" << cmd << "' (see qmf --help)\n";
         return 2;
     }
+    // Messages carry names and paths from files and arguments: print them
+    // so they cannot drive the terminal or run over one line.
     try {
         return it->second(argc - 2, argv + 2);
     } catch (const CommandError& e) {
-        std::cerr << "qmf: " << e.what() << "\n";
+        std::cerr << "qmf: " << qmf::printable(e.what()) << "\n";
     } catch (const std::bad_alloc&) {
         std::cerr << "qmf: out of memory\n";
     } catch (const std::exception& e) {
-        std::cerr << "qmf: " << e.what() << "\n";
+        std::cerr << "qmf: " << qmf::printable(e.what()) << "\n";
     }
     return 1;
 }
