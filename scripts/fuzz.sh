@@ -1,33 +1,58 @@
 #!/usr/bin/env bash
-# Builds the Kell file fuzzer with clang and runs it for a fixed time on a
-# seed corpus that the project writes itself.
-# Usage: scripts/fuzz.sh [--seconds N] [--build-dir DIR]
+# Builds the libFuzzer targets with clang and runs each for a fixed time on a
+# seed corpus the project writes itself, with a dictionary of its format.
+# Usage: scripts/fuzz.sh [--seconds N] [--only TARGET] [--build-dir DIR]
+#   --seconds N   time per target (default 60); targets: kell ma pack
+# Inputs that crash are left in DIR/fuzz/<target>-artifacts/; keep each one
+# under fuzz/<target>/crashes/ so the test suite replays it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=60
 build=build-fuzz
+only=""
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --seconds) seconds="$2"; shift ;;
+    --only) only="$2"; shift ;;
     --build-dir) build="$2"; shift ;;
-    -h|--help) sed -n '2,4p' "$0" | sed 's/^# //'; exit 0 ;;
+    -h|--help) sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "fuzz.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift
 done
 [[ "$seconds" =~ ^[0-9]+$ ]] || { echo "fuzz.sh: --seconds needs a whole number" >&2; exit 2; }
+case "$only" in ""|kell|ma|pack) ;; *) echo "fuzz.sh: --only takes kell, ma or pack" >&2; exit 2 ;; esac
 scripts/deps.sh --fuzz
 jobs=$(nproc 2>/dev/null || echo 2)
 CC=clang CXX=clang++ cmake -S . -B "$build" -DQMF_BUILD_FUZZ=ON -DQMF_BUILD_TESTS=OFF -DQMF_BUILD_BENCH=OFF \
   -DQMF_WERROR=ON >/dev/null
-cmake --build "$build" -j "$jobs" --target kell_open_fuzzer kell_seed_corpus
+cmake --build "$build" -j "$jobs" --target kell_open_fuzzer kell_seed_corpus ma_fuzzer pack_json_fuzzer
 
-seeds="$build/fuzz/kell-seeds"
-corpus="$build/fuzz/kell-corpus"
-artifacts="$build/fuzz/kell-artifacts/"
-rm -rf "$seeds"
-mkdir -p "$seeds" "$corpus" "$artifacts"
-"$build/bin/kell_seed_corpus" "$seeds"
-# New inputs go to the first folder; the seeds are read each run afresh.
-"$build/bin/kell_open_fuzzer" -max_total_time="$seconds" -max_len=16384 -rss_limit_mb=2048 -timeout=10 \
-  -artifact_prefix="$artifacts" -print_final_stats=1 "$corpus" "$seeds"
+# One run: NAME BINARY MAX_LEN SEEDS... ; new inputs go to the first folder,
+# the seeds are read each run afresh.
+failed=0
+run() {
+  local name="$1" bin="$2" max_len="$3"
+  shift 3
+  [[ -z "$only" || "$only" == "$name" ]] || return 0
+  local corpus="$build/fuzz/$name-corpus" artifacts="$build/fuzz/$name-artifacts/"
+  mkdir -p "$corpus" "$artifacts"
+  local dict=()
+  [[ -f "fuzz/$name/$name.dict" ]] && dict=(-dict="fuzz/$name/$name.dict")
+  echo "== fuzzing $name for ${seconds}s"
+  if ! "$build/bin/$bin" -max_total_time="$seconds" -max_len="$max_len" -rss_limit_mb=2048 -timeout=10 \
+      "${dict[@]}" -artifact_prefix="$artifacts" -print_final_stats=1 "$corpus" "$@"; then
+    echo "fuzz.sh: $name found a fault; the input is in $artifacts" >&2
+    failed=1
+  fi
+}
+
+kell_seeds="$build/fuzz/kell-seeds"
+rm -rf "$kell_seeds"
+mkdir -p "$kell_seeds"
+"$build/bin/kell_seed_corpus" "$kell_seeds"
+run kell kell_open_fuzzer 16384 "$kell_seeds"
+# Hundreds of KB, so deep and repetitive structures are reachable.
+run ma ma_fuzzer 262144 fuzz/ma/seeds fuzz/ma/crashes
+run pack pack_json_fuzzer 262144 fuzz/pack/seeds fuzz/pack/crashes
+exit "$failed"

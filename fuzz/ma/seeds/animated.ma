@@ -1,0 +1,26 @@
+//Maya ASCII 2020 scene
+requires maya "2020";
+currentUnit -l meter -a radian -t ntsc;
+createNode transform -n "grp";
+createNode joint -n "a" -p "grp";
+	setAttr ".t" -type "double3" 1 2 3 ;
+	setAttr ".r" -type "double3" 0.1 0.2 0.3 ;
+	setAttr ".jo" -type "double3" 0 1.5707963 0 ;
+createNode joint -n "b" -p "a";
+	setAttr ".ro" 3;
+createNode joint -n "c" -p "|grp|a|b";
+createNode animCurveTA -n "b_rotateX";
+	setAttr ".tan" 18;
+	setAttr -s 3 ".ktv[0:2]"  1 0 12 0.5 24 1;
+	setAttr -s 3 ".kit[1:2]"  1 2;
+createNode animCurveTL -n "a_translateY";
+	setAttr -s 2 ".ktv[0:1]"  1 0 10 -2.5;
+createNode unitConversion -n "uc1";
+	setAttr ".cf" 0.017453292519943295;
+connectAttr "b_rotateX.o" "uc1.i";
+connectAttr "uc1.o" "b.rx";
+connectAttr "a_translateY.o" "a.ty";
+connectAttr "a.s" "b.is";
+connectAttr "b.s" "c.is";
+select -ne :time1;
+	setAttr ".o" 12;
