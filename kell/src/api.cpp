@@ -21,10 +21,20 @@ using namespace kell;
 
 namespace {
 
+std::string *gLastError = nullptr;
+
 std::string &lastError() {
-    static std::string *e = new std::string;
-    return *e;
+    if (!gLastError) gLastError = new std::string;
+    return *gLastError;
 }
+
+// Given back when the library is unloaded, like the registry.
+struct ReleaseLastError {
+    ~ReleaseLastError() {
+        delete gLastError;
+        gLastError = nullptr;
+    }
+} gReleaseLastError;
 
 void setError(std::string why) { lastError() = std::move(why); }
 
