@@ -233,4 +233,22 @@ TEST_F(WriteSafety, AFailedWriteSaysWhyAndKeepsTheOldOutput) {
     EXPECT_EQ(names("out"), (std::vector<std::string>{"export", "import", "pack"}));
 }
 
+// A rate the file format allows but whose frames the host cannot keep apart
+// or hold fails the import before the scene changes; nothing is written.
+TEST_F(WriteSafety, AClipWhoseFramesDoNotFitTheHostsTimeIsRefused) {
+    const std::string walk = slurp(at("walk.json"));
+    const std::string rateKey = "\"frameRate\": 30,";
+    ASSERT_NE(walk.find(rateKey), std::string::npos);
+    for (const char* rate : {"3.4e38", "1e-45"}) {
+        std::string text = walk;
+        text.replace(text.find(rateKey), rateKey.size(), "\"frameRate\": " + std::string(rate) + ",");
+        std::ofstream(at("odd.json")) << text;
+        ASSERT_EQ(run({"pack", at("odd.json"), at("odd.qmf")}).status, 0) << rate;
+        Result r = run({"import", at("odd.qmf"), at("rig.ma"), "-o", at("out/odd.ma")});
+        EXPECT_EQ(r.status, 1) << rate;
+        EXPECT_NE(r.err.find("Failure reading Movantis frame rate"), std::string::npos) << rate << ": " << r.err;
+        EXPECT_FALSE(fs::exists(at("out/odd.ma"))) << rate;
+    }
+}
+
 }  // namespace
