@@ -42,7 +42,4 @@ void packClip(std::string_view json, const std::string& path);
 Json floatToJson(float v);
 float floatFromJson(const Json& v, const std::string& where);
 
-// Path of a temporary file beside target, for atomic replacement.
-std::string tempPathBeside(const std::string& target, const std::string& suffix);
-
 }  // namespace qmf
