@@ -167,6 +167,9 @@ TEST_F(Cli, InfoJsonAndPackAreExactInverses) {
     joint["orientation"] = {0.1, -0.123456791, 1.0 / 3.0, -0.0};
     joint["body"] = {{"primitives", {{{"kind", "bone"}, {"length", 0.2}, {"direction", {1, 0, 0}}}}},
                      {"bounds", {{"min", {-1, -2, -3}}, {"max", {1, 2, 3}}}}};
+    // Joint names may repeat in a skeleton (here in two branches).
+    j["skeletons"][0]["joints"][2]["name"] = "bone";
+    j["skeletons"][0]["joints"][5]["name"] = "bone";
     spit(path("a.json"), j.dump());
     ASSERT_EQ(run({"pack", path("a.json"), path("a.qmf")}).status, 0);
     json first = infoJson(path("a.qmf"));
@@ -180,6 +183,8 @@ TEST_F(Cli, InfoJsonAndPackAreExactInverses) {
     EXPECT_EQ(static_cast<float>(o[1].get<double>()), 1.40129846e-45f);
     EXPECT_EQ(first["skeletons"][0]["joints"][1]["body"]["bounds"]["max"][2].get<double>(), 3.0);
     EXPECT_EQ(first["figures"][0]["orientations"].size(), j["figures"][0]["orientations"].size());
+    EXPECT_EQ(first["skeletons"][0]["joints"][2]["name"], "bone");
+    EXPECT_EQ(first["skeletons"][0]["joints"][5]["name"], "bone");
 
     Result text = run({"info", path("a.qmf")});
     EXPECT_EQ(text.status, 0);

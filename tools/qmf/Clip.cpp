@@ -368,7 +368,7 @@ void packClip(const json& clip, const std::string& path) {
             std::string jw = where + ".joints[" + std::to_string(j) + "]";
             std::string jn = r.string(r.member(joints[j], jw, "name"), jw + ".name");
             SKL_JOINT_ID id = skl_skeleton_joint_create_f(sk, jn.c_str());
-            if (id != static_cast<SKL_JOINT_ID>(j)) r.fail(jw + ".name", "is refused by the library (1 to 127 bytes, unique)");
+            if (id != static_cast<SKL_JOINT_ID>(j)) r.fail(jw + ".name", "is refused by the library (1 to 127 bytes)");
         }
         for (std::size_t j = 0; j < joints.size(); ++j) {
             std::string jw = where + ".joints[" + std::to_string(j) + "]";
