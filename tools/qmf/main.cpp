@@ -69,8 +69,9 @@ const std::map<std::string, std::string>& helpTexts() {
          "fails. The input scene is replaced only when -o names it.\n"
          "\n"
          "  -o, --output OUT.ma  the scene to write (required)\n"
-         "  --replace            first disconnect and delete the curves that already drive\n"
-         "                       the channels the import will key\n"
+         "  --replace            first delete the animation curves that already drive the\n"
+         "                       channels the import will key; other drivers (expressions,\n"
+         "                       constraints...) stay, and the import then fails naming them\n"
          "  --plugin PATH        translator module to load (default: ../plug-ins/qmfTranslator.so\n"
          "                       beside this program)\n"},
         {"identify",
