@@ -42,9 +42,9 @@ struct AttrTables {
         add(transform, "rotateOrder", "ro", AttrUnit::Enum, -1, -1, Slot::RotateOrder);
         addTriple(transform, "rotateAxis", "ra", AttrUnit::Angle, Slot::RotateAxis);
         addTriple(joint, "jointOrient", "jo", AttrUnit::Angle, Slot::JointOrient);
-        addTriple(joint, "inverseScale", "is", AttrUnit::Unitless, Slot::None);
+        addTriple(joint, "inverseScale", "is", AttrUnit::Unitless, Slot::InverseScale);
         add(joint, "radius", "radi", AttrUnit::Unitless);
-        add(joint, "segmentScaleCompensate", "ssc", AttrUnit::Bool);
+        add(joint, "segmentScaleCompensate", "ssc", AttrUnit::Bool, -1, -1, Slot::SegmentScaleCompensate);
         add(joint, "bindPose", "bps", AttrUnit::Other);
         add(curve, "output", "o", AttrUnit::Other);
         add(curve, "input", "i", AttrUnit::Unitless);
@@ -198,6 +198,7 @@ double* slotValues(Node& n, Slot slot) {
     case Slot::Scale: return n.xf.scale;
     case Slot::JointOrient: return n.xf.jointOrient;
     case Slot::RotateAxis: return n.xf.rotateAxis;
+    case Slot::InverseScale: return n.xf.inverseScale;
     default: return nullptr;
     }
 }
@@ -208,6 +209,10 @@ bool readAttrValues(const Node& n, int index, std::vector<double>& values) {
     if (d.slot == Slot::None) return false;
     if (d.slot == Slot::RotateOrder) {
         values.assign(1, static_cast<double>(n.xf.rotateOrder));
+        return true;
+    }
+    if (d.slot == Slot::SegmentScaleCompensate) {
+        values.assign(1, n.xf.segmentScaleCompensate ? 1.0 : 0.0);
         return true;
     }
     const double* v = slotValues(const_cast<Node&>(n), d.slot);
@@ -229,6 +234,11 @@ bool writeAttrValues(Node& n, int index, const std::vector<double>& values) {
         double v = values[0];
         if (v < 0 || v > 5 || v != std::floor(v)) return false;
         n.xf.rotateOrder = static_cast<int>(v);
+        return true;
+    }
+    if (d.slot == Slot::SegmentScaleCompensate) {
+        if (values.size() != 1) return false;
+        n.xf.segmentScaleCompensate = values[0] != 0.0;
         return true;
     }
     double* target = slotValues(n, d.slot);

@@ -47,7 +47,8 @@ inline bool report(MStatus* out, const MStatus& s) {
 
 enum class AttrUnit { Message, Distance, Angle, Unitless, Enum, Bool, Compound, Other };
 // Which stored transform value an attribute reads and writes.
-enum class Slot { None, Translate, Rotate, Scale, JointOrient, RotateAxis, RotateOrder };
+enum class Slot { None, Translate, Rotate, Scale, JointOrient, RotateAxis, RotateOrder, InverseScale,
+                  SegmentScaleCompensate };
 
 struct AttrDef {
     std::string longName;

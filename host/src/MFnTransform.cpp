@@ -72,6 +72,39 @@ MTransformationMatrix localTransformation(const Node& n) {
     return m;
 }
 
+// One channel of a joint's inverseScale plug: the value of what drives it
+// (normally the parent's scale), else its own.
+double inverseScaleChannel(const Node& n, int axis) {
+    static const char* const keys[3] = {"inverseScaleX", "inverseScaleY", "inverseScaleZ"};
+    const std::string key = keys[axis];
+    std::vector<double> v;
+    if (const ConnectionRec* c = drivingConnection(n.id, key)) {
+        const Node* src = node(c->src);
+        if (src && readAttrValues(*src, findAttr(*src, c->srcKey), v)) {
+            if (c->dstKey == key && v.size() == 1) return v[0];
+            if (c->dstKey != key && v.size() == 3) return v[static_cast<size_t>(axis)];
+        }
+    }
+    return readAttrValues(n, findAttr(n, key), v) && v.size() == 1 ? v[0] : 1.0;
+}
+
+// A node's local matrix as Maya composes a joint's: [S][RO][R][JO][IS][T],
+// IS dividing out the inverse scale so a parent's scale does not stretch the
+// segment down to the child. No IS for other nodes, with
+// segmentScaleCompensate off, or on an axis whose inverse scale is zero.
+MMatrix localMatrix(const Node& n) {
+    MMatrix m = localTransformation(n).asMatrix();
+    if (n.apiType != MFn::kJoint) return m;
+    std::vector<double> ssc;
+    if (readAttrValues(n, findAttr(n, "segmentScaleCompensate"), ssc) && ssc.size() == 1 && ssc[0] == 0.0) return m;
+    for (int c = 0; c < 3; ++c) {
+        const double is = inverseScaleChannel(n, c);
+        if (is == 0.0 || !std::isfinite(is)) continue;
+        for (int r = 0; r < 3; ++r) m.matrix[r][c] /= is;
+    }
+    return m;
+}
+
 // The nodes of the set's own path, leaf first; false when the set was not
 // built from a path (world space needs one, as in Maya).
 bool pathUp(const MDagPath& path, const MObject& attached, std::vector<const Node*>& up) {
@@ -131,7 +164,7 @@ MVector MFnTransform::getTranslation(MSpace::Space space, MStatus* ReturnStatus)
     if (space == MSpace::kWorld && pathUp(fPath, fObject, up)) {
         // Row vectors: world = leaf * parent * ... * top.
         MMatrix world;
-        for (const Node* n : up) world = world * localTransformation(*n).asMatrix();
+        for (const Node* n : up) world = world * localMatrix(*n);
         report(ReturnStatus, MStatus::kSuccess);
         return MVector(world(3, 0), world(3, 1), world(3, 2));
     }

@@ -215,7 +215,7 @@ namespace {
 bool finiteValues(const TransformValues& v) {
     for (int i = 0; i < 3; ++i)
         if (!std::isfinite(v.translate[i]) || !std::isfinite(v.rotate[i]) || !std::isfinite(v.scale[i]) ||
-            !std::isfinite(v.jointOrient[i]) || !std::isfinite(v.rotateAxis[i]))
+            !std::isfinite(v.jointOrient[i]) || !std::isfinite(v.rotateAxis[i]) || !std::isfinite(v.inverseScale[i]))
             return false;
     return v.rotateOrder >= 0 && v.rotateOrder <= 5;
 }

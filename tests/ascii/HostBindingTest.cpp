@@ -3,6 +3,9 @@
 #include "qmfhost/MaWriter.h"
 #include "qmfhost/Scene.h"
 
+#include <maya/MDagPath.h>
+#include <maya/MFnIkJoint.h>
+
 #include <gtest/gtest.h>
 
 #include "../support/CorpusScenes.h"
@@ -165,6 +168,43 @@ TEST(MaHost, DeletingDrivingCurvesDirectAndThroughConversion) {
     for (const char* gone : {"arm_rotateY", "conv_src", "unitConversion1"})
         EXPECT_EQ(out.find(gone), std::string::npos) << gone;
     EXPECT_NE(out.find("connectAttr \"bind:root.s\""), std::string::npos);
+}
+
+TEST(MaHost, JointsCarryTheFilesInverseScaleIntoWorldSpace) {
+    // root scale 2, arm and hand 1 along x below it: Maya puts hand at 3
+    // when arm divides the root's scale out, at 4 when it does not.
+    struct Case {
+        const char* armLines;
+        const char* connections;
+        double handX;
+    } cases[] = {
+        {"", "connectAttr \"root.s\" \"arm.is\";\n", 3},
+        {"\tsetAttr \".ssc\" no;\n", "connectAttr \"root.s\" \"arm.is\";\n", 4},
+        {"\tsetAttr \".segmentScaleCompensate\" yes;\n", "connectAttr \"root.scale\" \"arm.inverseScale\";\n", 3},
+        {"\tsetAttr \".is\" -type \"double3\" 2 2 2 ;\n", "", 3},
+        {"\tsetAttr \".isx\" 2;\n", "", 3},
+        {"", "", 4},
+    };
+    for (const Case& c : cases) {
+        std::string text = std::string("//Maya ASCII 2018 scene\n"
+                                       "createNode joint -n \"root\";\n"
+                                       "\tsetAttr \".s\" -type \"double3\" 2 2 2 ;\n"
+                                       "createNode joint -n \"arm\" -p \"root\";\n"
+                                       "\tsetAttr \".t\" -type \"double3\" 1 0 0 ;\n") +
+                           c.armLines +
+                           "createNode joint -n \"hand\" -p \"arm\";\n"
+                           "\tsetAttr \".t\" -type \"double3\" 1 0 0 ;\n" +
+                           c.connections;
+        Scene s = readText(text);
+        loadIntoHost(s);
+        MDagPath path;
+        ASSERT_TRUE(MDagPath::getAPathTo(node("hand"), path));
+        MStatus st;
+        const MVector world = MFnIkJoint(path).getTranslation(MSpace::kWorld, &st);
+        ASSERT_TRUE(st);
+        EXPECT_NEAR(world.x, c.handX, 1e-12) << c.armLines << c.connections;
+    }
+    EXPECT_THROW(readText("//Maya\ncreateNode joint -n \"a\";\n\tsetAttr \".ssc\" maybe;\n"), ParseError);
 }
 
 TEST(MaHost, DeepAndReorderedHierarchies) {

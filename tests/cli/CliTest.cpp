@@ -1,121 +1,18 @@
-// The qmf command run as a user runs it: a subprocess, its exit status, its
-// output and the files it leaves.
+// The qmf command's subcommands end to end: help, refusals, the JSON form,
+// export and import on the example rig and on the shared corpus.
+#include "CliFixture.h"
+
 #include "qmfhost/MaScene.h"
 
-#include <gtest/gtest.h>
-
 #include "../support/CorpusScenes.h"
-#include <nlohmann/json.hpp>
 
-#include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
-#include <sys/wait.h>
 
-namespace fs = std::filesystem;
-using nlohmann::json;
+using namespace clitest;
 using qmfhost::ma::Scene;
 
 namespace {
-
-struct Result {
-    int status = -1;
-    std::string out, err;
-    std::vector<std::string> errLines() const {
-        std::vector<std::string> lines;
-        std::istringstream in(err);
-        for (std::string l; std::getline(in, l);) lines.push_back(l);
-        return lines;
-    }
-};
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void spit(const fs::path& p, const std::string& bytes) {
-    std::ofstream out(p, std::ios::binary);
-    out << bytes;
-}
-
-std::string shellQuote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-class Cli : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("qmf_cli_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    Result run(const std::vector<std::string>& args) {
-        std::string cmd = shellQuote(QMF_EXE);
-        for (const auto& a : args) cmd += " " + shellQuote(a);
-        fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
-        cmd += " >" + shellQuote(out.string()) + " 2>" + shellQuote(err.string()) + " </dev/null";
-        int raw = std::system(cmd.c_str());
-        Result r;
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = slurp(out);
-        r.err = slurp(err);
-        return r;
-    }
-
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
-
-    json infoJson(const std::string& file) {
-        Result r = run({"info", file, "--json"});
-        EXPECT_EQ(r.status, 0) << r.err;
-        return json::parse(r.out);
-    }
-
-    // A clip built from an exported skeleton: root translation and a small
-    // rotation on every joint, over a few frames.
-    std::string clipFor(const std::string& exported, int frames) {
-        json j = infoJson(exported);
-        j["frameRate"] = 30;
-        j["frameCount"] = frames;
-        json& fig = j["figures"][0];
-        for (const char* ch : {"1", "2", "3"}) {
-            fig["channels"][ch] = json::array();
-            for (int f = 0; f < frames; ++f) fig["channels"][ch].push_back({f, 0.01 * f});
-        }
-        fig["orientations"] = json::array();
-        std::size_t joints = j["skeletons"][0]["joints"].size();
-        for (std::size_t k = 0; k < joints; ++k) {
-            json keys = json::array();
-            for (int f = 0; f < frames; ++f) {
-                double a = 0.05 * f;
-                keys.push_back({f, -std::cos(a / 2), std::sin(a / 2), 0.0, 0.0});
-            }
-            fig["orientations"].push_back({{"joint", k}, {"keys", keys}});
-        }
-        std::string jsonPath = path("clip.json"), clip = path("clip.qmf");
-        spit(jsonPath, j.dump());
-        Result r = run({"pack", jsonPath, clip});
-        EXPECT_EQ(r.status, 0) << r.err;
-        return clip;
-    }
-
-    fs::path dir_;
-};
-
-const std::string kRig = std::string(QMF_EXAMPLES_DIR) + "/rig.ma";
-const std::string kWalk = std::string(QMF_EXAMPLES_DIR) + "/walk.json";
 
 std::vector<int> joints(const Scene& s) {
     std::vector<int> out;
@@ -161,6 +58,28 @@ void expectSkeletonMatches(const Scene& scene, const json& info, const std::stri
             EXPECT_NEAR(got, want[k], 1e-6 * std::max(1.0, std::fabs(want[k]))) << label << " " << name << " axis " << k;
         }
     }
+}
+
+bool isChannel(const std::string& attr) {
+    const std::string a = qmfhost::ma::canonicalAttr(attr);
+    return a == "t" || a == "r" || a == "tx" || a == "ty" || a == "tz" || a == "rx" || a == "ry" || a == "rz";
+}
+
+// Whether some joint's translate or rotate channel is driven by anything but
+// an animation curve (directly or through a unitConversion).
+bool hasForeignDriver(const Scene& s) {
+    std::map<int, int> feeder;  // unitConversion -> what feeds it
+    for (const auto& c : s.connections)
+        if (c.dst.node >= 0 && s.nodes[static_cast<std::size_t>(c.dst.node)].type == "unitConversion") feeder[c.dst.node] = c.src.node;
+    for (const auto& c : s.connections) {
+        if (c.src.node < 0 || c.dst.node < 0 || s.nodes[static_cast<std::size_t>(c.dst.node)].type != "joint" ||
+            !isChannel(c.dst.attr))
+            continue;
+        int src = c.src.node;
+        if (s.nodes[static_cast<std::size_t>(src)].type == "unitConversion" && feeder.count(src)) src = feeder[src];
+        if (src < 0 || !s.nodes[static_cast<std::size_t>(src)].curve) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -248,6 +167,9 @@ TEST_F(Cli, InfoJsonAndPackAreExactInverses) {
     joint["orientation"] = {0.1, -0.123456791, 1.0 / 3.0, -0.0};
     joint["body"] = {{"primitives", {{{"kind", "bone"}, {"length", 0.2}, {"direction", {1, 0, 0}}}}},
                      {"bounds", {{"min", {-1, -2, -3}}, {"max", {1, 2, 3}}}}};
+    // Joint names may repeat in a skeleton (here in two branches).
+    j["skeletons"][0]["joints"][2]["name"] = "bone";
+    j["skeletons"][0]["joints"][5]["name"] = "bone";
     spit(path("a.json"), j.dump());
     ASSERT_EQ(run({"pack", path("a.json"), path("a.qmf")}).status, 0);
     json first = infoJson(path("a.qmf"));
@@ -261,6 +183,8 @@ TEST_F(Cli, InfoJsonAndPackAreExactInverses) {
     EXPECT_EQ(static_cast<float>(o[1].get<double>()), 1.40129846e-45f);
     EXPECT_EQ(first["skeletons"][0]["joints"][1]["body"]["bounds"]["max"][2].get<double>(), 3.0);
     EXPECT_EQ(first["figures"][0]["orientations"].size(), j["figures"][0]["orientations"].size());
+    EXPECT_EQ(first["skeletons"][0]["joints"][2]["name"], "bone");
+    EXPECT_EQ(first["skeletons"][0]["joints"][5]["name"], "bone");
 
     Result text = run({"info", path("a.qmf")});
     EXPECT_EQ(text.status, 0);
@@ -361,8 +285,18 @@ TEST_F(Cli, CorpusScenesKeepEverythingThroughAnImport) {
         ASSERT_EQ(run({"export", p.string(), exported}).status, 0) << p;
         std::string clip = clipFor(exported, 4);
         std::string outPath = path("out.ma");
+        fs::remove(outPath);
         Result r = run({"import", clip, p.string(), "-o", outPath, "--replace"});
-        ASSERT_EQ(r.status, 0) << p << "\n" << r.err;
+        if (r.status != 0) {
+            // Only a channel driven by something other than a curve stops it,
+            // and qmf names that driver before the failure line.
+            EXPECT_TRUE(hasForeignDriver(scene)) << p << "\n" << r.err;
+            auto lines = r.errLines();
+            ASSERT_GE(lines.size(), 2u) << p;
+            EXPECT_NE(lines[lines.size() - 2].find("remove it first"), std::string::npos) << p << "\n" << r.err;
+            EXPECT_FALSE(fs::exists(outPath)) << p;
+            continue;
+        }
         Scene out = qmfhost::ma::readFile(outPath);
 
         // --replace may remove only curves (and unit conversions) that drive
@@ -371,9 +305,7 @@ TEST_F(Cli, CorpusScenesKeepEverythingThroughAnImport) {
         for (const auto& c : scene.connections) {
             if (c.src.node < 0 || c.dst.node < 0) continue;
             const auto& dst = scene.nodes[static_cast<std::size_t>(c.dst.node)];
-            std::string a = qmfhost::ma::canonicalAttr(c.dst.attr);
-            bool channel = a == "t" || a == "r" || a == "tx" || a == "ty" || a == "tz" || a == "rx" || a == "ry" || a == "rz";
-            if (dst.type != "joint" || !channel) continue;
+            if (dst.type != "joint" || !isChannel(c.dst.attr)) continue;
             const auto& src = scene.nodes[static_cast<std::size_t>(c.src.node)];
             if (src.curve || src.type == "unitConversion") removed.insert(src.name);
         }

@@ -122,6 +122,12 @@ TEST(EulerRotation, BoundAndClosestCut)
     }
     const MEulerRotation cut = MEulerRotation(deg(10), deg(-170), deg(0)).closestCut(MEulerRotation(deg(350), deg(170), deg(-720)));
     EXPECT_TRUE(cut.isEquivalent(MEulerRotation(deg(370), deg(190), deg(-720)), 1e-12)) << cut;
+
+    // The static forms, as code written against the API calls them.
+    const MEulerRotation b = MEulerRotation::bound(MEulerRotation(deg(270), deg(-725), 0, MEulerRotation::kZXY));
+    EXPECT_TRUE(b.isEquivalent(MEulerRotation(deg(-90), deg(-5), 0, MEulerRotation::kZXY), 1e-12)) << b;
+    const MEulerRotation c = MEulerRotation::closestCut(MEulerRotation(deg(10), 0, 0), MEulerRotation(deg(350), 0, 0));
+    EXPECT_TRUE(c.isEquivalent(MEulerRotation(deg(370), 0, 0), 1e-12)) << c;
 }
 
 TEST(EulerRotation, AlternateSolutionIsTheSameOrientation)
@@ -138,6 +144,8 @@ TEST(EulerRotation, AlternateSolutionIsTheSameOrientation)
     // Hand value: XYZ (10, 20, 30) deg -> (190, 160, 210) deg, bounded.
     const MEulerRotation alt = MEulerRotation(deg(10), deg(20), deg(30)).alternateSolution();
     EXPECT_TRUE(alt.isEquivalent(MEulerRotation(deg(-170), deg(160), deg(-150)), 1e-12)) << alt;
+    const MEulerRotation staticAlt = MEulerRotation::alternateSolution(MEulerRotation(deg(10), deg(20), deg(30)));
+    EXPECT_TRUE(staticAlt.isEquivalent(alt, 0.0)) << staticAlt;
 }
 
 TEST(EulerRotation, ClosestSolutionKeepsSampledCurvesContinuous)
@@ -166,6 +174,38 @@ TEST(EulerRotation, ClosestSolutionKeepsSampledCurvesContinuous)
     MEulerRotation next(deg(10), 0, 0);
     next.setToClosestSolution(MEulerRotation(deg(350), 0, 0));
     EXPECT_TRUE(next.isEquivalent(MEulerRotation(deg(370), 0, 0), 1e-12)) << next;
+    const MEulerRotation viaStatic =
+        MEulerRotation::closestSolution(MEulerRotation(deg(10), 0, 0), MEulerRotation(deg(350), 0, 0));
+    EXPECT_TRUE(viaStatic.isEquivalent(MEulerRotation(deg(370), 0, 0), 1e-12)) << viaStatic;
+}
+
+TEST(EulerRotation, SumAndDifferenceReorderTheRightOperandFirst)
+{
+    // XYZ (90, 45, 0) and ZYX (90, 0, -45) are the same orientation (worked
+    // out by hand from the axis matrices): the ZYX operand counts as XYZ (90, 45, 0).
+    const MEulerRotation zyx(deg(90), 0, deg(-45), MEulerRotation::kZYX);
+    const struct {
+        MEulerRotation left;
+        bool add;
+        MEulerRotation want;
+    } cases[] = {
+        {MEulerRotation(0, 0, 0), true, MEulerRotation(deg(90), deg(45), 0)},
+        {MEulerRotation(0.1, -0.2, 0.3), true, MEulerRotation(deg(90) + 0.1, deg(45) - 0.2, 0.3)},
+        {MEulerRotation(deg(90), deg(45), 0), false, MEulerRotation(0, 0, 0)},
+        // Same order: plain angle-wise arithmetic, nothing re-expressed.
+        {MEulerRotation(0.5, 0.5, 0.5, MEulerRotation::kZYX), true,
+         MEulerRotation(deg(90) + 0.5, 0.5, 0.5 - deg(45), MEulerRotation::kZYX)},
+    };
+    for (const auto& c : cases) {
+        const MEulerRotation got = c.add ? c.left + zyx : c.left - zyx;
+        EXPECT_TRUE(got.isEquivalent(c.want, 1e-12)) << c.left << (c.add ? " + " : " - ") << zyx << " = " << got;
+        MEulerRotation inPlace = c.left;
+        if (c.add)
+            inPlace += zyx;
+        else
+            inPlace -= zyx;
+        EXPECT_TRUE(inPlace.isEquivalent(got, 0.0)) << inPlace;
+    }
 }
 
 TEST(EulerRotation, InverseUndoesTheRotation)

@@ -98,6 +98,17 @@ TEST(Angle, UnitConversions)
     EXPECT_EQ(a.setUnit(MAngle::kLast), MS::kInvalidParameter);
     EXPECT_EQ(a.unit(), MAngle::kRadians);
     EXPECT_EQ(MAngle(1.0, MAngle::kInvalid).asDegrees(), 0.0);
+
+    // The status forms report a unit they cannot convert to.
+    MStatus st;
+    EXPECT_NEAR(MAngle(kPi).as(MAngle::kDegrees, &st), 180.0, 1e-12);
+    EXPECT_EQ(st, MS::kSuccess);
+    EXPECT_NEAR(MAngle(90, MAngle::kDegrees).asUnits(MAngle::kAngMinutes, &st), 5400.0, 1e-9);
+    EXPECT_EQ(st, MS::kSuccess);
+    EXPECT_EQ(MAngle(1.0).asUnits(MAngle::kLast, &st), 0.0);
+    EXPECT_EQ(st, MS::kInvalidParameter);
+    EXPECT_EQ(MAngle(1.0, MAngle::kInvalid).as(MAngle::kRadians, &st), 0.0);
+    EXPECT_EQ(st, MS::kInvalidParameter);
 }
 
 TEST(TransformationMatrix, ComponentsAndRotationOrder)

@@ -70,8 +70,9 @@ const std::map<std::string, std::string>& helpTexts() {
          "fails. The input scene is replaced only when -o names it.\n"
          "\n"
          "  -o, --output OUT.ma  the scene to write (required)\n"
-         "  --replace            first disconnect and delete the curves that already drive\n"
-         "                       the channels the import will key\n"
+         "  --replace            first delete the animation curves that already drive the\n"
+         "                       channels the import will key; other drivers (expressions,\n"
+         "                       constraints...) stay, and the import then fails naming them\n"
          "  --plugin PATH        translator module to load (default: ../plug-ins/qmfTranslator.so\n"
          "                       beside this program)\n"},
         {"identify",
@@ -364,20 +365,42 @@ int cmdImport(int argc, char** argv) {
     qmfhost::ma::Binding binding = bindScene(scenePath, scene);
 
     int replaced = 0;
+    std::vector<qmfhost::ma::KeptDriver> kept;  // drivers --replace does not remove
     if (a.replace) {
         auto joints = jointsDepthFirst();
         for (std::size_t i = 0; i < joints.size(); ++i) {
-            if (i == 0) replaced += qmfhost::ma::deleteDrivingCurves(joints[i], {"translateX", "translateY", "translateZ"});
+            if (i == 0)
+                replaced += qmfhost::ma::deleteDrivingCurves(joints[i], {"translateX", "translateY", "translateZ"}, &kept);
             if (hasJointChild(joints[i]))
-                replaced += qmfhost::ma::deleteDrivingCurves(joints[i], {"rotateX", "rotateY", "rotateZ"});
+                replaced += qmfhost::ma::deleteDrivingCurves(joints[i], {"rotateX", "rotateY", "rotateZ"}, &kept);
         }
     }
+    const double fps = scene.units.framesPerSecond;
     {
         ProgressLine progress("importing " + clip);
         MStatus st = module->read("qmf", absolute(clip));
-        if (!st) throw CommandError("import failed: the translator could not apply " + clip + "; nothing written");
+        if (!st) {
+            if (!kept.empty()) {
+                // In the translator's order, so the first is where it stopped.
+                const auto& k = kept.front();
+                std::cerr << "qmf: " << k.plug << " is driven by " << k.driver << " (" << k.type
+                          << "), which --replace does not remove (it removes animation curves only); remove it first";
+                if (kept.size() > 1) std::cerr << " (" << kept.size() - 1 << " more channels are driven so)";
+                std::cerr << "\n";
+            }
+            throw CommandError("import failed: the translator could not apply " + clip + "; nothing written");
+        }
+    }
+    // A clip of 0 or 1 frames can end before the playback start.
+    auto ac = qmfhost::animControlState();
+    if (ac.maxTime.as(MTime::kSeconds) < ac.minTime.as(MTime::kSeconds)) {
+        std::cerr << "qmf: warning: the clip ends at frame " << qmfhost::ma::formatFrames(ac.maxTime.as(MTime::kSeconds), fps)
+                  << ", before the playback start; the playback end is raised to the start\n";
+        ac.maxTime = ac.minTime;
+        qmfhost::setAnimControlState(ac);
     }
     qmfhost::ma::Edits edits = qmfhost::ma::collectEdits(scene, binding);
+    qmfhost::ma::includePlaybackEnd(scene, edits);
     std::string text = qmfhost::ma::writeScene(scene, edits);
     try {
         qmfhost::ma::writeFileAtomically(a.output, text);
@@ -387,12 +410,9 @@ int cmdImport(int argc, char** argv) {
     std::size_t keys = 0;
     for (const auto& c : edits.newCurves) keys += c.curve.keys.size();
     std::cout << "imported " << clip << " onto " << scenePath << ": " << edits.newCurves.size() << " curves, " << keys
-              << " keys";
-    if (replaced) std::cout << " (" << replaced << " old curves replaced)";
-    auto ac = qmfhost::animControlState();
-    double fps = scene.units.framesPerSecond;
-    std::cout << "; playback " << qmfhost::ma::formatNumber(ac.minTime.as(MTime::kSeconds) * fps) << " to "
-              << qmfhost::ma::formatNumber(ac.maxTime.as(MTime::kSeconds) * fps) << " (" << scene.units.timeName
+              << " keys, " << replaced << " old curve" << (replaced == 1 ? "" : "s") << " replaced";
+    std::cout << "; playback " << qmfhost::ma::formatFrames(ac.minTime.as(MTime::kSeconds), fps) << " to "
+              << qmfhost::ma::formatFrames(ac.maxTime.as(MTime::kSeconds), fps) << " (" << scene.units.timeName
               << " frames); wrote " << a.output << "\n";
     return 0;
 }

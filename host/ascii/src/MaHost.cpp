@@ -37,6 +37,16 @@ std::string plugPath(const MObject& node) {
 
 bool sameTime(const MTime& a, const MTime& b) { return a.as(MTime::kSeconds) == b.as(MTime::kSeconds); }
 
+// A scene with no range of its own gets the whole range written.
+void completeRange(const Scene& scene, Playback& pb) {
+    if (scene.playbackChunk >= 0) return;
+    AnimControlState now = animControlState();
+    if (!pb.minTime) pb.minTime = now.minTime.as(MTime::kSeconds);
+    if (!pb.maxTime) pb.maxTime = now.maxTime.as(MTime::kSeconds);
+    if (!pb.startTime) pb.startTime = now.animationStartTime.as(MTime::kSeconds);
+    if (!pb.endTime) pb.endTime = now.animationEndTime.as(MTime::kSeconds);
+}
+
 }  // namespace
 
 Binding loadIntoHost(const Scene& scene) {
@@ -92,7 +102,8 @@ Binding loadIntoHost(const Scene& scene) {
         const Node& n = scene.nodes[i];
         if (b.nodes[i].isNull()) continue;
         if (isTransformType(n.type) &&
-            (n.translate || n.rotate || n.scale || n.jointOrient || n.rotateOrder)) {
+            (n.translate || n.rotate || n.scale || n.jointOrient || n.rotateOrder || n.inverseScale ||
+             n.segmentScaleCompensate)) {
             TransformValues v;
             auto copy = [](const std::optional<Vec3>& from, double* to) {
                 if (from)
@@ -103,6 +114,8 @@ Binding loadIntoHost(const Scene& scene) {
             copy(n.scale, v.scale);
             copy(n.jointOrient, v.jointOrient);
             if (n.rotateOrder) v.rotateOrder = *n.rotateOrder;
+            copy(n.inverseScale, v.inverseScale);
+            if (n.segmentScaleCompensate) v.segmentScaleCompensate = *n.segmentScaleCompensate;
             if (!setTransformValues(b.nodes[i], v))
                 b.warnings.push_back("line " + std::to_string(n.line) + ": the host refused the values of " + n.name);
         }
@@ -142,11 +155,14 @@ Binding loadIntoHost(const Scene& scene) {
         for (const auto& a : scene.nodes[i].locked) setLocked(b.nodes[i], a, true);
     }
 
+    // A range the scene does not give starts at its own frame 1 (computed as
+    // the reader computes times); the ends keep the host's defaults.
     AnimControlState ac = animControlState();
     const Playback& pb = scene.playback;
-    if (pb.minTime) ac.minTime = MTime(*pb.minTime, MTime::kSeconds);
+    const double firstFrame = 1.0 * (1.0 / scene.units.framesPerSecond);
+    ac.minTime = MTime(pb.minTime.value_or(firstFrame), MTime::kSeconds);
     if (pb.maxTime) ac.maxTime = MTime(*pb.maxTime, MTime::kSeconds);
-    if (pb.startTime) ac.animationStartTime = MTime(*pb.startTime, MTime::kSeconds);
+    ac.animationStartTime = MTime(pb.startTime.value_or(firstFrame), MTime::kSeconds);
     if (pb.endTime) ac.animationEndTime = MTime(*pb.endTime, MTime::kSeconds);
     setAnimControlState(ac);
     b.animControl = animControlState();
@@ -214,45 +230,57 @@ Edits collectEdits(const Scene& scene, const Binding& binding) {
         }
     }
 
+    // Only the range values that changed: the others keep the file's text.
     AnimControlState now = animControlState();
     const AnimControlState& then = binding.animControl;
-    if (!sameTime(now.minTime, then.minTime) || !sameTime(now.maxTime, then.maxTime) ||
-        !sameTime(now.animationStartTime, then.animationStartTime) ||
-        !sameTime(now.animationEndTime, then.animationEndTime)) {
-        Playback pb;
-        pb.minTime = now.minTime.as(MTime::kSeconds);
-        pb.maxTime = now.maxTime.as(MTime::kSeconds);
-        pb.startTime = now.animationStartTime.as(MTime::kSeconds);
-        pb.endTime = now.animationEndTime.as(MTime::kSeconds);
+    Playback pb;
+    auto changed = [](const MTime& a, const MTime& b, std::optional<double>& out) {
+        if (!sameTime(a, b)) out = a.as(MTime::kSeconds);
+    };
+    changed(now.minTime, then.minTime, pb.minTime);
+    changed(now.maxTime, then.maxTime, pb.maxTime);
+    changed(now.animationStartTime, then.animationStartTime, pb.startTime);
+    changed(now.animationEndTime, then.animationEndTime, pb.endTime);
+    if (pb.minTime || pb.maxTime || pb.startTime || pb.endTime) {
         e.playback = pb;
+        completeRange(scene, *e.playback);
     }
     return e;
 }
 
-int deleteDrivingCurves(const MObject& node, const std::vector<std::string>& attributes) {
+void includePlaybackEnd(const Scene& scene, Edits& edits) {
+    const double end = animControlState().maxTime.as(MTime::kSeconds);
+    if (scene.playbackChunk >= 0 && scene.playback.maxTime == end) return;  // the file says it already
+    if (!edits.playback) edits.playback.emplace();
+    edits.playback->maxTime = end;
+    completeRange(scene, *edits.playback);
+}
+
+int deleteDrivingCurves(const MObject& node, const std::vector<std::string>& attributes,
+                        std::vector<KeptDriver>* kept) {
     int deleted = 0;
     for (const auto& attr : attributes) {
         qmfhost::Connection c;
         if (!sourceOf(node, attr, c)) continue;
-        MObject src = c.sourceNode;
-        disconnect(c.sourceNode, c.sourceAttribute, c.destinationNode, c.destinationAttribute);
-        // Through a unitConversion: delete the converter and the curve feeding it.
-        if (typeName(src) == "unitConversion") {
-            std::vector<MObject> feeders;
-            for (const auto& in : connections(src))
-                if (in.destinationNode == src && isAnimCurve(in.sourceNode)) feeders.push_back(in.sourceNode);
-            bool otherOutputs = false;
-            for (const auto& out : connections(src))
-                if (out.sourceNode == src) otherOutputs = true;
-            if (feeders.empty() || otherOutputs) continue;
-            deleteNode(src);
-            src = feeders.front();
+        MObject driver = c.sourceNode;
+        MObject converter;
+        // Through a unitConversion: what feeds the converter is the driver.
+        if (typeName(driver) == "unitConversion") {
+            for (const auto& in : connections(driver))
+                if (in.destinationNode == driver) {
+                    converter = driver;
+                    driver = in.sourceNode;
+                    break;
+                }
         }
-        if (!isAnimCurve(src)) continue;
-        bool otherOutputs = false;
-        for (const auto& out : connections(src))
-            if (out.sourceNode == src) otherOutputs = true;
-        if (!otherOutputs && deleteNode(src)) ++deleted;
+        if (!isAnimCurve(driver)) {
+            if (kept) kept->push_back(KeptDriver{plugPath(node) + "." + attr, nodeName(driver), typeName(driver)});
+            continue;
+        }
+        // The curve goes with all its connections (node-editor links,
+        // character sets): only the channels it drove would keep it alive.
+        if (!converter.isNull()) deleteNode(converter);
+        if (deleteNode(driver)) ++deleted;
     }
     return deleted;
 }

@@ -58,6 +58,8 @@ const std::map<std::string, std::string>& attrAliases() {
         {"rotate", "r"},           {"rotateX", "rx"},        {"rotateY", "ry"},       {"rotateZ", "rz"},
         {"scale", "s"},            {"scaleX", "sx"},         {"scaleY", "sy"},        {"scaleZ", "sz"},
         {"jointOrient", "jo"},     {"jointOrientX", "jox"},  {"jointOrientY", "joy"}, {"jointOrientZ", "joz"},
+        {"inverseScale", "is"},    {"inverseScaleX", "isx"}, {"inverseScaleY", "isy"}, {"inverseScaleZ", "isz"},
+        {"segmentScaleCompensate", "ssc"},
         {"rotateOrder", "ro"},     {"tangentType", "tan"},   {"weightedTangents", "wgt"},
         {"keyTimeValue", "ktv"},   {"keyTanInType", "kit"},  {"keyTanOutType", "kot"},
         {"preInfinity", "pre"},    {"postInfinity", "pst"},  {"output", "o"},
@@ -447,7 +449,13 @@ private:
         else if (a == "rx" || a == "ry" || a == "rz") single(n.rotate, a[1] - 'x', ang, zero);
         else if (a == "sx" || a == "sy" || a == "sz") single(n.scale, a[1] - 'x', 1.0, one);
         else if (a == "jox" || a == "joy" || a == "joz") single(n.jointOrient, a[2] - 'x', ang, zero);
-        else if (a == "ro") {
+        else if (n.type == "joint" && a == "is") compound(n.inverseScale, 1.0);
+        else if (n.type == "joint" && (a == "isx" || a == "isy" || a == "isz")) single(n.inverseScale, a[2] - 'x', 1.0, one);
+        else if (n.type == "joint" && a == "ssc") {
+            auto v = numbers(values, line);
+            if (v.size() != 1) throw ParseError(line, ".ssc needs one value");
+            n.segmentScaleCompensate = v[0] != 0.0;
+        } else if (a == "ro") {
             auto v = numbers(values, line);
             if (v.size() != 1 || v[0] < 0 || v[0] > 5 || v[0] != std::floor(v[0]))
                 throw ParseError(line, "rotate order must be 0 to 5");

@@ -25,6 +25,26 @@ std::string formatNumber(double v) {
     return buf;
 }
 
+std::string formatFrames(double seconds, double fps) {
+    // The reader multiplies the frame number by 1 / fps; match that exactly.
+    const double spf = 1.0 / fps;
+    const double frames = seconds * fps;
+    auto readsBack = [&](const char* text) { return std::strtod(text, nullptr) * spf == seconds; };
+    char buf[64];
+    // Plain decimals first (frame numbers are written that way), fewest digits.
+    if (std::isfinite(frames) && std::fabs(frames) < 1e15) {
+        for (int decimals = 0; decimals <= 17; ++decimals) {
+            std::snprintf(buf, sizeof buf, "%.*f", decimals, frames);
+            if (readsBack(buf)) return std::strcmp(buf, "-0") == 0 ? "0" : buf;
+        }
+    }
+    for (int precision = 1; precision <= 17; ++precision) {
+        std::snprintf(buf, sizeof buf, "%.*g", precision, frames);
+        if (readsBack(buf)) return buf;
+    }
+    return formatNumber(frames);
+}
+
 namespace {
 
 std::string fileName(const std::string& name) { return quote(name); }
@@ -46,7 +66,7 @@ std::string playbackScript(const std::string& old, const Playback& pb, double fp
                           {"-aet", "-animationEndTime", &pb.endTime}};
     for (const auto& f : flags) {
         if (!*f.value) continue;
-        std::string frames = formatNumber(**f.value * fps);
+        std::string frames = formatFrames(**f.value, fps);
         bool found = false;
         for (std::size_t i = 0; i + 1 < words.size(); ++i) {
             if (words[i] == f.shortName || words[i] == f.longName) {

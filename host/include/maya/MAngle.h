@@ -21,8 +21,10 @@ public:
     // Changes the unit only; the number stays as it is.
     MStatus setUnit(Unit newUnit);
     MStatus setValue(double newValue);
-    // The angle converted to another unit; 0 for an invalid unit.
-    double as(Unit otherUnit) const;
+    // The angle converted to another unit; 0 and kInvalidParameter for an
+    // invalid unit.
+    double as(Unit otherUnit, MStatus* ReturnStatus = NULL) const;
+    double asUnits(Unit otherUnit, MStatus* ReturnStatus = NULL) const { return as(otherUnit, ReturnStatus); }
     double asRadians() const { return as(kRadians); }
     double asDegrees() const { return as(kDegrees); }
     double asAngMinutes() const { return as(kAngMinutes); }

@@ -40,7 +40,8 @@ public:
     double operator[](unsigned int i) const { return (&x)[i < 3 ? i : 2]; }
     double& operator[](unsigned int i) { return (&x)[i < 3 ? i : 2]; }
 
-    // Angle-wise arithmetic; the result keeps this rotation's order.
+    // Angle-wise arithmetic in this rotation's order: a right operand in
+    // another order is first re-expressed in this one.
     MEulerRotation operator+(const MEulerRotation& other) const;
     MEulerRotation& operator+=(const MEulerRotation& other);
     MEulerRotation operator-(const MEulerRotation& other) const;
@@ -93,6 +94,11 @@ public:
     MEulerRotation& setToClosestSolution(const MEulerRotation& src, const MEulerRotation& dst);
 
     static MEulerRotation decompose(const MMatrix& matrix, RotationOrder ord);
+    // Static forms of the members above, as the API also offers them.
+    static MEulerRotation bound(const MEulerRotation& src);
+    static MEulerRotation alternateSolution(const MEulerRotation& src);
+    static MEulerRotation closestCut(const MEulerRotation& src, const MEulerRotation& dst);
+    static MEulerRotation closestSolution(const MEulerRotation& src, const MEulerRotation& dst);
     static MEulerRotation computeBound(const MEulerRotation& src);
     static MEulerRotation computeAlternateSolution(const MEulerRotation& src);
     static MEulerRotation computeClosestCut(const MEulerRotation& src, const MEulerRotation& dst);

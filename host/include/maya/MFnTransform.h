@@ -31,8 +31,8 @@ public:
 
     // The local spaces (kTransform, kPreTransform, kPostTransform) give the
     // translate value. kWorld needs a set built from an MDagPath (the
-    // position along that path); otherwise it, and kInvalid, give
-    // kInvalidParameter.
+    // position along that path, every joint on it composed with its inverse
+    // parent scale); otherwise it, and kInvalid, give kInvalidParameter.
     MVector translation(MSpace::Space space, MStatus* ReturnStatus = NULL) const;
     MVector getTranslation(MSpace::Space space, MStatus* ReturnStatus = NULL) const;
     MStatus setTranslation(const MVector& vec, MSpace::Space space);

@@ -93,6 +93,11 @@ struct TransformValues {
     double scale[3] = {1, 1, 1};
     double jointOrient[3] = {0, 0, 0};   // joints only
     double rotateAxis[3] = {0, 0, 0};
+    // Joints only: the inverseScale plug's own value (a connection, normally
+    // from the parent's scale, overrides it) and whether the joint divides
+    // it out (segmentScaleCompensate).
+    double inverseScale[3] = {1, 1, 1};
+    bool segmentScaleCompensate = true;
 };
 // kInvalidParameter for nodes that are not transforms or joints.
 OPENMAYA_EXPORT MStatus getTransformValues(const MObject& node, TransformValues& values);

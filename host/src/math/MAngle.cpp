@@ -38,10 +38,15 @@ MStatus MAngle::setValue(double newValue)
     return MS::kSuccess;
 }
 
-double MAngle::as(Unit otherUnit) const
+double MAngle::as(Unit otherUnit, MStatus* ReturnStatus) const
 {
-    if (!valid(otherUnit) || !valid(valUnit))
+    if (!valid(otherUnit) || !valid(valUnit)) {
+        if (ReturnStatus)
+            *ReturnStatus = MS::kInvalidParameter;
         return 0.0;
+    }
+    if (ReturnStatus)
+        *ReturnStatus = MS::kSuccess;
     if (otherUnit == valUnit)
         return val;
     return val / perRadian(valUnit) * perRadian(otherUnit);

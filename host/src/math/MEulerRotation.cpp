@@ -122,9 +122,10 @@ MEulerRotation MEulerRotation::operator+(const MEulerRotation& o) const { return
 
 MEulerRotation& MEulerRotation::operator+=(const MEulerRotation& o)
 {
-    x += o.x;
-    y += o.y;
-    z += o.z;
+    const MEulerRotation r = o.order == order ? o : o.reorder(order);
+    x += r.x;
+    y += r.y;
+    z += r.z;
     return *this;
 }
 
@@ -132,9 +133,10 @@ MEulerRotation MEulerRotation::operator-(const MEulerRotation& o) const { return
 
 MEulerRotation& MEulerRotation::operator-=(const MEulerRotation& o)
 {
-    x -= o.x;
-    y -= o.y;
-    z -= o.z;
+    const MEulerRotation r = o.order == order ? o : o.reorder(order);
+    x -= r.x;
+    y -= r.y;
+    z -= r.z;
     return *this;
 }
 
@@ -228,6 +230,17 @@ MEulerRotation& MEulerRotation::setToClosestSolution(const MEulerRotation& dst)
 MEulerRotation& MEulerRotation::setToClosestSolution(const MEulerRotation& src, const MEulerRotation& dst)
 {
     return *this = computeClosestSolution(src, dst);
+}
+
+MEulerRotation MEulerRotation::bound(const MEulerRotation& src) { return computeBound(src); }
+MEulerRotation MEulerRotation::alternateSolution(const MEulerRotation& src) { return computeAlternateSolution(src); }
+MEulerRotation MEulerRotation::closestCut(const MEulerRotation& src, const MEulerRotation& dst)
+{
+    return computeClosestCut(src, dst);
+}
+MEulerRotation MEulerRotation::closestSolution(const MEulerRotation& src, const MEulerRotation& dst)
+{
+    return computeClosestSolution(src, dst);
 }
 
 MEulerRotation MEulerRotation::computeBound(const MEulerRotation& src)

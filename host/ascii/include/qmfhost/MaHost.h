@@ -24,11 +24,28 @@ struct Binding {
 // refuses something a rig needs (a node or a parent).
 Binding loadIntoHost(const Scene& scene);
 
-// What the host now holds that differs from what was loaded.
+// What the host now holds that differs from what was loaded. Of the
+// playback range only the values that changed are given, unless the scene
+// has no range of its own: then all four are.
 Edits collectEdits(const Scene& scene, const Binding& binding);
 
-// Disconnects and deletes the animation curves that drive these channels
-// (directly or through unitConversion nodes). Returns how many curves went.
-int deleteDrivingCurves(const MObject& node, const std::vector<std::string>& attributes);
+// An import always sets the playback end: adds it to the edits (with the
+// rest of the range for a scene without one) unless the file already holds
+// that very end.
+void includePlaybackEnd(const Scene& scene, Edits& edits);
+
+// A channel driver that is not an animation curve.
+struct KeptDriver {
+    std::string plug;    // the driven channel, "|path|node.attribute"
+    std::string driver;  // node name (through a unitConversion: what feeds it)
+    std::string type;    // its node type
+};
+
+// Deletes the animation curves that drive these channels, directly or
+// through a unitConversion (deleted too), with every connection they have.
+// Channels driven by anything else are left connected and listed in kept.
+// Returns how many curves went.
+int deleteDrivingCurves(const MObject& node, const std::vector<std::string>& attributes,
+                        std::vector<KeptDriver>* kept = nullptr);
 
 }  // namespace qmfhost::ma

@@ -59,6 +59,8 @@ struct Node {
     int line = 0;
     std::optional<Vec3> translate, rotate, scale, jointOrient;  // internal units
     std::optional<int> rotateOrder;
+    std::optional<Vec3> inverseScale;             // joints: the .is plug's own value
+    std::optional<bool> segmentScaleCompensate;   // joints: .ssc
     std::set<std::string> locked;  // tx ty tz rx ry rz sx sy sz jox joy joz
     std::optional<Curve> curve;    // animCurve nodes
 };

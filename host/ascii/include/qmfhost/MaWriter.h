@@ -30,11 +30,15 @@ struct Edits {
     std::set<int> removedConnections;  // indices into Scene::connections
     std::vector<NewCurve> newCurves;
     std::vector<LockChange> lockChanges;
-    std::optional<Playback> playback;  // the whole range as it should be written
+    // The range values to write; a value left empty keeps the file's text.
+    std::optional<Playback> playback;
 };
 
 // Formats a number so that it reads back as the same double, briefly.
 std::string formatNumber(double v);
+// A time in seconds as the shortest frame number (at fps) that the reader
+// turns back into the same seconds.
+std::string formatFrames(double seconds, double fps);
 
 std::string writeScene(const Scene& scene, const Edits& edits);
 
