@@ -47,7 +47,7 @@ inline bool report(MStatus* out, const MStatus& s) {
 
 enum class AttrUnit { Message, Distance, Angle, Unitless, Enum, Bool, Compound, Other };
 // Which stored transform value an attribute reads and writes.
-enum class Slot { None, Translate, Rotate, Scale, JointOrient, RotateAxis, RotateOrder };
+enum class Slot { None, Translate, Rotate, Scale, JointOrient, RotateAxis, RotateOrder, ConversionFactor };
 
 struct AttrDef {
     std::string longName;
@@ -84,6 +84,7 @@ struct Node {
     std::vector<int> extraAttrs;                          // dynamic attribute indices
     std::vector<std::pair<std::string, bool>> locks;      // attribute key -> locked
     std::unique_ptr<CurveData> curve;
+    double conversionFactor = 1.0;                        // unitConversion nodes
 };
 
 struct ConnectionRec {
@@ -167,8 +168,14 @@ void removeConnectionsOf(Id node);
 
 // Transform value access through an attribute definition.
 double* slotValues(Node& n, Slot slot);
+// Reads see driven channels evaluated (channelValues); writes store.
 bool readAttrValues(const Node& n, int index, std::vector<double>& values);
 bool writeAttrValues(Node& n, int index, const std::vector<double>& values);
+
+// The transform values a read sees: the stored ones, with every channel
+// driven by a time curve (directly or through unitConversion nodes) replaced
+// by the curve's value at the current time. The one place reads go through.
+TransformValues channelValues(const Node& n);
 
 // DAG helpers.
 bool isAncestor(Id ancestor, Id node);   // ancestor strictly above node along any path

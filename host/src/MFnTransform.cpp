@@ -54,7 +54,7 @@ MStatus storeOrientation(Node& n, MEulerRotation e) {
 // Rotation of a node's local matrix: rotate axis, rotate, then (for a joint)
 // joint orient.
 MQuaternion localRotation(const Node& n) {
-    const qmfhost::TransformValues& v = n.xf;
+    const qmfhost::TransformValues v = channelValues(n);
     MQuaternion q = MEulerRotation(v.rotateAxis[0], v.rotateAxis[1], v.rotateAxis[2]).asQuaternion();
     q *= MEulerRotation(v.rotate[0], v.rotate[1], v.rotate[2], eulerOrder(v.rotateOrder)).asQuaternion();
     if (n.apiType == MFn::kJoint)
@@ -65,7 +65,7 @@ MQuaternion localRotation(const Node& n) {
 MTransformationMatrix localTransformation(const Node& n) {
     MTransformationMatrix m;
     if (!n.hasTransform) return m;
-    const qmfhost::TransformValues& v = n.xf;
+    const qmfhost::TransformValues v = channelValues(n);
     m.setScale(v.scale, MSpace::kTransform);
     m.rotateTo(localRotation(n));
     m.setTranslation(MVector(v.translate[0], v.translate[1], v.translate[2]), MSpace::kTransform);
@@ -136,9 +136,9 @@ MVector MFnTransform::getTranslation(MSpace::Space space, MStatus* ReturnStatus)
         return MVector(world(3, 0), world(3, 1), world(3, 2));
     }
     if (!localSpace(space, ReturnStatus)) return MVector();
-    const double* t = node(fObject)->xf.translate;
+    const qmfhost::TransformValues v = channelValues(*node(fObject));
     report(ReturnStatus, MStatus::kSuccess);
-    return MVector(t[0], t[1], t[2]);
+    return MVector(v.translate[0], v.translate[1], v.translate[2]);
 }
 
 MStatus MFnTransform::setTranslation(const MVector& vec, MSpace::Space space) {
@@ -177,7 +177,7 @@ MStatus MFnTransform::getRotation(MQuaternion& quaternion, MSpace::Space space) 
         quaternion = q;
         return MStatus::kSuccess;
     }
-    const qmfhost::TransformValues& v = node(fObject)->xf;
+    const qmfhost::TransformValues v = channelValues(*node(fObject));
     quaternion = MEulerRotation(v.rotate[0], v.rotate[1], v.rotate[2], eulerOrder(v.rotateOrder)).asQuaternion();
     return MStatus::kSuccess;
 }
@@ -186,7 +186,7 @@ MStatus MFnTransform::getRotation(MEulerRotation& rotation) const {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
     MStatus s;
     if (qmfhost::detail::fault("MFnTransform::getRotation", &s, &fObject, "rotate")) return s;
-    const qmfhost::TransformValues& v = node(fObject)->xf;
+    const qmfhost::TransformValues v = channelValues(*node(fObject));
     rotation = MEulerRotation(v.rotate[0], v.rotate[1], v.rotate[2], eulerOrder(v.rotateOrder));
     return MStatus::kSuccess;
 }
@@ -230,7 +230,7 @@ MStatus MFnTransform::setRotation(const double rotation[3], MTransformationMatri
 MTransformationMatrix::RotationOrder MFnTransform::rotationOrder(MStatus* ReturnStatus) const {
     if (!checkAttached(ReturnStatus)) return MTransformationMatrix::kInvalid;
     report(ReturnStatus, MStatus::kSuccess);
-    return static_cast<MTransformationMatrix::RotationOrder>(node(fObject)->xf.rotateOrder + 1);
+    return static_cast<MTransformationMatrix::RotationOrder>(channelValues(*node(fObject)).rotateOrder + 1);
 }
 
 MStatus MFnTransform::setRotationOrder(MTransformationMatrix::RotationOrder order, bool reorder) {
@@ -252,7 +252,8 @@ MStatus MFnTransform::setRotationOrder(MTransformationMatrix::RotationOrder orde
 
 MStatus MFnTransform::getScale(double scale[3]) const {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
-    const double* s = node(fObject)->xf.scale;
+    const qmfhost::TransformValues v = channelValues(*node(fObject));
+    const double* s = v.scale;
     scale[0] = s[0];
     scale[1] = s[1];
     scale[2] = s[2];
@@ -270,7 +271,8 @@ MStatus MFnTransform::setScale(const double scale[3]) {
 
 MStatus MFnTransform::getRotateOrientation(MQuaternion& quaternion) const {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
-    const double* ra = node(fObject)->xf.rotateAxis;
+    const qmfhost::TransformValues v = channelValues(*node(fObject));
+    const double* ra = v.rotateAxis;
     quaternion = MEulerRotation(ra[0], ra[1], ra[2]).asQuaternion();
     return MStatus::kSuccess;
 }
@@ -314,7 +316,8 @@ MStatus MFnIkJoint::getOrientation(MQuaternion& quaternion) const {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
     MStatus s;
     if (qmfhost::detail::fault("MFnIkJoint::getOrientation", &s, &fObject, "jointOrient")) return s;
-    const double* jo = node(fObject)->xf.jointOrient;
+    const qmfhost::TransformValues v = channelValues(*node(fObject));
+    const double* jo = v.jointOrient;
     quaternion = MEulerRotation(jo[0], jo[1], jo[2]).asQuaternion();
     return MStatus::kSuccess;
 }
@@ -323,7 +326,8 @@ MStatus MFnIkJoint::getOrientation(MEulerRotation& rotation) const {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
     MStatus s;
     if (qmfhost::detail::fault("MFnIkJoint::getOrientation", &s, &fObject, "jointOrient")) return s;
-    const double* jo = node(fObject)->xf.jointOrient;
+    const qmfhost::TransformValues v = channelValues(*node(fObject));
+    const double* jo = v.jointOrient;
     rotation = MEulerRotation(jo[0], jo[1], jo[2]);
     return MStatus::kSuccess;
 }

@@ -153,6 +153,9 @@ struct CurveKey {
     double value = 0;       // internal units
     MFnAnimCurve::TangentType inTangent = MFnAnimCurve::kTangentClamped;
     MFnAnimCurve::TangentType outTangent = MFnAnimCurve::kTangentClamped;
+    // Tangent vectors of fixed sides (.kix .kiy .kox .koy): x in seconds, y in
+    // internal units. Other tangent types are worked out from the neighbours.
+    double inX = 0, inY = 0, outX = 0, outY = 0;
 };
 struct CurveData {
     MFnAnimCurve::AnimCurveType type = MFnAnimCurve::kAnimCurveTU;
