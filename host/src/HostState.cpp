@@ -182,6 +182,8 @@ void addConnection(Id src, const std::string& srcAttr, Id dst, const std::string
     Node* d = node(dst);
     host().connections.push_back(ConnectionRec{src, srcAttr, attrKey(*s, srcAttr), dst, dstAttr,
                                                attrKey(*d, dstAttr)});
+    const int driven = findAttr(*d, dstAttr);
+    if (driven >= 0) d->drivenSlots |= slotBit(attrDef(driven).slot);
 }
 
 void removeConnectionsOf(Id id) {
@@ -210,7 +212,7 @@ bool readAttrValues(const Node& n, int index, std::vector<double>& values) {
         return true;
     }
     if (!n.hasTransform || d.slot == Slot::None || d.slot == Slot::ConversionFactor) return false;
-    const TransformValues current = channelValues(n);
+    const TransformValues current = channelValues(n, slotBit(d.slot));
     if (d.slot == Slot::RotateOrder) {
         values.assign(1, static_cast<double>(current.rotateOrder));
         return true;

@@ -85,6 +85,10 @@ struct Node {
     std::vector<std::pair<std::string, bool>> locks;      // attribute key -> locked
     std::unique_ptr<CurveData> curve;
     double conversionFactor = 1.0;                        // unitConversion nodes
+    // slotBit of every transform slot ever connected as a destination, so
+    // reads of undriven slots skip the driver lookup. Never cleared on
+    // disconnect: a stale bit only costs that lookup.
+    unsigned drivenSlots = 0;
 };
 
 struct ConnectionRec {
@@ -175,7 +179,11 @@ bool writeAttrValues(Node& n, int index, const std::vector<double>& values);
 // The transform values a read sees: the stored ones, with every channel
 // driven by a time curve (directly or through unitConversion nodes) replaced
 // by the curve's value at the current time. The one place reads go through.
-TransformValues channelValues(const Node& n);
+// `slots` limits the work to the values the caller uses (slotBit of each);
+// the others are left as stored.
+constexpr unsigned slotBit(Slot s) { return 1u << static_cast<unsigned>(s); }
+constexpr unsigned kAllSlots = ~0u;
+TransformValues channelValues(const Node& n, unsigned slots = kAllSlots);
 
 // DAG helpers.
 bool isAncestor(Id ancestor, Id node);   // ancestor strictly above node along any path

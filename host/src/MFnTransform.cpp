@@ -19,6 +19,9 @@ bool validOrder(MTransformationMatrix::RotationOrder order) {
     return order >= MTransformationMatrix::kXYZ && order <= MTransformationMatrix::kZYX;
 }
 
+// A rotation read needs the angles and the order they apply in.
+constexpr unsigned kRotationSlots = slotBit(Slot::Rotate) | slotBit(Slot::RotateOrder);
+
 bool finite3(double a, double b, double c) { return std::isfinite(a) && std::isfinite(b) && std::isfinite(c); }
 
 // A write to a compound value is refused when any of its channels is locked,
@@ -136,7 +139,7 @@ MVector MFnTransform::getTranslation(MSpace::Space space, MStatus* ReturnStatus)
         return MVector(world(3, 0), world(3, 1), world(3, 2));
     }
     if (!localSpace(space, ReturnStatus)) return MVector();
-    const qmfhost::TransformValues v = channelValues(*node(fObject));
+    const qmfhost::TransformValues v = channelValues(*node(fObject), slotBit(Slot::Translate));
     report(ReturnStatus, MStatus::kSuccess);
     return MVector(v.translate[0], v.translate[1], v.translate[2]);
 }
@@ -177,7 +180,7 @@ MStatus MFnTransform::getRotation(MQuaternion& quaternion, MSpace::Space space) 
         quaternion = q;
         return MStatus::kSuccess;
     }
-    const qmfhost::TransformValues v = channelValues(*node(fObject));
+    const qmfhost::TransformValues v = channelValues(*node(fObject), kRotationSlots);
     quaternion = MEulerRotation(v.rotate[0], v.rotate[1], v.rotate[2], eulerOrder(v.rotateOrder)).asQuaternion();
     return MStatus::kSuccess;
 }
@@ -186,7 +189,7 @@ MStatus MFnTransform::getRotation(MEulerRotation& rotation) const {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
     MStatus s;
     if (qmfhost::detail::fault("MFnTransform::getRotation", &s, &fObject, "rotate")) return s;
-    const qmfhost::TransformValues v = channelValues(*node(fObject));
+    const qmfhost::TransformValues v = channelValues(*node(fObject), kRotationSlots);
     rotation = MEulerRotation(v.rotate[0], v.rotate[1], v.rotate[2], eulerOrder(v.rotateOrder));
     return MStatus::kSuccess;
 }
@@ -230,7 +233,8 @@ MStatus MFnTransform::setRotation(const double rotation[3], MTransformationMatri
 MTransformationMatrix::RotationOrder MFnTransform::rotationOrder(MStatus* ReturnStatus) const {
     if (!checkAttached(ReturnStatus)) return MTransformationMatrix::kInvalid;
     report(ReturnStatus, MStatus::kSuccess);
-    return static_cast<MTransformationMatrix::RotationOrder>(channelValues(*node(fObject)).rotateOrder + 1);
+    const int order = channelValues(*node(fObject), slotBit(Slot::RotateOrder)).rotateOrder;
+    return static_cast<MTransformationMatrix::RotationOrder>(order + 1);
 }
 
 MStatus MFnTransform::setRotationOrder(MTransformationMatrix::RotationOrder order, bool reorder) {
@@ -252,7 +256,7 @@ MStatus MFnTransform::setRotationOrder(MTransformationMatrix::RotationOrder orde
 
 MStatus MFnTransform::getScale(double scale[3]) const {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
-    const qmfhost::TransformValues v = channelValues(*node(fObject));
+    const qmfhost::TransformValues v = channelValues(*node(fObject), slotBit(Slot::Scale));
     const double* s = v.scale;
     scale[0] = s[0];
     scale[1] = s[1];
@@ -271,7 +275,7 @@ MStatus MFnTransform::setScale(const double scale[3]) {
 
 MStatus MFnTransform::getRotateOrientation(MQuaternion& quaternion) const {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
-    const qmfhost::TransformValues v = channelValues(*node(fObject));
+    const qmfhost::TransformValues v = channelValues(*node(fObject), slotBit(Slot::RotateAxis));
     const double* ra = v.rotateAxis;
     quaternion = MEulerRotation(ra[0], ra[1], ra[2]).asQuaternion();
     return MStatus::kSuccess;
@@ -316,7 +320,7 @@ MStatus MFnIkJoint::getOrientation(MQuaternion& quaternion) const {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
     MStatus s;
     if (qmfhost::detail::fault("MFnIkJoint::getOrientation", &s, &fObject, "jointOrient")) return s;
-    const qmfhost::TransformValues v = channelValues(*node(fObject));
+    const qmfhost::TransformValues v = channelValues(*node(fObject), slotBit(Slot::JointOrient));
     const double* jo = v.jointOrient;
     quaternion = MEulerRotation(jo[0], jo[1], jo[2]).asQuaternion();
     return MStatus::kSuccess;
@@ -326,7 +330,7 @@ MStatus MFnIkJoint::getOrientation(MEulerRotation& rotation) const {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
     MStatus s;
     if (qmfhost::detail::fault("MFnIkJoint::getOrientation", &s, &fObject, "jointOrient")) return s;
-    const qmfhost::TransformValues v = channelValues(*node(fObject));
+    const qmfhost::TransformValues v = channelValues(*node(fObject), slotBit(Slot::JointOrient));
     const double* jo = v.jointOrient;
     rotation = MEulerRotation(jo[0], jo[1], jo[2]);
     return MStatus::kSuccess;

@@ -88,10 +88,12 @@ Driver resolve(const Node& n, const std::string& key) {
 
 }  // namespace
 
-TransformValues channelValues(const Node& n) {
+TransformValues channelValues(const Node& n, unsigned slots) {
     TransformValues v = n.xf;
-    if (!n.hasTransform) return v;
+    slots &= n.drivenSlots;
+    if (!n.hasTransform || slots == 0) return v;
     for (const Channel& ch : kChannels) {
+        if (!(slots & slotBit(ch.slot))) continue;
         if (ch.slot == Slot::JointOrient && n.apiType != MFn::kJoint) continue;
         const Driver d = resolve(n, ch.name);
         if (d.kind != Driver::Evaluated) continue;
@@ -118,6 +120,7 @@ std::vector<UnevaluatedChannel> unevaluatedChannels(const MObject& object) {
     const Node* n = node(object);
     if (!n || !n->hasTransform) return out;
     for (const Channel& ch : kChannels) {
+        if (!(n->drivenSlots & slotBit(ch.slot))) continue;
         if (ch.slot == Slot::JointOrient && n->apiType != MFn::kJoint) continue;
         const Driver d = resolve(*n, ch.name);
         if (d.kind != Driver::Unevaluable) continue;
