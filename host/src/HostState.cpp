@@ -50,7 +50,7 @@ struct AttrTables {
         add(curve, "input", "i", AttrUnit::Unitless);
         add(unitConversion, "input", "i", AttrUnit::Other);
         add(unitConversion, "output", "o", AttrUnit::Other);
-        add(unitConversion, "conversionFactor", "cf", AttrUnit::Unitless);
+        add(unitConversion, "conversionFactor", "cf", AttrUnit::Unitless, -1, -1, Slot::ConversionFactor);
         builtinCount = static_cast<int>(defs.size());
     }
     int builtinCount = 0;
@@ -182,6 +182,8 @@ void addConnection(Id src, const std::string& srcAttr, Id dst, const std::string
     Node* d = node(dst);
     host().connections.push_back(ConnectionRec{src, srcAttr, attrKey(*s, srcAttr), dst, dstAttr,
                                                attrKey(*d, dstAttr)});
+    const int driven = findAttr(*d, dstAttr);
+    if (driven >= 0) d->drivenSlots |= slotBit(attrDef(driven).slot);
 }
 
 void removeConnectionsOf(Id id) {
@@ -204,18 +206,28 @@ double* slotValues(Node& n, Slot slot) {
 }
 
 bool readAttrValues(const Node& n, int index, std::vector<double>& values) {
-    if (!n.hasTransform || index < 0) return false;
+    if (index < 0) return false;
     const AttrDef& d = attrDef(index);
-    if (d.slot == Slot::None) return false;
-    if (d.slot == Slot::RotateOrder) {
-        values.assign(1, static_cast<double>(n.xf.rotateOrder));
+    if (d.slot == Slot::ConversionFactor && n.apiType == MFn::kUnitConversion) {
+        values.assign(1, n.conversionFactor);
         return true;
     }
+    if (!n.hasTransform || d.slot == Slot::None || d.slot == Slot::ConversionFactor) return false;
     if (d.slot == Slot::SegmentScaleCompensate) {
         values.assign(1, n.xf.segmentScaleCompensate ? 1.0 : 0.0);
         return true;
     }
-    const double* v = slotValues(const_cast<Node&>(n), d.slot);
+    const TransformValues current = channelValues(n, slotBit(d.slot));
+    if (d.slot == Slot::RotateOrder) {
+        values.assign(1, static_cast<double>(current.rotateOrder));
+        return true;
+    }
+    const double* v = d.slot == Slot::Translate     ? current.translate
+                      : d.slot == Slot::Rotate      ? current.rotate
+                      : d.slot == Slot::Scale       ? current.scale
+                      : d.slot == Slot::RotateAxis  ? current.rotateAxis
+                      : d.slot == Slot::InverseScale ? current.inverseScale
+                                                    : current.jointOrient;
     if (d.channel < 0)
         values.assign(v, v + 3);
     else
@@ -224,11 +236,16 @@ bool readAttrValues(const Node& n, int index, std::vector<double>& values) {
 }
 
 bool writeAttrValues(Node& n, int index, const std::vector<double>& values) {
-    if (!n.hasTransform || index < 0) return false;
+    if (index < 0) return false;
     const AttrDef& d = attrDef(index);
-    if (d.slot == Slot::None) return false;
     for (double v : values)
         if (!std::isfinite(v)) return false;
+    if (d.slot == Slot::ConversionFactor && n.apiType == MFn::kUnitConversion) {
+        if (values.size() != 1) return false;
+        n.conversionFactor = values[0];
+        return true;
+    }
+    if (!n.hasTransform || d.slot == Slot::None || d.slot == Slot::ConversionFactor) return false;
     if (d.slot == Slot::RotateOrder) {
         if (values.size() != 1) return false;
         double v = values[0];

@@ -48,7 +48,7 @@ inline bool report(MStatus* out, const MStatus& s) {
 enum class AttrUnit { Message, Distance, Angle, Unitless, Enum, Bool, Compound, Other };
 // Which stored transform value an attribute reads and writes.
 enum class Slot { None, Translate, Rotate, Scale, JointOrient, RotateAxis, RotateOrder, InverseScale,
-                  SegmentScaleCompensate };
+                  SegmentScaleCompensate, ConversionFactor };
 
 struct AttrDef {
     std::string longName;
@@ -85,6 +85,11 @@ struct Node {
     std::vector<int> extraAttrs;                          // dynamic attribute indices
     std::vector<std::pair<std::string, bool>> locks;      // attribute key -> locked
     std::unique_ptr<CurveData> curve;
+    double conversionFactor = 1.0;                        // unitConversion nodes
+    // slotBit of every transform slot ever connected as a destination, so
+    // reads of undriven slots skip the driver lookup. Never cleared on
+    // disconnect: a stale bit only costs that lookup.
+    unsigned drivenSlots = 0;
 };
 
 struct ConnectionRec {
@@ -168,8 +173,18 @@ void removeConnectionsOf(Id node);
 
 // Transform value access through an attribute definition.
 double* slotValues(Node& n, Slot slot);
+// Reads see driven channels evaluated (channelValues); writes store.
 bool readAttrValues(const Node& n, int index, std::vector<double>& values);
 bool writeAttrValues(Node& n, int index, const std::vector<double>& values);
+
+// The transform values a read sees: the stored ones, with every channel
+// driven by a time curve (directly or through unitConversion nodes) replaced
+// by the curve's value at the current time. The one place reads go through.
+// `slots` limits the work to the values the caller uses (slotBit of each);
+// the others are left as stored.
+constexpr unsigned slotBit(Slot s) { return 1u << static_cast<unsigned>(s); }
+constexpr unsigned kAllSlots = ~0u;
+TransformValues channelValues(const Node& n, unsigned slots = kAllSlots);
 
 // DAG helpers.
 bool isAncestor(Id ancestor, Id node);   // ancestor strictly above node along any path

@@ -2,6 +2,7 @@
 #include <maya/MAnimCurveChange.h>
 #include <maya/MDGModifier.h>
 #include <maya/MPlug.h>
+#include <qmfhost/Animation.h>
 #include <qmfhost/Faults.h>
 
 #include "HostState.h"
@@ -347,6 +348,32 @@ MStatus MFnAnimCurve::setInTangentType(unsigned int index, TangentType tangentTy
 
 MStatus MFnAnimCurve::setOutTangentType(unsigned int index, TangentType tangentType, MAnimCurveChange* change) {
     return setKeyTangent(isAttached(), fObject, index, tangentType, change, false);
+}
+
+MStatus MFnAnimCurve::getTangent(unsigned int index, float& x, float& y, bool inTangent) const {
+    if (!isAttached()) return makeStatus(MStatus::kFailure);
+    const qmfhost::CurveData& curve = *node(fObject)->curve;
+    if (index >= curve.keys.size()) return makeStatus(MStatus::kInvalidParameter, kMsgNoElement);
+    const qmfhost::KeyTangents t = qmfhost::keyTangents(curve, index);
+    const qmfhost::TangentVector& v = inTangent ? t.in : t.out;
+    x = static_cast<float>(v.x);
+    y = static_cast<float>(v.y);
+    return MStatus::kSuccess;
+}
+
+MStatus MFnAnimCurve::evaluate(const MTime& atTime, double& value) const {
+    if (!isAttached()) return makeStatus(MStatus::kFailure);
+    const qmfhost::CurveData& curve = *node(fObject)->curve;
+    const double seconds = atTime.as(MTime::kSeconds);
+    if (!timed(curve.type) || !std::isfinite(seconds)) return makeStatus(MStatus::kInvalidParameter);
+    value = qmfhost::evaluateCurve(curve, seconds);
+    return MStatus::kSuccess;
+}
+
+double MFnAnimCurve::evaluate(const MTime& atTime, MStatus* ReturnStatus) const {
+    double value = 0.0;
+    report(ReturnStatus, evaluate(atTime, value));
+    return value;
 }
 
 bool MFnAnimCurve::isWeighted(MStatus* ReturnStatus) const {

@@ -19,6 +19,9 @@ bool validOrder(MTransformationMatrix::RotationOrder order) {
     return order >= MTransformationMatrix::kXYZ && order <= MTransformationMatrix::kZYX;
 }
 
+// A rotation read needs the angles and the order they apply in.
+constexpr unsigned kRotationSlots = slotBit(Slot::Rotate) | slotBit(Slot::RotateOrder);
+
 bool finite3(double a, double b, double c) { return std::isfinite(a) && std::isfinite(b) && std::isfinite(c); }
 
 // A write to a compound value is refused when any of its channels is locked,
@@ -54,7 +57,7 @@ MStatus storeOrientation(Node& n, MEulerRotation e) {
 // Rotation of a node's local matrix: rotate axis, rotate, then (for a joint)
 // joint orient.
 MQuaternion localRotation(const Node& n) {
-    const qmfhost::TransformValues& v = n.xf;
+    const qmfhost::TransformValues v = channelValues(n);
     MQuaternion q = MEulerRotation(v.rotateAxis[0], v.rotateAxis[1], v.rotateAxis[2]).asQuaternion();
     q *= MEulerRotation(v.rotate[0], v.rotate[1], v.rotate[2], eulerOrder(v.rotateOrder)).asQuaternion();
     if (n.apiType == MFn::kJoint)
@@ -65,7 +68,7 @@ MQuaternion localRotation(const Node& n) {
 MTransformationMatrix localTransformation(const Node& n) {
     MTransformationMatrix m;
     if (!n.hasTransform) return m;
-    const qmfhost::TransformValues& v = n.xf;
+    const qmfhost::TransformValues v = channelValues(n);
     m.setScale(v.scale, MSpace::kTransform);
     m.rotateTo(localRotation(n));
     m.setTranslation(MVector(v.translate[0], v.translate[1], v.translate[2]), MSpace::kTransform);
@@ -169,9 +172,9 @@ MVector MFnTransform::getTranslation(MSpace::Space space, MStatus* ReturnStatus)
         return MVector(world(3, 0), world(3, 1), world(3, 2));
     }
     if (!localSpace(space, ReturnStatus)) return MVector();
-    const double* t = node(fObject)->xf.translate;
+    const qmfhost::TransformValues v = channelValues(*node(fObject), slotBit(Slot::Translate));
     report(ReturnStatus, MStatus::kSuccess);
-    return MVector(t[0], t[1], t[2]);
+    return MVector(v.translate[0], v.translate[1], v.translate[2]);
 }
 
 MStatus MFnTransform::setTranslation(const MVector& vec, MSpace::Space space) {
@@ -210,7 +213,7 @@ MStatus MFnTransform::getRotation(MQuaternion& quaternion, MSpace::Space space) 
         quaternion = q;
         return MStatus::kSuccess;
     }
-    const qmfhost::TransformValues& v = node(fObject)->xf;
+    const qmfhost::TransformValues v = channelValues(*node(fObject), kRotationSlots);
     quaternion = MEulerRotation(v.rotate[0], v.rotate[1], v.rotate[2], eulerOrder(v.rotateOrder)).asQuaternion();
     return MStatus::kSuccess;
 }
@@ -219,7 +222,7 @@ MStatus MFnTransform::getRotation(MEulerRotation& rotation) const {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
     MStatus s;
     if (qmfhost::detail::fault("MFnTransform::getRotation", &s, &fObject, "rotate")) return s;
-    const qmfhost::TransformValues& v = node(fObject)->xf;
+    const qmfhost::TransformValues v = channelValues(*node(fObject), kRotationSlots);
     rotation = MEulerRotation(v.rotate[0], v.rotate[1], v.rotate[2], eulerOrder(v.rotateOrder));
     return MStatus::kSuccess;
 }
@@ -263,7 +266,8 @@ MStatus MFnTransform::setRotation(const double rotation[3], MTransformationMatri
 MTransformationMatrix::RotationOrder MFnTransform::rotationOrder(MStatus* ReturnStatus) const {
     if (!checkAttached(ReturnStatus)) return MTransformationMatrix::kInvalid;
     report(ReturnStatus, MStatus::kSuccess);
-    return static_cast<MTransformationMatrix::RotationOrder>(node(fObject)->xf.rotateOrder + 1);
+    const int order = channelValues(*node(fObject), slotBit(Slot::RotateOrder)).rotateOrder;
+    return static_cast<MTransformationMatrix::RotationOrder>(order + 1);
 }
 
 MStatus MFnTransform::setRotationOrder(MTransformationMatrix::RotationOrder order, bool reorder) {
@@ -285,7 +289,8 @@ MStatus MFnTransform::setRotationOrder(MTransformationMatrix::RotationOrder orde
 
 MStatus MFnTransform::getScale(double scale[3]) const {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
-    const double* s = node(fObject)->xf.scale;
+    const qmfhost::TransformValues v = channelValues(*node(fObject), slotBit(Slot::Scale));
+    const double* s = v.scale;
     scale[0] = s[0];
     scale[1] = s[1];
     scale[2] = s[2];
@@ -303,7 +308,8 @@ MStatus MFnTransform::setScale(const double scale[3]) {
 
 MStatus MFnTransform::getRotateOrientation(MQuaternion& quaternion) const {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
-    const double* ra = node(fObject)->xf.rotateAxis;
+    const qmfhost::TransformValues v = channelValues(*node(fObject), slotBit(Slot::RotateAxis));
+    const double* ra = v.rotateAxis;
     quaternion = MEulerRotation(ra[0], ra[1], ra[2]).asQuaternion();
     return MStatus::kSuccess;
 }
@@ -347,7 +353,8 @@ MStatus MFnIkJoint::getOrientation(MQuaternion& quaternion) const {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
     MStatus s;
     if (qmfhost::detail::fault("MFnIkJoint::getOrientation", &s, &fObject, "jointOrient")) return s;
-    const double* jo = node(fObject)->xf.jointOrient;
+    const qmfhost::TransformValues v = channelValues(*node(fObject), slotBit(Slot::JointOrient));
+    const double* jo = v.jointOrient;
     quaternion = MEulerRotation(jo[0], jo[1], jo[2]).asQuaternion();
     return MStatus::kSuccess;
 }
@@ -356,7 +363,8 @@ MStatus MFnIkJoint::getOrientation(MEulerRotation& rotation) const {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
     MStatus s;
     if (qmfhost::detail::fault("MFnIkJoint::getOrientation", &s, &fObject, "jointOrient")) return s;
-    const double* jo = node(fObject)->xf.jointOrient;
+    const qmfhost::TransformValues v = channelValues(*node(fObject), slotBit(Slot::JointOrient));
+    const double* jo = v.jointOrient;
     rotation = MEulerRotation(jo[0], jo[1], jo[2]);
     return MStatus::kSuccess;
 }

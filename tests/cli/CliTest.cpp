@@ -30,8 +30,39 @@ int jointParent(const Scene& s, int n) {
     return -1;
 }
 
-// The exported skeleton has the scene's joints, parents and offsets.
-void expectSkeletonMatches(const Scene& scene, const json& info, const std::string& label) {
+// The time a loaded scene is posed at: :time1, else the playback start,
+// else frame 1.
+double sceneTime(const Scene& s) {
+    return s.currentTime.value_or(s.playback.minTime.value_or(1.0 / s.units.framesPerSecond));
+}
+
+// A joint's translation as Maya shows it at a time: a channel driven by a
+// curve has the value of the curve's key at that time; others the stored
+// value. Only key times can be worked out without evaluating curves.
+qmfhost::ma::Vec3 poseTranslation(const Scene& s, int joint, double seconds, const std::string& label) {
+    const auto& node = s.nodes[static_cast<std::size_t>(joint)];
+    qmfhost::ma::Vec3 t = node.translate.value_or(qmfhost::ma::Vec3{0, 0, 0});
+    for (const auto& c : s.connections) {
+        if (c.dst.node != joint || c.src.node < 0) continue;
+        const std::string attr = qmfhost::ma::canonicalAttr(c.dst.attr);
+        if (attr != "tx" && attr != "ty" && attr != "tz") continue;
+        const auto& curve = s.nodes[static_cast<std::size_t>(c.src.node)].curve;
+        if (!curve) continue;
+        bool hit = false;
+        for (const auto& k : curve->keys)
+            if (std::fabs(k.time - seconds) < 1e-9) {
+                t[static_cast<std::size_t>(attr[1] - 'x')] = k.value;
+                hit = true;
+            }
+        if (!hit) ADD_FAILURE() << label << ": " << node.name << "." << attr << " has no key at " << seconds << " s";
+    }
+    return t;
+}
+
+// The exported skeleton has the scene's joints, parents and offsets (the
+// pose at the given time, by default the scene's).
+void expectSkeletonMatches(const Scene& scene, const json& info, const std::string& label, double seconds = -1) {
+    if (seconds < 0) seconds = sceneTime(scene);
     ASSERT_EQ(info["skeletons"].size(), 1u) << label;
     const json& js = info["skeletons"][0]["joints"];
     auto sj = joints(scene);
@@ -41,7 +72,6 @@ void expectSkeletonMatches(const Scene& scene, const json& info, const std::stri
     for (std::size_t i = 0; i < js.size(); ++i) {
         std::string name = js[i]["name"];
         ASSERT_TRUE(byName.count(name)) << label << ": unknown joint " << name;
-        const auto& node = scene.nodes[static_cast<std::size_t>(byName[name])];
         int p = jointParent(scene, byName[name]);
         long long fp = js[i]["parent"];
         if (p < 0) {
@@ -51,7 +81,7 @@ void expectSkeletonMatches(const Scene& scene, const json& info, const std::stri
             EXPECT_EQ(js[static_cast<std::size_t>(fp)]["name"], scene.nodes[static_cast<std::size_t>(p)].name) << label;
         }
         // A root's own translation is not written.
-        qmfhost::ma::Vec3 t = p < 0 ? qmfhost::ma::Vec3{0, 0, 0} : node.translate.value_or(qmfhost::ma::Vec3{0, 0, 0});
+        qmfhost::ma::Vec3 t = p < 0 ? qmfhost::ma::Vec3{0, 0, 0} : poseTranslation(scene, byName[name], seconds, label);
         const double want[3] = {t[0] / 100, t[1] / 100, -t[2] / 100};
         for (int k = 0; k < 3; ++k) {
             double got = js[i]["offset"][static_cast<std::size_t>(k)].get<double>();
@@ -273,6 +303,68 @@ TEST_F(Cli, CorpusScenesExportWithTheirSkeletons) {
         ASSERT_EQ(r.status, 0) << p << "\n" << r.err;  // a scene without joints gives an empty skeleton
         expectSkeletonMatches(scene, infoJson(out), p.filename().string());
     }
+}
+
+TEST_F(Cli, CurveDrivenCorpusSceneExportsItsPoseAtTheCurrentTime) {
+    const fs::path p = fs::path(QMF_CORPUS_DIR) / "ma" / "UsdExportSkeleton.ma";
+    if (!fs::exists(p)) GTEST_SKIP() << "corpus scene not found: " << p;
+    Scene scene = qmfhost::ma::readFile(p.string());
+    // Its joints store no translation; curves keyed at frames 1 to 3 hold the
+    // pose, and :time1 is frame 1.
+    for (const auto& [frames, args] : std::vector<std::pair<double, std::vector<std::string>>>{
+             {1, {}}, {2, {"--time", "2"}}, {2.0, {"--time=2.0"}}}) {
+        std::vector<std::string> cmd = {"export", p.string(), path("skel.qmf")};
+        cmd.insert(cmd.end(), args.begin(), args.end());
+        Result r = run(cmd);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "") << "every channel is curve-driven, so nothing to warn about";
+        json info = infoJson(path("skel.qmf"));
+        expectSkeletonMatches(scene, info, "UsdExportSkeleton.ma at frame " + std::to_string(frames), frames / 24.0);
+        // Only Torso sits on its parent (its keys are all within 1e-13 cm of 0).
+        std::vector<std::string> collapsed;
+        for (const auto& j : info["skeletons"][0]["joints"])
+            if (j["parent"].get<long long>() >= 0 && std::hypot(j["offset"][0].get<double>(), j["offset"][1].get<double>(),
+                                                                j["offset"][2].get<double>()) < 1e-6)
+                collapsed.push_back(j["name"]);
+        EXPECT_EQ(collapsed, std::vector<std::string>{"Torso"}) << "frame " << frames;
+    }
+    // Between keys the pose moves: frame 1.5 differs from both neighbours.
+    ASSERT_EQ(run({"export", p.string(), path("a.qmf"), "--time", "1.5"}).status, 0);
+    ASSERT_EQ(run({"export", p.string(), path("b.qmf"), "--time", "1"}).status, 0);
+    EXPECT_NE(infoJson(path("a.qmf"))["skeletons"], infoJson(path("b.qmf"))["skeletons"]);
+}
+
+TEST_F(Cli, ExportWarnsOncePerChannelItCannotEvaluate) {
+    spit(path("driven.ma"),
+         "//Maya ASCII 2018 scene\n"
+         "currentUnit -l centimeter -a degree -t film;\n"
+         "createNode transform -n \"rig\";\n"
+         "createNode joint -n \"root\" -p \"rig\";\n"
+         "createNode joint -n \"arm\" -p \"root\";\n"
+         "\tsetAttr \".t\" -type \"double3\" 3 0 0 ;\n"
+         "createNode transform -n \"elsewhere\";\n"
+         "createNode expression -n \"roll\";\n"
+         "createNode unitConversion -n \"unitConversion1\";\n"
+         "\tsetAttr \".cf\" 0.017453292519943295;\n"
+         "createNode pointConstraint -n \"pc\";\n"
+         "connectAttr \"roll.out[0]\" \"unitConversion1.i\";\n"
+         "connectAttr \"unitConversion1.o\" \"arm.rx\";\n"
+         "connectAttr \"pc.ct\" \"rig.t\";\n"
+         "connectAttr \"roll.out[1]\" \"elsewhere.ty\";\n");
+    Result r = run({"export", path("driven.ma"), path("driven.qmf")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> want = {
+        "qmf: warning: rig.translate is driven by pc (pointConstraint), which the host does not evaluate; its "
+        "stored value is exported",
+        "qmf: warning: arm.rotateX is driven by roll (expression), which the host does not evaluate; its stored "
+        "value is exported"};
+    EXPECT_EQ(r.errLines(), want) << "transforms away from the skeleton are not mentioned";
+    EXPECT_NEAR(infoJson(path("driven.qmf"))["skeletons"][0]["joints"][1]["offset"][0].get<double>(), 0.03, 1e-9);
+
+    Result bad = run({"export", path("driven.ma"), path("x.qmf"), "--time", "soon"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.errLines(), std::vector<std::string>{"qmf: export: --time needs a number of frames, not 'soon'"});
+    EXPECT_FALSE(fs::exists(path("x.qmf")));
 }
 
 TEST_F(Cli, CorpusScenesKeepEverythingThroughAnImport) {

@@ -4,6 +4,7 @@
 #include "Printable.h"
 
 #include "fileio/SafeFile.h"
+#include "qmfhost/Animation.h"
 #include "qmfhost/PerrorCapture.h"
 #include "qmfhost/Loader.h"
 #include "qmfhost/MaHost.h"
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -52,12 +54,18 @@ const char* const kUsage =
 const std::map<std::string, std::string>& helpTexts() {
     static const std::map<std::string, std::string> m = {
         {"export",
-         "usage: qmf export SCENE.ma OUT.qmf [--plugin PATH]\n"
+         "usage: qmf export SCENE.ma OUT.qmf [--time T] [--plugin PATH]\n"
          "\n"
          "Reads a Maya ASCII scene into the headless host, loads the qmf translator\n"
          "module and calls its writer: the scene's joints become the skeleton of a new\n"
          "Movantis animation saved at OUT.qmf. OUT.qmf is replaced only on success.\n"
          "\n"
+         "The skeleton is the pose at the scene's current time (:time1, else the start\n"
+         "of playback): channels driven by animation curves take the curves' values.\n"
+         "A channel driven by anything else keeps its stored value, with one warning\n"
+         "line on stderr per such channel.\n"
+         "\n"
+         "  --time T        pose at time T instead, in the scene's time unit (frames)\n"
          "  --plugin PATH   translator module to load (default: ../plug-ins/qmfTranslator.so\n"
          "                  beside this program)\n"},
         {"import",
@@ -149,6 +157,7 @@ struct Args {
     std::vector<std::string> positional;
     std::string plugin;
     std::string output;
+    std::string time;
     bool replace = false;
     bool json = false;
     bool help = false;
@@ -183,12 +192,12 @@ Args parseArgs(const std::string& command, int argc, char** argv, const std::vec
             }
             if (flag == "--output") flag = "-o";
             if (!allows(flag)) throw CommandError(command + ": unknown option " + s + " (see qmf " + command + " --help)");
-            if (flag == "--plugin" || flag == "-o") {
+            if (flag == "--plugin" || flag == "-o" || flag == "--time") {
                 if (!inlineValue) {
                     if (i + 1 >= argc) throw CommandError(command + ": " + flag + " needs a value");
                     value = argv[++i];
                 }
-                (flag == "-o" ? a.output : a.plugin) = value;
+                (flag == "-o" ? a.output : flag == "--time" ? a.time : a.plugin) = value;
             } else if (flag == "--replace") {
                 a.replace = true;
             } else if (flag == "--json") {
@@ -263,8 +272,38 @@ bool hasJointChild(const MObject& node) {
     return false;
 }
 
+// --time T: frames of the scene's time unit, as seconds.
+double exportTime(const std::string& text, double framesPerSecond) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const double frames = std::strtod(begin, &end);
+    if (text.empty() || end != begin + text.size() || errno == ERANGE || !std::isfinite(frames))
+        throw CommandError("export: --time needs a number of frames, not '" + text + "'");
+    return frames / framesPerSecond;
+}
+
+// One line per channel of a joint (or a transform above one) whose driver
+// the host cannot evaluate: the exported pose may differ from Maya's there.
+void warnUnevaluatedChannels(const std::vector<MObject>& joints) {
+    std::set<unsigned long long> seen;
+    for (const MObject& joint : joints) {
+        std::vector<MObject> chain;
+        for (MObject n = joint; !n.isNull() && n != qmfhost::world() && seen.insert(n.id()).second;) {
+            chain.push_back(n);
+            auto parents = qmfhost::parents(n);
+            n = parents.empty() ? MObject() : parents.front();
+        }
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+            for (const auto& u : qmfhost::unevaluatedChannels(*it))
+                std::cerr << "qmf: warning: " << qmfhost::partialPath(*it) << "." << u.attribute << " is driven by "
+                          << u.driverName << " (" << u.driverType
+                          << "), which the host does not evaluate; its stored value is exported\n";
+    }
+}
+
 int cmdExport(int argc, char** argv) {
-    Args a = parseArgs("export", argc, argv, {"--plugin"});
+    Args a = parseArgs("export", argc, argv, {"--plugin", "--time"});
     if (a.help) {
         std::cout << helpTexts().at("export");
         return 0;
@@ -273,10 +312,18 @@ int cmdExport(int argc, char** argv) {
     const std::string& scenePath = a.positional[0];
     const std::string& out = a.positional[1];
     qmfhost::ma::Scene scene = readScene(scenePath);
+    const double at = a.time.empty() ? 0.0 : exportTime(a.time, scene.units.framesPerSecond);
     fileio::Output target = requireOutput(out, {scenePath, pluginPath(a.plugin)});
     auto module = loadTranslator(a.plugin);
     bindScene(scenePath, scene);
-    std::size_t joints = jointsDepthFirst().size();
+    if (!a.time.empty()) {
+        qmfhost::AnimControlState ac = qmfhost::animControlState();
+        ac.currentTime = MTime(at, MTime::kSeconds);
+        qmfhost::setAnimControlState(ac);
+    }
+    const std::vector<MObject> jointList = jointsDepthFirst();
+    warnUnevaluatedChannels(jointList);
+    std::size_t joints = jointList.size();
 
     // The translator saves to a temporary file beside the output, so a failed
     // export leaves any existing output as it was.

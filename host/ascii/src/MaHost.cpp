@@ -131,11 +131,16 @@ Binding loadIntoHost(const Scene& scene) {
                 ck.value = k.value;
                 ck.inTangent = static_cast<MFnAnimCurve::TangentType>(k.inType);
                 ck.outTangent = static_cast<MFnAnimCurve::TangentType>(k.outType);
+                ck.inX = k.inX;
+                ck.inY = k.inY;
+                ck.outX = k.outX;
+                ck.outY = k.outY;
                 d.keys.push_back(ck);
             }
             if (!setCurve(b.nodes[i], d))
                 b.warnings.push_back("line " + std::to_string(n.line) + ": the host refused the keys of " + n.name);
         }
+        if (n.conversionFactor) setAttributeValue(b.nodes[i], "cf", {*n.conversionFactor});
     }
 
     // Connections before locks: a file may lock a channel it also drives.
@@ -164,6 +169,8 @@ Binding loadIntoHost(const Scene& scene) {
     if (pb.maxTime) ac.maxTime = MTime(*pb.maxTime, MTime::kSeconds);
     ac.animationStartTime = MTime(pb.startTime.value_or(firstFrame), MTime::kSeconds);
     if (pb.endTime) ac.animationEndTime = MTime(*pb.endTime, MTime::kSeconds);
+    // Curves are evaluated at :time1's time, else at the start of playback.
+    ac.currentTime = scene.currentTime ? MTime(*scene.currentTime, MTime::kSeconds) : ac.minTime;
     setAnimControlState(ac);
     b.animControl = animControlState();
     return b;
@@ -204,7 +211,7 @@ Edits collectEdits(const Scene& scene, const Binding& binding) {
         nc.curve.postInfinity = d.postInfinity;
         std::map<int, int> tally;
         for (const auto& k : d.keys) {
-            nc.curve.keys.push_back(Key{k.time, k.value, k.inTangent, k.outTangent});
+            nc.curve.keys.push_back(Key{k.time, k.value, k.inTangent, k.outTangent, k.inX, k.inY, k.outX, k.outY});
             ++tally[k.outTangent];
         }
         // The curve-wide type is the most common one, as Maya writes it.

@@ -64,6 +64,8 @@ const std::map<std::string, std::string>& attrAliases() {
         {"keyTimeValue", "ktv"},   {"keyTanInType", "kit"},  {"keyTanOutType", "kot"},
         {"preInfinity", "pre"},    {"postInfinity", "pst"},  {"output", "o"},
         {"before", "b"},           {"scriptType", "st"},
+        {"keyTanInX", "kix"},      {"keyTanInY", "kiy"},     {"keyTanOutX", "kox"},   {"keyTanOutY", "koy"},
+        {"outTime", "o"},          {"conversionFactor", "cf"},
     };
     return m;
 }
@@ -113,6 +115,7 @@ AttrRef parseAttr(const std::string& text, int line) {
 struct PendingCurve {
     std::map<long, std::pair<double, double>> ktv;  // index -> time (s), value (internal)
     std::map<long, int> kit, kot;                    // index -> API type
+    std::map<long, double> kix, kiy, kox, koy;       // index -> tangent vector part, as written
 };
 
 class Interpreter {
@@ -378,6 +381,7 @@ private:
         AttrRef ref = parseAttr(attrText, c.line);
         int node = current_;
         if (!ref.node.empty()) {
+            if (ref.name == "o" && isTimeNode(ref.node, "")) return currentTime(values, c.line);
             node = s_.find(ref.node);
             if (node < 0) return;  // a node this file does not create (kept as text)
         } else {
@@ -392,12 +396,31 @@ private:
             curveAttr(node, ref, values, c.line);
             return;
         }
+        if (ref.name == "o" && isTimeNode(n.name, n.type)) return currentTime(values, c.line);
+        if (ref.name == "cf" && n.type == "unitConversion") {
+            auto v = numbers(values, c.line);
+            if (v.size() != 1) throw ParseError(c.line, ".cf needs one value");
+            n.conversionFactor = finite(v[0], c.line);
+            return;
+        }
         if (node == s_.configNode && ref.name == "b" && values.size() == 1 && values[0]->quoted) {
             playback(values[0]->text, c.line);
             s_.playbackChunk = static_cast<int>(chunk_);
             return;
         }
         transformAttr(n, ref, values, type, c.line);
+    }
+
+    // :time1, the scene's time node (named, or selected with select -ne).
+    static bool isTimeNode(const std::string& name, const std::string& type) {
+        std::string s = shortName(name);
+        return s == "time1" && (type.empty() || type == "time");
+    }
+
+    void currentTime(const std::vector<const Arg*>& values, int line) {
+        auto v = numbers(values, line);
+        if (v.size() != 1) throw ParseError(line, "time1.o needs one value");
+        s_.currentTime = finite(v[0] / s_.units.framesPerSecond, line);
     }
 
     static void applyLock(Node& n, const std::string& attr, bool on) {
@@ -486,7 +509,7 @@ private:
             // Constant 0, linear 1, cycle 3, cycle with offset 4, oscillate 5.
             if (v < 0 || v > 5 || v == 2) throw ParseError(line, "unknown infinity type " + std::to_string(v));
             (a == "pre" ? cv.preInfinity : cv.postInfinity) = v;
-        } else if (a == "ktv" || a == "kit" || a == "kot") {
+        } else if (a == "ktv" || a == "kit" || a == "kot" || a == "kix" || a == "kiy" || a == "kox" || a == "koy") {
             auto v = numbers(values, line);
             long first = ref.ranged ? ref.first : 0;
             std::size_t per = a == "ktv" ? 2 : 1;
@@ -500,9 +523,14 @@ private:
             for (std::size_t k = 0; k < count; ++k) {
                 long idx = first + static_cast<long>(k);
                 if (a == "ktv") p.ktv[idx] = {finite(v[2 * k] * spf, line), finite(v[2 * k + 1] * factor, line)};
-                else (a == "kit" ? p.kit : p.kot)[idx] = tangentFromFileCode(intValue(v[k], line));
+                else if (a == "kit" || a == "kot") (a == "kit" ? p.kit : p.kot)[idx] = tangentFromFileCode(intValue(v[k], line));
+                else tangentPart(p, a)[idx] = finite(v[k], line);  // already seconds and internal units
             }
         }
+    }
+
+    static std::map<long, double>& tangentPart(PendingCurve& p, const std::string& a) {
+        return a == "kix" ? p.kix : a == "kiy" ? p.kiy : a == "kox" ? p.kox : p.koy;
     }
 
     void finishCurves() {
@@ -516,6 +544,14 @@ private:
                 k.inType = i != p.kit.end() ? i->second : cv.tangentType;
                 auto o = p.kot.find(idx);
                 k.outType = o != p.kot.end() ? o->second : cv.tangentType;
+                auto part = [idx = idx](const std::map<long, double>& m) {
+                    auto it = m.find(idx);
+                    return it != m.end() ? it->second : 0.0;
+                };
+                k.inX = part(p.kix);
+                k.inY = part(p.kiy);
+                k.outX = part(p.kox);
+                k.outY = part(p.koy);
                 cv.keys.push_back(k);
             }
             std::stable_sort(cv.keys.begin(), cv.keys.end(), [](const Key& x, const Key& y) { return x.time < y.time; });

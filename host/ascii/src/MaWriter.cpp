@@ -84,6 +84,27 @@ std::string playbackScript(const std::string& old, const Playback& pb, double fp
     return out;
 }
 
+// .kix .kiy .kox .koy for every key when any side is fixed: other types are
+// worked out again from the keys. Written as held: seconds, internal units.
+std::string fixedTangents(const Curve& cv) {
+    bool anyFixed = false;
+    for (const auto& k : cv.keys) anyFixed = anyFixed || k.inType == 1 || k.outType == 1;
+    if (!anyFixed) return std::string();
+    std::string n = std::to_string(cv.keys.size());
+    std::string range = "[0:" + std::to_string(cv.keys.size() - 1) + "]";
+    std::string out;
+    const struct {
+        const char* attr;
+        double Key::*part;
+    } parts[] = {{"kix", &Key::inX}, {"kiy", &Key::inY}, {"kox", &Key::outX}, {"koy", &Key::outY}};
+    for (const auto& p : parts) {
+        std::string line = "\tsetAttr -s " + n + " \"." + p.attr + range + "\" ";
+        for (const auto& k : cv.keys) line += " " + formatNumber(k.*(p.part));
+        out += line + ";\n";
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string writeScene(const Scene& scene, const Edits& edits) {
@@ -139,6 +160,7 @@ std::string writeScene(const Scene& scene, const Edits& edits) {
                 kot += " " + std::to_string(tangentToFileCode(k.outType));
             }
             nodes += ktv + ";\n" + kit + ";\n" + kot + ";\n";
+            nodes += fixedTangents(cv);
         }
         if (cv.preInfinity) nodes += "\tsetAttr \".pre\" " + std::to_string(cv.preInfinity) + ";\n";
         if (cv.postInfinity) nodes += "\tsetAttr \".pst\" " + std::to_string(cv.postInfinity) + ";\n";

@@ -99,6 +99,16 @@ public:
     MStatus setInTangentType(unsigned int index, TangentType tangentType, MAnimCurveChange* change = NULL);
     MStatus setOutTangentType(unsigned int index, TangentType tangentType, MAnimCurveChange* change = NULL);
 
+    // A key's tangent as evaluation uses it: x in seconds, y in internal
+    // units (worked out from the key's type and neighbours unless fixed).
+    MStatus getTangent(unsigned int index, float& x, float& y, bool inTangent) const;
+
+    // The curve's value at a time, in internal units: keys, tangents, weights
+    // and infinities as Maya evaluates them. kInvalidParameter for a curve
+    // keyed on a unitless input (UA/UL/UT/UU) or an unusable time.
+    double evaluate(const MTime& atTime, MStatus* ReturnStatus = NULL) const;
+    MStatus evaluate(const MTime& atTime, double& value) const;
+
     bool isWeighted(MStatus* ReturnStatus = NULL) const;
     MStatus setIsWeighted(bool isWeighted, MAnimCurveChange* change = NULL);
     InfinityType preInfinityType(MStatus* ReturnStatus = NULL) const;

@@ -99,13 +99,17 @@ struct TransformValues {
     double inverseScale[3] = {1, 1, 1};
     bool segmentScaleCompensate = true;
 };
-// kInvalidParameter for nodes that are not transforms or joints.
+// The stored values (what setAttr set), also for channels an animation curve
+// drives; the API's reads and getAttributeValue give those at the current
+// time. kInvalidParameter for nodes that are not transforms or joints.
 OPENMAYA_EXPORT MStatus getTransformValues(const MObject& node, TransformValues& values);
 // Ignores lock flags (a file sets values before it locks them).
 OPENMAYA_EXPORT MStatus setTransformValues(const MObject& node, const TransformValues& values);
 
 // A numeric attribute of a transform or joint by name: a compound gives its
-// three values, a single channel one value. rotateOrder as a number.
+// three values, a single channel one value. rotateOrder as a number. Reads
+// see curve-driven channels at the current time, as MPlug reads do; a
+// unitConversion node's "cf" is readable and settable too.
 OPENMAYA_EXPORT MStatus getAttributeValue(const MObject& node, const std::string& attribute,
                                           std::vector<double>& values);
 OPENMAYA_EXPORT MStatus setAttributeValue(const MObject& node, const std::string& attribute,
@@ -158,6 +162,9 @@ struct CurveKey {
     double value = 0;       // internal units
     MFnAnimCurve::TangentType inTangent = MFnAnimCurve::kTangentClamped;
     MFnAnimCurve::TangentType outTangent = MFnAnimCurve::kTangentClamped;
+    // Tangent vectors of fixed sides (.kix .kiy .kox .koy): x in seconds, y in
+    // internal units. Other tangent types are worked out from the neighbours.
+    double inX = 0, inY = 0, outX = 0, outY = 0;
 };
 struct CurveData {
     MFnAnimCurve::AnimCurveType type = MFnAnimCurve::kAnimCurveTU;

@@ -37,6 +37,8 @@ struct Key {
     double value = 0;  // internal units (radians for TA, cm for TL)
     int inType = 11;   // API TangentType
     int outType = 11;
+    // .kix .kiy .kox .koy as written: x in seconds, y in internal units.
+    double inX = 0, inY = 0, outX = 0, outY = 0;
 };
 
 struct Curve {
@@ -63,6 +65,7 @@ struct Node {
     std::optional<bool> segmentScaleCompensate;   // joints: .ssc
     std::set<std::string> locked;  // tx ty tz rx ry rz sx sy sz jox joy joz
     std::optional<Curve> curve;    // animCurve nodes
+    std::optional<double> conversionFactor;  // unitConversion .cf
 };
 
 struct Plug {
@@ -86,6 +89,7 @@ struct Scene {
     std::vector<Node> nodes;
     std::vector<Connection> connections;
     Playback playback;
+    std::optional<double> currentTime;  // :time1.o, seconds
     int configNode = -1;    // sceneConfigurationScriptNode
     int playbackChunk = -1; // the setAttr ".b" holding playbackOptions
     std::vector<int> chunkNode;        // per chunk: node whose block it belongs to, or -1

@@ -1,0 +1,262 @@
+// Curve evaluation: tangents from key types and neighbours, Hermite segments
+// for non-weighted curves, Bezier segments in time and value for weighted
+// ones, and the pre/post infinities. Pure functions of the curve data.
+#include <qmfhost/Animation.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace qmfhost {
+
+namespace {
+
+using TT = MFnAnimCurve::TangentType;
+
+// The steepest slope Maya gives a tangent (tan of 89.99999 degrees).
+constexpr double kMaxTan = 5729577.9485;
+// Neighbours closer than this make the spline slope vertical.
+constexpr double kMinSplineSpan = 1.0e-4;
+// Clamped tangents go flat when a neighbour's value is this close (absolute,
+// internal units).
+constexpr double kClampNear = 0.05;
+// Times within half a tick (1/141120000 s) are the same time: a key time and
+// a current time reached by different unit conversions still hit the key.
+constexpr double kHalfTick = 0.5 / 141120000.0;
+
+struct Ctx {
+    const std::vector<CurveKey>& keys;
+    std::size_t i;
+    bool prev, next;
+    double t, v, dtp, dtn, vp, vn;
+    Ctx(const std::vector<CurveKey>& k, std::size_t index) : keys(k), i(index) {
+        prev = i > 0;
+        next = i + 1 < keys.size();
+        t = keys[i].time;
+        v = keys[i].value;
+        dtp = prev ? t - keys[i - 1].time : 0;
+        dtn = next ? keys[i + 1].time - t : 0;
+        vp = prev ? keys[i - 1].value : v;
+        vn = next ? keys[i + 1].value : v;
+    }
+    double span(bool in) const { return in ? dtp : dtn; }
+};
+
+TangentVector vec(double x, double y) { return TangentVector{x, y}; }
+
+// Maya >= 2.0 smooth tangent: inner keys take the slope between their
+// neighbours; end keys point at their only neighbour.
+TangentVector spline(const Ctx& c, bool in) {
+    if (c.prev && c.next) {
+        const double range = c.dtp + c.dtn;
+        double s;
+        if (range < kMinSplineSpan)
+            s = c.vn == c.vp ? 0.0 : std::copysign(kMaxTan, c.vn - c.vp);
+        else
+            s = (c.vn - c.vp) / range;
+        return vec(c.span(in), s * c.span(in));
+    }
+    if (c.next) return vec(c.dtn, c.vn - c.v);
+    if (c.prev) return vec(c.dtp, c.v - c.vp);
+    return vec(1, 0);
+}
+
+TangentVector flat(const Ctx& c, bool in) {
+    const bool near = in ? c.prev : c.next;
+    const bool far = in ? c.next : c.prev;
+    if (near) return vec(c.span(in), 0);
+    if (far) return vec(c.span(!in), 0);
+    return vec(0, 0);
+}
+
+TangentVector linear(const Ctx& c, bool in) {
+    if (in) return c.prev ? vec(c.dtp, c.v - c.vp) : vec(1, 0);
+    return c.next ? vec(c.dtn, c.vn - c.v) : vec(1, 0);
+}
+
+TangentVector clamped(const Ctx& c, bool in) {
+    const bool near = in ? c.prev : c.next;
+    if (!near) return spline(c, in);
+    const double a = std::fabs((in ? c.vp : c.vn) - c.v);
+    const bool far = in ? c.next : c.prev;
+    const double b = far ? std::fabs((in ? c.vn : c.vp) - c.v) : a;
+    return (a <= kClampNear || b <= kClampNear) ? flat(c, in) : spline(c, in);
+}
+
+// Plateau and auto share one bound: the slope whose third-length handles
+// stay within both neighbours' values.
+TangentVector plateauOrAuto(const Ctx& c, bool in, bool autoType) {
+    if (!c.prev || !c.next) return flat(c, in);
+    const double py = c.vp - c.v, ny = c.vn - c.v;
+    if (py * ny >= 0) return vec(c.span(in), 0);
+    const double bound = 3.0 * std::min(std::fabs(py) / c.dtp, std::fabs(ny) / c.dtn);
+    double s = spline(c, in).y / c.span(in);
+    if (std::fabs(s) > bound) s = autoType ? std::copysign(bound, s) : 0.0;
+    return vec(c.span(in), s * c.span(in));
+}
+
+TangentVector rawSide(const std::vector<CurveKey>& keys, std::size_t i, bool in) {
+    const Ctx c(keys, i);
+    const CurveKey& k = keys[i];
+    switch (in ? k.inTangent : k.outTangent) {
+    case MFnAnimCurve::kTangentFixed: return in ? vec(k.inX, k.inY) : vec(k.outX, k.outY);
+    case MFnAnimCurve::kTangentLinear:
+    case MFnAnimCurve::kTangentSlow:
+    case MFnAnimCurve::kTangentFast: return linear(c, in);
+    case MFnAnimCurve::kTangentFlat: return flat(c, in);
+    case MFnAnimCurve::kTangentStep:
+    case MFnAnimCurve::kTangentStepNext: return vec(0, 0);   // step-next is flagged separately
+    case MFnAnimCurve::kTangentPlateau: return plateauOrAuto(c, in, false);
+    case MFnAnimCurve::kTangentAuto: return plateauOrAuto(c, in, true);
+    case MFnAnimCurve::kTangentGlobal:   // never kept on a key; Maya's factory global is clamped
+    case MFnAnimCurve::kTangentClamped: return clamped(c, in);
+    case MFnAnimCurve::kTangentSmooth:
+    default: return spline(c, in);
+    }
+}
+
+// Weighted: only negative x is refused. Non-weighted: unit length, and a
+// vertical tangent becomes the steepest representable one.
+TangentVector validate(TangentVector t, bool weighted) {
+    if (!std::isfinite(t.x) || !std::isfinite(t.y)) return vec(0, 0);
+    if (t.x < 0) t.x = 0;
+    if (weighted) return t;
+    if (t.x == 0) {
+        if (t.y == 0) return t;
+        return vec(1.0e-4, std::copysign(1.0e-4 * kMaxTan, t.y));
+    }
+    const double len = std::hypot(t.x, t.y);
+    return vec(t.x / len, t.y / len);
+}
+
+TangentVector side(const CurveData& c, std::size_t i, bool in) {
+    return validate(rawSide(c.keys, i, in), c.weighted);
+}
+
+double slope(const TangentVector& t) { return t.x > 0 ? t.y / t.x : 0.0; }
+
+bool sameTime(double a, double b) { return std::fabs(a - b) <= kHalfTick; }
+
+// The unique u in [0, 1] with x(u) = s for a monotonic Bezier x with
+// handles a and b; bisection, as x is single-valued after the repair.
+double solveBezierParameter(double a, double b, double s) {
+    const double c3 = 1 + 3 * a - 3 * b, c2 = 3 * b - 6 * a, c1 = 3 * a;
+    double lo = 0, hi = 1;
+    for (int it = 0; it < 64; ++it) {
+        const double mid = 0.5 * (lo + hi);
+        const double x = ((c3 * mid + c2) * mid + c1) * mid;
+        if (x < s)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return 0.5 * (lo + hi);
+}
+
+double weightedSegment(double t0, double y0, const TangentVector& out, double t3, double y3,
+                       const TangentVector& in, double T) {
+    const double h = t3 - t0;
+    const double s = (T - t0) / h;
+    double y1 = y0 + out.y / 3, y2 = y3 - in.y / 3;
+    double a = out.x / (3 * h), b = 1 - in.x / (3 * h);
+    // Keep x(u) single-valued: pull handles that overshoot back inside the
+    // region where the cubic in time is monotonic, along their own direction.
+    const double aOld = a, bOld = b;
+    a = std::max(a, 0.0);
+    b = std::min(b, 1.0);
+    double p = a, q = 1 - b;
+    constexpr double eps = 1.0e-9;
+    if ((p > 1 || q > 1) && p * p + q * q + p * q - 2 * (p + q) + 1 > -eps) {
+        if (p < 4.0 / 3.0) {
+            const double disc = std::max(0.0, (p - 2) * (p - 2) - 4 * (p - 1) * (p - 1));
+            const double rPlus = ((2 - p) + std::sqrt(disc)) / 2, rMinus = ((2 - p) - std::sqrt(disc)) / 2;
+            if (q + eps > rPlus)
+                q = rPlus - eps;
+            else if (q < rMinus + eps)
+                q = rMinus + eps;
+        } else {
+            p = 4.0 / 3.0 - eps;
+            q = 1.0 / 3.0 - eps;
+        }
+        a = p;
+        b = 1 - q;
+    }
+    if (aOld > 0 && a != aOld) y1 = y0 + (y1 - y0) * a / aOld;
+    if (1 - bOld > 0 && b != bOld) y2 = y3 - (y3 - y2) * (1 - b) / (1 - bOld);
+    const double u = (a == 1.0 / 3.0 && b == 2.0 / 3.0) ? s : solveBezierParameter(a, b, s);
+    const double w = 1 - u;
+    return w * w * w * y0 + 3 * w * w * u * y1 + 3 * w * u * u * y2 + u * u * u * y3;
+}
+
+// Inside [t0, tN].
+double evaluateInRange(const CurveData& c, double T) {
+    const auto& keys = c.keys;
+    auto upper = std::upper_bound(keys.begin(), keys.end(), T,
+                                  [](double t, const CurveKey& k) { return t < k.time; });
+    std::size_t r = static_cast<std::size_t>(upper - keys.begin());
+    if (r < keys.size() && sameTime(keys[r].time, T)) return keys[r].value;
+    if (r == 0) return keys.front().value;
+    const std::size_t l = r - 1;
+    if (sameTime(keys[l].time, T) || r == keys.size()) return keys[l].value;
+    const CurveKey& L = keys[l];
+    const CurveKey& R = keys[r];
+    if (L.outTangent == MFnAnimCurve::kTangentStepNext) return R.value;
+    const TangentVector out = side(c, l, false);
+    if (out.x == 0 && out.y == 0) return L.value;   // step, or a zero fixed tangent
+    const TangentVector in = side(c, r, true);
+    if (c.weighted) return weightedSegment(L.time, L.value, out, R.time, R.value, in, T);
+    const double h = R.time - L.time, d = R.value - L.value, u = T - L.time;
+    const double m1 = slope(out), m2 = slope(in);
+    return L.value + m1 * u + (3 * d - h * (2 * m1 + m2)) / (h * h) * u * u +
+           (h * (m1 + m2) - 2 * d) / (h * h * h) * u * u * u;
+}
+
+double clampToRange(const CurveData& c, double T) {
+    return std::min(std::max(T, c.keys.front().time), c.keys.back().time);
+}
+
+}  // namespace
+
+KeyTangents keyTangents(const CurveData& curve, std::size_t index) {
+    KeyTangents k;
+    if (index >= curve.keys.size()) return k;
+    k.in = side(curve, index, true);
+    k.out = side(curve, index, false);
+    k.stepNextOut = curve.keys[index].outTangent == MFnAnimCurve::kTangentStepNext;
+    return k;
+}
+
+double evaluateCurve(const CurveData& c, double T) {
+    if (c.keys.empty()) return 0.0;
+    const double t0 = c.keys.front().time, tN = c.keys.back().time;
+    const double v0 = c.keys.front().value, vN = c.keys.back().value;
+    if (!std::isfinite(T)) return T < 0 ? v0 : vN;
+    const bool before = T < t0 && !sameTime(T, t0);
+    const bool after = T > tN && !sameTime(T, tN);
+    if (!before && !after) return evaluateInRange(c, clampToRange(c, T));
+
+    const MFnAnimCurve::InfinityType mode = before ? c.preInfinity : c.postInfinity;
+    if (mode == MFnAnimCurve::kConstant) return before ? v0 : vN;
+    if (mode == MFnAnimCurve::kLinear) {
+        const TangentVector t = before ? side(c, 0, true) : side(c, c.keys.size() - 1, false);
+        if (t.x <= 0) return before ? v0 : vN;
+        return before ? v0 - (t0 - T) * t.y / t.x : vN + (T - tN) * t.y / t.x;
+    }
+    const double R = tN - t0;
+    if (R <= 0) return v0;
+    const double D = vN - v0;
+    const double q = before ? (T - t0) / R : (T - tN) / R;
+    const double whole = std::trunc(q);
+    const double f = std::fabs(q - whole);
+    const double n = std::fabs(whole) + 1;
+    const double forward = evaluateInRange(c, clampToRange(c, t0 + f * R));
+    const double backward = evaluateInRange(c, clampToRange(c, tN - f * R));
+    const bool odd = std::fmod(n, 2.0) == 1.0;
+    switch (mode) {
+    case MFnAnimCurve::kCycle: return before ? backward : forward;
+    case MFnAnimCurve::kCycleRelative: return before ? backward - n * D : forward + n * D;
+    case MFnAnimCurve::kOscillate: return before ? (odd ? forward : backward) : (odd ? backward : forward);
+    default: return before ? v0 : vN;
+    }
+}
+
+}  // namespace qmfhost
