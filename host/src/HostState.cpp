@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <unordered_set>
+#include <utility>
 
 namespace qmfhost {
 namespace detail {
@@ -54,6 +54,7 @@ struct AttrTables {
         builtinCount = static_cast<int>(defs.size());
     }
     int builtinCount = 0;
+    std::map<std::pair<std::string, std::string>, int> dynamic;   // (long, short) -> index
 };
 
 AttrTables& tables() {
@@ -72,12 +73,12 @@ int attrCount() { return static_cast<int>(tables().defs.size()); }
 
 int internAttr(const std::string& longName, const std::string& shortName, AttrUnit unit) {
     AttrTables& t = tables();
-    for (int i = t.builtinCount; i < static_cast<int>(t.defs.size()); ++i) {
-        const AttrDef& d = t.defs[static_cast<size_t>(i)];
-        if (d.longName == longName && d.shortName == shortName) return i;
-    }
+    auto found = t.dynamic.find({longName, shortName});
+    if (found != t.dynamic.end()) return found->second;
     t.defs.push_back(AttrDef{longName, shortName, unit, -1, -1, Slot::None});
-    return static_cast<int>(t.defs.size()) - 1;
+    const int index = static_cast<int>(t.defs.size()) - 1;
+    t.dynamic.emplace(std::make_pair(longName, shortName), index);
+    return index;
 }
 
 MObject attrObject(int index) {
@@ -124,16 +125,27 @@ int findAttr(const Node& n, const std::string& name) {
         if (found < 0 && matchesName(attrDef(i), name)) found = i;
     });
     if (found >= 0) return found;
-    for (int i : n.extraAttrs)
-        if (matchesName(attrDef(i), name)) return i;
-    return -1;
+    auto extra = n.extraByName.find(name);
+    return extra == n.extraByName.end() || name.empty() ? -1 : extra->second;
 }
 
 bool nodeHasAttr(const Node& n, int index) {
     bool has = false;
     forEachBuiltin(n, [&](int i) { has = has || i == index; });
-    if (has) return true;
+    if (has || index < 0 || index >= attrCount()) return has;
+    auto extra = n.extraByName.find(attrDef(index).longName);
+    if (extra == n.extraByName.end()) return false;
+    if (extra->second == index) return true;
+    // Another attribute claimed the name first: rare, so a scan is fine.
     return std::find(n.extraAttrs.begin(), n.extraAttrs.end(), index) != n.extraAttrs.end();
+}
+
+void addExtraAttr(Node& n, int index) {
+    n.extraAttrs.push_back(index);
+    const AttrDef& d = attrDef(index);
+    // The first attribute to claim a name keeps it, as a scan in order would find.
+    n.extraByName.emplace(d.longName, index);
+    if (!d.shortName.empty()) n.extraByName.emplace(d.shortName, index);
 }
 
 std::string attrKey(const Node& n, const std::string& name) {
@@ -166,29 +178,6 @@ bool effectiveLocked(const Node& n, const std::string& key) {
     if (lockFlag(n, key)) return true;
     std::string p = parentKey(n, key);
     return !p.empty() && lockFlag(n, p);
-}
-
-const ConnectionRec* drivingConnection(Id nodeId, const std::string& key) {
-    HostState& h = host();
-    Node* n = node(nodeId);
-    std::string pkey = n ? parentKey(*n, key) : std::string();
-    for (const ConnectionRec& c : h.connections)
-        if (c.dst == nodeId && (c.dstKey == key || (!pkey.empty() && c.dstKey == pkey))) return &c;
-    return nullptr;
-}
-
-void addConnection(Id src, const std::string& srcAttr, Id dst, const std::string& dstAttr) {
-    Node* s = node(src);
-    Node* d = node(dst);
-    host().connections.push_back(ConnectionRec{src, srcAttr, attrKey(*s, srcAttr), dst, dstAttr,
-                                               attrKey(*d, dstAttr)});
-}
-
-void removeConnectionsOf(Id id) {
-    auto& cs = host().connections;
-    cs.erase(std::remove_if(cs.begin(), cs.end(),
-                            [id](const ConnectionRec& c) { return c.src == id || c.dst == id; }),
-             cs.end());
 }
 
 double* slotValues(Node& n, Slot slot) {
@@ -267,7 +256,8 @@ Id newId() {
 void resetSceneState() {
     HostState& h = storage();
     h.nodes.clear();
-    h.connections.clear();
+    h.nodesByName.clear();
+    h.connections = ConnectionStore();
     h.anim = AnimControlState();
     h.uiUnit = MTime::kFilm;
     auto world = std::make_unique<Node>();
@@ -368,25 +358,6 @@ bool nodeHasFn(const Node& n, MFn::Type fn) {
     }
 }
 
-bool nameInUse(const std::string& name) {
-    for (const auto& entry : host().nodes)
-        if (entry.second->name == name) return true;
-    return false;
-}
-
-std::string uniqueName(const std::string& base) {
-    // "joint" -> "joint1"; "joint4" -> "joint5"; "a" -> "a1".
-    size_t digits = base.size();
-    while (digits > 0 && base[digits - 1] >= '0' && base[digits - 1] <= '9') --digits;
-    std::string stem = base.substr(0, digits);
-    unsigned long n = 1;
-    if (digits < base.size() && base.size() - digits < 9) n = std::stoul(base.substr(digits)) + 1;
-    for (;; ++n) {
-        std::string candidate = stem + std::to_string(n);
-        if (!nameInUse(candidate)) return candidate;
-    }
-}
-
 Node* makeNode(const std::string& type, const std::string& name, bool dag, Id parent) {
     HostState& h = host();
     auto n = std::make_unique<Node>();
@@ -403,6 +374,7 @@ Node* makeNode(const std::string& type, const std::string& name, bool dag, Id pa
         n->curve->type = curveTypeForNodeType(type);
     }
     Node* raw = n.get();
+    h.nodesByName[raw->name].insert(raw->id);
     h.nodes.emplace(n->id, std::move(n));
     if (dag) {
         Id p = parent ? parent : h.worldId;
@@ -410,136 +382,6 @@ Node* makeNode(const std::string& type, const std::string& name, bool dag, Id pa
         node(p)->children.push_back(raw->id);
     }
     return raw;
-}
-
-// ---- DAG ------------------------------------------------------------------------
-
-bool isAncestor(Id ancestor, Id id) {
-    // Breadth-first over parents with a visited set: instancing can make the
-    // number of paths grow exponentially, the number of nodes cannot.
-    std::vector<Id> queue{id};
-    std::unordered_set<Id> seen;
-    for (size_t i = 0; i < queue.size(); ++i) {
-        Node* n = node(queue[i]);
-        if (!n) continue;
-        for (Id p : n->parents) {
-            if (p == ancestor) return true;
-            if (seen.insert(p).second) queue.push_back(p);
-        }
-    }
-    return false;
-}
-
-std::vector<Id> firstPath(Id id) {
-    std::vector<Id> path;
-    Node* n = node(id);
-    while (n && !n->world) {
-        path.push_back(n->id);
-        n = n->parents.empty() ? nullptr : node(n->parents[0]);
-    }
-    std::reverse(path.begin(), path.end());
-    return path;
-}
-
-std::vector<std::vector<Id>> allPaths(Id id) {
-    std::vector<std::vector<Id>> out;
-    Node* start = node(id);
-    if (!start) return out;
-    if (start->world) {
-        out.emplace_back();
-        return out;
-    }
-    // Upward walk with an explicit stack (no recursion: hierarchies can be
-    // deep); suffix holds the nodes from `id` up to the current one.
-    std::vector<std::pair<Id, size_t>> stack{{id, 0}};
-    std::vector<Id> suffix{id};
-    while (!stack.empty() && out.size() < kMaxPaths) {
-        Node* current = node(stack.back().first);
-        size_t& next = stack.back().second;
-        if (!current || next >= current->parents.size()) {
-            stack.pop_back();
-            suffix.pop_back();
-            continue;
-        }
-        const Id p = current->parents[next++];
-        Node* pn = node(p);
-        if (!pn) continue;
-        if (pn->world) {
-            out.emplace_back(suffix.rbegin(), suffix.rend());
-            continue;
-        }
-        stack.emplace_back(p, 0);
-        suffix.push_back(p);
-    }
-    return out;
-}
-
-std::string pathString(const std::vector<Id>& path) {
-    std::string s;
-    for (Id id : path) {
-        Node* n = node(id);
-        s += "|";
-        s += n ? n->name : std::string("?");
-    }
-    return s;
-}
-
-namespace {
-// Whether two paths end in the same `count` names.
-bool sameTail(const std::vector<Id>& a, const std::vector<Id>& b, size_t count) {
-    if (a.size() < count || b.size() < count) return false;
-    for (size_t i = 1; i <= count; ++i)
-        if (node(a[a.size() - i])->name != node(b[b.size() - i])->name) return false;
-    return true;
-}
-}  // namespace
-
-std::string partialPathString(const std::vector<Id>& path) {
-    if (path.empty()) return std::string();
-    std::vector<std::vector<Id>> every;
-    for (const auto& entry : host().nodes)
-        if (entry.second->dag && !entry.second->world &&
-            entry.second->name == node(path.back())->name) {
-            for (auto& p : allPaths(entry.first)) every.push_back(std::move(p));
-        }
-    for (size_t count = 1; count <= path.size(); ++count) {
-        size_t matches = 0;
-        for (const auto& other : every)
-            if (sameTail(path, other, count)) ++matches;
-        if (matches <= 1) {
-            std::string s;
-            for (size_t i = path.size() - count; i < path.size(); ++i) {
-                if (!s.empty()) s += "|";
-                s += node(path[i])->name;
-            }
-            return s;
-        }
-    }
-    return pathString(path);
-}
-
-void deleteNodeTree(Id id) {
-    HostState& h = host();
-    std::vector<Id> doomed{id};
-    while (!doomed.empty()) {
-        const Id victim = doomed.back();
-        doomed.pop_back();
-        Node* n = node(victim);
-        if (!n || n->world) continue;
-        for (Id p : n->parents)
-            if (Node* pn = node(p))
-                pn->children.erase(std::remove(pn->children.begin(), pn->children.end(), victim),
-                                   pn->children.end());
-        for (Id c : n->children) {
-            Node* cn = node(c);
-            if (!cn) continue;
-            cn->parents.erase(std::remove(cn->parents.begin(), cn->parents.end(), victim), cn->parents.end());
-            // A child left without parents goes too.
-            if (cn->parents.empty()) doomed.push_back(c);
-        }
-        removeConnectionsOf(victim);
-        h.nodes.erase(victim);
-    }
 }
 
 // ---- curves -------------------------------------------------------------------------

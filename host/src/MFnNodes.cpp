@@ -124,7 +124,7 @@ MString MFnDependencyNode::setName(const MString& name, bool, MStatus* ReturnSta
         return MString(n->name.c_str());
     }
     if (wanted != n->name && nameInUse(wanted)) wanted = uniqueName(wanted);
-    n->name = wanted;
+    setNodeName(*n, wanted);
     report(ReturnStatus, MStatus::kSuccess);
     return MString(n->name.c_str());
 }
