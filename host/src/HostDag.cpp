@@ -189,15 +189,23 @@ std::string pathString(const std::vector<Id>& path) {
     return s;
 }
 
+void dagChanged() { ++host().dagVersion; }
+
 namespace {
 // How many paths lead from the world to a node, counting no further than 2.
-// Walks up single-parent chains only, remembering what it found.
-unsigned pathsToWorld(Id id, std::unordered_map<Id, unsigned>& memo) {
+// Walks up single-parent chains only; what it finds holds until the DAG
+// changes, so naming every node of a deep chain stays linear.
+unsigned pathsToWorld(Id id) {
+    HostState& h = host();
+    if (h.pathCountsVersion != h.dagVersion) {
+        h.pathCounts.clear();
+        h.pathCountsVersion = h.dagVersion;
+    }
     std::vector<Id> chain;
     unsigned result = 1;
     for (Node* n = node(id); n && !n->world;) {
-        auto known = memo.find(n->id);
-        if (known != memo.end()) {
+        auto known = h.pathCounts.find(n->id);
+        if (known != h.pathCounts.end()) {
             result = known->second;
             break;
         }
@@ -208,38 +216,39 @@ unsigned pathsToWorld(Id id, std::unordered_map<Id, unsigned>& memo) {
         }
         n = n->parents.empty() ? nullptr : node(n->parents[0]);
     }
-    for (Id c : chain) memo[c] = result;
+    for (Id c : chain) h.pathCounts[c] = result;
     return result;
 }
-}  // namespace
 
-std::string partialPathString(const std::vector<Id>& path) {
-    if (path.empty()) return std::string();
-    const Node* leaf = node(path.back());
-    if (!leaf) return pathString(path);
+// The shortest unique name of a path: up(0) is its node, up(k) the node k
+// steps above it on the path, 0 past the top. "" when only the full path
+// names it alone.
+template <typename Up>
+std::string shortestName(Up up) {
+    const Node* leaf = node(up(0));
+    if (!leaf) return std::string();
     // Chains of nodes whose names are the path's last `count` names, by the
     // chain's top node, with how many chains end there (2: more than one).
     // Nodes outside the DAG that share the name count as one match each.
-    std::unordered_map<Id, unsigned> tops, memo;
+    std::unordered_map<Id, unsigned> tops;
     for (Id id : nodesNamed(leaf->name)) tops[id] = 1;
-    for (size_t count = 1; count <= path.size(); ++count) {
+    for (size_t count = 1;; ++count) {
         unsigned total = 0;
         for (const auto& [top, chains] : tops) {
-            total += chains * pathsToWorld(top, memo);
+            total += chains * pathsToWorld(top);
             if (total > 1) break;
         }
         if (total <= 1) {
             std::string s;
-            for (size_t i = path.size() - count; i < path.size(); ++i) {
-                if (!s.empty()) s += "|";
-                const Node* n = node(path[i]);
+            for (size_t k = count; k-- > 0;) {
+                const Node* n = node(up(k));
                 s += n ? n->name : std::string("?");
+                if (k) s += "|";
             }
             return s;
         }
-        if (count == path.size()) break;
-        const Node* above = node(path[path.size() - count - 1]);
-        if (!above) break;
+        const Node* above = node(up(count));
+        if (!above) return std::string();
         std::unordered_map<Id, unsigned> next;
         for (const auto& [top, chains] : tops) {
             const Node* t = node(top);
@@ -253,7 +262,28 @@ std::string partialPathString(const std::vector<Id>& path) {
         }
         tops = std::move(next);
     }
-    return pathString(path);
+}
+}  // namespace
+
+std::string partialPathString(const std::vector<Id>& path) {
+    if (path.empty()) return std::string();
+    std::string s = shortestName([&](size_t k) -> Id { return k < path.size() ? path[path.size() - 1 - k] : 0; });
+    return s.empty() ? pathString(path) : s;
+}
+
+std::string partialPathOf(Id id) {
+    std::vector<Id> up{id};
+    std::string s = shortestName([&](size_t k) -> Id {
+        while (up.size() <= k) {
+            const Node* n = node(up.back());
+            if (!n || n->parents.empty()) return 0;
+            const Node* p = node(n->parents[0]);
+            if (!p || p->world) return 0;
+            up.push_back(p->id);
+        }
+        return up[k];
+    });
+    return s.empty() ? pathString(firstPath(id)) : s;
 }
 
 void deleteNodeTree(Id id) {
@@ -276,6 +306,7 @@ void deleteNodeTree(Id id) {
             if (cn->parents.empty()) doomed.push_back(c);
         }
         removeConnectionsOf(victim);
+        dagChanged();
         auto named = h.nodesByName.find(n->name);
         if (named != h.nodesByName.end()) {
             named->second.erase(victim);

@@ -257,6 +257,8 @@ void resetSceneState() {
     HostState& h = storage();
     h.nodes.clear();
     h.nodesByName.clear();
+    h.pathCounts.clear();
+    ++h.dagVersion;
     h.connections = ConnectionStore();
     h.anim = AnimControlState();
     h.uiUnit = MTime::kFilm;

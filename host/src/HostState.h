@@ -134,6 +134,11 @@ struct HostState {
     std::map<Id, std::unique_ptr<Node>> nodes;   // id order = creation order
     Id worldId = 0;
     std::unordered_map<std::string, std::set<Id>> nodesByName;   // every node but the world
+    // Bumped by every change to existing parent links; paths to the world
+    // counted at one version hold until the next.
+    unsigned long long dagVersion = 0;
+    unsigned long long pathCountsVersion = 0;
+    std::unordered_map<Id, unsigned> pathCounts;
     ConnectionStore connections;
     AnimControlState anim;
     MTime::Unit uiUnit = MTime::kFilm;
@@ -212,6 +217,11 @@ constexpr size_t kMaxPaths = 100000;
 std::vector<std::vector<Id>> allPaths(Id node);
 std::string pathString(const std::vector<Id>& path);   // "|a|b"
 std::string partialPathString(const std::vector<Id>& path);
+// The same for the path through first parents, without building all of it
+// when a shorter name is unique.
+std::string partialPathOf(Id node);
+// Call after changing the parents of a node that already existed.
+void dagChanged();
 void deleteNodeTree(Id id);
 
 // Curves.

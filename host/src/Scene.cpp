@@ -96,7 +96,7 @@ std::string partialPath(const MObject& n) {
     const Node* x = node(n);
     if (!x) return std::string();
     if (!x->dag || x->world) return x->name;
-    return partialPathString(firstPath(x->id));
+    return partialPathOf(x->id);
 }
 
 std::vector<MObject> parents(const MObject& n) {
@@ -135,6 +135,7 @@ MStatus setParent(const MObject& n, const MObject& newParent) {
     for (Id o : old) unlink(*node(o), *c);
     c->parents.push_back(p->id);
     p->children.push_back(c->id);
+    dagChanged();
     return MStatus::kSuccess;
 }
 
@@ -145,6 +146,7 @@ MStatus addParent(const MObject& n, const MObject& parent) {
         return makeStatus(MStatus::kInvalidParameter);
     c->parents.push_back(p->id);
     p->children.push_back(c->id);
+    dagChanged();
     return MStatus::kSuccess;
 }
 
@@ -154,6 +156,7 @@ MStatus removeParent(const MObject& n, const MObject& parent) {
     if (!c || !p || std::find(c->parents.begin(), c->parents.end(), p->id) == c->parents.end())
         return makeStatus(MStatus::kInvalidParameter);
     unlink(*p, *c);
+    dagChanged();
     if (c->parents.empty()) deleteNodeTree(c->id);
     return MStatus::kSuccess;
 }
