@@ -6,6 +6,25 @@
 #include "convert/SpaceConversion.h"
 #include "interfaces/HostApi.h"
 
+namespace {
+
+constexpr double kTicksPerSecond = 141120000.0;
+constexpr double kMaxTicks = 9.0e18;  // the host's time range, within a signed 64-bit tick count
+
+// The rate is positive and finite. Consecutive frames must stay at least one
+// tick apart after rounding; the margin covers the rounding of the double
+// products at the far end of the range.
+bool frameTimesFit(float rate, uint32_t lastFrame)
+{
+    const double ticksPerFrame = kTicksPerSecond / static_cast<double>(rate);
+    const double lastTicks = static_cast<double>(lastFrame) * ticksPerFrame;
+    if (!(lastTicks <= kMaxTicks))
+        return false;
+    return lastFrame == 0 || ticksPerFrame >= 1.0 + 1e-14 * lastTicks;
+}
+
+}  // namespace
+
 AnimImporter::AnimImporter(MString path) : mFilePath(path) {}
 
 AnimImporter::~AnimImporter()
@@ -57,6 +76,15 @@ MStatus AnimImporter::readFile()
         return MS::kFailure;
     }
     mLastFrame = static_cast<uint32_t>(count);
+
+    // Frames 0 to lastFrame become key times. Maya keeps time as whole ticks
+    // of 1/141120000 s; a rate so high that two frames round to one tick, or
+    // so low that the last frame lies beyond the host's time range, would
+    // lose keys while reporting success.
+    if (!frameTimesFit(rate, mLastFrame)) {
+        status.perror("Failure reading Movantis frame rate");
+        return MS::kFailure;
+    }
 
     return MS::kSuccess;
 }

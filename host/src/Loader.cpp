@@ -6,10 +6,12 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
-#include <fstream>
 
 namespace qmfhost {
 
@@ -95,6 +97,26 @@ TranslatorInfo describe(const TranslatorRec& t) {
         info.filter = instance->filter().asChar();
     }
     return info;
+}
+
+// Up to size leading bytes of a regular file; none of anything else, which is
+// never opened in a way that could block (a FIFO without a writer).
+std::size_t firstBytes(const std::string& path, char* buffer, std::size_t size) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return 0;
+    std::size_t got = 0;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        while (got < size) {
+            const ssize_t n = ::read(fd, buffer + got, size - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+    }
+    ::close(fd);
+    return got;
 }
 
 void releasePlugin(Id id) {
@@ -284,16 +306,11 @@ MPxFileTranslator::MFileKind PluginModule::identifyFile(const std::string& trans
     std::unique_ptr<MPxFileTranslator> t = createTranslator(translatorName, status);
     if (!t) return MPxFileTranslator::kNotMyFileType;
     char buffer[2048];
-    std::streamsize got = 0;
-    std::ifstream in(filePath, std::ios::binary);
-    if (in) {
-        in.read(buffer, sizeof buffer);
-        got = in.gcount();
-    }
+    const short got = static_cast<short>(firstBytes(filePath, buffer, sizeof buffer));
     MFileObject file;
     file.setRawFullName(MString(filePath.c_str()));
     report(status, MStatus::kSuccess);
-    return t->identifyFile(file, buffer, static_cast<short>(got));
+    return t->identifyFile(file, buffer, got);
 }
 
 MStatus PluginModule::read(const std::string& translatorName, const std::string& filePath,

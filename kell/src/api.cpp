@@ -21,10 +21,20 @@ using namespace kell;
 
 namespace {
 
+std::string *gLastError = nullptr;
+
 std::string &lastError() {
-    static std::string *e = new std::string;
-    return *e;
+    if (!gLastError) gLastError = new std::string;
+    return *gLastError;
 }
+
+// Given back when the library is unloaded, like the registry.
+struct ReleaseLastError {
+    ~ReleaseLastError() {
+        delete gLastError;
+        gLastError = nullptr;
+    }
+} gReleaseLastError;
 
 void setError(std::string why) { lastError() = std::move(why); }
 
@@ -91,10 +101,29 @@ bool writeAll(int fd, const uint8_t *data, size_t size) {
     return true;
 }
 
+// Where a save to path lands: a symbolic link is followed so that its target
+// is replaced and the link kept. Relative links resolve against their folder.
+bool followLinks(const char *path, std::string &target) {
+    target = path;
+    for (int hops = 0;; ++hops) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+        char link[PATH_MAX];
+        const ssize_t n = hops < 40 ? ::readlink(target.c_str(), link, sizeof link) : -1;
+        if (n <= 0 || static_cast<size_t>(n) >= sizeof link) {
+            setError(hops < 40 ? "cannot follow the symbolic link at the target" : "too many levels of symbolic links");
+            return false;
+        }
+        const std::string to(link, static_cast<size_t>(n));
+        target = to[0] == '/' ? to : target.substr(0, target.rfind('/') + 1) + to;
+    }
+}
+
 // Temporary file in the target's folder, renamed over the target only once
 // its bytes are on disk: the old file survives any failure.
 bool saveAtomically(const char *path, const std::vector<uint8_t> &bytes) {
-    const std::string target(path);
+    std::string target;  // absolute, as the identifier's path is
+    if (!followLinks(path, target)) return false;
     const size_t slash = target.rfind('/');
     const std::string folder = slash == 0 ? "/" : target.substr(0, slash);
     // The temporary name must stay within the file system's name limit.
@@ -104,7 +133,7 @@ bool saveAtomically(const char *path, const std::vector<uint8_t> &bytes) {
         return false;
     }
     struct stat old {};
-    const bool exists = ::stat(path, &old) == 0;
+    const bool exists = ::stat(target.c_str(), &old) == 0;
     if (exists && !S_ISREG(old.st_mode)) {
         setError("target exists and is not a regular file");
         return false;
@@ -124,6 +153,9 @@ bool saveAtomically(const char *path, const std::vector<uint8_t> &bytes) {
         ::umask(mask);
         mode = 0666 & ~mask;
     }
+    // The replaced file's owner and group too, where permitted (before the
+    // mode: a change of owner may clear set-id bits).
+    if (exists && ::fchown(fd, old.st_uid, old.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     const char *failed = nullptr;
     if (::fchmod(fd, mode) != 0) failed = "setting permissions";
     else if (!writeAll(fd, bytes.data(), bytes.size())) failed = "writing";
@@ -133,7 +165,7 @@ bool saveAtomically(const char *path, const std::vector<uint8_t> &bytes) {
         failed = "closing";
         error = errno;
     }
-    if (!failed && ::rename(temp.c_str(), path) != 0) {
+    if (!failed && ::rename(temp.c_str(), target.c_str()) != 0) {
         failed = "renaming";
         error = errno;
     }
@@ -168,6 +200,15 @@ size_t readUpTo(int fd, uint8_t *buffer, size_t size, bool &failed) {
 // Opens a regular file for reading. O_NONBLOCK keeps a FIFO or device from
 // hanging the call; such files are then refused by their type.
 int openRegular(const char *path, struct stat &st) {
+    // Checked before the open as well: opening some devices has effects.
+    if (::stat(path, &st) != 0) {
+        setError(std::string("cannot open the file: ") + std::strerror(errno));
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        setError("not a regular file");
+        return -1;
+    }
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         setError(std::string("cannot open the file: ") + std::strerror(errno));

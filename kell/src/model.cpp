@@ -181,11 +181,29 @@ size_t Track::memory() const {
 
 // ---- Registry and object lifetime ------------------------------------------
 
+namespace {
+
+Registry *gRegistry = nullptr;
+
+// Runs when the library is unloaded (dlclose, or the end of the process,
+// after the code that uses the library has finished its own clean-up):
+// nothing can reach the objects afterwards, so they and the registry go.
+struct ReleaseOnUnload {
+    ~ReleaseOnUnload() {
+        if (!gRegistry) return;
+        releaseEverything();
+        delete gRegistry;
+        gRegistry = nullptr;
+    }
+} gReleaseOnUnload;
+
+}  // namespace
+
 Registry &registry() {
-    // Never destroyed: objects a process forgets stay reachable rather than
-    // being freed behind its back during static destruction.
-    static Registry *r = new Registry;
-    return *r;
+    // Made on first use, so a call during another library's clean-up still
+    // finds one (an empty one once the library is being unloaded).
+    if (!gRegistry) gRegistry = new Registry;
+    return *gRegistry;
 }
 
 Animation *liveAnimation(ANM_ANIMATION_HANDLE handle) {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -71,6 +72,12 @@ TEST_P(Loader, LoadsAModuleAndExposesItsTranslator) {
     writeFile(other, "not mine");
     EXPECT_EQ(module.identifyFile("dummy", other), MPxFileTranslator::kNotMyFileType);
     EXPECT_EQ(module.identifyFile("dummy", tempPath("missing")), MPxFileTranslator::kNotMyFileType);
+    // A FIFO with no writer would block a plain open for ever; it is not read.
+    const std::string fifo = tempPath("fifo.dmy");
+    std::remove(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(module.identifyFile("dummy", fifo), MPxFileTranslator::kNotMyFileType);
+    std::remove(fifo.c_str());
     EXPECT_EQ(MPxFileTranslator::fileAccessMode(), MPxFileTranslator::kUnknownAccessMode);
 
     ASSERT_TRUE(module.read("dummy", out));

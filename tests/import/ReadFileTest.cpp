@@ -120,6 +120,21 @@ INSTANTIATE_TEST_SUITE_P(
                         k.frameRate(std::numeric_limits<float>::infinity());
                     },
                     "Failure reading Movantis frame rate", "anm_animation_frame_rate_get_f", true},
+        // Valid rates for the file, but the frames do not fit the host's time:
+        // they would share ticks, or end beyond the range. Refused once the
+        // count is known, with the rate's message.
+        ReadFailure{"RateSoHighFramesShareATick",
+                    [](kellrec::RecordingKell& k) { k.frameRate(3.4e38f).frameCount(288); },
+                    "Failure reading Movantis frame rate", "anm_animation_number_of_frames_get_f", true},
+        ReadFailure{"RateJustAboveOneTickPerFrame",
+                    [](kellrec::RecordingKell& k) { k.frameRate(2.0e8f).frameCount(2); },
+                    "Failure reading Movantis frame rate", "anm_animation_number_of_frames_get_f", true},
+        ReadFailure{"RateSoLowTheSecondFrameLeavesTheRange",
+                    [](kellrec::RecordingKell& k) { k.frameRate(1e-45f).frameCount(288); },
+                    "Failure reading Movantis frame rate", "anm_animation_number_of_frames_get_f", true},
+        ReadFailure{"LongClipAtALowRateLeavesTheRange",
+                    [](kellrec::RecordingKell& k) { k.frameRate(1e-4f).frameCount(10000000); },
+                    "Failure reading Movantis frame rate", "anm_animation_number_of_frames_get_f", true},
         ReadFailure{"CountMinusOne", [](kellrec::RecordingKell& k) { k.frameCount(-1); },
                     "Failure reading Movantis frame count", "anm_animation_number_of_frames_get_f",
                     true},
@@ -130,6 +145,30 @@ INSTANTIATE_TEST_SUITE_P(
                     "Failure reading Movantis frame count", "anm_animation_number_of_frames_get_f",
                     true}),
     [](const ::testing::TestParamInfo<ReadFailure>& info) { return std::string(info.param.label); });
+
+// The extremes that still fit: every frame on its own tick, the last one
+// inside the host's time range. A lone frame 0 fits at any positive rate.
+TEST_F(ImportTest, RatesWhoseFramesFitTheHostsTimeAreAccepted)
+{
+    const struct {
+        float rate;
+        int32_t count;
+    } rows[] = {
+        {48000.0f, 16777216},   // the host's highest standard rate, the most frames a file holds
+        {7.0e7f, 1000},         // two ticks per frame
+        {1e-3f, 1000},          // a million seconds
+        {1e-9f, 16},            // the last frame near 1.6e10 s
+        {3.4e38f, 0},
+        {1e-45f, 0},
+    };
+    for (const auto& row : rows) {
+        kell().reset();
+        kell().frameRate(row.rate).frameCount(row.count);
+        AnimImporter importer(MString("/anim/walk.qmf"));
+        EXPECT_EQ(importer.readFile().statusCode(), MStatus::kSuccess) << row.rate << " fps, " << row.count;
+        EXPECT_THAT(printed(), IsEmpty()) << row.rate;
+    }
+}
 
 // The float the library returns is widened before it divides 1.0: 29.97 is
 // not 29.97 as a float, and the result must show it.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -78,6 +79,65 @@ TEST_F(Save, RefusedTargetsChangeNothing) {
     EXPECT_FALSE(anm_animation_save_as_f(ANM_INVALID_ANIMATION, &id, 0, nullptr));
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"folder"});
     EXPECT_TRUE(std::filesystem::is_empty(dir.path("folder")));
+
+    // A FIFO, directly or behind a link, stays what it was.
+    ASSERT_EQ(mkfifo(dir.path("pipe").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("pipe", dir.path("to-pipe").c_str()), 0);
+    for (const char *name : {"pipe", "to-pipe"}) {
+        FM_FILE_IDENTIFIER_TYPE fifo = identifierFor(dir.path(name));
+        EXPECT_FALSE(anm_animation_save_as_f(a, &fifo, 0, nullptr)) << name;
+        EXPECT_STREQ(kell_last_error_message(), "target exists and is not a regular file") << name;
+    }
+    struct stat st {};
+    ASSERT_EQ(lstat(dir.path("pipe").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"folder", "pipe", "to-pipe"}));
+    anm_animation_dispose(a);
+}
+
+// The user's link to their file survives a save through it; the target is
+// replaced in its own folder.
+TEST_F(Save, SavingThroughASymlinkReplacesItsTargetAndKeepsTheLink) {
+    TempDir dir;
+    ANM_ANIMATION_HANDLE a = makeSample(Sample{});
+    ASSERT_EQ(mkdir(dir.path("real").c_str(), 0755), 0);
+    const std::vector<uint8_t> bytes = saveBytes(a, dir.path("real/clip.qmf"));
+    ASSERT_FALSE(bytes.empty());
+    ASSERT_EQ(chmod(dir.path("real/clip.qmf").c_str(), 0600), 0);
+    {
+        std::FILE *f = std::fopen(dir.path("real/clip.qmf").c_str(), "wb");  // make the old contents differ
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+    }
+    ASSERT_EQ(symlink("real/clip.qmf", dir.path("link.qmf").c_str()), 0);
+    ASSERT_EQ(symlink("real/new.qmf", dir.path("dangling.qmf").c_str()), 0);
+    for (const char *link : {"link.qmf", "dangling.qmf"}) {
+        FM_FILE_IDENTIFIER_TYPE id = identifierFor(dir.path(link));
+        EXPECT_TRUE(anm_animation_save_as_f(a, &id, 0, nullptr)) << link << ": " << kell_last_error_message();
+        struct stat st {};
+        ASSERT_EQ(lstat(dir.path(link).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << link;
+    }
+    EXPECT_EQ(readBytes(dir.path("real/clip.qmf")), bytes);
+    EXPECT_EQ(readBytes(dir.path("real/new.qmf")), bytes);
+    struct stat st {};
+    ASSERT_EQ(stat(dir.path("real/clip.qmf").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"dangling.qmf", "link.qmf", "real"}));
+    anm_animation_dispose(a);
+}
+
+TEST_F(Save, ReplacingAFileKeepsItsOwnerWherePermitted) {
+    if (geteuid() != 0) GTEST_SKIP() << "only root can give a file away";
+    TempDir dir;
+    ANM_ANIMATION_HANDLE a = makeSample(Sample{});
+    ASSERT_FALSE(saveBytes(a, dir.path("clip.qmf")).empty());
+    ASSERT_EQ(chown(dir.path("clip.qmf").c_str(), 4321, 8765), 0);
+    ASSERT_FALSE(saveBytes(a, dir.path("clip.qmf")).empty());
+    struct stat st {};
+    ASSERT_EQ(stat(dir.path("clip.qmf").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 8765u);
     anm_animation_dispose(a);
 }
 

@@ -1,5 +1,7 @@
 #include "Clip.h"
 
+#include "fileio/SafeFile.h"
+
 #include <kell.h>
 #include <kell_authoring.h>
 
@@ -200,16 +202,6 @@ float floatFromJson(const json& v, const std::string& where) {
         }
     }
     throw CommandError(where + " must be a number (or \"inf\", \"-inf\", \"nan\")");
-}
-
-std::string tempPathBeside(const std::string& target, const std::string& suffix) {
-    std::size_t slash = target.rfind('/');
-    std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::random_device rd;
-    char tag[16];
-    std::snprintf(tag, sizeof tag, "%08x", rd());
-    return dir + "." + base + "." + std::to_string(getpid()) + "." + tag + suffix;
 }
 
 namespace {
@@ -453,17 +445,15 @@ void packClip(const json& clip, const std::string& path) {
             }
         }
     }
-    std::string tmp = tempPathBeside(path, ".qmf");
-    FM_FILE_IDENTIFIER_TYPE id = fileId(tmp);
-    if (!anm_animation_save_as_f(anm, &id, 0, nullptr)) {
-        std::string why = lastLibraryError();
-        std::remove(tmp.c_str());
-        throw CommandError(path + ": cannot write: " + why);
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        int err = errno;
-        std::remove(tmp.c_str());
-        throw CommandError(path + ": cannot write: " + std::strerror(err));
+    // Saved beside the output under a temporary name, then put in its place
+    // keeping the replaced file's mode and owner and any symlink to it.
+    try {
+        fileio::TempFile tmp(fileio::checkOutput(path));
+        FM_FILE_IDENTIFIER_TYPE id = fileId(tmp.path());
+        if (!anm_animation_save_as_f(anm, &id, 0, nullptr)) throw CommandError(path + ": cannot write: " + lastLibraryError());
+        tmp.commit();
+    } catch (const fileio::Error& e) {
+        throw CommandError(e.what());
     }
 }
 

@@ -38,7 +38,4 @@ void packClip(const Json& clip, const std::string& path);
 Json floatToJson(float v);
 float floatFromJson(const Json& v, const std::string& where);
 
-// Path of a temporary file beside target, for atomic replacement.
-std::string tempPathBeside(const std::string& target, const std::string& suffix);
-
 }  // namespace qmf

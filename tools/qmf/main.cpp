@@ -2,6 +2,8 @@
 // Maya, by driving the qmf translator module through the headless host.
 #include "Clip.h"
 
+#include "fileio/SafeFile.h"
+#include "qmfhost/PerrorCapture.h"
 #include "qmfhost/Loader.h"
 #include "qmfhost/MaHost.h"
 #include "qmfhost/MaScene.h"
@@ -9,6 +11,9 @@
 #include "qmfhost/Scene.h"
 
 #include <maya/MTime.h>
+
+#include <kell.h>
+#include <kell_authoring.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -99,29 +104,26 @@ bool fileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-bool isDirectory(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
+// Inputs are regular files only: a FIFO or device would block or never end.
 void requireInput(const std::string& path) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) throw CommandError(path + ": " + std::strerror(errno));
-    if (S_ISDIR(st.st_mode)) throw CommandError(path + ": is a folder");
-    if (::access(path.c_str(), R_OK) != 0) throw CommandError(path + ": " + std::strerror(errno));
+    try {
+        fileio::requireRegularFile(path);
+    } catch (const fileio::Error& e) {
+        throw CommandError(e.what());
+    }
 }
 
-// The output's folder must exist and be writable, and the output itself, if
-// present, must be a file we may replace.
-void requireOutput(const std::string& path) {
-    if (path.empty()) throw CommandError("empty output path");
-    if (isDirectory(path)) throw CommandError(path + ": is a folder");
-    std::size_t slash = path.rfind('/');
-    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    if (!isDirectory(dir)) throw CommandError(path + ": no such folder " + dir);
-    if (::access(dir.c_str(), W_OK) != 0) throw CommandError(path + ": cannot write in " + dir + ": " + std::strerror(errno));
-    if (fileExists(path) && ::access(path.c_str(), W_OK) != 0)
-        throw CommandError(path + ": " + std::strerror(errno));
+// The output's folder must exist and be writable; the output itself (a
+// symlink's target) must be absent or a regular file, and never one of the
+// inputs, however spelled.
+fileio::Output requireOutput(const std::string& path, const std::vector<std::string>& inputs) {
+    try {
+        fileio::Output out = fileio::checkOutput(path);
+        for (const auto& in : inputs) fileio::refuseSameFile(out, in);
+        return out;
+    } catch (const fileio::Error& e) {
+        throw CommandError(e.what());
+    }
 }
 
 std::string absolute(const std::string& path) {
@@ -203,8 +205,10 @@ void needPositional(const std::string& command, const Args& a, std::size_t n) {
                            std::to_string(a.positional.size()) + " (see qmf " + command + " --help)");
 }
 
+std::string pluginPath(const std::string& chosen) { return chosen.empty() ? defaultPlugin() : chosen; }
+
 std::unique_ptr<qmfhost::PluginModule> loadTranslator(const std::string& chosen) {
-    std::string path = chosen.empty() ? defaultPlugin() : chosen;
+    std::string path = pluginPath(chosen);
     if (!fileExists(path)) throw CommandError("translator module not found: " + path + " (use --plugin PATH)");
     auto module = std::make_unique<qmfhost::PluginModule>();
     if (!module->load(path)) throw CommandError("cannot load " + path + ": " + module->lastError());
@@ -267,23 +271,31 @@ int cmdExport(int argc, char** argv) {
     const std::string& scenePath = a.positional[0];
     const std::string& out = a.positional[1];
     qmfhost::ma::Scene scene = readScene(scenePath);
-    requireOutput(out);
+    fileio::Output target = requireOutput(out, {scenePath, pluginPath(a.plugin)});
     auto module = loadTranslator(a.plugin);
     bindScene(scenePath, scene);
     std::size_t joints = jointsDepthFirst().size();
 
     // The translator saves to a temporary file beside the output, so a failed
     // export leaves any existing output as it was.
-    std::string tmp = qmf::tempPathBeside(absolute(out), ".qmf");
-    MStatus st = module->write("qmf", tmp);
-    if (!st || !fileExists(tmp)) {
-        std::remove(tmp.c_str());
-        throw CommandError("export failed: the translator could not write " + out);
-    }
-    if (std::rename(tmp.c_str(), out.c_str()) != 0) {
-        int err = errno;
-        std::remove(tmp.c_str());
-        throw CommandError(out + ": " + std::strerror(err));
+    try {
+        fileio::TempFile tmp(target);
+        bool saveFailed = false;
+        MStatus st;
+        {
+            qmfhost::PerrorCapture capture(true);
+            st = module->write("qmf", absolute(tmp.path()));
+            for (const auto& line : capture.lines()) saveFailed = saveFailed || line.text == "Failure saving Movantis file";
+        }
+        if (!st) {
+            // The library says why its save failed (a full disk, say).
+            const char* why = saveFailed ? kell_last_error_message() : nullptr;
+            throw CommandError("export failed: the translator could not write " + out +
+                               (why && *why ? std::string(": ") + why : std::string()));
+        }
+        tmp.commit();
+    } catch (const fileio::Error& e) {
+        throw CommandError(e.what());
     }
     std::cout << "exported " << joints << " joint" << (joints == 1 ? "" : "s") << " from " << scenePath << " to " << out
               << "\n";
@@ -342,7 +354,8 @@ int cmdImport(int argc, char** argv) {
     if (a.output.empty()) throw CommandError("import: -o OUT.ma is required (the input scene is never replaced otherwise)");
     requireInput(clip);
     qmfhost::ma::Scene scene = readScene(scenePath);
-    requireOutput(a.output);
+    // The scene itself may be the output (documented); the clip and module may not.
+    requireOutput(a.output, {clip, pluginPath(a.plugin)});
     auto module = loadTranslator(a.plugin);
     qmf::checkClip(clip);
     if (module->identifyFile("qmf", absolute(clip)) != MPxFileTranslator::kIsMyFileType)
@@ -399,8 +412,9 @@ int cmdIdentify(int argc, char** argv) {
             ++failures;
             continue;
         }
-        if (S_ISDIR(st.st_mode)) {
-            std::cerr << "qmf: " << f << ": is a folder\n";
+        if (S_ISDIR(st.st_mode) || !S_ISREG(st.st_mode)) {
+            // Anything but a regular file could block the read or never end.
+            std::cerr << "qmf: " << f << (S_ISDIR(st.st_mode) ? ": is a folder\n" : ": not a regular file\n");
             ++failures;
             continue;
         }
@@ -447,16 +461,20 @@ int cmdPack(int argc, char** argv) {
     const std::string& in = a.positional[0];
     const std::string& out = a.positional[1];
     requireInput(in);
-    requireOutput(out);
+    requireOutput(out, {in});
     // A clip's JSON is far smaller than this; refuse before reading it all in.
     constexpr std::uintmax_t kMaxJsonBytes = std::uintmax_t(1) << 30;
-    struct stat st;
-    if (::stat(in.c_str(), &st) == 0 && static_cast<std::uintmax_t>(st.st_size) > kMaxJsonBytes)
-        throw CommandError(in + ": larger than the limit of 1 GiB for a JSON clip");
-    std::ifstream f(in, std::ios::binary);
+    std::string text;
+    try {
+        fileio::InputFile f(in);
+        if (f.size() > kMaxJsonBytes) throw CommandError(in + ": larger than the limit of 1 GiB for a JSON clip");
+        text = f.readAll(kMaxJsonBytes);
+    } catch (const fileio::Error& e) {
+        throw CommandError(e.what());
+    }
     qmf::Json clip;
     try {
-        clip = qmf::Json::parse(f);
+        clip = qmf::Json::parse(text);
     } catch (const qmf::Json::parse_error& e) {
         std::string what = e.what();
         std::size_t p = what.find("parse error");

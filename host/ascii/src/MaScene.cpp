@@ -1,6 +1,7 @@
 #include "qmfhost/MaScene.h"
 
 #include "MaPlacement.h"
+#include "fileio/SafeFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -652,17 +653,17 @@ Scene readText(std::string_view text) {
 }
 
 Scene readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw ParseError(0, "cannot open " + path);
-    in.seekg(0, std::ios::end);
-    std::streamoff size = in.tellg();
-    if (size < 0) throw ParseError(0, "cannot read " + path);
     Limits limits;
-    if (static_cast<unsigned long long>(size) > limits.maxFileBytes)
-        throw ParseError(0, path + " is larger than the limit of " + std::to_string(limits.maxFileBytes) + " bytes");
-    in.seekg(0);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    if (!in.read(bytes.data(), size)) throw ParseError(0, "cannot read " + path);
+    std::string bytes;
+    try {
+        // Only a regular file, opened without blocking: a FIFO must not hang the reader.
+        fileio::InputFile in(path);
+        if (in.size() > limits.maxFileBytes)
+            throw ParseError(0, path + " is larger than the limit of " + std::to_string(limits.maxFileBytes) + " bytes");
+        bytes = in.readAll(limits.maxFileBytes);
+    } catch (const fileio::Error& e) {
+        throw ParseError(0, e.what());
+    }
     return readText(bytes);
 }
 

@@ -1,5 +1,7 @@
 #include "qmfhost/MaWriter.h"
 
+#include "fileio/SafeFile.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -188,50 +190,7 @@ std::string writeScene(const Scene& scene, const Edits& edits) {
 }
 
 void writeFileAtomically(const std::string& path, const std::string& bytes) {
-    std::string dir = ".";
-    std::size_t slash = path.rfind('/');
-    if (slash != std::string::npos) dir = slash == 0 ? "/" : path.substr(0, slash);
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string tmpl = (dir == "/" ? "" : dir) + "/." + base + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) throw std::runtime_error("cannot write in " + dir + ": " + std::strerror(errno));
-    auto fail = [&](const char* what) {
-        int err = errno;
-        ::close(fd);
-        ::unlink(name.data());
-        throw std::runtime_error(std::string(what) + " " + path + ": " + std::strerror(err));
-    };
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail("cannot write");
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    // Files are made 0600 by mkstemp; give the usual permissions.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    if (::fsync(fd) != 0) fail("cannot sync");
-    if (::close(fd) != 0) {
-        int err = errno;
-        ::unlink(name.data());
-        throw std::runtime_error("cannot write " + path + ": " + std::strerror(err));
-    }
-    if (::rename(name.data(), path.c_str()) != 0) {
-        int err = errno;
-        ::unlink(name.data());
-        throw std::runtime_error("cannot write " + path + ": " + std::strerror(err));
-    }
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    fileio::writeFileAtomically(path, bytes);
 }
 
 }  // namespace qmfhost::ma
