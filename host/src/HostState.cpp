@@ -1,273 +1,15 @@
+// The host's state: the scene itself, node types and creation, curve keys,
+// perror capture and the plug-in registry.
 #include "HostState.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <unordered_set>
+#include <utility>
 
 namespace qmfhost {
 namespace detail {
-
-// ---- attributes ---------------------------------------------------------
-
-namespace {
-
-struct AttrTables {
-    std::vector<AttrDef> defs;
-    std::vector<int> common, dag, transform, joint, curve, unitConversion;
-
-    int add(std::vector<int>& set, const char* l, const char* s, AttrUnit u, int parent = -1,
-            int channel = -1, Slot slot = Slot::None) {
-        defs.push_back(AttrDef{l, s, u, parent, channel, slot});
-        int index = static_cast<int>(defs.size()) - 1;
-        set.push_back(index);
-        return index;
-    }
-    void addTriple(std::vector<int>& set, const char* l, const char* s, AttrUnit u, Slot slot) {
-        int parent = add(set, l, s, AttrUnit::Compound, -1, -1, slot);
-        static const char* axes[3] = {"X", "Y", "Z"};
-        static const char* lowerAxes[3] = {"x", "y", "z"};
-        for (int i = 0; i < 3; ++i)
-            add(set, (std::string(l) + axes[i]).c_str(), (std::string(s) + lowerAxes[i]).c_str(), u,
-                parent, i, slot);
-    }
-
-    AttrTables() {
-        add(common, "message", "msg", AttrUnit::Message);
-        add(dag, "visibility", "v", AttrUnit::Bool);
-        addTriple(transform, "translate", "t", AttrUnit::Distance, Slot::Translate);
-        addTriple(transform, "rotate", "r", AttrUnit::Angle, Slot::Rotate);
-        addTriple(transform, "scale", "s", AttrUnit::Unitless, Slot::Scale);
-        add(transform, "rotateOrder", "ro", AttrUnit::Enum, -1, -1, Slot::RotateOrder);
-        addTriple(transform, "rotateAxis", "ra", AttrUnit::Angle, Slot::RotateAxis);
-        addTriple(joint, "jointOrient", "jo", AttrUnit::Angle, Slot::JointOrient);
-        addTriple(joint, "inverseScale", "is", AttrUnit::Unitless, Slot::InverseScale);
-        add(joint, "radius", "radi", AttrUnit::Unitless);
-        add(joint, "segmentScaleCompensate", "ssc", AttrUnit::Bool, -1, -1, Slot::SegmentScaleCompensate);
-        add(joint, "bindPose", "bps", AttrUnit::Other);
-        add(curve, "output", "o", AttrUnit::Other);
-        add(curve, "input", "i", AttrUnit::Unitless);
-        add(unitConversion, "input", "i", AttrUnit::Other);
-        add(unitConversion, "output", "o", AttrUnit::Other);
-        add(unitConversion, "conversionFactor", "cf", AttrUnit::Unitless, -1, -1, Slot::ConversionFactor);
-        builtinCount = static_cast<int>(defs.size());
-    }
-    int builtinCount = 0;
-};
-
-AttrTables& tables() {
-    static AttrTables t;
-    return t;
-}
-
-bool matchesName(const AttrDef& d, const std::string& name) {
-    return !name.empty() && (d.longName == name || (!d.shortName.empty() && d.shortName == name));
-}
-
-}  // namespace
-
-const AttrDef& attrDef(int index) { return tables().defs.at(static_cast<size_t>(index)); }
-int attrCount() { return static_cast<int>(tables().defs.size()); }
-
-int internAttr(const std::string& longName, const std::string& shortName, AttrUnit unit) {
-    AttrTables& t = tables();
-    for (int i = t.builtinCount; i < static_cast<int>(t.defs.size()); ++i) {
-        const AttrDef& d = t.defs[static_cast<size_t>(i)];
-        if (d.longName == longName && d.shortName == shortName) return i;
-    }
-    t.defs.push_back(AttrDef{longName, shortName, unit, -1, -1, Slot::None});
-    return static_cast<int>(t.defs.size()) - 1;
-}
-
-MObject attrObject(int index) {
-    return MObject(MObject::kAttributeKind, static_cast<Id>(index) + 1);
-}
-
-int attrIndex(const MObject& attribute) {
-    if (attribute.kind() != MObject::kAttributeKind) return -1;
-    Id id = attribute.id();
-    if (id == 0 || id > static_cast<Id>(attrCount())) return -1;
-    return static_cast<int>(id - 1);
-}
-
-MFn::Type attrApiType(int index) {
-    switch (attrDef(index).unit) {
-    case AttrUnit::Compound: return MFn::kCompoundAttribute;
-    case AttrUnit::Distance:
-    case AttrUnit::Angle: return MFn::kUnitAttribute;
-    case AttrUnit::Enum: return MFn::kEnumAttribute;
-    case AttrUnit::Unitless:
-    case AttrUnit::Bool: return MFn::kNumericAttribute;
-    case AttrUnit::Message: return MFn::kMessageAttribute;
-    case AttrUnit::Other: break;
-    }
-    return MFn::kAttribute;
-}
-
-namespace {
-template <typename F>
-void forEachBuiltin(const Node& n, F&& f) {
-    AttrTables& t = tables();
-    for (int i : t.common) f(i);
-    if (n.dag) for (int i : t.dag) f(i);
-    if (n.hasTransform) for (int i : t.transform) f(i);
-    if (n.apiType == MFn::kJoint) for (int i : t.joint) f(i);
-    if (n.curve) for (int i : t.curve) f(i);
-    if (n.apiType == MFn::kUnitConversion) for (int i : t.unitConversion) f(i);
-}
-}  // namespace
-
-int findAttr(const Node& n, const std::string& name) {
-    int found = -1;
-    forEachBuiltin(n, [&](int i) {
-        if (found < 0 && matchesName(attrDef(i), name)) found = i;
-    });
-    if (found >= 0) return found;
-    for (int i : n.extraAttrs)
-        if (matchesName(attrDef(i), name)) return i;
-    return -1;
-}
-
-bool nodeHasAttr(const Node& n, int index) {
-    bool has = false;
-    forEachBuiltin(n, [&](int i) { has = has || i == index; });
-    if (has) return true;
-    return std::find(n.extraAttrs.begin(), n.extraAttrs.end(), index) != n.extraAttrs.end();
-}
-
-std::string attrKey(const Node& n, const std::string& name) {
-    int i = findAttr(n, name);
-    return i >= 0 ? attrDef(i).longName : name;
-}
-
-std::string parentKey(const Node& n, const std::string& key) {
-    int i = findAttr(n, key);
-    if (i < 0 || attrDef(i).parent < 0) return std::string();
-    return attrDef(attrDef(i).parent).longName;
-}
-
-bool lockFlag(const Node& n, const std::string& key) {
-    for (const auto& l : n.locks)
-        if (l.first == key) return l.second;
-    return false;
-}
-
-void setLockFlag(Node& n, const std::string& key, bool locked) {
-    for (auto& l : n.locks)
-        if (l.first == key) {
-            l.second = locked;
-            return;
-        }
-    if (locked) n.locks.emplace_back(key, true);
-}
-
-bool effectiveLocked(const Node& n, const std::string& key) {
-    if (lockFlag(n, key)) return true;
-    std::string p = parentKey(n, key);
-    return !p.empty() && lockFlag(n, p);
-}
-
-const ConnectionRec* drivingConnection(Id nodeId, const std::string& key) {
-    HostState& h = host();
-    Node* n = node(nodeId);
-    std::string pkey = n ? parentKey(*n, key) : std::string();
-    for (const ConnectionRec& c : h.connections)
-        if (c.dst == nodeId && (c.dstKey == key || (!pkey.empty() && c.dstKey == pkey))) return &c;
-    return nullptr;
-}
-
-void addConnection(Id src, const std::string& srcAttr, Id dst, const std::string& dstAttr) {
-    Node* s = node(src);
-    Node* d = node(dst);
-    host().connections.push_back(ConnectionRec{src, srcAttr, attrKey(*s, srcAttr), dst, dstAttr,
-                                               attrKey(*d, dstAttr)});
-    const int driven = findAttr(*d, dstAttr);
-    if (driven >= 0) d->drivenSlots |= slotBit(attrDef(driven).slot);
-}
-
-void removeConnectionsOf(Id id) {
-    auto& cs = host().connections;
-    cs.erase(std::remove_if(cs.begin(), cs.end(),
-                            [id](const ConnectionRec& c) { return c.src == id || c.dst == id; }),
-             cs.end());
-}
-
-double* slotValues(Node& n, Slot slot) {
-    switch (slot) {
-    case Slot::Translate: return n.xf.translate;
-    case Slot::Rotate: return n.xf.rotate;
-    case Slot::Scale: return n.xf.scale;
-    case Slot::JointOrient: return n.xf.jointOrient;
-    case Slot::RotateAxis: return n.xf.rotateAxis;
-    case Slot::InverseScale: return n.xf.inverseScale;
-    default: return nullptr;
-    }
-}
-
-bool readAttrValues(const Node& n, int index, std::vector<double>& values) {
-    if (index < 0) return false;
-    const AttrDef& d = attrDef(index);
-    if (d.slot == Slot::ConversionFactor && n.apiType == MFn::kUnitConversion) {
-        values.assign(1, n.conversionFactor);
-        return true;
-    }
-    if (!n.hasTransform || d.slot == Slot::None || d.slot == Slot::ConversionFactor) return false;
-    if (d.slot == Slot::SegmentScaleCompensate) {
-        values.assign(1, n.xf.segmentScaleCompensate ? 1.0 : 0.0);
-        return true;
-    }
-    const TransformValues current = channelValues(n, slotBit(d.slot));
-    if (d.slot == Slot::RotateOrder) {
-        values.assign(1, static_cast<double>(current.rotateOrder));
-        return true;
-    }
-    const double* v = d.slot == Slot::Translate     ? current.translate
-                      : d.slot == Slot::Rotate      ? current.rotate
-                      : d.slot == Slot::Scale       ? current.scale
-                      : d.slot == Slot::RotateAxis  ? current.rotateAxis
-                      : d.slot == Slot::InverseScale ? current.inverseScale
-                                                    : current.jointOrient;
-    if (d.channel < 0)
-        values.assign(v, v + 3);
-    else
-        values.assign(1, v[d.channel]);
-    return true;
-}
-
-bool writeAttrValues(Node& n, int index, const std::vector<double>& values) {
-    if (index < 0) return false;
-    const AttrDef& d = attrDef(index);
-    for (double v : values)
-        if (!std::isfinite(v)) return false;
-    if (d.slot == Slot::ConversionFactor && n.apiType == MFn::kUnitConversion) {
-        if (values.size() != 1) return false;
-        n.conversionFactor = values[0];
-        return true;
-    }
-    if (!n.hasTransform || d.slot == Slot::None || d.slot == Slot::ConversionFactor) return false;
-    if (d.slot == Slot::RotateOrder) {
-        if (values.size() != 1) return false;
-        double v = values[0];
-        if (v < 0 || v > 5 || v != std::floor(v)) return false;
-        n.xf.rotateOrder = static_cast<int>(v);
-        return true;
-    }
-    if (d.slot == Slot::SegmentScaleCompensate) {
-        if (values.size() != 1) return false;
-        n.xf.segmentScaleCompensate = values[0] != 0.0;
-        return true;
-    }
-    double* target = slotValues(n, d.slot);
-    if (d.channel < 0) {
-        if (values.size() != 3) return false;
-        std::copy(values.begin(), values.end(), target);
-    } else {
-        if (values.size() != 1) return false;
-        target[d.channel] = values[0];
-    }
-    return true;
-}
 
 // ---- state -------------------------------------------------------------------
 
@@ -294,7 +36,10 @@ Id newId() {
 void resetSceneState() {
     HostState& h = storage();
     h.nodes.clear();
-    h.connections.clear();
+    h.nodesByName.clear();
+    h.pathCounts.clear();
+    ++h.dagVersion;
+    h.connections = ConnectionStore();
     h.anim = AnimControlState();
     h.uiUnit = MTime::kFilm;
     auto world = std::make_unique<Node>();
@@ -395,25 +140,6 @@ bool nodeHasFn(const Node& n, MFn::Type fn) {
     }
 }
 
-bool nameInUse(const std::string& name) {
-    for (const auto& entry : host().nodes)
-        if (entry.second->name == name) return true;
-    return false;
-}
-
-std::string uniqueName(const std::string& base) {
-    // "joint" -> "joint1"; "joint4" -> "joint5"; "a" -> "a1".
-    size_t digits = base.size();
-    while (digits > 0 && base[digits - 1] >= '0' && base[digits - 1] <= '9') --digits;
-    std::string stem = base.substr(0, digits);
-    unsigned long n = 1;
-    if (digits < base.size() && base.size() - digits < 9) n = std::stoul(base.substr(digits)) + 1;
-    for (;; ++n) {
-        std::string candidate = stem + std::to_string(n);
-        if (!nameInUse(candidate)) return candidate;
-    }
-}
-
 Node* makeNode(const std::string& type, const std::string& name, bool dag, Id parent) {
     HostState& h = host();
     auto n = std::make_unique<Node>();
@@ -430,6 +156,7 @@ Node* makeNode(const std::string& type, const std::string& name, bool dag, Id pa
         n->curve->type = curveTypeForNodeType(type);
     }
     Node* raw = n.get();
+    h.nodesByName[raw->name].insert(raw->id);
     h.nodes.emplace(n->id, std::move(n));
     if (dag) {
         Id p = parent ? parent : h.worldId;
@@ -437,136 +164,6 @@ Node* makeNode(const std::string& type, const std::string& name, bool dag, Id pa
         node(p)->children.push_back(raw->id);
     }
     return raw;
-}
-
-// ---- DAG ------------------------------------------------------------------------
-
-bool isAncestor(Id ancestor, Id id) {
-    // Breadth-first over parents with a visited set: instancing can make the
-    // number of paths grow exponentially, the number of nodes cannot.
-    std::vector<Id> queue{id};
-    std::unordered_set<Id> seen;
-    for (size_t i = 0; i < queue.size(); ++i) {
-        Node* n = node(queue[i]);
-        if (!n) continue;
-        for (Id p : n->parents) {
-            if (p == ancestor) return true;
-            if (seen.insert(p).second) queue.push_back(p);
-        }
-    }
-    return false;
-}
-
-std::vector<Id> firstPath(Id id) {
-    std::vector<Id> path;
-    Node* n = node(id);
-    while (n && !n->world) {
-        path.push_back(n->id);
-        n = n->parents.empty() ? nullptr : node(n->parents[0]);
-    }
-    std::reverse(path.begin(), path.end());
-    return path;
-}
-
-std::vector<std::vector<Id>> allPaths(Id id) {
-    std::vector<std::vector<Id>> out;
-    Node* start = node(id);
-    if (!start) return out;
-    if (start->world) {
-        out.emplace_back();
-        return out;
-    }
-    // Upward walk with an explicit stack (no recursion: hierarchies can be
-    // deep); suffix holds the nodes from `id` up to the current one.
-    std::vector<std::pair<Id, size_t>> stack{{id, 0}};
-    std::vector<Id> suffix{id};
-    while (!stack.empty() && out.size() < kMaxPaths) {
-        Node* current = node(stack.back().first);
-        size_t& next = stack.back().second;
-        if (!current || next >= current->parents.size()) {
-            stack.pop_back();
-            suffix.pop_back();
-            continue;
-        }
-        const Id p = current->parents[next++];
-        Node* pn = node(p);
-        if (!pn) continue;
-        if (pn->world) {
-            out.emplace_back(suffix.rbegin(), suffix.rend());
-            continue;
-        }
-        stack.emplace_back(p, 0);
-        suffix.push_back(p);
-    }
-    return out;
-}
-
-std::string pathString(const std::vector<Id>& path) {
-    std::string s;
-    for (Id id : path) {
-        Node* n = node(id);
-        s += "|";
-        s += n ? n->name : std::string("?");
-    }
-    return s;
-}
-
-namespace {
-// Whether two paths end in the same `count` names.
-bool sameTail(const std::vector<Id>& a, const std::vector<Id>& b, size_t count) {
-    if (a.size() < count || b.size() < count) return false;
-    for (size_t i = 1; i <= count; ++i)
-        if (node(a[a.size() - i])->name != node(b[b.size() - i])->name) return false;
-    return true;
-}
-}  // namespace
-
-std::string partialPathString(const std::vector<Id>& path) {
-    if (path.empty()) return std::string();
-    std::vector<std::vector<Id>> every;
-    for (const auto& entry : host().nodes)
-        if (entry.second->dag && !entry.second->world &&
-            entry.second->name == node(path.back())->name) {
-            for (auto& p : allPaths(entry.first)) every.push_back(std::move(p));
-        }
-    for (size_t count = 1; count <= path.size(); ++count) {
-        size_t matches = 0;
-        for (const auto& other : every)
-            if (sameTail(path, other, count)) ++matches;
-        if (matches <= 1) {
-            std::string s;
-            for (size_t i = path.size() - count; i < path.size(); ++i) {
-                if (!s.empty()) s += "|";
-                s += node(path[i])->name;
-            }
-            return s;
-        }
-    }
-    return pathString(path);
-}
-
-void deleteNodeTree(Id id) {
-    HostState& h = host();
-    std::vector<Id> doomed{id};
-    while (!doomed.empty()) {
-        const Id victim = doomed.back();
-        doomed.pop_back();
-        Node* n = node(victim);
-        if (!n || n->world) continue;
-        for (Id p : n->parents)
-            if (Node* pn = node(p))
-                pn->children.erase(std::remove(pn->children.begin(), pn->children.end(), victim),
-                                   pn->children.end());
-        for (Id c : n->children) {
-            Node* cn = node(c);
-            if (!cn) continue;
-            cn->parents.erase(std::remove(cn->parents.begin(), cn->parents.end(), victim), cn->parents.end());
-            // A child left without parents goes too.
-            if (cn->parents.empty()) doomed.push_back(c);
-        }
-        removeConnectionsOf(victim);
-        h.nodes.erase(victim);
-    }
 }
 
 // ---- curves -------------------------------------------------------------------------

@@ -15,7 +15,9 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace qmfhost {
@@ -82,7 +84,8 @@ struct Node {
     std::vector<Id> children;
     bool hasTransform = false;
     TransformValues xf;
-    std::vector<int> extraAttrs;                          // dynamic attribute indices
+    std::vector<int> extraAttrs;                          // dynamic attribute indices, in the order added
+    std::unordered_map<std::string, int> extraByName;     // the same, by long and short name
     std::vector<std::pair<std::string, bool>> locks;      // attribute key -> locked
     std::unique_ptr<CurveData> curve;
     double conversionFactor = 1.0;                        // unitConversion nodes
@@ -92,7 +95,10 @@ struct Node {
     unsigned drivenSlots = 0;
 };
 
+using ConnId = unsigned long long;
+
 struct ConnectionRec {
+    ConnId id;             // rises with every connection made: their order
     Id src;
     std::string srcAttr;   // as given
     std::string srcKey;    // long name when known
@@ -120,10 +126,26 @@ struct TranslatorRec {
     Id plugin;
 };
 
+// Connections in the order they were made, indexed by plug and by node so
+// that no lookup scans the scene.
+struct ConnectionStore {
+    std::map<ConnId, ConnectionRec> all;
+    std::map<std::pair<Id, std::string>, ConnId> byDestination;   // a plug takes one source
+    std::map<std::pair<Id, std::string>, std::set<ConnId>> bySource;
+    std::unordered_map<Id, std::set<ConnId>> byNode;
+    ConnId next = 0;
+};
+
 struct HostState {
     std::map<Id, std::unique_ptr<Node>> nodes;   // id order = creation order
     Id worldId = 0;
-    std::vector<ConnectionRec> connections;
+    std::unordered_map<std::string, std::set<Id>> nodesByName;   // every node but the world
+    // Bumped by every change to existing parent links; paths to the world
+    // counted at one version hold until the next.
+    unsigned long long dagVersion = 0;
+    unsigned long long pathCountsVersion = 0;
+    std::unordered_map<Id, unsigned> pathCounts;
+    ConnectionStore connections;
     AnimControlState anim;
     MTime::Unit uiUnit = MTime::kFilm;
     std::map<Id, PluginRec> plugins;
@@ -150,11 +172,20 @@ Node* makeNode(const std::string& type, const std::string& name, bool dag, Id pa
 // "<type>N" not used by any node yet.
 std::string uniqueName(const std::string& base);
 bool nameInUse(const std::string& name);
+// Every name change goes through here so lookups by name stay indexed.
+void setNodeName(Node& n, const std::string& name);
+// Nodes with this name, in creation order.
+std::vector<Id> nodesNamed(const std::string& name);
+// Nodes a name or DAG path ("a", "p|a", "|p|a") names, in creation order:
+// one walk down the path over the parent/child links.
+std::vector<Id> resolvePath(const std::string& nameOrPath);
 
 // Attribute lookup on a node (built-in for its type, then dynamic), by long
 // or short name; -1 if the node does not have it.
 int findAttr(const Node& n, const std::string& name);
 bool nodeHasAttr(const Node& n, int index);
+// Gives the node a dynamic attribute (an index from internAttr).
+void addExtraAttr(Node& n, int index);
 // Key under which locks and connections are stored: the long name when known.
 std::string attrKey(const Node& n, const std::string& name);
 // The compound parent's key of a known child attribute, "" if none.
@@ -168,7 +199,15 @@ bool effectiveLocked(const Node& n, const std::string& key);
 // The connection driving (node, key) directly or through its compound
 // parent; null if none.
 const ConnectionRec* drivingConnection(Id node, const std::string& key);
+// The connection into exactly this plug; null if none.
+const ConnectionRec* connectionInto(Id node, const std::string& key);
+// Connections out of one plug, touching one node, or all: in the order made.
+std::vector<const ConnectionRec*> connectionsFrom(Id node, const std::string& key);
+std::vector<const ConnectionRec*> connectionsOf(Id node);
+std::vector<const ConnectionRec*> allConnections();
+// The caller makes sure the destination plug is free.
 void addConnection(Id src, const std::string& srcAttr, Id dst, const std::string& dstAttr);
+void removeConnection(ConnId id);
 void removeConnectionsOf(Id node);
 
 // Transform value access through an attribute definition.
@@ -194,6 +233,11 @@ constexpr size_t kMaxPaths = 100000;
 std::vector<std::vector<Id>> allPaths(Id node);
 std::string pathString(const std::vector<Id>& path);   // "|a|b"
 std::string partialPathString(const std::vector<Id>& path);
+// The same for the path through first parents, without building all of it
+// when a shorter name is unique.
+std::string partialPathOf(Id node);
+// Call after changing the parents of a node that already existed.
+void dagChanged();
 void deleteNodeTree(Id id);
 
 // Curves.

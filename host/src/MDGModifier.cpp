@@ -90,7 +90,7 @@ MStatus MDGModifier::doIt() {
             Node* n = node(op.node);
             if (!n) return makeStatus(MStatus::kFailure, kMsgObjectMissing);
             std::string old = n->name;
-            n->name = op.name;
+            setNodeName(*n, op.name);
             op.name = old;
             break;
         }
@@ -121,7 +121,7 @@ MStatus MDGModifier::undoIt() {
             Node* n = node(op.node);
             if (n) {
                 std::string current = n->name;
-                n->name = op.name;
+                setNodeName(*n, op.name);
                 op.name = current;
             }
             break;

@@ -124,7 +124,7 @@ MString MFnDependencyNode::setName(const MString& name, bool, MStatus* ReturnSta
         return MString(n->name.c_str());
     }
     if (wanted != n->name && nameInUse(wanted)) wanted = uniqueName(wanted);
-    n->name = wanted;
+    setNodeName(*n, wanted);
     report(ReturnStatus, MStatus::kSuccess);
     return MString(n->name.c_str());
 }
@@ -331,6 +331,7 @@ MStatus MFnDagNode::addChild(MObject& childObject, unsigned int index, bool keep
     const size_t at = std::min<size_t>(index, p->children.size());
     p->children.insert(p->children.begin() + static_cast<long>(at), c->id);
     c->parents.push_back(p->id);
+    dagChanged();
     return MStatus::kSuccess;
 }
 
@@ -341,6 +342,7 @@ MStatus MFnDagNode::removeChild(MObject& childObject) {
     if (!c || std::find(p->children.begin(), p->children.end(), c->id) == p->children.end())
         return makeStatus(MStatus::kInvalidParameter);
     detach(*p, *c);
+    dagChanged();
     // A node is never left outside the DAG: one without parents goes under the world.
     if (c->parents.empty()) {
         c->parents.push_back(host().worldId);

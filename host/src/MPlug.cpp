@@ -3,6 +3,8 @@
 
 #include "HostState.h"
 
+#include <algorithm>
+
 using namespace qmfhost::detail;
 
 namespace {
@@ -107,9 +109,7 @@ bool MPlug::isSource(MStatus* ReturnStatus) const {
     Node* n;
     int a;
     if (!resolve(fNode, fAttribute, n, a, ReturnStatus)) return false;
-    for (const ConnectionRec& c : host().connections)
-        if (c.src == n->id && c.srcKey == attrDef(a).longName) return true;
-    return false;
+    return !connectionsFrom(n->id, attrDef(a).longName).empty();
 }
 
 bool MPlug::isConnected(MStatus* ReturnStatus) const {
@@ -136,9 +136,20 @@ bool MPlug::connectedTo(MPlugArray& array, bool asDst, bool asSrc, MStatus* Retu
     int a;
     if (!resolve(fNode, fAttribute, n, a, ReturnStatus)) return false;
     const std::string& key = attrDef(a).longName;
-    for (const ConnectionRec& c : host().connections) {
-        if (asDst && c.dst == n->id && c.dstKey == key) array.append(plugFor(c.src, c.srcAttr));
-        if (asSrc && c.src == n->id && c.srcKey == key) array.append(plugFor(c.dst, c.dstAttr));
+    // In the order the connections were made, as a scan of them all would list them.
+    std::vector<const ConnectionRec*> found;
+    if (asSrc) found = connectionsFrom(n->id, key);
+    if (asDst)
+        if (const ConnectionRec* in = connectionInto(n->id, key))
+            found.insert(std::lower_bound(found.begin(), found.end(), in,
+                                          [](const ConnectionRec* a, const ConnectionRec* b) { return a->id < b->id; }),
+                         in);
+    const ConnectionRec* previous = nullptr;
+    for (const ConnectionRec* c : found) {
+        if (c == previous) continue;   // a plug fed by itself: both sides are added below
+        previous = c;
+        if (asDst && c->dst == n->id && c->dstKey == key) array.append(plugFor(c->src, c->srcAttr));
+        if (asSrc && c->src == n->id && c->srcKey == key) array.append(plugFor(c->dst, c->dstAttr));
     }
     return array.length() > 0;
 }

@@ -45,49 +45,10 @@ MObject createNode(const std::string& type, const std::string& name, const MObje
     return MObject(MObject::kNodeKind, n->id);
 }
 
-namespace {
-std::vector<std::string> splitPath(const std::string& path) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t bar = path.find('|', start);
-        if (bar == std::string::npos) bar = path.size();
-        parts.push_back(path.substr(start, bar - start));
-        start = bar + 1;
-    }
-    return parts;
-}
-
-bool pathMatches(const std::vector<Id>& path, const std::vector<std::string>& names, bool anchored) {
-    if (names.size() > path.size() || (anchored && names.size() != path.size())) return false;
-    const size_t offset = path.size() - names.size();
-    for (size_t i = 0; i < names.size(); ++i)
-        if (node(path[offset + i])->name != names[i]) return false;
-    return true;
-}
-}  // namespace
-
 std::vector<MObject> findNodes(const std::string& nameOrPath) {
     std::vector<MObject> out;
-    if (nameOrPath.empty()) return out;
-    HostState& h = host();
-    if (nameOrPath.find('|') == std::string::npos) {
-        for (const auto& e : h.nodes)
-            if (!e.second->world && e.second->name == nameOrPath) out.emplace_back(MObject::kNodeKind, e.first);
-        return out;
-    }
-    const bool anchored = nameOrPath[0] == '|';
-    std::vector<std::string> names = splitPath(anchored ? nameOrPath.substr(1) : nameOrPath);
-    for (const std::string& n : names)
-        if (n.empty()) return out;
-    for (const auto& e : h.nodes) {
-        if (!e.second->dag || e.second->world || e.second->name != names.back()) continue;
-        for (const auto& path : allPaths(e.first))
-            if (pathMatches(path, names, anchored)) {
-                out.emplace_back(MObject::kNodeKind, e.first);
-                break;
-            }
-    }
+    for (Id id : resolvePath(nameOrPath))
+        if (!node(id)->world) out.emplace_back(MObject::kNodeKind, id);
     return out;
 }
 
@@ -135,7 +96,7 @@ std::string partialPath(const MObject& n) {
     const Node* x = node(n);
     if (!x) return std::string();
     if (!x->dag || x->world) return x->name;
-    return partialPathString(firstPath(x->id));
+    return partialPathOf(x->id);
 }
 
 std::vector<MObject> parents(const MObject& n) {
@@ -174,6 +135,7 @@ MStatus setParent(const MObject& n, const MObject& newParent) {
     for (Id o : old) unlink(*node(o), *c);
     c->parents.push_back(p->id);
     p->children.push_back(c->id);
+    dagChanged();
     return MStatus::kSuccess;
 }
 
@@ -184,6 +146,7 @@ MStatus addParent(const MObject& n, const MObject& parent) {
         return makeStatus(MStatus::kInvalidParameter);
     c->parents.push_back(p->id);
     p->children.push_back(c->id);
+    dagChanged();
     return MStatus::kSuccess;
 }
 
@@ -193,6 +156,7 @@ MStatus removeParent(const MObject& n, const MObject& parent) {
     if (!c || !p || std::find(c->parents.begin(), c->parents.end(), p->id) == c->parents.end())
         return makeStatus(MStatus::kInvalidParameter);
     unlink(*p, *c);
+    dagChanged();
     if (c->parents.empty()) deleteNodeTree(c->id);
     return MStatus::kSuccess;
 }
@@ -200,7 +164,7 @@ MStatus removeParent(const MObject& n, const MObject& parent) {
 MStatus rename(const MObject& n, const std::string& newName) {
     Node* x = node(n);
     if (!x || x->world || newName.empty()) return makeStatus(MStatus::kInvalidParameter);
-    x->name = newName;
+    setNodeName(*x, newName);
     return MStatus::kSuccess;
 }
 
@@ -260,7 +224,7 @@ MStatus addAttribute(const MObject& n, const std::string& longName, const std::s
     if (!x || longName.empty() || findAttr(*x, longName) >= 0 ||
         (!shortName.empty() && findAttr(*x, shortName) >= 0))
         return makeStatus(MStatus::kInvalidParameter);
-    x->extraAttrs.push_back(internAttr(longName, shortName, AttrUnit::Other));
+    addExtraAttr(*x, internAttr(longName, shortName, AttrUnit::Other));
     return MStatus::kSuccess;
 }
 
@@ -297,21 +261,20 @@ Connection toPublic(const ConnectionRec& c) {
 // Makes an attribute name known on a node that does not have it yet, so the
 // API can reach both ends of a connection made with any name.
 void declare(Node& n, const std::string& attribute) {
-    if (findAttr(n, attribute) < 0) n.extraAttrs.push_back(internAttr(attribute, std::string(), AttrUnit::Other));
+    if (findAttr(n, attribute) < 0) addExtraAttr(n, internAttr(attribute, std::string(), AttrUnit::Other));
 }
 }  // namespace
 
 std::vector<Connection> connections() {
     std::vector<Connection> out;
-    for (const ConnectionRec& c : host().connections) out.push_back(toPublic(c));
+    for (const ConnectionRec* c : allConnections()) out.push_back(toPublic(*c));
     return out;
 }
 
 std::vector<Connection> connections(const MObject& n) {
     std::vector<Connection> out;
     if (n.kind() != MObject::kNodeKind) return out;
-    for (const ConnectionRec& c : host().connections)
-        if (c.src == n.id() || c.dst == n.id()) out.push_back(toPublic(c));
+    for (const ConnectionRec* c : connectionsOf(n.id())) out.push_back(toPublic(*c));
     return out;
 }
 
@@ -323,13 +286,10 @@ MStatus connect(const MObject& sourceNode, const std::string& sourceAttribute, c
         return makeStatus(MStatus::kInvalidParameter);
     const std::string dkey = attrKey(*d, destinationAttribute);
     if (effectiveLocked(*d, dkey)) return makeStatus(MStatus::kInvalidParameter, kMsgLocked);
-    auto& cs = host().connections;
-    for (auto it = cs.begin(); it != cs.end(); ++it)
-        if (it->dst == d->id && it->dstKey == dkey) {
-            if (!force) return makeStatus(MStatus::kInvalidParameter, kMsgConnected);
-            cs.erase(it);
-            break;
-        }
+    if (const ConnectionRec* old = connectionInto(d->id, dkey)) {
+        if (!force) return makeStatus(MStatus::kInvalidParameter, kMsgConnected);
+        removeConnection(old->id);
+    }
     declare(*s, sourceAttribute);
     declare(*d, destinationAttribute);
     addConnection(s->id, sourceAttribute, d->id, destinationAttribute);
@@ -343,13 +303,10 @@ MStatus disconnect(const MObject& sourceNode, const std::string& sourceAttribute
     if (!s || !d) return makeStatus(MStatus::kInvalidParameter);
     const std::string skey = attrKey(*s, sourceAttribute);
     const std::string dkey = attrKey(*d, destinationAttribute);
-    auto& cs = host().connections;
-    for (auto it = cs.begin(); it != cs.end(); ++it)
-        if (it->src == s->id && it->srcKey == skey && it->dst == d->id && it->dstKey == dkey) {
-            cs.erase(it);
-            return MStatus::kSuccess;
-        }
-    return makeStatus(MStatus::kNotFound);
+    const ConnectionRec* c = connectionInto(d->id, dkey);
+    if (!c || c->src != s->id || c->srcKey != skey) return makeStatus(MStatus::kNotFound);
+    removeConnection(c->id);
+    return MStatus::kSuccess;
 }
 
 bool sourceOf(const MObject& n, const std::string& attribute, Connection& found) {

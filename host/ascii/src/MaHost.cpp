@@ -30,10 +30,8 @@ char curveKind(MFnAnimCurve::AnimCurveType t) {
     }
 }
 
-std::string plugPath(const MObject& node) {
-    std::string p = fullPath(node);
-    return p.empty() ? nodeName(node) : p;
-}
+// Named as Maya names a node in a file: the shortest name that is unique.
+std::string plugPath(const MObject& node) { return partialPath(node); }
 
 bool sameTime(const MTime& a, const MTime& b) { return a.as(MTime::kSeconds) == b.as(MTime::kSeconds); }
 
@@ -54,48 +52,34 @@ Binding loadIntoHost(const Scene& scene) {
     Binding b;
     const std::size_t count = scene.nodes.size();
     b.nodes.assign(count, MObject());
-    std::vector<bool> isParent(count, false);
-    for (const auto& n : scene.nodes)
-        for (int p : n.parents) isParent[static_cast<std::size_t>(p)] = true;
-
-    // Parents are made before their children; an explicit stack keeps deep
-    // hierarchies off the call stack.
-    std::vector<char> done(count, 0);
-    auto makeOne = [&](std::size_t ui) {
+    // A node that is ever a parent or a child lives in the DAG.
+    std::vector<bool> inDag(count, false);
+    for (const DagEvent& e : scene.dagEvents) {
+        if (e.parent < 0 && e.kind == DagEvent::Kind::Create) continue;
+        inDag[static_cast<std::size_t>(e.node)] = true;
+        if (e.parent >= 0) inDag[static_cast<std::size_t>(e.parent)] = true;
+    }
+    // Replayed in file order, so each parent lists its children in the
+    // order they came to it, as Maya's walk visits them.
+    for (const DagEvent& e : scene.dagEvents) {
+        const std::size_t ui = static_cast<std::size_t>(e.node);
         const Node& n = scene.nodes[ui];
-        MObject parent = n.parents.empty() ? MObject::kNullObj : b.nodes[static_cast<std::size_t>(n.parents[0])];
-        NodeClass cls = (!n.parents.empty() || isParent[ui]) ? NodeClass::Dag : NodeClass::Auto;
-        MStatus st;
-        MObject obj = createNode(n.type, n.name, parent, cls, &st);
-        if (!st) throw ParseError(n.line, "the host refused node " + n.name + " of type " + n.type);
-        for (std::size_t k = 1; k < n.parents.size(); ++k) {
-            MStatus ps = addParent(obj, b.nodes[static_cast<std::size_t>(n.parents[k])]);
-            if (!ps) b.warnings.push_back("line " + std::to_string(n.line) + ": instance parent refused for " + n.name);
+        const MObject parent = e.parent < 0 ? MObject::kNullObj : b.nodes[static_cast<std::size_t>(e.parent)];
+        if (e.kind == DagEvent::Kind::Create) {
+            MStatus st;
+            MObject obj = createNode(n.type, n.name, parent, inDag[ui] ? NodeClass::Dag : NodeClass::Auto, &st);
+            if (!st) throw ParseError(n.line, "the host refused node " + n.name + " of type " + n.type);
+            b.nodes[ui] = obj;
+            continue;
         }
-        b.nodes[ui] = obj;
-    };
-    for (std::size_t start = 0; start < count; ++start) {
-        std::vector<std::size_t> stack{start};
-        std::size_t steps = 0;
-        while (!stack.empty()) {
-            if (++steps > 4 * count + 4) throw ParseError(scene.nodes[start].line, "parent cycle at " + scene.nodes[start].name);
-            std::size_t ui = stack.back();
-            if (done[ui] || !scene.nodes[ui].declared) {
-                done[ui] = 1;
-                stack.pop_back();
-                continue;
-            }
-            bool ready = true;
-            for (int p : scene.nodes[ui].parents)
-                if (!done[static_cast<std::size_t>(p)]) {
-                    stack.push_back(static_cast<std::size_t>(p));
-                    ready = false;
-                }
-            if (!ready) continue;
-            makeOne(ui);
-            done[ui] = 1;
-            stack.pop_back();
-        }
+        const bool toWorld = e.parent < 0;
+        MStatus ps = MStatus::kFailure;
+        if (!b.nodes[ui].isNull() && (toWorld || !parent.isNull()))
+            ps = e.kind == DagEvent::Kind::Move ? setParent(b.nodes[ui], parent) : addParent(b.nodes[ui], parent);
+        if (!ps)
+            b.warnings.push_back("line " + std::to_string(e.line) + ": " +
+                                 (e.kind == DagEvent::Kind::Move ? "parent refused for " : "instance parent refused for ") +
+                                 n.name);
     }
 
     for (std::size_t i = 0; i < count; ++i) {

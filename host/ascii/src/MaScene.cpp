@@ -1,11 +1,11 @@
 #include "qmfhost/MaScene.h"
 
+#include "MaPlacement.h"
 #include "fileio/SafeFile.h"
 
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <functional>
 #include <limits>
 #include <sstream>
 #include <unordered_map>
@@ -132,6 +132,7 @@ public:
             statement(c);
         }
         finishCurves();
+        dropDisconnected();
     }
 
 private:
@@ -172,9 +173,16 @@ private:
             n.curve.emplace();
             n.curve->kind = type[10];
         }
-        s_.nodes.push_back(std::move(n));
-        int idx = static_cast<int>(s_.nodes.size()) - 1;
-        return idx;
+        return s_.addNode(std::move(n));
+    }
+
+    // The one node a name or path in a statement stands for; refuses a name
+    // that matches several nodes, as Maya does.
+    int only(const std::string& name, int line, const std::string& notFound) {
+        std::vector<int> found = s_.findAll(name);
+        if (found.empty()) throw ParseError(line, notFound + name);
+        if (found.size() > 1) throw ParseError(line, "more than one node matches " + name);
+        return found.front();
     }
 
     static std::string shortName(const std::string& n) {
@@ -196,21 +204,19 @@ private:
         }
         if (name.empty()) name = type + std::to_string(s_.nodes.size() + 1);
         int parent = -1;
-        if (!parentName.empty()) {
-            parent = s_.find(parentName);
-            if (parent < 0) throw ParseError(c.line, "parent node not found: " + parentName);
-        }
+        if (!parentName.empty()) parent = only(parentName, c.line, "parent node not found: ");
         int existing = -1;
         if (shared) {
-            std::string full = parent >= 0 ? s_.fullPath(parent) + "|" + shortName(name) : name;
-            existing = s_.find(full);
+            std::vector<int> same = parent >= 0 ? s_.childrenNamed(parent, shortName(name)) : s_.findAll(name);
+            if (!same.empty()) existing = same.back();
         }
         if (existing >= 0) {
             current_ = existing;
         } else {
             current_ = addNode(type, name, true, c.line);
             s_.nodes[current_].shared = shared;
-            if (parent >= 0) s_.nodes[current_].parents.push_back(parent);
+            if (parent >= 0) s_.setParents(current_, {parent});
+            s_.dagEvents.push_back(DagEvent{DagEvent::Kind::Create, current_, parent, c.line});
             if (name == "sceneConfigurationScriptNode") s_.configNode = current_;
         }
         s_.chunkNode[chunk_] = current_;
@@ -229,7 +235,7 @@ private:
         if (names.size() != 2) return;
         int n = s_.find(names[0]);
         if (n < 0) throw ParseError(c.line, "rename of an unknown node: " + names[0]);
-        s_.nodes[n].name = names[1];
+        s_.rename(n, names[1]);
     }
 
     void select(const Chunk& c) {
@@ -243,14 +249,17 @@ private:
         current_ = n;
     }
 
+    // Maya appends a node it parents to the new parent's children; without
+    // -r (relative) the node keeps where it is in the world.
     void parent(const Chunk& c) {
-        bool add = false, world = false;
+        bool add = false, world = false, relative = false;
         std::vector<std::string> names;
         for (std::size_t i = 1; i < c.args.size(); ++i) {
             const Arg& a = c.args[i];
             if (a.isFlag()) {
                 if (a.text == "-add" || a.text == "-addObject") add = true;
                 else if (a.text == "-w" || a.text == "-world") world = true;
+                else if (a.text == "-r" || a.text == "-relative") relative = true;
                 continue;
             }
             names.push_back(a.text);
@@ -258,19 +267,27 @@ private:
         if (names.empty() || (!world && names.size() < 2)) throw ParseError(c.line, "parent needs a child and a parent");
         int newParent = -1;
         if (!world) {
-            newParent = s_.find(names.back());
-            if (newParent < 0) throw ParseError(c.line, "parent node not found: " + names.back());
+            newParent = only(names.back(), c.line, "parent node not found: ");
             names.pop_back();
         }
         for (const auto& name : names) {
-            int child = s_.find(name);
-            if (child < 0) throw ParseError(c.line, "node not found: " + name);
+            int child = only(name, c.line, "node not found: ");
             if (newParent >= 0 && isAncestor(child, newParent))
                 throw ParseError(c.line, "parenting " + name + " would make a cycle");
-            auto& parents = s_.nodes[child].parents;
-            if (!add) parents.clear();
-            if (newParent >= 0 && std::find(parents.begin(), parents.end(), newParent) == parents.end())
+            std::vector<int> parents = s_.nodes[child].parents;
+            if (add) {
+                // An instance under the world is not modelled: nothing changes.
+                if (newParent < 0 || std::find(parents.begin(), parents.end(), newParent) != parents.end()) continue;
                 parents.push_back(newParent);
+                s_.setParents(child, std::move(parents));
+                s_.dagEvents.push_back(DagEvent{DagEvent::Kind::AddParent, child, newParent, c.line});
+                continue;
+            }
+            // Already there (its only parent, or at the top): Maya leaves it where it is.
+            if (newParent < 0 ? parents.empty() : parents == std::vector<int>{newParent}) continue;
+            if (!relative) keepWorldPlacement(s_, child, newParent);
+            s_.setParents(child, newParent < 0 ? std::vector<int>{} : std::vector<int>{newParent});
+            s_.dagEvents.push_back(DagEvent{DagEvent::Kind::Move, child, newParent, c.line});
         }
     }
 
@@ -323,25 +340,44 @@ private:
             int& next = nextIndex_[conn.dst.nodeName + "." + conn.dst.attr];
             conn.dst.attr += "[" + std::to_string(next++) + "]";
         }
+        const int index = static_cast<int>(s_.connections.size());
+        live_[connectionKey(conn.src, conn.dst)].push_back(index);
         s_.connections.push_back(std::move(conn));
-        s_.chunkConnection[chunk_] = static_cast<int>(s_.connections.size()) - 1;
+        disconnected_.push_back(0);
+        s_.chunkConnection[chunk_] = index;
     }
 
+    static std::string connectionKey(const Plug& src, const Plug& dst) {
+        std::string key;
+        for (const Plug* p : {&src, &dst})
+            key += std::to_string(p->node) + ':' + std::to_string(p->nodeName.size()) + ':' + p->nodeName +
+                   std::to_string(p->attr.size()) + ':' + p->attr;
+        return key;
+    }
+
+    // Marks what it disconnects; dropDisconnected takes them out in one pass.
     void disconnect(const Chunk& c) {
         auto names = plugArgs(c);
         if (names.size() != 2) return;
-        Plug a = plug(names[0], c.line), b = plug(names[1], c.line);
-        auto& v = s_.connections;
-        v.erase(std::remove_if(v.begin(), v.end(),
-                               [&](const Connection& k) {
-                                   return k.src.node == a.node && k.src.nodeName == a.nodeName &&
-                                          k.src.attr == a.attr && k.dst.node == b.node &&
-                                          k.dst.nodeName == b.nodeName && k.dst.attr == b.attr;
-                               }),
-                v.end());
+        auto it = live_.find(connectionKey(plug(names[0], c.line), plug(names[1], c.line)));
+        if (it == live_.end()) return;
+        for (int index : it->second) disconnected_[static_cast<std::size_t>(index)] = 1;
+        live_.erase(it);
+    }
+
+    void dropDisconnected() {
+        std::vector<int> moved(s_.connections.size(), -1);
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < s_.connections.size(); ++i) {
+            if (disconnected_[i]) continue;
+            moved[i] = static_cast<int>(kept);
+            if (kept != i) s_.connections[kept] = std::move(s_.connections[i]);
+            ++kept;
+        }
+        s_.connections.resize(kept);
         // A disconnected connection's own statement no longer stands for a live connection.
         for (auto& cc : s_.chunkConnection)
-            if (cc >= static_cast<int>(v.size())) cc = -1;
+            if (cc >= 0) cc = moved[static_cast<std::size_t>(cc)];
     }
 
     void setAttr(const Chunk& c) {
@@ -583,6 +619,8 @@ private:
     int current_ = -1;
     std::map<int, PendingCurve> pending_;
     std::map<std::string, int> nextIndex_;
+    std::unordered_map<std::string, std::vector<int>> live_;   // connections by their two plugs
+    std::vector<char> disconnected_;                          // per connection
 };
 
 }  // namespace
@@ -644,47 +682,6 @@ int tangentToFileCode(int api) {
 std::string canonicalAttr(const std::string& attr) {
     auto it = attrAliases().find(attr);
     return it == attrAliases().end() ? attr : it->second;
-}
-
-int Scene::find(const std::string& nameOrPath) const {
-    std::string_view q = nameOrPath;
-    if (q.empty()) return -1;
-    // The root namespace prefix (":time1") names the same node.
-    auto strip = [](std::string_view v) {
-        if (!v.empty() && v[0] == ':') v.remove_prefix(1);
-        return v;
-    };
-    bool absolute = q[0] == '|';
-    std::vector<std::string_view> parts;
-    std::size_t start = absolute ? 1 : 0;
-    while (true) {
-        std::size_t bar = q.find('|', start);
-        parts.push_back(strip(q.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start)));
-        if (bar == std::string_view::npos) break;
-        start = bar + 1;
-    }
-    // Does node n, walking up through any of its parents, match parts[0..k]?
-    std::function<bool(int, int)> matches = [&](int n, int k) -> bool {
-        if (strip(nodes[n].name) != parts[k]) return false;
-        if (k == 0) return !absolute || nodes[n].parents.empty();
-        for (int p : nodes[n].parents)
-            if (matches(p, k - 1)) return true;
-        return false;
-    };
-    int last = static_cast<int>(parts.size()) - 1;
-    for (int i = static_cast<int>(nodes.size()) - 1; i >= 0; --i)
-        if (matches(i, last)) return i;
-    return -1;
-}
-
-std::string Scene::fullPath(int node) const {
-    std::string path;
-    std::size_t guard = 0;
-    while (node >= 0 && guard++ <= nodes.size()) {
-        path = "|" + nodes[node].name + path;
-        node = nodes[node].parents.empty() ? -1 : nodes[node].parents[0];
-    }
-    return path;
 }
 
 Scene interpret(std::vector<Chunk> chunks) {

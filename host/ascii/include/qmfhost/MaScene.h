@@ -12,6 +12,8 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace qmfhost::ma {
@@ -79,6 +81,16 @@ struct Connection {
     int line = 0;
 };
 
+// A change to the DAG, kept in file order so the hierarchy can be rebuilt
+// with every parent's children in the order they came to it.
+struct DagEvent {
+    enum class Kind { Create, Move, AddParent };
+    Kind kind = Kind::Create;
+    int node = -1;
+    int parent = -1;  // -1: the world
+    int line = 0;
+};
+
 struct Playback {
     std::optional<double> minTime, maxTime, startTime, endTime;  // seconds
 };
@@ -95,10 +107,28 @@ struct Scene {
     std::vector<int> chunkNode;        // per chunk: node whose block it belongs to, or -1
     std::vector<int> chunkConnection;  // per chunk: connection it makes, or -1
     std::vector<std::string> warnings;
+    std::vector<DagEvent> dagEvents;   // every declared node's creation and every parenting
 
-    // Finds a node by short name, namespaced name or |full|path; -1 if none.
+    // Finds a node by short name, namespaced name or |full|path; -1 if none,
+    // the last one made when several match.
     int find(const std::string& nameOrPath) const;
+    // Every node a name or path matches, in the order made. Linear in the
+    // path's length: one walk down it over the parent/child links.
+    std::vector<int> findAll(const std::string& nameOrPath) const;
+    // Children of parent (-1: nodes without a parent) with this name.
+    std::vector<int> childrenNamed(int parent, const std::string& name) const;
     std::string fullPath(int node) const;  // first-parent path, "|a|b"
+
+    // Nodes, names and parents change through these so lookups stay indexed.
+    int addNode(Node node);
+    void rename(int node, const std::string& name);
+    void setParents(int node, std::vector<int> parents);
+
+private:
+    void index(int node);
+    void unindex(int node);
+    std::unordered_map<std::string, std::set<int>> byName_;   // names without a leading ':'
+    std::map<std::pair<int, std::string>, std::set<int>> byParent_;   // (parent or -1, name)
 };
 
 // Interprets a parsed file. Throws ParseError (with the line) for statements

@@ -1,0 +1,134 @@
+// Scene lookups by name and by DAG path. Every node is indexed by its name
+// and by (parent, name), so a statement naming a node costs the same in a
+// large scene as in a small one, and a path costs one step per name in it.
+#include "qmfhost/MaScene.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace qmfhost::ma {
+
+namespace {
+
+// The root namespace prefix (":time1") names the same node.
+std::string_view bare(std::string_view name) {
+    if (!name.empty() && name[0] == ':') name.remove_prefix(1);
+    return name;
+}
+
+}  // namespace
+
+void Scene::index(int node) {
+    const Node& n = nodes[static_cast<std::size_t>(node)];
+    const std::string key(bare(n.name));
+    byName_[key].insert(node);
+    if (n.parents.empty()) byParent_[{-1, key}].insert(node);
+    for (int p : n.parents) byParent_[{p, key}].insert(node);
+}
+
+void Scene::unindex(int node) {
+    const Node& n = nodes[static_cast<std::size_t>(node)];
+    const std::string key(bare(n.name));
+    auto named = byName_.find(key);
+    if (named != byName_.end()) {
+        named->second.erase(node);
+        if (named->second.empty()) byName_.erase(named);
+    }
+    auto drop = [&](int parent) {
+        auto it = byParent_.find({parent, key});
+        if (it == byParent_.end()) return;
+        it->second.erase(node);
+        if (it->second.empty()) byParent_.erase(it);
+    };
+    if (n.parents.empty()) drop(-1);
+    for (int p : n.parents) drop(p);
+}
+
+int Scene::addNode(Node node) {
+    nodes.push_back(std::move(node));
+    const int added = static_cast<int>(nodes.size()) - 1;
+    index(added);
+    return added;
+}
+
+void Scene::rename(int node, const std::string& name) {
+    unindex(node);
+    nodes[static_cast<std::size_t>(node)].name = name;
+    index(node);
+}
+
+void Scene::setParents(int node, std::vector<int> parents) {
+    unindex(node);
+    nodes[static_cast<std::size_t>(node)].parents = std::move(parents);
+    index(node);
+}
+
+std::vector<int> Scene::childrenNamed(int parent, const std::string& name) const {
+    auto it = byParent_.find({parent, std::string(bare(name))});
+    if (it == byParent_.end()) return {};
+    return std::vector<int>(it->second.begin(), it->second.end());
+}
+
+std::vector<int> Scene::findAll(const std::string& nameOrPath) const {
+    std::string_view q = nameOrPath;
+    if (q.empty()) return {};
+    const bool absolute = q[0] == '|';
+    std::vector<std::string> parts;
+    for (std::size_t start = absolute ? 1 : 0;;) {
+        const std::size_t bar = q.find('|', start);
+        parts.emplace_back(bare(q.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start)));
+        if (parts.back().empty()) return {};
+        if (bar == std::string_view::npos) break;
+        start = bar + 1;
+    }
+    std::vector<int> current;
+    if (absolute) {
+        current = childrenNamed(-1, parts[0]);
+    } else {
+        auto named = byName_.find(parts[0]);
+        if (named != byName_.end()) current.assign(named->second.begin(), named->second.end());
+    }
+    // One step per name, over the nodes found so far or over the nodes of
+    // the next name, whichever are fewer.
+    for (std::size_t k = 1; k < parts.size() && !current.empty(); ++k) {
+        std::vector<int> next;
+        auto named = byName_.find(parts[k]);
+        if (named == byName_.end()) return {};
+        if (current.size() <= named->second.size()) {
+            std::unordered_set<int> seen;
+            for (int c : current)
+                for (int child : childrenNamed(c, parts[k]))
+                    if (seen.insert(child).second) next.push_back(child);
+        } else {
+            const std::unordered_set<int> above(current.begin(), current.end());
+            for (int candidate : named->second)
+                for (int p : nodes[static_cast<std::size_t>(candidate)].parents)
+                    if (above.count(p)) {
+                        next.push_back(candidate);
+                        break;
+                    }
+        }
+        current = std::move(next);
+    }
+    std::sort(current.begin(), current.end());
+    return current;
+}
+
+int Scene::find(const std::string& nameOrPath) const {
+    std::vector<int> found = findAll(nameOrPath);
+    return found.empty() ? -1 : found.back();
+}
+
+std::string Scene::fullPath(int node) const {
+    std::vector<int> up;
+    while (node >= 0 && up.size() <= nodes.size()) {
+        up.push_back(node);
+        const Node& n = nodes[static_cast<std::size_t>(node)];
+        node = n.parents.empty() ? -1 : n.parents[0];
+    }
+    std::string path;
+    for (auto it = up.rbegin(); it != up.rend(); ++it) path += "|" + nodes[static_cast<std::size_t>(*it)].name;
+    return path;
+}
+
+}  // namespace qmfhost::ma
