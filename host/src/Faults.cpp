@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <cstdint>
 
 namespace qmfhost {
 
@@ -52,6 +53,14 @@ struct FaultState {
     // building a string, since curve keys pass here once per key.
     std::map<std::string, int, std::less<>> calls;
     std::map<std::string, int, std::less<>> fired;
+    // Call points name themselves with string literals: after the first call
+    // from a point its counter is found by the literal's address alone, in a
+    // small table indexed by address bits (a clash just looks the name up).
+    struct Recent {
+        const char* call = nullptr;
+        int* counter = nullptr;
+    };
+    Recent recent[128];
 };
 
 FaultState& state() {
@@ -119,6 +128,7 @@ void clearFaults() {
     FaultState& s = state();
     s.armed.clear();
     s.calls.clear();
+    for (auto& r : s.recent) r = FaultState::Recent{};
     s.fired.clear();
 }
 
@@ -138,10 +148,15 @@ namespace detail {
 
 bool fault(const char* call, MStatus* status, const MObject* node, const char* attribute) {
     FaultState& s = state();
-    const std::string_view name(call);
-    auto counted = s.calls.find(name);
-    if (counted == s.calls.end()) counted = s.calls.emplace(std::string(name), 0).first;
-    ++counted->second;
+    FaultState::Recent& r = s.recent[(reinterpret_cast<std::uintptr_t>(call) >> 3) % 128];
+    if (r.call != call) {
+        const std::string_view name(call);
+        auto counted = s.calls.find(name);
+        if (counted == s.calls.end()) counted = s.calls.emplace(std::string(name), 0).first;
+        r = FaultState::Recent{call, &counted->second};
+    }
+    ++*r.counter;
+    if (s.armed.empty()) return false;
     for (auto it = s.armed.begin(); it != s.armed.end(); ++it) {
         Armed& a = *it;
         if (a.request.call != call) continue;

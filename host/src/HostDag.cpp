@@ -312,6 +312,7 @@ void deleteNodeTree(Id id) {
             named->second.erase(victim);
             if (named->second.empty()) h.nodesByName.erase(named);
         }
+        forgetNode(victim);
         h.nodes.erase(victim);
     }
 }

@@ -36,6 +36,7 @@ Id newId() {
 void resetSceneState() {
     HostState& h = storage();
     h.nodes.clear();
+    for (auto& c : h.nodeCache) c = HostState::CachedNode{};
     h.nodesByName.clear();
     h.pathCounts.clear();
     ++h.dagVersion;
@@ -55,8 +56,17 @@ void resetSceneState() {
 
 Node* node(Id id) {
     HostState& h = host();
+    HostState::CachedNode& c = h.nodeCache[id % HostState::kNodeCacheSize];
+    if (c.id == id && id != 0) return c.node;
     auto it = h.nodes.find(id);
-    return it == h.nodes.end() ? nullptr : it->second.get();
+    if (it == h.nodes.end()) return nullptr;
+    c = HostState::CachedNode{id, it->second.get()};
+    return c.node;
+}
+
+void forgetNode(Id id) {
+    HostState::CachedNode& c = host().nodeCache[id % HostState::kNodeCacheSize];
+    if (c.id == id) c = HostState::CachedNode{};
 }
 
 Node* node(const MObject& object) {
@@ -152,7 +162,7 @@ Node* makeNode(const std::string& type, const std::string& name, bool dag, Id pa
     n->hasTransform = n->apiType == MFn::kTransform || n->apiType == MFn::kJoint ||
                       n->apiType == MFn::kIkHandle || n->apiType == MFn::kIkEffector;
     if (isCurveType(type)) {
-        n->curve = std::make_unique<CurveData>();
+        n->curve = std::make_unique<CurveStore>();
         n->curve->type = curveTypeForNodeType(type);
     }
     Node* raw = n.get();

@@ -8,9 +8,12 @@
 #include <maya/MStatus.h>
 #include <maya/MTime.h>
 #include <maya/MPxFileTranslator.h>
+#include <maya/MQuaternion.h>
 #include <maya/MFnPlugin.h>
 #include <qmfhost/Scene.h>
 #include <qmfhost/PerrorCapture.h>
+
+#include "anim/CurveStore.h"
 
 #include <cstdint>
 #include <map>
@@ -87,12 +90,19 @@ struct Node {
     std::vector<int> extraAttrs;                          // dynamic attribute indices, in the order added
     std::unordered_map<std::string, int> extraByName;     // the same, by long and short name
     std::vector<std::pair<std::string, bool>> locks;      // attribute key -> locked
-    std::unique_ptr<CurveData> curve;
+    std::unique_ptr<CurveStore> curve;
     double conversionFactor = 1.0;                        // unitConversion nodes
     // slotBit of every transform slot ever connected as a destination, so
     // reads of undriven slots skip the driver lookup. Never cleared on
     // disconnect: a stale bit only costs that lookup.
     unsigned drivenSlots = 0;
+    // The joint orient as a quaternion, for the angles it was made from.
+    struct OrientCache {
+        bool valid = false;
+        double angles[3] = {0, 0, 0};
+        MQuaternion quaternion;
+    };
+    mutable OrientCache orientCache;
 };
 
 using ConnId = unsigned long long;
@@ -138,6 +148,15 @@ struct ConnectionStore {
 
 struct HostState {
     std::map<Id, std::unique_ptr<Node>> nodes;   // id order = creation order
+    // Recent lookups by id, by the id's low bits: a translator keying curves
+    // asks for the same few nodes on every key. Ids are never reused, so an
+    // entry only goes stale when its node is deleted (forgetNode).
+    struct CachedNode {
+        Id id = 0;
+        Node* node = nullptr;
+    };
+    static constexpr std::size_t kNodeCacheSize = 64;
+    CachedNode nodeCache[kNodeCacheSize];
     Id worldId = 0;
     std::unordered_map<std::string, std::set<Id>> nodesByName;   // every node but the world
     // Bumped by every change to existing parent links; paths to the world
@@ -160,6 +179,8 @@ void resetSceneState();
 Node* node(Id id);
 Node* node(const MObject& object);   // null unless a live node
 Node* worldNode();
+// Drops a node about to be deleted from the lookup cache.
+void forgetNode(Id id);
 
 MFn::Type apiTypeForNodeType(const std::string& type);
 bool isKnownDagType(const std::string& type);

@@ -6,7 +6,7 @@ using namespace qmfhost::detail;
 
 struct MAnimCurveChange::Snapshot {
     MObject curve;
-    qmfhost::CurveData data;
+    CurveStore data;
 };
 
 MAnimCurveChange::MAnimCurveChange(MStatus* ReturnStatus)

@@ -154,19 +154,19 @@ MFnAnimCurve::AnimCurveType MFnAnimCurve::timedAnimCurveTypeForPlug(MPlug& plug,
 unsigned int MFnAnimCurve::numKeys(MStatus* ReturnStatus) const {
     if (!checkAttached(ReturnStatus)) return 0;
     report(ReturnStatus, MStatus::kSuccess);
-    return static_cast<unsigned int>(node(fObject)->curve->keys.size());
+    return static_cast<unsigned int>(node(fObject)->curve->size());
 }
 
 namespace {
-// The key at index, or null with kInvalidParameter.
-qmfhost::CurveKey* keyAt(const MObject& curve, unsigned int index, MStatus* status) {
-    auto& keys = qmfhost::detail::node(curve)->curve->keys;
-    if (index >= keys.size()) {
+// The curve when index names one of its keys, or null with kInvalidParameter.
+CurveStore* keyAt(const MObject& curve, unsigned int index, MStatus* status) {
+    CurveStore* keys = qmfhost::detail::node(curve)->curve.get();
+    if (index >= keys->size()) {
         report(status, makeStatus(MStatus::kInvalidParameter, kMsgNoElement));
         return nullptr;
     }
     report(status, MStatus::kSuccess);
-    return &keys[index];
+    return keys;
 }
 
 MTime secondsToUiTime(double seconds) {
@@ -177,14 +177,14 @@ MTime secondsToUiTime(double seconds) {
 
 MTime MFnAnimCurve::time(unsigned int index, MStatus* ReturnStatus) const {
     if (!checkAttached(ReturnStatus)) return MTime(0.0, MTime::kSeconds);
-    const qmfhost::CurveKey* k = keyAt(fObject, index, ReturnStatus);
-    return k ? secondsToUiTime(k->time) : MTime(0.0, MTime::kSeconds);
+    const CurveStore* k = keyAt(fObject, index, ReturnStatus);
+    return k ? secondsToUiTime(k->time(index)) : MTime(0.0, MTime::kSeconds);
 }
 
 double MFnAnimCurve::value(unsigned int index, MStatus* ReturnStatus) const {
     if (!checkAttached(ReturnStatus)) return 0.0;
-    const qmfhost::CurveKey* k = keyAt(fObject, index, ReturnStatus);
-    return k ? k->value : 0.0;
+    const CurveStore* k = keyAt(fObject, index, ReturnStatus);
+    return k ? k->value(index) : 0.0;
 }
 
 MStatus MFnAnimCurve::setValue(unsigned int index, double value, MAnimCurveChange* change) {
@@ -192,7 +192,7 @@ MStatus MFnAnimCurve::setValue(unsigned int index, double value, MAnimCurveChang
     if (!std::isfinite(value)) return makeStatus(MStatus::kInvalidParameter);
     MStatus s;
     if (change) change->recordCurve(fObject);
-    if (qmfhost::CurveKey* k = keyAt(fObject, index, &s)) k->value = value;
+    if (CurveStore* k = keyAt(fObject, index, &s)) k->setValue(index, value);
     return s;
 }
 
@@ -200,16 +200,14 @@ MStatus MFnAnimCurve::setTime(unsigned int index, const MTime& time, MAnimCurveC
     if (!isAttached()) return makeStatus(MStatus::kFailure);
     const double seconds = time.as(MTime::kSeconds);
     if (!std::isfinite(seconds)) return makeStatus(MStatus::kInvalidParameter);
-    auto& keys = node(fObject)->curve->keys;
+    CurveStore& keys = *node(fObject)->curve;
     if (index >= keys.size()) return makeStatus(MStatus::kInvalidParameter, kMsgNoElement);
     for (size_t i = 0; i < keys.size(); ++i)
-        if (i != index && timeTicks(keys[i].time) == timeTicks(seconds))
+        if (i != index && timeTicks(keys.time(i)) == timeTicks(seconds))
             return makeStatus(MStatus::kFailure);   // would merge two keys
     if (change) change->recordCurve(fObject);
-    keys[index].time = seconds;
-    std::stable_sort(keys.begin(), keys.end(), [](const qmfhost::CurveKey& a, const qmfhost::CurveKey& b) {
-        return timeTicks(a.time) < timeTicks(b.time);
-    });
+    keys.setTime(index, seconds);
+    keys.sortByTime();
     return MStatus::kSuccess;
 }
 
@@ -217,9 +215,9 @@ bool MFnAnimCurve::find(const MTime& time, unsigned int& index, MStatus* ReturnS
     if (!checkAttached(ReturnStatus)) return false;
     report(ReturnStatus, MStatus::kSuccess);
     const long long t = timeTicks(time.as(MTime::kSeconds));
-    const auto& keys = node(fObject)->curve->keys;
+    const CurveStore& keys = *node(fObject)->curve;
     for (size_t i = 0; i < keys.size(); ++i)
-        if (timeTicks(keys[i].time) == t) {
+        if (timeTicks(keys.time(i)) == t) {
             index = static_cast<unsigned int>(i);
             return true;
         }
@@ -228,7 +226,7 @@ bool MFnAnimCurve::find(const MTime& time, unsigned int& index, MStatus* ReturnS
 
 unsigned int MFnAnimCurve::findClosest(const MTime& time, MStatus* ReturnStatus) const {
     if (!checkAttached(ReturnStatus)) return 0;
-    const auto& keys = node(fObject)->curve->keys;
+    const CurveStore& keys = *node(fObject)->curve;
     if (keys.empty()) {
         report(ReturnStatus, makeStatus(MStatus::kFailure, kMsgNoElement));
         return 0;
@@ -237,7 +235,7 @@ unsigned int MFnAnimCurve::findClosest(const MTime& time, MStatus* ReturnStatus)
     const double t = time.as(MTime::kSeconds);
     size_t best = 0;
     for (size_t i = 1; i < keys.size(); ++i)
-        if (std::fabs(keys[i].time - t) < std::fabs(keys[best].time - t)) best = i;
+        if (std::fabs(keys.time(i) - t) < std::fabs(keys.time(best) - t)) best = i;
     return static_cast<unsigned int>(best);
 }
 
@@ -259,7 +257,7 @@ namespace {
 unsigned int addKeyTo(const MObject& curveObject, const MTime& time, double value,
                       MFnAnimCurve::TangentType tangentInType, MFnAnimCurve::TangentType tangentOutType,
                       MAnimCurveChange* change, MStatus* status) {
-    qmfhost::CurveData& curve = *node(curveObject)->curve;
+    CurveStore& curve = *node(curveObject)->curve;
     const double seconds = time.as(MTime::kSeconds);
     if (!timed(curve.type) || !std::isfinite(seconds) || !std::isfinite(value) ||
         MTime::secondsPerUnit(time.unit()) <= 0 || !validTangent(tangentInType) ||
@@ -304,23 +302,23 @@ unsigned int MFnAnimCurve::addKey(const MTime& time, double value, TangentType t
 
 MStatus MFnAnimCurve::remove(unsigned int index, MAnimCurveChange* change) {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
-    auto& keys = node(fObject)->curve->keys;
+    CurveStore& keys = *node(fObject)->curve;
     if (index >= keys.size()) return makeStatus(MStatus::kInvalidParameter, kMsgNoElement);
     if (change) change->recordCurve(fObject);
-    keys.erase(keys.begin() + index);
+    keys.erase(index);
     return MStatus::kSuccess;
 }
 
 MFnAnimCurve::TangentType MFnAnimCurve::inTangentType(unsigned int index, MStatus* ReturnStatus) const {
     if (!checkAttached(ReturnStatus)) return kTangentGlobal;
-    const qmfhost::CurveKey* k = keyAt(fObject, index, ReturnStatus);
-    return k ? k->inTangent : kTangentGlobal;
+    const CurveStore* k = keyAt(fObject, index, ReturnStatus);
+    return k ? k->inType(index) : kTangentGlobal;
 }
 
 MFnAnimCurve::TangentType MFnAnimCurve::outTangentType(unsigned int index, MStatus* ReturnStatus) const {
     if (!checkAttached(ReturnStatus)) return kTangentGlobal;
-    const qmfhost::CurveKey* k = keyAt(fObject, index, ReturnStatus);
-    return k ? k->outTangent : kTangentGlobal;
+    const CurveStore* k = keyAt(fObject, index, ReturnStatus);
+    return k ? k->outType(index) : kTangentGlobal;
 }
 
 namespace {
@@ -331,13 +329,13 @@ MStatus setKeyTangent(bool attached, const MObject& curve, unsigned int index,
     if (!attached) return makeStatus(MStatus::kFailure);
     if (!validTangent(tangentType)) return makeStatus(MStatus::kInvalidParameter);
     MStatus s;
-    qmfhost::CurveKey* k = keyAt(curve, index, &s);
+    CurveStore* k = keyAt(curve, index, &s);
     if (!k) return s;
     if (change) change->recordCurve(curve);
     if (in)
-        k->inTangent = resolveIn(tangentType);
+        k->setInType(index, resolveIn(tangentType));
     else
-        k->outTangent = resolveOut(tangentType);
+        k->setOutType(index, resolveOut(tangentType));
     return s;
 }
 }  // namespace
@@ -352,9 +350,9 @@ MStatus MFnAnimCurve::setOutTangentType(unsigned int index, TangentType tangentT
 
 MStatus MFnAnimCurve::getTangent(unsigned int index, float& x, float& y, bool inTangent) const {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
-    const qmfhost::CurveData& curve = *node(fObject)->curve;
-    if (index >= curve.keys.size()) return makeStatus(MStatus::kInvalidParameter, kMsgNoElement);
-    const qmfhost::KeyTangents t = qmfhost::keyTangents(curve, index);
+    const CurveStore& curve = *node(fObject)->curve;
+    if (index >= curve.size()) return makeStatus(MStatus::kInvalidParameter, kMsgNoElement);
+    const qmfhost::KeyTangents t = keyTangents(curve, index);
     const qmfhost::TangentVector& v = inTangent ? t.in : t.out;
     x = static_cast<float>(v.x);
     y = static_cast<float>(v.y);
@@ -363,10 +361,10 @@ MStatus MFnAnimCurve::getTangent(unsigned int index, float& x, float& y, bool in
 
 MStatus MFnAnimCurve::evaluate(const MTime& atTime, double& value) const {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
-    const qmfhost::CurveData& curve = *node(fObject)->curve;
+    const CurveStore& curve = *node(fObject)->curve;
     const double seconds = atTime.as(MTime::kSeconds);
     if (!timed(curve.type) || !std::isfinite(seconds)) return makeStatus(MStatus::kInvalidParameter);
-    value = qmfhost::evaluateCurve(curve, seconds);
+    value = evaluateCurve(curve, seconds);
     return MStatus::kSuccess;
 }
 

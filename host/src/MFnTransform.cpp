@@ -353,9 +353,24 @@ MStatus MFnIkJoint::getOrientation(MQuaternion& quaternion) const {
     if (!isAttached()) return makeStatus(MStatus::kFailure);
     MStatus s;
     if (qmfhost::detail::fault("MFnIkJoint::getOrientation", &s, &fObject, "jointOrient")) return s;
-    const qmfhost::TransformValues v = channelValues(*node(fObject), slotBit(Slot::JointOrient));
-    const double* jo = v.jointOrient;
-    quaternion = MEulerRotation(jo[0], jo[1], jo[2]).asQuaternion();
+    const Node& n = *node(fObject);
+    // Importers read the orientation on every key: an undriven one is read in
+    // place, and its quaternion kept until the angles change.
+    qmfhost::TransformValues driven;
+    const double* jo = n.xf.jointOrient;
+    if (n.drivenSlots & slotBit(Slot::JointOrient)) {
+        driven = channelValues(n, slotBit(Slot::JointOrient));
+        jo = driven.jointOrient;
+    }
+    Node::OrientCache& c = n.orientCache;
+    if (!(c.valid && c.angles[0] == jo[0] && c.angles[1] == jo[1] && c.angles[2] == jo[2])) {
+        c.quaternion = MEulerRotation(jo[0], jo[1], jo[2]).asQuaternion();
+        c.angles[0] = jo[0];
+        c.angles[1] = jo[1];
+        c.angles[2] = jo[2];
+        c.valid = true;
+    }
+    quaternion = c.quaternion;
     return MStatus::kSuccess;
 }
 

@@ -326,7 +326,7 @@ bool isAnimCurve(const MObject& n) {
 MStatus getCurve(const MObject& n, CurveData& data) {
     const Node* x = node(n);
     if (!x || !x->curve) return makeStatus(MStatus::kInvalidParameter);
-    data = *x->curve;
+    data = x->curve->toData();
     return MStatus::kSuccess;
 }
 
@@ -354,7 +354,7 @@ MStatus setCurve(const MObject& n, const CurveData& data) {
         unsigned int at = insertKey(next, k);
         next.keys[at] = k;   // a later key at the same time replaces all of the earlier one
     }
-    *x->curve = std::move(next);
+    x->curve->assign(next);
     return MStatus::kSuccess;
 }
 

@@ -3,6 +3,8 @@
 // ones, and the pre/post infinities. Pure functions of the curve data.
 #include <qmfhost/Animation.h>
 
+#include "CurveStore.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -23,20 +25,54 @@ constexpr double kClampNear = 0.05;
 // a current time reached by different unit conversions still hit the key.
 constexpr double kHalfTick = 0.5 / 141120000.0;
 
+// The two ways keys are held, read alike: CurveData (handed in and out) and
+// the store a curve node keeps.
+struct DataKeys {
+    const CurveData& c;
+    std::size_t size() const { return c.keys.size(); }
+    double time(std::size_t i) const { return c.keys[i].time; }
+    double value(std::size_t i) const { return c.keys[i].value; }
+    TT inType(std::size_t i) const { return c.keys[i].inTangent; }
+    TT outType(std::size_t i) const { return c.keys[i].outTangent; }
+    TangentVector fixedSide(std::size_t i, bool in) const {
+        const CurveKey& k = c.keys[i];
+        return in ? TangentVector{k.inX, k.inY} : TangentVector{k.outX, k.outY};
+    }
+    bool weighted() const { return c.weighted; }
+    MFnAnimCurve::InfinityType preInfinity() const { return c.preInfinity; }
+    MFnAnimCurve::InfinityType postInfinity() const { return c.postInfinity; }
+};
+
+struct StoreKeys {
+    const detail::CurveStore& c;
+    std::size_t size() const { return c.size(); }
+    double time(std::size_t i) const { return c.time(i); }
+    double value(std::size_t i) const { return c.value(i); }
+    TT inType(std::size_t i) const { return c.inType(i); }
+    TT outType(std::size_t i) const { return c.outType(i); }
+    TangentVector fixedSide(std::size_t i, bool in) const {
+        const detail::FixedTangents f = c.fixed(i);
+        return in ? TangentVector{f.inX, f.inY} : TangentVector{f.outX, f.outY};
+    }
+    bool weighted() const { return c.weighted; }
+    MFnAnimCurve::InfinityType preInfinity() const { return c.preInfinity; }
+    MFnAnimCurve::InfinityType postInfinity() const { return c.postInfinity; }
+};
+
 struct Ctx {
-    const std::vector<CurveKey>& keys;
     std::size_t i;
     bool prev, next;
     double t, v, dtp, dtn, vp, vn;
-    Ctx(const std::vector<CurveKey>& k, std::size_t index) : keys(k), i(index) {
+    template <typename Keys>
+    Ctx(const Keys& keys, std::size_t index) : i(index) {
         prev = i > 0;
         next = i + 1 < keys.size();
-        t = keys[i].time;
-        v = keys[i].value;
-        dtp = prev ? t - keys[i - 1].time : 0;
-        dtn = next ? keys[i + 1].time - t : 0;
-        vp = prev ? keys[i - 1].value : v;
-        vn = next ? keys[i + 1].value : v;
+        t = keys.time(i);
+        v = keys.value(i);
+        dtp = prev ? t - keys.time(i - 1) : 0;
+        dtn = next ? keys.time(i + 1) - t : 0;
+        vp = prev ? keys.value(i - 1) : v;
+        vn = next ? keys.value(i + 1) : v;
     }
     double span(bool in) const { return in ? dtp : dtn; }
 };
@@ -94,11 +130,11 @@ TangentVector plateauOrAuto(const Ctx& c, bool in, bool autoType) {
     return vec(c.span(in), s * c.span(in));
 }
 
-TangentVector rawSide(const std::vector<CurveKey>& keys, std::size_t i, bool in) {
+template <typename Keys>
+TangentVector rawSide(const Keys& keys, std::size_t i, bool in) {
     const Ctx c(keys, i);
-    const CurveKey& k = keys[i];
-    switch (in ? k.inTangent : k.outTangent) {
-    case MFnAnimCurve::kTangentFixed: return in ? vec(k.inX, k.inY) : vec(k.outX, k.outY);
+    switch (in ? keys.inType(i) : keys.outType(i)) {
+    case MFnAnimCurve::kTangentFixed: return keys.fixedSide(i, in);
     case MFnAnimCurve::kTangentLinear:
     case MFnAnimCurve::kTangentSlow:
     case MFnAnimCurve::kTangentFast: return linear(c, in);
@@ -128,8 +164,9 @@ TangentVector validate(TangentVector t, bool weighted) {
     return vec(t.x / len, t.y / len);
 }
 
-TangentVector side(const CurveData& c, std::size_t i, bool in) {
-    return validate(rawSide(c.keys, i, in), c.weighted);
+template <typename Keys>
+TangentVector side(const Keys& c, std::size_t i, bool in) {
+    return validate(rawSide(c, i, in), c.weighted());
 }
 
 double slope(const TangentVector& t) { return t.x > 0 ? t.y / t.x : 0.0; }
@@ -188,56 +225,61 @@ double weightedSegment(double t0, double y0, const TangentVector& out, double t3
 }
 
 // Inside [t0, tN].
-double evaluateInRange(const CurveData& c, double T) {
-    const auto& keys = c.keys;
-    auto upper = std::upper_bound(keys.begin(), keys.end(), T,
-                                  [](double t, const CurveKey& k) { return t < k.time; });
-    std::size_t r = static_cast<std::size_t>(upper - keys.begin());
-    if (r < keys.size() && sameTime(keys[r].time, T)) return keys[r].value;
-    if (r == 0) return keys.front().value;
+template <typename Keys>
+double evaluateInRange(const Keys& c, double T) {
+    // The first key later than T.
+    std::size_t lo = 0, hi = c.size();
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (T < c.time(mid)) hi = mid;
+        else lo = mid + 1;
+    }
+    const std::size_t r = lo;
+    if (r < c.size() && sameTime(c.time(r), T)) return c.value(r);
+    if (r == 0) return c.value(0);
     const std::size_t l = r - 1;
-    if (sameTime(keys[l].time, T) || r == keys.size()) return keys[l].value;
-    const CurveKey& L = keys[l];
-    const CurveKey& R = keys[r];
-    if (L.outTangent == MFnAnimCurve::kTangentStepNext) return R.value;
+    if (sameTime(c.time(l), T) || r == c.size()) return c.value(l);
+    const double Lt = c.time(l), Lv = c.value(l), Rt = c.time(r), Rv = c.value(r);
+    if (c.outType(l) == MFnAnimCurve::kTangentStepNext) return Rv;
     const TangentVector out = side(c, l, false);
-    if (out.x == 0 && out.y == 0) return L.value;   // step, or a zero fixed tangent
+    if (out.x == 0 && out.y == 0) return Lv;   // step, or a zero fixed tangent
     const TangentVector in = side(c, r, true);
-    if (c.weighted) return weightedSegment(L.time, L.value, out, R.time, R.value, in, T);
-    const double h = R.time - L.time, d = R.value - L.value, u = T - L.time;
+    if (c.weighted()) return weightedSegment(Lt, Lv, out, Rt, Rv, in, T);
+    const double h = Rt - Lt, d = Rv - Lv, u = T - Lt;
     const double m1 = slope(out), m2 = slope(in);
-    return L.value + m1 * u + (3 * d - h * (2 * m1 + m2)) / (h * h) * u * u +
+    return Lv + m1 * u + (3 * d - h * (2 * m1 + m2)) / (h * h) * u * u +
            (h * (m1 + m2) - 2 * d) / (h * h * h) * u * u * u;
 }
 
-double clampToRange(const CurveData& c, double T) {
-    return std::min(std::max(T, c.keys.front().time), c.keys.back().time);
+template <typename Keys>
+double clampToRange(const Keys& c, double T) {
+    return std::min(std::max(T, c.time(0)), c.time(c.size() - 1));
 }
 
-}  // namespace
-
-KeyTangents keyTangents(const CurveData& curve, std::size_t index) {
+template <typename Keys>
+KeyTangents tangentsOf(const Keys& curve, std::size_t index) {
     KeyTangents k;
-    if (index >= curve.keys.size()) return k;
+    if (index >= curve.size()) return k;
     k.in = side(curve, index, true);
     k.out = side(curve, index, false);
-    k.stepNextOut = curve.keys[index].outTangent == MFnAnimCurve::kTangentStepNext;
+    k.stepNextOut = curve.outType(index) == MFnAnimCurve::kTangentStepNext;
     return k;
 }
 
-double evaluateCurve(const CurveData& c, double T) {
-    if (c.keys.empty()) return 0.0;
-    const double t0 = c.keys.front().time, tN = c.keys.back().time;
-    const double v0 = c.keys.front().value, vN = c.keys.back().value;
+template <typename Keys>
+double evaluate(const Keys& c, double T) {
+    if (c.size() == 0) return 0.0;
+    const double t0 = c.time(0), tN = c.time(c.size() - 1);
+    const double v0 = c.value(0), vN = c.value(c.size() - 1);
     if (!std::isfinite(T)) return T < 0 ? v0 : vN;
     const bool before = T < t0 && !sameTime(T, t0);
     const bool after = T > tN && !sameTime(T, tN);
     if (!before && !after) return evaluateInRange(c, clampToRange(c, T));
 
-    const MFnAnimCurve::InfinityType mode = before ? c.preInfinity : c.postInfinity;
+    const MFnAnimCurve::InfinityType mode = before ? c.preInfinity() : c.postInfinity();
     if (mode == MFnAnimCurve::kConstant) return before ? v0 : vN;
     if (mode == MFnAnimCurve::kLinear) {
-        const TangentVector t = before ? side(c, 0, true) : side(c, c.keys.size() - 1, false);
+        const TangentVector t = before ? side(c, 0, true) : side(c, c.size() - 1, false);
         if (t.x <= 0) return before ? v0 : vN;
         return before ? v0 - (t0 - T) * t.y / t.x : vN + (T - tN) * t.y / t.x;
     }
@@ -258,5 +300,15 @@ double evaluateCurve(const CurveData& c, double T) {
     default: return before ? v0 : vN;
     }
 }
+
+}  // namespace
+
+KeyTangents keyTangents(const CurveData& curve, std::size_t index) { return tangentsOf(DataKeys{curve}, index); }
+double evaluateCurve(const CurveData& c, double T) { return evaluate(DataKeys{c}, T); }
+
+namespace detail {
+KeyTangents keyTangents(const CurveStore& curve, std::size_t index) { return tangentsOf(StoreKeys{curve}, index); }
+double evaluateCurve(const CurveStore& c, double T) { return evaluate(StoreKeys{c}, T); }
+}  // namespace detail
 
 }  // namespace qmfhost

@@ -18,6 +18,12 @@ namespace qmfmath {
 
 bool isValidOrder(int order) { return order >= MEulerRotation::kXYZ && order <= MEulerRotation::kZYX; }
 
+LastEulerConversion& lastEulerConversion()
+{
+    thread_local LastEulerConversion last;
+    return last;
+}
+
 AxisSequence axesOf(MEulerRotation::RotationOrder order)
 {
     switch (order) {
@@ -65,7 +71,10 @@ double cutNear(double a, double target)
 {
     if (!std::isfinite(a) || !std::isfinite(target))
         return a;
-    return a + kTwoPi * std::nearbyint((target - a) / kTwoPi);
+    const double turns = (target - a) / kTwoPi;
+    // Within half a turn the rounding is a (signed) zero; skip the library call.
+    const double whole = std::fabs(turns) < 0.5 ? std::copysign(0.0, turns) : std::nearbyint(turns);
+    return a + kTwoPi * whole;
 }
 
 double boundAngle(double a) { return cutNear(a, 0.0); }
@@ -196,6 +205,9 @@ MEulerRotation MEulerRotation::reorder(RotationOrder ord) const
 {
     if (ord == order)
         return *this;
+    const qmfmath::LastEulerConversion& last = qmfmath::lastEulerConversion();
+    if (last.valid && last.angles == *this)
+        return decompose(last.matrix, ord);
     return decompose(asMatrix(), ord);
 }
 
@@ -285,16 +297,20 @@ MEulerRotation MEulerRotation::decompose(const MMatrix& matrix, RotationOrder or
             m[r][c] = matrix.matrix[p[r]][p[c]];
 
     // XYZ with row vectors: m[0] = (cb cc, cb sc, -sb), m[1][2] = sa cb, m[2][2] = ca cb.
-    const double cb = std::hypot(m[0][0], m[0][1]);
+    // Entries of a rotation are at most 1 in size: no overflow to guard against.
+    const double cb = std::sqrt(m[0][0] * m[0][0] + m[0][1] * m[0][1]);
     const double b = std::atan2(-m[0][2], cb);
-    double a = 0.0;
-    if (cb > 8.0 * DBL_EPSILON)
-        a = std::atan2(m[1][2], m[2][2]);
+    double a = 0.0, sa = 0.0, ca = 1.0;
     // At (or within rounding of) gimbal lock only a + c or a - c is defined:
     // a is left at zero and c takes the whole turn. Deriving c from a keeps
     // the matrix exact close to the lock as well.
-    const double sa = std::sin(a);
-    const double ca = std::cos(a);
+    if (cb > 8.0 * DBL_EPSILON) {
+        a = std::atan2(m[1][2], m[2][2]);
+        // sin a and cos a straight from the entries a came from.
+        const double r = std::sqrt(m[1][2] * m[1][2] + m[2][2] * m[2][2]);
+        sa = r > 0.0 ? m[1][2] / r : std::sin(a);
+        ca = r > 0.0 ? m[2][2] / r : std::cos(a);
+    }
     const double c = std::atan2(sa * m[2][0] - ca * m[1][0], ca * m[1][1] - sa * m[2][1]);
 
     const double sign = s.odd ? -1.0 : 1.0;

@@ -4,6 +4,8 @@
 #include <maya/MMatrix.h>
 #include <maya/MStatus.h>
 
+#include "rotation_axes.h"
+
 #include <cmath>
 #include <ostream>
 
@@ -142,7 +144,11 @@ MMatrix MQuaternion::asMatrix() const
 
 MEulerRotation MQuaternion::asEulerRotation() const
 {
-    return MEulerRotation::decompose(asMatrix(), MEulerRotation::kXYZ);
+    qmfmath::LastEulerConversion& last = qmfmath::lastEulerConversion();
+    last.matrix = asMatrix();
+    last.angles = MEulerRotation::decompose(last.matrix, MEulerRotation::kXYZ);
+    last.valid = true;
+    return last.angles;
 }
 
 MQuaternion& MQuaternion::setAxisAngle(const MVector& axis, double theta)

@@ -24,6 +24,17 @@ MMatrix axisMatrix(int axis, double angle);
 
 bool isValidOrder(int order);
 
+// The last quaternion turned into Euler angles on this thread: its matrix and
+// the XYZ angles it gave. Reordering exactly those angles decomposes the
+// original matrix again instead of rebuilding one from the angles, which
+// saves a matrix product and the rounding it adds.
+struct LastEulerConversion {
+    bool valid = false;
+    MEulerRotation angles;
+    MMatrix matrix;
+};
+LastEulerConversion& lastEulerConversion();
+
 }  // namespace qmfmath
 
 #endif

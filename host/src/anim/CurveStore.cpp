@@ -1,0 +1,143 @@
+#include "CurveStore.h"
+
+#include "../HostState.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace qmfhost {
+namespace detail {
+
+namespace {
+bool hasVectors(const CurveKey& k) {
+    return k.inTangent == MFnAnimCurve::kTangentFixed || k.outTangent == MFnAnimCurve::kTangentFixed || k.inX != 0 ||
+           k.inY != 0 || k.outX != 0 || k.outY != 0;
+}
+}  // namespace
+
+CurveKey CurveStore::key(std::size_t i) const {
+    CurveKey k;
+    k.time = times_[i];
+    k.value = values_[i];
+    k.inTangent = inType(i);
+    k.outTangent = outType(i);
+    if (!fixed_.empty()) {
+        k.inX = fixed_[i].inX;
+        k.inY = fixed_[i].inY;
+        k.outX = fixed_[i].outX;
+        k.outY = fixed_[i].outY;
+    }
+    return k;
+}
+
+void CurveStore::insert(std::size_t i, const CurveKey& k) {
+    if (fixed_.empty() && hasVectors(k)) fixed_.resize(times_.size());
+    if (i == times_.size()) {
+        times_.push_back(k.time);
+        values_.push_back(k.value);
+        inTypes_.push_back(static_cast<std::uint8_t>(k.inTangent));
+        outTypes_.push_back(static_cast<std::uint8_t>(k.outTangent));
+        if (!fixed_.empty()) fixed_.push_back(FixedTangents{k.inX, k.inY, k.outX, k.outY});
+        return;
+    }
+    times_.insert(times_.begin() + static_cast<std::ptrdiff_t>(i), k.time);
+    values_.insert(values_.begin() + static_cast<std::ptrdiff_t>(i), k.value);
+    inTypes_.insert(inTypes_.begin() + static_cast<std::ptrdiff_t>(i), static_cast<std::uint8_t>(k.inTangent));
+    outTypes_.insert(outTypes_.begin() + static_cast<std::ptrdiff_t>(i), static_cast<std::uint8_t>(k.outTangent));
+    if (!fixed_.empty())
+        fixed_.insert(fixed_.begin() + static_cast<std::ptrdiff_t>(i), FixedTangents{k.inX, k.inY, k.outX, k.outY});
+}
+
+void CurveStore::erase(std::size_t i) {
+    const auto at = static_cast<std::ptrdiff_t>(i);
+    times_.erase(times_.begin() + at);
+    values_.erase(values_.begin() + at);
+    inTypes_.erase(inTypes_.begin() + at);
+    outTypes_.erase(outTypes_.begin() + at);
+    if (!fixed_.empty()) fixed_.erase(fixed_.begin() + at);
+}
+
+void CurveStore::sortByTime() {
+    std::vector<std::size_t> order(size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return timeTicks(times_[a]) < timeTicks(times_[b]); });
+    CurveStore sorted;
+    sorted.fixed_.reserve(fixed_.size());
+    for (std::size_t i : order) {
+        sorted.times_.push_back(times_[i]);
+        sorted.values_.push_back(values_[i]);
+        sorted.inTypes_.push_back(inTypes_[i]);
+        sorted.outTypes_.push_back(outTypes_[i]);
+        if (!fixed_.empty()) sorted.fixed_.push_back(fixed_[i]);
+    }
+    times_.swap(sorted.times_);
+    values_.swap(sorted.values_);
+    inTypes_.swap(sorted.inTypes_);
+    outTypes_.swap(sorted.outTypes_);
+    fixed_.swap(sorted.fixed_);
+}
+
+CurveData CurveStore::toData() const {
+    CurveData d;
+    d.type = type;
+    d.weighted = weighted;
+    d.preInfinity = preInfinity;
+    d.postInfinity = postInfinity;
+    d.keys.reserve(size());
+    for (std::size_t i = 0; i < size(); ++i) d.keys.push_back(key(i));
+    return d;
+}
+
+void CurveStore::assign(const CurveData& data) {
+    type = data.type;
+    weighted = data.weighted;
+    preInfinity = data.preInfinity;
+    postInfinity = data.postInfinity;
+    const std::size_t n = data.keys.size();
+    times_.resize(n);
+    values_.resize(n);
+    inTypes_.resize(n);
+    outTypes_.resize(n);
+    fixed_.clear();
+    const bool vectors = std::any_of(data.keys.begin(), data.keys.end(), hasVectors);
+    if (vectors) fixed_.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const CurveKey& k = data.keys[i];
+        times_[i] = k.time;
+        values_[i] = k.value;
+        inTypes_[i] = static_cast<std::uint8_t>(k.inTangent);
+        outTypes_[i] = static_cast<std::uint8_t>(k.outTangent);
+        if (vectors) fixed_[i] = FixedTangents{k.inX, k.inY, k.outX, k.outY};
+    }
+    // A later setCurve may shrink a curve a long import grew.
+    times_.shrink_to_fit();
+    values_.shrink_to_fit();
+    inTypes_.shrink_to_fit();
+    outTypes_.shrink_to_fit();
+}
+
+unsigned int insertKey(CurveStore& curve, const CurveKey& key) {
+    const long long t = timeTicks(key.time);
+    std::size_t n = curve.size();
+    // Keys usually arrive in time order: check the end before searching.
+    std::size_t at = n;
+    if (n > 0 && timeTicks(curve.time(n - 1)) >= t) {
+        std::size_t lo = 0, hi = n;
+        while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            if (timeTicks(curve.time(mid)) < t) lo = mid + 1;
+            else hi = mid;
+        }
+        at = lo;
+        if (timeTicks(curve.time(at)) == t) {
+            curve.setValue(at, key.value);
+            return static_cast<unsigned int>(at);
+        }
+    }
+    curve.insert(at, key);
+    return static_cast<unsigned int>(at);
+}
+
+}  // namespace detail
+}  // namespace qmfhost
