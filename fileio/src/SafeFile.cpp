@@ -160,11 +160,11 @@ void TempFile::fail(const std::string& what, int err) {
     throw Error(what + " " + out_.path + ": " + why(err));
 }
 
-void TempFile::write(const std::string& bytes) {
+void TempFile::write(const char* data, std::size_t size) {
     if (fd_ < 0) throw Error("cannot write " + out_.path + ": the temporary file is closed");
     std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+    while (done < size) {
+        ssize_t n = ::write(fd_, data + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) fail("cannot write", errno);
         done += static_cast<std::size_t>(n);

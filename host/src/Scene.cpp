@@ -330,6 +330,25 @@ MStatus getCurve(const MObject& n, CurveData& data) {
     return MStatus::kSuccess;
 }
 
+MStatus getCurveKeys(const MObject& n, std::size_t first, std::size_t count, CurveData& data) {
+    const Node* x = node(n);
+    if (!x || !x->curve) return makeStatus(MStatus::kInvalidParameter);
+    const CurveStore& c = *x->curve;
+    data.type = c.type;
+    data.weighted = c.weighted;
+    data.preInfinity = c.preInfinity;
+    data.postInfinity = c.postInfinity;
+    data.keys.clear();
+    const std::size_t end = first < c.size() ? first + std::min(count, c.size() - first) : first;
+    for (std::size_t i = first; i < end; ++i) data.keys.push_back(c.key(i));
+    return MStatus::kSuccess;
+}
+
+std::size_t curveKeyCount(const MObject& n) {
+    const Node* x = node(n);
+    return x && x->curve ? x->curve->size() : 0;
+}
+
 MStatus setCurve(const MObject& n, const CurveData& data) {
     Node* x = node(n);
     if (!x || !x->curve) return makeStatus(MStatus::kInvalidParameter);

@@ -90,7 +90,8 @@ float floatFromJson(const json& v, const std::string& where) {
     throw CommandError(where + " must be a number (or \"inf\", \"-inf\", \"nan\")");
 }
 
-ANM_ANIMATION_HANDLE openClip(const std::string& path) {
+namespace {
+FM_FILE_IDENTIFIER_TYPE checkedHeader(const std::string& path) {
     startLibrary();
     if (access(path.c_str(), F_OK) != 0) throw CommandError(path + ": no such file");
     FM_FILE_IDENTIFIER_TYPE id = fileId(path);
@@ -98,6 +99,16 @@ ANM_ANIMATION_HANDLE openClip(const std::string& path) {
     if (kind == DC_KIND_UNREADABLE) throw CommandError(path + ": unreadable or damaged: " + lastLibraryError());
     if (kind == DC_KIND_FOREIGN) throw CommandError(path + ": not a Movantis file");
     if (kind != DC_KIND_MOVANTIS_ANIMATION) throw CommandError(path + ": a Movantis document, but not an animation");
+    return id;
+}
+}  // namespace
+
+void checkClipHeader(const std::string& path) { checkedHeader(path); }
+
+std::string libraryError() { return lastLibraryError(); }
+
+ANM_ANIMATION_HANDLE openClip(const std::string& path) {
+    FM_FILE_IDENTIFIER_TYPE id = checkedHeader(path);
     ANM_ANIMATION_HANDLE anm = anm_animation_open_f(&id, 1);  // read-only open, as the translator does
     if (anm == ANM_INVALID_ANIMATION || anm == nullptr) throw CommandError(path + ": damaged animation: " + lastLibraryError());
     return anm;

@@ -28,6 +28,11 @@ Json dumpClip(const std::string& path);
 // Refuses (CommandError) a file that is missing, not a Movantis animation
 // or damaged, saying which.
 void checkClip(const std::string& path);
+// The same from the file's header alone (missing, not Movantis, not an
+// animation), for a command whose next step opens the whole clip anyway.
+void checkClipHeader(const std::string& path);
+// The library's one-line reason for its last refusal.
+std::string libraryError();
 
 // Human-readable summary of a Movantis animation, written as it is read so
 // that a large skeleton never has to fit in memory as text.

@@ -86,7 +86,8 @@ public:
     TempFile& operator=(const TempFile&) = delete;
 
     const std::string& path() const { return path_; }
-    void write(const std::string& bytes);
+    void write(const std::string& bytes) { write(bytes.data(), bytes.size()); }
+    void write(const char* data, std::size_t size);
     // Whatever is at path() now (written here or by someone handed the name)
     // gets the replaced file's mode and owner, or the umask's mode for a new
     // file, is synced and renamed over the target.

@@ -160,7 +160,7 @@ Binding loadIntoHost(const Scene& scene) {
     return b;
 }
 
-Edits collectEdits(const Scene& scene, const Binding& binding) {
+Edits collectEdits(const Scene& scene, const Binding& binding, CurveKeys keys) {
     Edits e;
     for (std::size_t i = 0; i < binding.nodes.size(); ++i)
         if (!binding.nodes[i].isNull() && !exists(binding.nodes[i])) e.deletedNodes.insert(static_cast<int>(i));
@@ -185,8 +185,9 @@ Edits collectEdits(const Scene& scene, const Binding& binding) {
     for (const MObject& node : allNodes()) {
         if (!isAnimCurve(node) || wasLoaded(node)) continue;
         CurveData d;
-        if (!getCurve(node, d)) continue;
+        if (!(keys == CurveKeys::KeysInHost ? getCurveKeys(node, 0, 0, d) : getCurve(node, d))) continue;
         NewCurve nc;
+        if (keys == CurveKeys::KeysInHost) nc.source = node;
         nc.name = nodeName(node);
         nc.type = typeName(node);
         nc.curve.kind = curveKind(d.type);

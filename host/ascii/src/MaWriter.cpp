@@ -1,6 +1,7 @@
 #include "qmfhost/MaWriter.h"
 
 #include "fileio/SafeFile.h"
+#include "qmfhost/Scene.h"
 
 #include <cerrno>
 #include <cmath>
@@ -8,42 +9,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <charconv>
+#include <map>
 #include <sstream>
+#include <string_view>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace qmfhost::ma {
-
-std::string formatNumber(double v) {
-    if (v == 0) return std::signbit(v) ? "-0" : "0";
-    char buf[40];
-    for (int precision : {15, 16, 17}) {
-        std::snprintf(buf, sizeof buf, "%.*g", precision, v);
-        if (std::strtod(buf, nullptr) == v) break;
-    }
-    return buf;
-}
-
-std::string formatFrames(double seconds, double fps) {
-    // The reader multiplies the frame number by 1 / fps; match that exactly.
-    const double spf = 1.0 / fps;
-    const double frames = seconds * fps;
-    auto readsBack = [&](const char* text) { return std::strtod(text, nullptr) * spf == seconds; };
-    char buf[64];
-    // Plain decimals first (frame numbers are written that way), fewest digits.
-    if (std::isfinite(frames) && std::fabs(frames) < 1e15) {
-        for (int decimals = 0; decimals <= 17; ++decimals) {
-            std::snprintf(buf, sizeof buf, "%.*f", decimals, frames);
-            if (readsBack(buf)) return std::strcmp(buf, "-0") == 0 ? "0" : buf;
-        }
-    }
-    for (int precision = 1; precision <= 17; ++precision) {
-        std::snprintf(buf, sizeof buf, "%.*g", precision, frames);
-        if (readsBack(buf)) return buf;
-    }
-    return formatNumber(frames);
-}
 
 namespace {
 
@@ -84,33 +58,164 @@ std::string playbackScript(const std::string& old, const Playback& pb, double fp
     return out;
 }
 
+// Text out through a buffer, handed on in large pieces; remembers whether
+// the last byte was a newline so inserted blocks start on a line of their own.
+class Out {
+public:
+    explicit Out(const TextOut& sink) : sink_(sink) { buf_.resize(kBufferBytes); }
+    ~Out() = default;
+    void put(std::string_view text) {
+        if (text.empty()) return;
+        if (text.size() > buf_.size() - used_) {
+            flush();
+            if (text.size() > buf_.size()) {
+                sink_(text.data(), text.size());
+                last_ = text.back();
+                return;
+            }
+        }
+        std::memcpy(&buf_[used_], text.data(), text.size());
+        used_ += text.size();
+        last_ = text.back();
+    }
+    void put(char c) { put(std::string_view(&c, 1)); }
+    // " " and the number.
+    void number(double v) {
+        if (buf_.size() - used_ < kNumberCapacity + 1) flush();
+        buf_[used_++] = ' ';
+        used_ += formatNumber(v, &buf_[used_]);
+        last_ = buf_[used_ - 1];
+    }
+    void integer(long long v) {
+        char text[24];
+        char* end = std::to_chars(text, text + sizeof text, v).ptr;
+        put(std::string_view(text, static_cast<std::size_t>(end - text)));
+    }
+    bool atLineStart() const { return last_ == '\n' || last_ == '\0'; }
+    void flush() {
+        if (used_) sink_(buf_.data(), used_);
+        used_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kBufferBytes = std::size_t(1) << 20;
+    const TextOut& sink_;
+    std::vector<char> buf_;
+    std::size_t used_ = 0;
+    char last_ = '\0';
+};
+
+// A new curve's keys in pieces: those it holds, or those still in the host
+// curve it came from, read a block at a time so no second copy of a long
+// curve is ever made.
+class KeyBlocks {
+public:
+    explicit KeyBlocks(const NewCurve& nc) : nc_(nc) {
+        size_ = fromHost() ? curveKeyCount(nc.source) : nc.curve.keys.size();
+    }
+    std::size_t size() const { return size_; }
+    // Calls f(key) for every key in order.
+    template <typename F>
+    void forEach(F&& f) const {
+        if (!fromHost()) {
+            for (const Key& k : nc_.curve.keys) f(k);
+            return;
+        }
+        CurveData d;
+        for (std::size_t first = 0; first < size_; first += kBlock) {
+            getCurveKeys(nc_.source, first, kBlock, d);
+            for (const CurveKey& c : d.keys) f(Key{c.time, c.value, c.inTangent, c.outTangent, c.inX, c.inY, c.outX, c.outY});
+        }
+    }
+
+private:
+    static constexpr std::size_t kBlock = 4096;
+    bool fromHost() const { return nc_.curve.keys.empty() && !nc_.source.isNull(); }
+    const NewCurve& nc_;
+    std::size_t size_ = 0;
+};
+
+// The curve-wide tangent type is the most common out type, as Maya writes it.
+int curveTangentType(const NewCurve& nc, const KeyBlocks& keys) {
+    if (!nc.curve.keys.empty() || nc.source.isNull()) return nc.curve.tangentType;
+    std::map<int, std::size_t> tally;
+    keys.forEach([&](const Key& k) { ++tally[k.outType]; });
+    int type = nc.curve.tangentType;
+    std::size_t best = 0;
+    for (const auto& [t, n] : tally)
+        if (n > best) {
+            best = n;
+            type = t;
+        }
+    return type;
+}
+
+void setAttrHead(Out& out, std::size_t n, const char* attr) {
+    out.put("\tsetAttr -s ");
+    out.integer(static_cast<long long>(n));
+    out.put(" \".");
+    out.put(attr);
+    out.put("[0:");
+    out.integer(static_cast<long long>(n) - 1);
+    out.put("]\" ");
+}
+
 // .kix .kiy .kox .koy for every key when any side is fixed: other types are
 // worked out again from the keys. Written as held: seconds, internal units.
-std::string fixedTangents(const Curve& cv) {
+void writeFixedTangents(Out& out, const KeyBlocks& keys) {
     bool anyFixed = false;
-    for (const auto& k : cv.keys) anyFixed = anyFixed || k.inType == 1 || k.outType == 1;
-    if (!anyFixed) return std::string();
-    std::string n = std::to_string(cv.keys.size());
-    std::string range = "[0:" + std::to_string(cv.keys.size() - 1) + "]";
-    std::string out;
+    keys.forEach([&](const Key& k) { anyFixed = anyFixed || k.inType == 1 || k.outType == 1; });
+    if (!anyFixed) return;
     const struct {
         const char* attr;
         double Key::*part;
     } parts[] = {{"kix", &Key::inX}, {"kiy", &Key::inY}, {"kox", &Key::outX}, {"koy", &Key::outY}};
     for (const auto& p : parts) {
-        std::string line = "\tsetAttr -s " + n + " \"." + p.attr + range + "\" ";
-        for (const auto& k : cv.keys) line += " " + formatNumber(k.*(p.part));
-        out += line + ";\n";
+        setAttrHead(out, keys.size(), p.attr);
+        keys.forEach([&](const Key& k) { out.number(k.*(p.part)); });
+        out.put(";\n");
     }
-    return out;
+}
+
+void writeCurveNode(Out& out, const NewCurve& nc, const std::string& name, const Units& units) {
+    const Curve& cv = nc.curve;
+    const KeyBlocks keys(nc);
+    const double fps = units.framesPerSecond;
+    const double factor = cv.kind == 'A' ? units.angleToRadians : cv.kind == 'L' ? units.linearToCm : cv.kind == 'T' ? 1.0 / fps : 1.0;
+    out.put("createNode " + nc.type + " -n " + fileName(name) + ";\n");
+    out.put("\tsetAttr \".tan\" ");
+    out.integer(tangentToFileCode(curveTangentType(nc, keys)));
+    out.put(";\n");
+    out.put(std::string("\tsetAttr \".wgt\" ") + (cv.weighted ? "yes" : "no") + ";\n");
+    if (keys.size() > 0) {
+        setAttrHead(out, keys.size(), "ktv");
+        keys.forEach([&](const Key& k) {
+            out.number(k.time * fps);
+            out.number(k.value / factor);
+        });
+        out.put(";\n");
+        setAttrHead(out, keys.size(), "kit");
+        keys.forEach([&](const Key& k) {
+            out.put(' ');
+            out.integer(tangentToFileCode(k.inType));
+        });
+        out.put(";\n");
+        setAttrHead(out, keys.size(), "kot");
+        keys.forEach([&](const Key& k) {
+            out.put(' ');
+            out.integer(tangentToFileCode(k.outType));
+        });
+        out.put(";\n");
+        writeFixedTangents(out, keys);
+    }
+    if (cv.preInfinity) out.put("\tsetAttr \".pre\" " + std::to_string(cv.preInfinity) + ";\n");
+    if (cv.postInfinity) out.put("\tsetAttr \".pst\" " + std::to_string(cv.postInfinity) + ";\n");
 }
 
 }  // namespace
 
-std::string writeScene(const Scene& scene, const Edits& edits) {
+void writeScene(const Scene& scene, const Edits& edits, const TextOut& sink) {
     const double fps = scene.units.framesPerSecond;
-    const double angle = scene.units.angleToRadians;
-    const double linear = scene.units.linearToCm;
 
     // New node blocks go after the last node block, before the statements
     // that select shared nodes and connect things.
@@ -137,33 +242,15 @@ std::string writeScene(const Scene& scene, const Edits& edits) {
     for (std::size_t i = 0; i < scene.nodes.size(); ++i)
         if (!edits.deletedNodes.count(static_cast<int>(i))) taken.insert(scene.nodes[i].name);
 
-    std::string nodes, connections;
+    // Names and connections first (small); the curves' keys are written
+    // straight out when their place comes.
+    std::string connections, extraNodes;
     std::vector<std::string> curveNames;
     for (const auto& nc : edits.newCurves) {
         std::string name = nc.name.empty() ? nc.type + "1" : nc.name;
         for (int i = 1; taken.count(name); ++i) name = nc.name + "_" + std::to_string(i);
         taken.insert(name);
-        const Curve& cv = nc.curve;
-        double factor = cv.kind == 'A' ? angle : cv.kind == 'L' ? linear : cv.kind == 'T' ? 1.0 / fps : 1.0;
-        nodes += "createNode " + nc.type + " -n " + fileName(name) + ";\n";
-        nodes += "\tsetAttr \".tan\" " + std::to_string(tangentToFileCode(cv.tangentType)) + ";\n";
-        nodes += std::string("\tsetAttr \".wgt\" ") + (cv.weighted ? "yes" : "no") + ";\n";
-        if (!cv.keys.empty()) {
-            std::string n = std::to_string(cv.keys.size());
-            std::string range = "[0:" + std::to_string(cv.keys.size() - 1) + "]";
-            std::string ktv = "\tsetAttr -s " + n + " \".ktv" + range + "\" ";
-            std::string kit = "\tsetAttr -s " + n + " \".kit" + range + "\" ";
-            std::string kot = "\tsetAttr -s " + n + " \".kot" + range + "\" ";
-            for (const auto& k : cv.keys) {
-                ktv += " " + formatNumber(k.time * fps) + " " + formatNumber(k.value / factor);
-                kit += " " + std::to_string(tangentToFileCode(k.inType));
-                kot += " " + std::to_string(tangentToFileCode(k.outType));
-            }
-            nodes += ktv + ";\n" + kit + ";\n" + kot + ";\n";
-            nodes += fixedTangents(cv);
-        }
-        if (cv.preInfinity) nodes += "\tsetAttr \".pre\" " + std::to_string(cv.preInfinity) + ";\n";
-        if (cv.postInfinity) nodes += "\tsetAttr \".pst\" " + std::to_string(cv.postInfinity) + ";\n";
+        curveNames.push_back(name);
         for (const auto& [node, attr] : nc.destinations)
             connections += "connectAttr " + fileName(name + ".o") + " " + fileName(node + "." + attr) + ";\n";
     }
@@ -190,25 +277,30 @@ std::string writeScene(const Scene& scene, const Edits& edits) {
             connections += "setAttr \"sceneConfigurationScriptNode.b\" -type \"string\" " +
                            quote(playbackScript("", *edits.playback, fps)) + ";\n";
         } else {
-            nodes += "createNode script -n \"sceneConfigurationScriptNode\";\n";
-            nodes += "\tsetAttr \".b\" -type \"string\" " + quote(playbackScript("", *edits.playback, fps)) + ";\n";
-            nodes += "\tsetAttr \".st\" 6;\n";
+            extraNodes += "createNode script -n \"sceneConfigurationScriptNode\";\n";
+            extraNodes += "\tsetAttr \".b\" -type \"string\" " + quote(playbackScript("", *edits.playback, fps)) + ";\n";
+            extraNodes += "\tsetAttr \".st\" 6;\n";
         }
     }
     for (const auto& lc : edits.lockChanges)
         connections += std::string("setAttr -l ") + (lc.locked ? "on" : "off") + " " +
                        fileName(lc.nodePath + "." + lc.attr) + ";\n";
 
-    std::string out;
-    out.reserve(scene.chunks.empty() ? 0 : scene.chunks.size() * 64 + nodes.size() + connections.size());
-    auto emitAtLineStart = [&out](const std::string& text) {
-        if (text.empty()) return;
-        if (!out.empty() && out.back() != '\n') out += '\n';
-        out += text;
+    Out out(sink);
+    auto startLine = [&out] {
+        if (!out.atLineStart()) out.put('\n');
     };
     for (std::size_t i = 0; i <= scene.chunks.size(); ++i) {
-        if (i == insertAt) emitAtLineStart(nodes);
-        if (i == appendAt) emitAtLineStart(connections);
+        if (i == insertAt && (!edits.newCurves.empty() || !extraNodes.empty())) {
+            startLine();
+            for (std::size_t c = 0; c < edits.newCurves.size(); ++c)
+                writeCurveNode(out, edits.newCurves[c], curveNames[c], scene.units);
+            out.put(extraNodes);
+        }
+        if (i == appendAt && !connections.empty()) {
+            startLine();
+            out.put(connections);
+        }
         if (i == scene.chunks.size()) break;
         const Chunk& c = scene.chunks[i];
         if (c.kind == Chunk::Kind::Statement) {
@@ -222,17 +314,34 @@ std::string writeScene(const Scene& scene, const Edits& edits) {
                     continue;
             }
             if (static_cast<int>(i) == playbackChunk) {
-                out += playbackLine;
+                out.put(playbackLine);
                 continue;
             }
         }
-        out += c.text;
+        out.put(c.text);
     }
-    return out;
+    out.flush();
+}
+
+std::string writeScene(const Scene& scene, const Edits& edits) {
+    std::string text;
+    writeScene(scene, edits, [&text](const char* data, std::size_t size) { text.append(data, size); });
+    return text;
 }
 
 void writeFileAtomically(const std::string& path, const std::string& bytes) {
     fileio::writeFileAtomically(path, bytes);
+}
+
+void writeSceneAtomically(const std::string& path, const Scene& scene, const Edits& edits) {
+    fileio::TempFile tmp(fileio::checkOutput(path));
+    writeScene(scene, edits, [&tmp](const char* data, std::size_t size) { tmp.write(data, size); });
+    tmp.commit();
+}
+
+std::size_t keyCount(const NewCurve& nc) {
+    if (!nc.curve.keys.empty() || nc.source.isNull()) return nc.curve.keys.size();
+    return curveKeyCount(nc.source);
 }
 
 }  // namespace qmfhost::ma

@@ -176,6 +176,11 @@ struct CurveData {
 OPENMAYA_EXPORT bool isAnimCurve(const MObject& node);
 // kInvalidParameter for nodes that are not curves.
 OPENMAYA_EXPORT MStatus getCurve(const MObject& node, CurveData& data);
+// The settings and keys [first, first + count) (fewer at the end) of a curve,
+// for reading a long curve a block at a time.
+OPENMAYA_EXPORT MStatus getCurveKeys(const MObject& node, std::size_t first, std::size_t count, CurveData& data);
+// 0 for nodes that are not curves.
+OPENMAYA_EXPORT std::size_t curveKeyCount(const MObject& node);
 // Replaces keys and settings; keys are sorted by time, a later key at the
 // same time replaces an earlier one. The curve type follows the node type
 // and cannot change here.

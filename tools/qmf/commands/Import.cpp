@@ -2,6 +2,7 @@
 // translator's reader, and the animated scene written back.
 #include "CommandSupport.h"
 #include "qmfhost/MaWriter.h"
+#include "qmfhost/PerrorCapture.h"
 #include "qmfhost/Scene.h"
 
 #include <maya/MTime.h>
@@ -70,7 +71,9 @@ int cmdImport(int argc, char** argv) {
     // The scene itself may be the output (documented); the clip and module may not.
     requireOutput(a.value("-o"), {clip, pluginPath(a.value("--plugin"))});
     auto module = loadTranslator(a.value("--plugin"));
-    qmf::checkClip(clip);
+    // The header only: the translator's own open below reads the whole clip,
+    // and its refusal of a damaged one is reported from there.
+    qmf::checkClipHeader(clip);
     if (module->identifyFile("qmf", absolute(clip)) != MPxFileTranslator::kIsMyFileType)
         throw CommandError(clip + ": not a Movantis animation the translator can read");
     qmfhost::ma::Binding binding = bindScene(scenePath, scene);
@@ -89,8 +92,12 @@ int cmdImport(int argc, char** argv) {
     const double fps = scene.units.framesPerSecond;
     {
         ProgressLine progress("importing " + clip);
+        qmfhost::PerrorCapture said(true);
         MStatus st = module->read("qmf", absolute(clip));
         if (!st) {
+            for (const auto& text : said.texts())
+                if (text == "Failure opening Movantis animation")
+                    throw CommandError(clip + ": damaged animation: " + qmf::libraryError());
             if (!kept.empty()) {
                 // In the translator's order, so the first is where it stopped.
                 const auto& k = kept.front();
@@ -110,16 +117,16 @@ int cmdImport(int argc, char** argv) {
         ac.maxTime = ac.minTime;
         qmfhost::setAnimControlState(ac);
     }
-    qmfhost::ma::Edits edits = qmfhost::ma::collectEdits(scene, binding);
+    // The new curves' keys stay in the host and are streamed out from there.
+    qmfhost::ma::Edits edits = qmfhost::ma::collectEdits(scene, binding, qmfhost::ma::CurveKeys::KeysInHost);
     qmfhost::ma::includePlaybackEnd(scene, edits);
-    std::string text = qmfhost::ma::writeScene(scene, edits);
     try {
-        qmfhost::ma::writeFileAtomically(a.value("-o"), text);
+        qmfhost::ma::writeSceneAtomically(a.value("-o"), scene, edits);
     } catch (const std::exception& e) {
         throw CommandError(e.what());
     }
     std::size_t keys = 0;
-    for (const auto& c : edits.newCurves) keys += c.curve.keys.size();
+    for (const auto& c : edits.newCurves) keys += qmfhost::ma::keyCount(c);
     std::cout << "imported " << clip << " onto " << scenePath << ": " << edits.newCurves.size() << " curves, " << keys
               << " keys, " << replaced << " old curve" << (replaced == 1 ? "" : "s") << " replaced";
     std::cout << "; playback " << qmfhost::ma::formatFrames(ac.minTime.as(MTime::kSeconds), fps) << " to "

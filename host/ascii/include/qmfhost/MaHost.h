@@ -27,7 +27,10 @@ Binding loadIntoHost(const Scene& scene);
 // What the host now holds that differs from what was loaded. Of the
 // playback range only the values that changed are given, unless the scene
 // has no range of its own: then all four are.
-Edits collectEdits(const Scene& scene, const Binding& binding);
+// With KeysInHost the new curves carry their host node instead of a copy of
+// their keys (NewCurve::source): for writing a long import straight out.
+enum class CurveKeys { Copied, KeysInHost };
+Edits collectEdits(const Scene& scene, const Binding& binding, CurveKeys keys = CurveKeys::Copied);
 
 // An import always sets the playback end: adds it to the edits (with the
 // rest of the range for a scene without one) unless the file already holds

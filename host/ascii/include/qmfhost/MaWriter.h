@@ -5,6 +5,9 @@
 
 #include "qmfhost/MaScene.h"
 
+#include <maya/MObject.h>
+
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -16,6 +19,10 @@ struct NewCurve {
     std::string name;   // node name to write (made unique against the scene)
     std::string type;   // animCurveTA, animCurveTL, animCurveTU...
     Curve curve;        // internal units
+    // The host curve it came from. When set and curve.keys is empty, the keys
+    // are read from the host as the scene is written (curve.tangentType is
+    // then worked out there too), so a long import is never copied whole.
+    MObject source;
     std::vector<std::pair<std::string, std::string>> destinations;  // (node path, attribute)
 };
 
@@ -36,15 +43,26 @@ struct Edits {
 
 // Formats a number so that it reads back as the same double, briefly.
 std::string formatNumber(double v);
+// The same into out, which has room for kNumberCapacity bytes; returns the length.
+constexpr std::size_t kNumberCapacity = 32;
+std::size_t formatNumber(double v, char* out);
 // A time in seconds as the shortest frame number (at fps) that the reader
 // turns back into the same seconds.
 std::string formatFrames(double seconds, double fps);
 
+// The scene's text, handed to out in pieces of up to about a megabyte.
+using TextOut = std::function<void(const char* data, std::size_t size)>;
+void writeScene(const Scene& scene, const Edits& edits, const TextOut& out);
 std::string writeScene(const Scene& scene, const Edits& edits);
+
+// Keys of a new curve, wherever they are held.
+std::size_t keyCount(const NewCurve& curve);
 
 // Writes bytes to path through a temporary file in the same folder, synced
 // and renamed into place; throws std::runtime_error on failure and leaves
 // any existing file untouched.
 void writeFileAtomically(const std::string& path, const std::string& bytes);
+// The scene streamed to path the same way, never held whole in memory.
+void writeSceneAtomically(const std::string& path, const Scene& scene, const Edits& edits);
 
 }  // namespace qmfhost::ma
