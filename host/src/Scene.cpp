@@ -344,6 +344,19 @@ MStatus getCurveKeys(const MObject& n, std::size_t first, std::size_t count, Cur
     return MStatus::kSuccess;
 }
 
+MStatus viewCurveKeys(const MObject& n, CurveKeysView& view) {
+    const Node* x = node(n);
+    if (!x || !x->curve) return makeStatus(MStatus::kInvalidParameter);
+    const CurveStore& c = *x->curve;
+    view.size = c.size();
+    view.times = c.timeData();
+    view.values = c.valueData();
+    view.inTangents = c.inTypeData();
+    view.outTangents = c.outTypeData();
+    view.tangentVectors = c.hasFixed();
+    return MStatus::kSuccess;
+}
+
 std::size_t curveKeyCount(const MObject& n) {
     const Node* x = node(n);
     return x && x->curve ? x->curve->size() : 0;

@@ -121,6 +121,13 @@ public:
             for (const Key& k : nc_.curve.keys) f(k);
             return;
         }
+        CurveKeysView v;
+        if (viewCurveKeys(nc_.source, v) && !v.tangentVectors) {
+            // Where the host keeps them: no copy at all.
+            for (std::size_t i = 0; i < v.size; ++i)
+                f(Key{v.times[i], v.values[i], v.inTangents[i], v.outTangents[i], 0, 0, 0, 0});
+            return;
+        }
         CurveData d;
         for (std::size_t first = 0; first < size_; first += kBlock) {
             getCurveKeys(nc_.source, first, kBlock, d);
@@ -138,8 +145,15 @@ private:
 // The curve-wide tangent type is the most common out type, as Maya writes it.
 int curveTangentType(const NewCurve& nc, const KeyBlocks& keys) {
     if (!nc.curve.keys.empty() || nc.source.isNull()) return nc.curve.tangentType;
+    // Host tangent types are small numbers: count them in an array.
+    std::size_t counts[32] = {};
     std::map<int, std::size_t> tally;
-    keys.forEach([&](const Key& k) { ++tally[k.outType]; });
+    keys.forEach([&](const Key& k) {
+        if (k.outType >= 0 && k.outType < 32) ++counts[k.outType];
+        else ++tally[k.outType];
+    });
+    for (int t = 0; t < 32; ++t)
+        if (counts[t]) tally[t] += counts[t];
     int type = nc.curve.tangentType;
     std::size_t best = 0;
     for (const auto& [t, n] : tally)

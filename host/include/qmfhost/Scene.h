@@ -181,6 +181,19 @@ OPENMAYA_EXPORT MStatus getCurve(const MObject& node, CurveData& data);
 OPENMAYA_EXPORT MStatus getCurveKeys(const MObject& node, std::size_t first, std::size_t count, CurveData& data);
 // 0 for nodes that are not curves.
 OPENMAYA_EXPORT std::size_t curveKeyCount(const MObject& node);
+// A curve's keys where the host keeps them, for writing a long curve out
+// without copying it: valid until the curve or the scene changes. Tangent
+// types are MFnAnimCurve::TangentType values. Curves whose keys carry tangent
+// vectors (fixed tangents) say so; read those with getCurveKeys.
+struct CurveKeysView {
+    std::size_t size = 0;
+    const double* times = nullptr;    // seconds
+    const double* values = nullptr;   // internal units
+    const unsigned char* inTangents = nullptr;
+    const unsigned char* outTangents = nullptr;
+    bool tangentVectors = false;
+};
+OPENMAYA_EXPORT MStatus viewCurveKeys(const MObject& node, CurveKeysView& view);
 // Replaces keys and settings; keys are sorted by time, a later key at the
 // same time replaces an earlier one. The curve type follows the node type
 // and cannot change here.

@@ -36,6 +36,10 @@ public:
     // Zero vectors when the curve keeps none.
     FixedTangents fixed(std::size_t i) const { return fixed_.empty() ? FixedTangents{} : fixed_[i]; }
     bool hasFixed() const { return !fixed_.empty(); }
+    const double* timeData() const { return times_.data(); }
+    const double* valueData() const { return values_.data(); }
+    const std::uint8_t* inTypeData() const { return inTypes_.data(); }
+    const std::uint8_t* outTypeData() const { return outTypes_.data(); }
 
     CurveKey key(std::size_t i) const;
     void setValue(std::size_t i, double v) { values_[i] = v; }
