@@ -3,16 +3,37 @@
 // Built from the shortest round-trip digits (std::to_chars) instead of
 // formatting and reading back up to three times: the closest decimal of
 // max(15, shortest) digits is those digits (padded with zeros below 15),
-// so only the layout of "%g" is left to do.
+// so only the layout of "%g" is left to do (subnormals aside).
 #include "qmfhost/MaWriter.h"
 
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 namespace qmfhost::ma {
+
+namespace {
+
+bool significandIsZero(double v) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return (bits & ((std::uint64_t(1) << 52) - 1)) == 0;
+}
+
+// Whether the shortest text that reads back has more than 15 digits.
+bool needsSixteenDigits(double v) {
+    char sci[32];
+    const char* end = std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific).ptr;
+    int digits = 0;
+    for (const char* p = sci; p < end && *p != 'e'; ++p) digits += *p >= '0' && *p <= '9';
+    return digits > 15;
+}
+
+}  // namespace
 
 std::size_t formatNumber(double v, char* out) {
     if (v == 0) {
@@ -29,6 +50,20 @@ std::size_t formatNumber(double v, char* out) {
         std::size_t n = std::strlen(t);
         std::memcpy(out, t, n);
         return n;
+    }
+    if (std::fabs(v) < DBL_MIN || (significandIsZero(v) && needsSixteenDigits(v))) {
+        // Subnormals carry fewer digits than the reasoning above needs, and at
+        // a power of two the doubles below are closer than those above, so the
+        // closest 16 or 17 digits need not read back: format and read back as
+        // printf would.
+        char buf[40];
+        for (int precision : {15, 16, 17}) {
+            std::snprintf(buf, sizeof buf, "%.*g", precision, v);
+            if (std::strtod(buf, nullptr) == v) break;
+        }
+        const std::size_t len = std::strlen(buf);
+        std::memcpy(out, buf, len);
+        return len;
     }
     char sci[32];
     const char* end = std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific).ptr;

@@ -1,0 +1,119 @@
+#!/bin/sh
+# Whole-command benchmarks of `qmf import` against floors written without the
+# host (import_floor), on a generated rig and clip keyed on every frame.
+#
+#   bench/whole/run_whole.sh [--build DIR] [--joints N] [--frames N] [--fps F]
+#                            [--runs N] [--check] [--keep]
+#
+# Needs a Release build (default build-rel):
+#   cmake -S . -B build-rel -DCMAKE_BUILD_TYPE=Release
+#   cmake --build build-rel --target qmf qmfTranslator gen_clip import_floor read_into_host
+#
+# Runs alternate floor and qmf, --runs times each; times are CPU seconds
+# (user + sys, from /usr/bin/time), reported as min and median.
+#   whole import: qmf import (read the clip, key the rig, write the .ma) against
+#                 the floor's per-key maths plus the same keys written with
+#                 shortest round-trip formatting; peak memory per key written.
+#   read into host: the translator's read alone (read_into_host) against the
+#                 floor's per-key maths alone.
+#   clip opens:   how many times qmf import opens the clip (strace, if present).
+# --check compares every key qmf wrote with the floor's (numbers as written).
+set -eu
+
+build=build-rel joints=60 frames=100000 fps=120 runs=3 check=0 keep=0
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --build) build=$2; shift 2 ;;
+    --joints) joints=$2; shift 2 ;;
+    --frames) frames=$2; shift 2 ;;
+    --fps) fps=$2; shift 2 ;;
+    --runs) runs=$2; shift 2 ;;
+    --check) check=1; shift ;;
+    --keep) keep=1; shift ;;
+    *) echo "run_whole.sh: unknown option $1" >&2; exit 2 ;;
+    esac
+done
+bin=$build/bin
+for t in qmf gen_clip import_floor read_into_host; do
+    [ -x "$bin/$t" ] || { echo "run_whole.sh: $bin/$t is missing; build it first (see the top of this script)" >&2; exit 2; }
+done
+[ -x /usr/bin/time ] || { echo "run_whole.sh: needs /usr/bin/time (Debian package time)" >&2; exit 2; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/qmf-whole-XXXXXX")
+[ "$keep" = 1 ] || trap 'rm -rf "$work"' EXIT
+"$bin/gen_clip" "$work" "$joints" "$frames" "$fps"
+echo "clip: $joints joints x $frames frames at $fps fps, $(wc -c <"$work/clip.qmf") bytes; work folder $work"
+
+# cpu COMMAND... : runs it, appends "user+sys peakKB" to $work/last
+cpu() {
+    /usr/bin/time -f "%U %S %M" -o "$work/time" "$@" >"$work/out" 2>"$work/err" || {
+        echo "run_whole.sh: failed: $*" >&2; cat "$work/err" >&2; exit 1; }
+    awk '{ printf "%.3f %d\n", $1 + $2, $3 }' "$work/time"
+}
+# stats FILE: "min median" of the first column
+stats() { sort -n "$1" | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.3f %.3f", v[1], m }'; }
+
+: >"$work/floor1"; : >"$work/qmf1"; : >"$work/floor2"; : >"$work/read2"; : >"$work/qmfmem"
+i=0
+while [ "$i" -lt "$runs" ]; do
+    cpu "$bin/import_floor" "$work/clip.qmf" "$joints" "$work/floor.ma" >>"$work/floor1"
+    cpu "$bin/qmf" import "$work/clip.qmf" "$work/rig.ma" -o "$work/out.ma" >"$work/run"
+    cat "$work/run" >>"$work/qmf1"
+    "$bin/import_floor" "$work/clip.qmf" "$joints" "$work/none.ma" --no-write |
+        sed -n 's/.*maths \([0-9.]*\) s.*/\1/p' >>"$work/floor2"
+    "$bin/read_into_host" "$work/clip.qmf" "$work/rig.ma" | sed -n 's/.*keys, \([0-9.]*\) s CPU.*/\1/p' >>"$work/read2"
+    i=$((i + 1))
+done
+keys=$(( (joints * 3 + 3) * frames ))
+set -- $(stats "$work/floor1"); fmin=$1 fmed=$2
+set -- $(stats "$work/qmf1"); qmin=$1 qmed=$2
+peak=$(awk '{ print $2 }' "$work/qmf1" | sort -n | tail -1)
+fpeak=$(awk '{ print $2 }' "$work/floor1" | sort -n | tail -1)
+clipbytes=$(wc -c <"$work/clip.qmf")
+echo
+echo "whole import ($keys keys, $(wc -c <"$work/out.ma") bytes written), CPU s min / median:"
+echo "  floor      $fmin / $fmed   peak $((fpeak / 1024)) MB"
+echo "  qmf import $qmin / $qmed   peak $((peak / 1024)) MB"
+awk -v a="$qmin" -v b="$fmin" -v c="$qmed" -v d="$fmed" 'BEGIN { printf "  ratio      %.2f / %.2f\n", a / b, c / d }'
+awk -v p="$peak" -v k="$keys" -v c="$clipbytes" \
+    'BEGIN { printf "  qmf peak per key: %.1f bytes (%.1f without the clip held open)\n", p * 1024 / k, (p * 1024 - c) / k }'
+set -- $(stats "$work/floor2"); mmin=$1 mmed=$2
+set -- $(stats "$work/read2"); rmin=$1 rmed=$2
+echo "read into host, CPU s min / median:"
+echo "  floor maths $mmin / $mmed"
+echo "  translator  $rmin / $rmed"
+awk -v a="$rmin" -v b="$mmin" -v c="$rmed" -v d="$mmed" 'BEGIN { printf "  ratio       %.2f / %.2f\n", a / b, c / d }'
+if command -v strace >/dev/null 2>&1; then
+    strace -e trace=openat,read,close -o "$work/trace" "$bin/qmf" import "$work/clip.qmf" "$work/rig.ma" -o "$work/out.ma" >/dev/null 2>&1 || true
+    # Bytes read through descriptors opened on the clip: 1.00x its size means read once.
+    awk -v size="$clipbytes" '
+        /openat\(.*clip\.qmf/ { fd = $NF; open[fd] = 1; opens++ }
+        /^read\(/ { split($1, a, "("); sub(",", "", a[2]); if (open[a[2]]) bytes += $NF }
+        /^close\(/ { split($1, a, "("); sub("\\)", "", a[2]); delete open[a[2]] }
+        END { printf "clip read by qmf import: %d opens, %d bytes read = %.2fx the clip (opens for a header check read at most 2 KB)\n", opens, bytes, bytes / size }' "$work/trace"
+fi
+if [ "$check" = 1 ]; then
+    python3 - "$work/floor.ma" "$work/out.ma" <<'PY'
+import sys
+def curves(path):
+    out, name = {}, None
+    with open(path) as f:
+        for line in f:
+            if line.startswith("createNode animCurve"):
+                name = line.split('"')[1]
+            elif name and '".ktv[' in line:
+                out[name] = [float(t) for t in line.split('"', 2)[2].rstrip(";\n").split()]
+    return out
+floor, qmf = curves(sys.argv[1]), curves(sys.argv[2])
+assert floor.keys() == qmf.keys(), "different curves"
+worst, n = 0.0, 0
+for name, a in floor.items():
+    b = qmf[name]
+    assert len(a) == len(b), name
+    for x, y in zip(a, b):
+        worst = max(worst, abs(x - y) / max(1.0, abs(x)))
+        n += 1
+print("checked %d numbers (times and values) against the floor: largest difference %.3g (relative above 1)" % (n, worst))
+sys.exit(0 if worst < 1e-9 else 1)
+PY
+fi
