@@ -65,6 +65,14 @@ std::size_t formatNumber(double v, char* out) {
         std::memcpy(out, buf, len);
         return len;
     }
+    const double magnitude = std::fabs(v);
+    if (magnitude >= 1e-4 && magnitude < 1e15) {
+        // The shortest text in plain decimals, when to_chars picks that, is
+        // already "%g"'s layout: the exponent is within what "%g" writes plainly.
+        const char* end = std::to_chars(out, out + kNumberCapacity, v).ptr;
+        const std::size_t n = static_cast<std::size_t>(end - out);
+        if (!std::memchr(out, 'e', n)) return n;
+    }
     char sci[32];
     const char* end = std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific).ptr;
     // sci: [-]d[.ddd]e(+|-)XX

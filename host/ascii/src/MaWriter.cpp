@@ -86,6 +86,19 @@ public:
         used_ += formatNumber(v, &buf_[used_]);
         last_ = buf_[used_ - 1];
     }
+    // " " and a small non-negative integer (tangent codes), without a conversion call.
+    void code(int v) {
+        if (v < 0 || v > 99) {
+            put(' ');
+            integer(v);
+            return;
+        }
+        if (buf_.size() - used_ < 4) flush();
+        buf_[used_++] = ' ';
+        if (v >= 10) buf_[used_++] = static_cast<char>('0' + v / 10);
+        buf_[used_++] = static_cast<char>('0' + v % 10);
+        last_ = buf_[used_ - 1];
+    }
     void integer(long long v) {
         char text[24];
         char* end = std::to_chars(text, text + sizeof text, v).ptr;
@@ -209,16 +222,10 @@ void writeCurveNode(Out& out, const NewCurve& nc, const std::string& name, const
         });
         out.put(";\n");
         setAttrHead(out, keys.size(), "kit");
-        keys.forEach([&](const Key& k) {
-            out.put(' ');
-            out.integer(tangentToFileCode(k.inType));
-        });
+        keys.forEach([&](const Key& k) { out.code(tangentToFileCode(k.inType)); });
         out.put(";\n");
         setAttrHead(out, keys.size(), "kot");
-        keys.forEach([&](const Key& k) {
-            out.put(' ');
-            out.integer(tangentToFileCode(k.outType));
-        });
+        keys.forEach([&](const Key& k) { out.code(tangentToFileCode(k.outType)); });
         out.put(";\n");
         writeFixedTangents(out, keys);
     }
