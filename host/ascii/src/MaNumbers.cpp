@@ -71,7 +71,9 @@ std::size_t formatNumber(double v, char* out) {
         // already "%g"'s layout: the exponent is within what "%g" writes plainly.
         const char* end = std::to_chars(out, out + kNumberCapacity, v).ptr;
         const std::size_t n = static_cast<std::size_t>(end - out);
-        if (!std::memchr(out, 'e', n)) return n;
+        // Scientific text ends "e+XX" or "e-XXX"; plain text has no 'e' at all.
+        const bool scientific = (n >= 4 && out[n - 4] == 'e') || (n >= 5 && out[n - 5] == 'e');
+        if (!scientific) return n;
     }
     char sci[32];
     const char* end = std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific).ptr;
