@@ -81,6 +81,9 @@ int cmdConvert(int argc, char** argv) {
     }
     needPositional("convert", a, 2);
     ConvertJob job;
+    // Values first, so a mistyped unit is caught whatever the files.
+    if (a.has("--unit")) parseUnit(a.value("--unit"), job);
+    if (a.has("--order")) parseOrder(a.value("--order"), job);
     job.in = a.positional[0];
     job.out = a.positional[1];
     FileKind from = FileKind::Clip, to = FileKind::Clip;
@@ -111,8 +114,6 @@ int cmdConvert(int argc, char** argv) {
     if (a.has("--map") && job.rename.mapFile.empty()) throw CommandError("convert: --map needs a file");
     job.rename.stripNamespaces = a.has("--strip-namespaces");
     job.rigOnly = a.has("--rig-only");
-    if (a.has("--unit")) parseUnit(a.value("--unit"), job);
-    if (a.has("--order")) parseOrder(a.value("--order"), job);
     return route->run(job);
 }
 
