@@ -112,12 +112,13 @@ TEST_F(ConvertCli, NamesMayaRefusesAreChangedOnBothSidesAndTheClipKeepsItsOwn) {
 TEST_F(ConvertCli, MapAndNamespacesRenameTheRigItMakes) {
     std::string clip = makeClip("clip.qmf", {{"mixamorig:Hips", -1}, {"mixamorig:LeftUpLeg", 0, {0.1, 0, 0}},
                                              {"mixamorig:LeftLeg", 1, {0.4, 0, 0}}});
-    spit(path("map.txt"), "# the leg as our rigs name it\nmixamorig:LeftUpLeg thigh_L\n");
+    spit(path("map.txt"), "# the leg as our rigs name it\nmixamorig:LeftUpLeg thigh_L\nmixamorig:LeftLeg knee.L\n");
     Result r = run({"convert", clip, path("out.ma"), "--map", path("map.txt"), "--strip-namespaces"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
+    // A name the map gives is made valid for Maya like any other.
+    EXPECT_EQ(r.err, "qmf: warning: 1 name changed to valid Maya names: knee.L -> knee_L\n");
     const std::string scene = slurp(path("out.ma"));
-    for (const char* node : {"-n \"Hips\"", "-n \"thigh_L\" -p \"Hips\"", "-n \"LeftLeg\" -p \"thigh_L\""})
+    for (const char* node : {"-n \"Hips\"", "-n \"thigh_L\" -p \"Hips\"", "-n \"knee_L\" -p \"thigh_L\""})
         EXPECT_NE(scene.find(node), std::string::npos) << node;
     EXPECT_NE(scene.find("\"thigh_L.rotateX\""), std::string::npos);
 }
@@ -126,6 +127,7 @@ TEST_F(ConvertCli, EachRefusalIsOneLineAndWritesNothing) {
     std::string clip = makeClip("clip.qmf", skeleton());
     spit(path("a.bvh"), "HIERARCHY\n");
     spit(path("scene.ma"), "//Maya ASCII 2018 scene\n");
+    spit(path("map.ma"), "hips hips\n");
     const struct {
         std::vector<std::string> args;
         std::string message;
@@ -147,6 +149,7 @@ TEST_F(ConvertCli, EachRefusalIsOneLineAndWritesNothing) {
         {{clip, path("out.ma"), "--map", path("missing.txt")}, "qmf: " + path("missing.txt") + ": No such file"},
         {{path("missing.qmf"), path("out.ma")}, "qmf: " + path("missing.qmf") + ": No such file"},
         {{clip, clip + ".ma", "--plugin", path("none.so"), "--map"}, "qmf: convert: --map needs a value"},
+        {{clip, path("map.ma"), "--map", path("map.ma")}, "qmf: " + path("map.ma") + ": is the same file as"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{"convert"};

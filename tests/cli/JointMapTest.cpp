@@ -116,6 +116,15 @@ TEST_F(JointMap, MissingJointsAreListedClosestFirst) {
         << r.err;
     EXPECT_NE(r.errLines().back().find("nothing written"), std::string::npos);
     EXPECT_FALSE(fs::exists(path("out.ma")));
+
+    // Against the renamed copy the hint names what is still missing, and the
+    // copy is gone afterwards (checked on tear-down).
+    r = import("", {"--strip-namespaces"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("(closest first): LeftLegs (clip has mixamorig:LeftLeg), tail (clip has mixamorig:LeftLeg), "
+                         "knee (clip has mixamorig:LeftLeg);"),
+              std::string::npos)
+        << r.err;
 }
 
 TEST_F(JointMap, MayaNamesLetAClipWithDottedNamesFindItsJoints) {

@@ -4,6 +4,8 @@
 #include "Printable.h"
 #include "fileio/SafeFile.h"
 
+#include <kell_authoring.h>
+
 #include <algorithm>
 #include <cctype>
 #include <unordered_map>
@@ -128,10 +130,12 @@ std::vector<std::string> renameClipJoints(const std::vector<std::string>& clipNa
     std::vector<std::size_t> rest;
     for (std::size_t i = 0; i < names.size(); ++i)
         if (!mapped[i]) rest.push_back(i);
-    if (options.mayaNames) {
+    // Against a scene, the clip's own names are made valid before they are
+    // matched; for a scene still to be made every final name must be valid.
+    if (options.mayaNames && sceneJoints) {
         std::vector<std::string> unmappedNames;
         for (std::size_t i : rest) unmappedNames.push_back(names[i]);
-        std::vector<std::string> valid = mayaNames(unmappedNames, mayaChanges);
+        std::vector<std::string> valid = mayaNames(unmappedNames, mayaChanges, KELL_MAX_JOINT_NAME);
         for (std::size_t k = 0; k < rest.size(); ++k) names[rest[k]] = valid[k];
     }
     if (options.stripNamespaces) {
@@ -157,6 +161,7 @@ std::vector<std::string> renameClipJoints(const std::vector<std::string>& clipNa
             throw CommandError("clip joints " + clipNames[it->second] + " and " + clipNames[i] + " would both be named " +
                                names[i] + "; the translator needs one joint per name");
     }
+    if (options.mayaNames && !sceneJoints) names = mayaNames(names, mayaChanges, KELL_MAX_JOINT_NAME);
     return names;
 }
 

@@ -28,14 +28,15 @@ struct RenameOptions {
 };
 
 // The clip's joint names (figure 0's skeleton, in joint order) as the
-// translator should see them. Joints the map names get their scene name as
-// given. The rest: made valid Maya names when asked, then, with namespaces
-// stripped, given the name of the one scene joint with the same name without
-// its namespace (or just stripped when there is no scene). sceneJoints is
-// null when the scene is yet to be made from the clip. Refuses (CommandError)
-// a map naming a joint the clip or the scene lacks, a namespace-free name
-// several scene joints share, and a result naming two joints alike. The Maya
-// renames are added to mayaChanges.
+// translator should see them. Joints the map names take the name it gives.
+// Against a scene (sceneJoints given), the others are made valid Maya names
+// when asked, then, with namespaces stripped, take the name of the one scene
+// joint that has the same name without its namespace. For a scene still to
+// be made from the clip (sceneJoints null), the others lose their namespaces
+// when asked and every final name is made a valid Maya name when asked.
+// Refuses (CommandError) a map naming a joint the clip or the scene lacks, a
+// namespace-free name several scene joints share, and two joints left with
+// one name. Maya renames are added to mayaChanges.
 std::vector<std::string> renameClipJoints(const std::vector<std::string>& clipNames,
                                           const std::vector<std::string>* sceneJoints, const RenameOptions& options,
                                           std::vector<NameChange>* mayaChanges);
