@@ -125,6 +125,7 @@ TEST_F(ConvertCli, MapAndNamespacesRenameTheRigItMakes) {
 
 TEST_F(ConvertCli, EachRefusalIsOneLineAndWritesNothing) {
     std::string clip = makeClip("clip.qmf", skeleton());
+    std::string empty = makeClip("empty.qmf", {});
     spit(path("a.bvh"), "HIERARCHY\n");
     spit(path("scene.ma"), "//Maya ASCII 2018 scene\n");
     spit(path("map.ma"), "hips hips\n");
@@ -148,6 +149,7 @@ TEST_F(ConvertCli, EachRefusalIsOneLineAndWritesNothing) {
         {{clip, path("out.ma"), "--order", "zyx"}, "qmf: convert: --order does not apply to Movantis clip to Maya ASCII"},
         {{clip, path("out.ma"), "--map", path("missing.txt")}, "qmf: " + path("missing.txt") + ": No such file"},
         {{path("missing.qmf"), path("out.ma")}, "qmf: " + path("missing.qmf") + ": No such file"},
+        {{empty, path("out.ma"), "--rig-only"}, "qmf: " + empty + ": the clip's skeleton has no joints, so there is no rig to build"},
         {{clip, clip + ".ma", "--plugin", path("none.so"), "--map"}, "qmf: convert: --map needs a value"},
         {{clip, path("map.ma"), "--map", path("map.ma")}, "qmf: " + path("map.ma") + ": is the same file as"},
     };

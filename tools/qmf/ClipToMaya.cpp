@@ -73,6 +73,7 @@ int convertClipToMaya(const ConvertJob& job) {
     const PackedClip clip = readPackedClip(job.in);
     if (clip.figures.empty()) throw CommandError(job.in + ": the clip has no figure, so no skeleton to build a rig from");
     const PackedSkeleton& sk = clip.skeletons[static_cast<std::size_t>(clip.figures[0].skeleton)];
+    if (sk.joints.empty()) throw CommandError(job.in + ": the clip's skeleton has no joints, so there is no rig to build");
 
     // Maya names on both sides: the rig's joints and the clip the translator reads.
     RenameOptions rename = job.rename;
