@@ -68,9 +68,13 @@ int convertClipToMaya(const ConvertJob& job) {
     std::vector<std::string> inputs{job.in, pluginPath(job.plugin)};
     if (!job.rename.mapFile.empty()) inputs.push_back(job.rename.mapFile);
     const fileio::Output output = requireOutput(job.out, inputs);
+    return clipFileToMaya(job.in, job, output);
+}
+
+int clipFileToMaya(const std::string& clipPath, const ConvertJob& job, const fileio::Output& output) {
     std::unique_ptr<qmfhost::PluginModule> module;
     if (!job.rigOnly) module = loadTranslator(job.plugin);
-    const PackedClip clip = readPackedClip(job.in);
+    const PackedClip clip = readPackedClip(clipPath);
     if (clip.figures.empty()) throw CommandError(job.in + ": the clip has no figure, so no skeleton to build a rig from");
     const PackedSkeleton& sk = clip.skeletons[static_cast<std::size_t>(clip.figures[0].skeleton)];
     if (sk.joints.empty()) throw CommandError(job.in + ": the clip's skeleton has no joints, so there is no rig to build");
@@ -78,7 +82,7 @@ int convertClipToMaya(const ConvertJob& job) {
     // Maya names on both sides: the rig's joints and the clip the translator reads.
     RenameOptions rename = job.rename;
     rename.mayaNames = true;
-    PreparedClip prepared = prepareClip(job.in, clip, rename, nullptr, output);
+    PreparedClip prepared = prepareClip(clipPath, clip, rename, nullptr, output);
 
     const std::vector<std::size_t> order = sceneOrder(sk);
     if (order.size() != sk.joints.size()) throw CommandError(job.in + ": the clip's skeleton has a cycle of parents");
@@ -109,7 +113,7 @@ int convertClipToMaya(const ConvertJob& job) {
 
     std::size_t curves = 0, keys = 0;
     if (!job.rigOnly) {
-        if (module->identifyFile("qmf", absolute(job.in)) != MPxFileTranslator::kIsMyFileType)
+        if (module->identifyFile("qmf", absolute(clipPath)) != MPxFileTranslator::kIsMyFileType)
             throw CommandError(job.in + ": not a Movantis animation the translator can read");
         qmfhost::ma::Scene scene;
         try {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "JointNames.h"
+#include "fileio/SafeFile.h"
 
 #include <string>
 
@@ -34,5 +35,10 @@ enum ConvertOption : unsigned {
 // Movantis clip -> Maya ASCII: a rig built from the clip's skeleton and,
 // unless rigOnly, the clip imported onto it.
 int convertClipToMaya(const ConvertJob& job);
+
+// The same from a clip file that may stand in for job.in (a temporary clip
+// made from another format): output is job.out, already checked; messages
+// name job.in. Maya names apply to the rig and to the clip it keys alike.
+int clipFileToMaya(const std::string& clipPath, const ConvertJob& job, const fileio::Output& output);
 
 }  // namespace qmf
