@@ -30,8 +30,17 @@ CurveKey CurveStore::key(std::size_t i) const {
     return k;
 }
 
+long long CurveStore::lastTicks() const {
+    if (!lastTicksKnown_) {
+        lastTicks_ = timeTicks(times_.back());
+        lastTicksKnown_ = true;
+    }
+    return lastTicks_;
+}
+
 void CurveStore::insert(std::size_t i, const CurveKey& k) {
     if (fixed_.empty() && hasVectors(k)) fixed_.resize(times_.size());
+    lastTicksKnown_ = false;
     if (i == times_.size()) {
         times_.push_back(k.time);
         values_.push_back(k.value);
@@ -49,6 +58,7 @@ void CurveStore::insert(std::size_t i, const CurveKey& k) {
 }
 
 void CurveStore::erase(std::size_t i) {
+    lastTicksKnown_ = false;
     const auto at = static_cast<std::ptrdiff_t>(i);
     times_.erase(times_.begin() + at);
     values_.erase(values_.begin() + at);
@@ -62,6 +72,7 @@ void CurveStore::sortByTime() {
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t a, std::size_t b) { return timeTicks(times_[a]) < timeTicks(times_[b]); });
+    lastTicksKnown_ = false;
     CurveStore sorted;
     sorted.fixed_.reserve(fixed_.size());
     for (std::size_t i : order) {
@@ -100,6 +111,7 @@ void CurveStore::assign(const CurveData& data) {
     inTypes_.resize(n);
     outTypes_.resize(n);
     fixed_.clear();
+    lastTicksKnown_ = false;
     const bool vectors = std::any_of(data.keys.begin(), data.keys.end(), hasVectors);
     if (vectors) fixed_.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
@@ -122,7 +134,7 @@ unsigned int insertKey(CurveStore& curve, const CurveKey& key) {
     std::size_t n = curve.size();
     // Keys usually arrive in time order: check the end before searching.
     std::size_t at = n;
-    if (n > 0 && timeTicks(curve.time(n - 1)) >= t) {
+    if (n > 0 && curve.lastTicks() >= t) {
         std::size_t lo = 0, hi = n;
         while (lo < hi) {
             const std::size_t mid = lo + (hi - lo) / 2;
@@ -136,6 +148,7 @@ unsigned int insertKey(CurveStore& curve, const CurveKey& key) {
         }
     }
     curve.insert(at, key);
+    if (at == n) curve.rememberLastTicks(t);
     return static_cast<unsigned int>(at);
 }
 

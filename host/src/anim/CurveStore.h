@@ -43,10 +43,20 @@ public:
 
     CurveKey key(std::size_t i) const;
     void setValue(std::size_t i, double v) { values_[i] = v; }
-    void setTime(std::size_t i, double t) { times_[i] = t; }
+    void setTime(std::size_t i, double t) {
+        times_[i] = t;
+        lastTicksKnown_ = false;
+    }
     void setInType(std::size_t i, MFnAnimCurve::TangentType t) { inTypes_[i] = static_cast<std::uint8_t>(t); }
     void setOutType(std::size_t i, MFnAnimCurve::TangentType t) { outTypes_[i] = static_cast<std::uint8_t>(t); }
 
+    // The last key's time in ticks (the host's whole ticks), kept while keys
+    // are only appended so a long import does not round it again per key.
+    long long lastTicks() const;
+    void rememberLastTicks(long long ticks) {
+        lastTicks_ = ticks;
+        lastTicksKnown_ = true;
+    }
     void insert(std::size_t i, const CurveKey& k);
     void erase(std::size_t i);
     // Reorders keys by time, stably (after setTime).
@@ -61,6 +71,8 @@ private:
     std::vector<double> values_;   // internal units
     std::vector<std::uint8_t> inTypes_, outTypes_;
     std::vector<FixedTangents> fixed_;   // empty, or one per key
+    mutable long long lastTicks_ = 0;
+    mutable bool lastTicksKnown_ = false;
 };
 
 // Inserts or replaces by time; returns the key's index.

@@ -69,6 +69,11 @@ MQuaternion axisQuaternion(int axis, double angle)
 // Shifts a by a whole number of turns so it lies within pi of target.
 double cutNear(double a, double target)
 {
+    // Already within half a turn (the usual case from key to key): the
+    // rounding below gives a zero of the difference's sign.
+    const double d = target - a;
+    if (std::fabs(d) < 3.0)
+        return a + std::copysign(0.0, d);
     if (!std::isfinite(a) || !std::isfinite(target))
         return a;
     const double turns = (target - a) / kTwoPi;
