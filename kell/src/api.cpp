@@ -244,6 +244,12 @@ bool readFile(const char *path, FileImage &image) {
         return false;
     }
     const auto size = static_cast<size_t>(st.st_size);
+    // A large file is read in place, through a guarded mapping.
+    image = FileImage::mapFile(fd, size);
+    if (image.data()) {
+        ::close(fd);
+        return true;
+    }
     image = FileImage(size);
     if (!image.data()) {
         setError("out of memory reading the file");
