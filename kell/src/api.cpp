@@ -612,6 +612,7 @@ SKL_JOINT_ID skl_skeleton_joint_create_f(SKL_SKELETON_HANDLE skeleton, const cha
     } catch (const std::bad_alloc &) {
         return SKL_NO_JOINT;
     }
+    jointAdded(*s);
     return static_cast<SKL_JOINT_ID>(s->joints.size() - 1);
 }
 
@@ -620,11 +621,17 @@ void skl_skeleton_parent_set(SKL_SKELETON_HANDLE skeleton, SKL_JOINT_ID joint, S
     Joint *j = jointOf(s, joint);
     if (!j) return;
     if (parent != SKL_NO_JOINT && (!jointOf(s, parent) || !parentKeepsForest(*s, joint, parent))) return;
+    const SKL_JOINT_ID old = j->parent;
     j->parent = parent;
+    parentChanged(*s, joint, old);
 }
 
 void skl_skeleton_root_set(SKL_SKELETON_HANDLE skeleton, SKL_JOINT_ID joint) {
-    if (Joint *j = jointOf(skeleton, joint)) j->root = true;
+    Skeleton *s = liveSkeleton(skeleton);
+    Joint *j = jointOf(s, joint);
+    if (!j || j->root) return;
+    j->root = true;
+    rootFlagged(*s);
 }
 
 void skl_skeleton_offset_set(SKL_SKELETON_HANDLE skeleton, SKL_JOINT_ID joint, coord3 offset) {
@@ -675,23 +682,11 @@ void skl_skeleton_joint_name_get(SKL_SKELETON_HANDLE skeleton, SKL_JOINT_ID join
 KL_BOOL sk_skeleton_traverse(SKL_SKELETON_HANDLE skeleton, SK_TRAVERSE_CALLBACK callback, ...) {
     Skeleton *s = liveSkeleton(skeleton);
     if (!s || !callback) return 0;
-    // Snapshot the forest first, so a callback that edits the skeleton cannot
-    // derail the walk. Children in creation order.
-    const size_t n = s->joints.size();
-    std::vector<std::vector<SKL_JOINT_ID>> children;
-    std::vector<SKL_JOINT_ID> tops;
+    // The walk's own copy of the order: a callback that edits the skeleton
+    // cannot derail it. Children in creation order.
+    std::shared_ptr<const Walk> walk;
     try {
-        children.resize(n);
-        for (size_t i = 0; i < n; ++i) {
-            const SKL_JOINT_ID p = s->joints[i].parent;
-            if (p != SKL_NO_JOINT) children[p].push_back(static_cast<SKL_JOINT_ID>(i));
-        }
-        // Declared roots first, then parentless joints never declared roots,
-        // so that no joint is out of reach.
-        for (size_t i = 0; i < n; ++i)
-            if (s->joints[i].parent == SKL_NO_JOINT && s->joints[i].root) tops.push_back(static_cast<SKL_JOINT_ID>(i));
-        for (size_t i = 0; i < n; ++i)
-            if (s->joints[i].parent == SKL_NO_JOINT && !s->joints[i].root) tops.push_back(static_cast<SKL_JOINT_ID>(i));
+        walk = traversalOrder(*s);
     } catch (const std::bad_alloc &) {
         return 0;
     }
@@ -704,30 +699,10 @@ KL_BOOL sk_skeleton_traverse(SKL_SKELETON_HANDLE skeleton, SK_TRAVERSE_CALLBACK 
         (void)callback(kind, skeleton, joint, fresh);
         va_end(fresh);
     };
-    // Iterative depth-first walk: a 32767-deep chain must not exhaust the stack.
-    std::vector<std::pair<SKL_JOINT_ID, size_t>> stack;
-    bool ok = true;
-    try {
-        for (SKL_JOINT_ID top : tops) {
-            visit(SK_VISIT_ENTER, top);
-            stack.emplace_back(top, 0);
-            while (!stack.empty()) {
-                auto &[joint, next] = stack.back();
-                if (next < children[joint].size()) {
-                    const SKL_JOINT_ID child = children[joint][next++];
-                    visit(SK_VISIT_ENTER, child);
-                    stack.emplace_back(child, 0);
-                } else {
-                    visit(SK_VISIT_LEAVE, joint);
-                    stack.pop_back();
-                }
-            }
-        }
-    } catch (const std::bad_alloc &) {
-        ok = false;
-    }
+    for (const int32_t event : *walk)
+        visit(static_cast<int16_t>(event & 1 ? SK_VISIT_LEAVE : SK_VISIT_ENTER), static_cast<SKL_JOINT_ID>(event >> 1));
     va_end(extra);
-    return ok ? 1 : 0;
+    return 1;
 }
 
 int32_t skl_skeleton_name_get_f(SKL_SKELETON_HANDLE skeleton, char *buffer, size_t capacity) {

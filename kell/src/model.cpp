@@ -207,6 +207,7 @@ size_t Track::memory() const {
 namespace {
 
 Registry *gRegistry = nullptr;
+Skeleton *gLastSkeleton = nullptr;  // the last handle found live
 
 // Runs when the library is unloaded (dlclose, or the end of the process,
 // after the code that uses the library has finished its own clean-up):
@@ -238,7 +239,12 @@ Skeleton *liveSkeleton(SKL_SKELETON_HANDLE handle) {
     if (!handle) return nullptr;
     // The handle is the address of the skeleton's first member.
     auto *s = reinterpret_cast<Skeleton *>(handle);
-    return registry().skeletons.count(s) ? s : nullptr;
+    // Calls come in runs on one skeleton (a traversal's callback asks for
+    // every joint's name): the last one found live needs no lookup.
+    if (s == gLastSkeleton) return s;
+    if (!registry().skeletons.count(s)) return nullptr;
+    gLastSkeleton = s;
+    return s;
 }
 
 Part *livePart(POB_PART_OBJECT_HANDLE handle) {
@@ -255,6 +261,7 @@ Animation *newAnimation() {
 Skeleton *newSkeleton(std::string name) {
     auto s = std::make_unique<Skeleton>();
     s->name = std::move(name);
+    s->forest.valid = true;  // no joints, nothing to index yet
     registry().skeletons.insert(s.get());
     return s.release();
 }
@@ -285,6 +292,7 @@ void releaseSkeleton(Skeleton *skeleton) {
     for (auto &j : skeleton->joints)
         if (j.part) releasePart(j.part);
     registry().skeletons.erase(skeleton);
+    if (gLastSkeleton == skeleton) gLastSkeleton = nullptr;
     skeleton->tag = 0;
     delete skeleton;
 }
@@ -334,16 +342,6 @@ Track &jointTrack(Figure &figure, SKL_JOINT_ID joint) {
     if (static_cast<size_t>(joint) >= figure.joints.size())
         figure.joints.resize(static_cast<size_t>(joint) + 1, Track(sizeof(quaternion)));
     return figure.joints[joint];
-}
-
-bool parentKeepsForest(const Skeleton &s, SKL_JOINT_ID joint, SKL_JOINT_ID parent) {
-    // Walk up from the new parent; meeting `joint` means a cycle. The walk is
-    // bounded by the joint count, since the skeleton is a forest before.
-    size_t steps = 0;
-    for (SKL_JOINT_ID p = parent; p != SKL_NO_JOINT; p = s.joints[p].parent) {
-        if (p == joint || ++steps > s.joints.size()) return false;
-    }
-    return true;
 }
 
 void computeBounds(Part &part) {

@@ -11,6 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "forest.h"
 #include "kell.h"
 #include "kell_authoring.h"
 
@@ -147,6 +148,9 @@ struct DT_DATA_DIRECTORY_TYPE_STRUCT {
     std::string completedName;
     std::vector<kell::Joint> joints;
     ANM_ANIMATION_STRUCT *owner = nullptr;  // the animation it was added to
+    // Indexes of the links (forest.h); they change only through its calls.
+    kell::ForestIndex forest;
+    std::shared_ptr<const kell::Walk> walk;
 };
 
 struct FIG_FIGURE_STRUCT {
@@ -209,9 +213,6 @@ Track &jointTrack(Figure &figure, SKL_JOINT_ID joint);
 inline const Track *jointTrackIfAny(const Figure &figure, SKL_JOINT_ID joint) {
     return static_cast<size_t>(joint) < figure.joints.size() ? &figure.joints[joint] : nullptr;
 }
-
-// True when making `parent` the parent of `joint` keeps the skeleton a forest.
-bool parentKeepsForest(const Skeleton &skeleton, SKL_JOINT_ID joint, SKL_JOINT_ID parent);
 
 void computeBounds(Part &part);
 
