@@ -676,7 +676,8 @@ void skl_skeleton_joint_name_get(SKL_SKELETON_HANDLE skeleton, SKL_JOINT_ID join
                                  char name[SKL_JOINT_NAME_CAPACITY]) {
     if (!name) return;
     const Joint *j = jointOf(skeleton, joint);
-    copyName(j ? j->name : std::string(), name, SKL_JOINT_NAME_CAPACITY);
+    if (j) copyName(j->name, name, SKL_JOINT_NAME_CAPACITY);
+    else name[0] = '\0';
 }
 
 KL_BOOL sk_skeleton_traverse(SKL_SKELETON_HANDLE skeleton, SK_TRAVERSE_CALLBACK callback, ...) {

@@ -115,6 +115,13 @@ std::vector<int> Scene::findAll(const std::string& nameOrPath) const {
 }
 
 int Scene::find(const std::string& nameOrPath) const {
+    // Most statements name a node by its plain name: one lookup, no path.
+    if (nameOrPath.find('|') == std::string::npos) {
+        const std::string_view name = bare(nameOrPath);
+        if (name.empty()) return -1;
+        auto named = name.size() == nameOrPath.size() ? byName_.find(nameOrPath) : byName_.find(std::string(name));
+        return named == byName_.end() ? -1 : *named->second.rbegin();
+    }
     std::vector<int> found = findAll(nameOrPath);
     return found.empty() ? -1 : found.back();
 }

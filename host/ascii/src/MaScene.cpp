@@ -341,7 +341,7 @@ private:
             conn.dst.attr += "[" + std::to_string(next++) + "]";
         }
         const int index = static_cast<int>(s_.connections.size());
-        live_[connectionKey(conn.src, conn.dst)].push_back(index);
+        if (liveIndexed_) live_[connectionKey(conn.src, conn.dst)].push_back(index);
         s_.connections.push_back(std::move(conn));
         disconnected_.push_back(0);
         s_.chunkConnection[chunk_] = index;
@@ -359,6 +359,13 @@ private:
     void disconnect(const Chunk& c) {
         auto names = plugArgs(c);
         if (names.size() != 2) return;
+        if (!liveIndexed_) {
+            // Built at the first disconnection: most files have none.
+            for (std::size_t i = 0; i < s_.connections.size(); ++i)
+                if (!disconnected_[i])
+                    live_[connectionKey(s_.connections[i].src, s_.connections[i].dst)].push_back(static_cast<int>(i));
+            liveIndexed_ = true;
+        }
         auto it = live_.find(connectionKey(plug(names[0], c.line), plug(names[1], c.line)));
         if (it == live_.end()) return;
         for (int index : it->second) disconnected_[static_cast<std::size_t>(index)] = 1;
@@ -620,6 +627,7 @@ private:
     std::map<int, PendingCurve> pending_;
     std::map<std::string, int> nextIndex_;
     std::unordered_map<std::string, std::vector<int>> live_;   // connections by their two plugs
+    bool liveIndexed_ = false;
     std::vector<char> disconnected_;                          // per connection
 };
 
