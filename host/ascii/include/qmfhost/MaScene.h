@@ -120,6 +120,7 @@ struct Scene {
     std::string fullPath(int node) const;  // first-parent path, "|a|b"
 
     // Nodes, names and parents change through these so lookups stay indexed.
+    void reserveNodes(std::size_t count);
     int addNode(Node node);
     void rename(int node, const std::string& name);
     void setParents(int node, std::vector<int> parents);
