@@ -1,0 +1,99 @@
+// qmf import: a Movantis clip keyed onto a scene's joints through the
+// translator's reader, and the animated scene written back.
+#include "CommandSupport.h"
+#include "ImportRun.h"
+#include "qmfhost/MaWriter.h"
+
+#include <iostream>
+
+namespace qmf {
+
+namespace {
+
+int cmdImport(int argc, char** argv) {
+    Args a = parseArgs("import", argc, argv,
+                       {{"--plugin", true}, {"-o", true}, {"--replace", false}, {"--map", true},
+                        {"--strip-namespaces", false}, {"--maya-names", false}});
+    if (a.help) {
+        std::cout << kImportCommand.help;
+        return 0;
+    }
+    needPositional("import", a, 2);
+    const std::string& clip = a.positional[0];
+    const std::string& scenePath = a.positional[1];
+    if (a.value("-o").empty()) throw CommandError("import: -o OUT.ma is required (the input scene is never replaced otherwise)");
+    RenameOptions rename;
+    rename.mapFile = a.value("--map");
+    rename.stripNamespaces = a.has("--strip-namespaces");
+    rename.mayaNames = a.has("--maya-names");
+    if (a.has("--map") && rename.mapFile.empty()) throw CommandError("import: --map needs a file");
+    requireInput(clip);
+    if (!rename.mapFile.empty()) requireInput(rename.mapFile);
+    qmfhost::ma::Scene scene = readScene(scenePath);
+    // The scene itself may be the output (documented); the clip, map and module may not.
+    std::vector<std::string> inputs{clip, pluginPath(a.value("--plugin"))};
+    if (!rename.mapFile.empty()) inputs.push_back(rename.mapFile);
+    fileio::Output output = requireOutput(a.value("-o"), inputs);
+    auto module = loadTranslator(a.value("--plugin"));
+    qmf::checkClip(clip);
+    if (module->identifyFile("qmf", absolute(clip)) != MPxFileTranslator::kIsMyFileType)
+        throw CommandError(clip + ": not a Movantis animation the translator can read");
+    qmfhost::ma::Binding binding = bindScene(scenePath, scene);
+
+    ImportRequest request{clip, clip, a.has("--replace")};
+    PreparedClip prepared;  // holds the renamed copy, if any, until the import is done
+    if (!rename.mapFile.empty() || rename.stripNamespaces || rename.mayaNames) {
+        const std::vector<std::string> sceneJoints = sceneJointNames(false);
+        prepared = prepareClip(clip, readPackedClip(clip), rename, &sceneJoints, output);
+        request.readPath = prepared.readPath;
+    }
+    ImportOutcome done = importOntoScene(*module, scene, binding, request);
+    try {
+        qmfhost::ma::writeFileAtomically(a.value("-o"), done.sceneText);
+    } catch (const std::exception& e) {
+        throw CommandError(e.what());
+    }
+    const double fps = scene.units.framesPerSecond;
+    std::cout << "imported " << clip << " onto " << scenePath << ": " << done.curves << " curves, " << done.keys
+              << " keys, " << done.replaced << " old curve" << (done.replaced == 1 ? "" : "s") << " replaced";
+    std::cout << "; playback " << qmfhost::ma::formatFrames(done.playbackStart, fps) << " to "
+              << qmfhost::ma::formatFrames(done.playbackEnd, fps) << " (" << scene.units.timeName
+              << " frames); wrote " << a.value("-o") << "\n";
+    return 0;
+}
+
+}  // namespace
+
+const Command kImportCommand = {
+    "import",
+    "usage: qmf import CLIP.qmf SCENE.ma -o OUT.ma [--replace] [--map FILE]\n"
+    "                  [--strip-namespaces] [--maya-names] [--plugin PATH]\n"
+    "\n"
+    "Reads a Maya ASCII scene into the headless host, calls the qmf translator's\n"
+    "reader on CLIP.qmf (translate curves on the first joint, rotate curves on every\n"
+    "joint with joint children, playback end, linear tangents) and writes the\n"
+    "animated scene to OUT.ma, atomically. Nothing is written when the translator\n"
+    "fails. The input scene is replaced only when -o names it.\n"
+    "\n"
+    "The translator matches joints by exact name. The options below rename the\n"
+    "clip's joints on a private copy (the clip itself is never changed). When\n"
+    "the clip lacks a joint the import needs, the scene's joints it does not\n"
+    "name are listed, closest names first.\n"
+    "\n"
+    "  -o, --output OUT.ma  the scene to write (required)\n"
+    "  --replace            first delete the animation curves that already drive the\n"
+    "                       channels the import will key; other drivers (expressions,\n"
+    "                       constraints...) stay, and the import then fails naming them\n"
+    "  --map FILE           rename the clip's joints first: one 'clipName sceneName'\n"
+    "                       pair per line, '#' starts a comment, \"quotes\" around a\n"
+    "                       name with blanks; a name the clip or the scene lacks, or\n"
+    "                       two joints left with one name, is refused\n"
+    "  --strip-namespaces   match the clip's other joints to the scene's by their names\n"
+    "                       without namespaces (mixamorig:Hips finds Hips, and back)\n"
+    "  --maya-names         make the clip's other joint names valid Maya names first\n"
+    "                       (as convert does: pelvis.R becomes pelvis_R)\n"
+    "  --plugin PATH        translator module to load (default: ../plug-ins/qmfTranslator.so\n"
+    "                       beside this program)\n",
+    cmdImport};
+
+}  // namespace qmf
