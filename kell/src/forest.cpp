@@ -114,7 +114,9 @@ std::shared_ptr<const Walk> traversalOrder(Skeleton &s) {
         for (size_t i = 0; i < n; ++i)
             if (s.joints[i].parent != SKL_NO_JOINT) children[fill[s.joints[i].parent]++] = static_cast<int32_t>(i);
     }
-    auto walk = std::make_shared<Walk>();
+    // Not make_shared: its type tag is a GNU unique symbol, which would keep
+    // the library from ever being unloaded.
+    std::shared_ptr<Walk> walk(new Walk);
     walk->reserve(2 * n);
     // Iterative: a 32767-deep chain must not exhaust the stack.
     std::vector<std::pair<int32_t, int32_t>> stack;  // joint, next child offset
