@@ -12,6 +12,7 @@
 #include <kell.h>
 #include <kell_authoring.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -293,6 +294,71 @@ TEST_F(BvhConvert, BvhToMayaKeepsAnglesContinuousAndPlacesOddRatesInSeconds) {
     ASSERT_NE(rx, nullptr) << std::ifstream(path("flip.ma")).rdbuf();
     EXPECT_NEAR(rx->keys[2].value * 180 / kPi, 181.0, 1e-9);
     EXPECT_NEAR(rx->keys[2].time, 2 * 0.0123, 1e-12);
+}
+
+struct Skeleton {
+    std::vector<std::string> names;
+    std::vector<SKL_JOINT_ID> parents;
+    std::vector<coord3> offsets;
+    std::vector<std::vector<POB_PRIMITIVE>> bodies;
+};
+
+Skeleton skeletonOf(const std::string& clip) {
+    ANM_ANIMATION_HANDLE anm = qmf::openClip(clip);
+    AnimGuard g{anm};
+    SKL_SKELETON_HANDLE sk = fig_figure_get_skel(anm_animation_figure_get_by_index_f(anm, 0));
+    Skeleton s;
+    for (SKL_JOINT_ID j = 0; j < skl_skeleton_number_of_joints_get_f(sk); ++j) {
+        char name[SKL_JOINT_NAME_CAPACITY];
+        skl_skeleton_joint_name_get(sk, j, name);
+        s.names.push_back(name);
+        s.parents.push_back(skl_skeleton_parent_get_f(sk, j));
+        coord3 o{};
+        skl_skeleton_offset_get_f(sk, j, &o);
+        s.offsets.push_back(o);
+        POB_PART_OBJECT_HANDLE pob = skl_skeleton_part_object_get_f(sk, j);
+        std::vector<POB_PRIMITIVE> prims(static_cast<std::size_t>(std::max(0, pob_part_object_number_of_primitives_get_f(pob))));
+        for (std::size_t p = 0; p < prims.size(); ++p) pob_part_object_primitive_get_f(pob, static_cast<int32_t>(p), &prims[p]);
+        s.bodies.push_back(prims);
+    }
+    return s;
+}
+
+TEST_F(BvhConvert, MayaSceneExportsTheSkeletonTheClipHolds) {
+    std::vector<std::pair<std::string, std::string>> inputs = {{write("arm.bvh", kArm), "in"}};
+    if (fs::exists(kCorpus)) inputs.emplace_back(kCorpus + "01_01.bvh", "cm");
+    for (const auto& [in, unit] : inputs) {
+        SCOPED_TRACE(in);
+        std::ostringstream warn;
+        qmf::BvhOptions o = options_;
+        o.unitName = unit;
+        o.unitToCm = qmf::bvhUnitToCm(unit);
+        qmf::bvhToClip(in, path("direct.qmf"), o, warn);
+        qmf::bvhToMaya(in, path("scene.ma"), o, warn);
+        const std::string cmd = std::string(QMF_EXE) + " export " + path("scene.ma") + " " + path("exported.qmf") +
+                                " --plugin " + QMF_PLUGIN + " > " + path("log") + " 2>&1";
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << std::ifstream(path("log")).rdbuf();
+        const Skeleton a = skeletonOf(path("direct.qmf")), b = skeletonOf(path("exported.qmf"));
+        ASSERT_EQ(a.names.size(), b.names.size());
+        for (std::size_t j = 0; j < a.names.size(); ++j) {
+            // Maya names replace the '.' of arm.L.
+            std::string name = a.names[j];
+            std::replace(name.begin(), name.end(), '.', '_');
+            EXPECT_EQ(name, b.names[j]);
+            EXPECT_EQ(a.parents[j], b.parents[j]);
+            if (a.parents[j] >= 0) {  // the export writes no root offset
+                EXPECT_EQ(a.offsets[j].x, b.offsets[j].x) << j;
+                EXPECT_EQ(a.offsets[j].y, b.offsets[j].y) << j;
+                EXPECT_EQ(a.offsets[j].z, b.offsets[j].z) << j;
+            }
+            ASSERT_EQ(a.bodies[j].size(), b.bodies[j].size()) << j;
+            for (std::size_t p = 0; p < a.bodies[j].size(); ++p) {
+                EXPECT_EQ(a.bodies[j][p].kind, b.bodies[j][p].kind);
+                EXPECT_EQ(a.bodies[j][p].radius, b.bodies[j][p].radius);
+                EXPECT_EQ(a.bodies[j][p].length, b.bodies[j][p].length);
+            }
+        }
+    }
 }
 
 TEST_F(BvhConvert, UnitsAndOrdersAreChecked) {
