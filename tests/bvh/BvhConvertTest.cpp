@@ -278,6 +278,20 @@ TEST_F(BvhConvert, BvhToMayaWritesJointsCurvesUnitsAndRange) {
     EXPECT_DOUBLE_EQ(*s.playback.maxTime, 2 / 25.0);
 }
 
+TEST_F(BvhConvert, BvhToMayaGivesEveryJointItsOwnName) {
+    const std::string text = "HIERARCHY\nROOT 1hip\n{\nOFFSET 0 0 0\nJOINT hand\n{\nOFFSET 1 0 0\n}\n"
+                             "JOINT hand\n{\nOFFSET -1 0 0\nJOINT hand1\n{\nOFFSET 0 1 0\n}\n}\n}\n"
+                             "MOTION\nFrames: 0\nFrame Time: 1\n";
+    std::ostringstream warn;
+    qmf::bvhToMaya(write("dup.bvh", text), path("dup.ma"), options_, warn);
+    EXPECT_NE(warn.str().find("renamed 1hip -> _1hip, hand -> hand2\n"), std::string::npos) << warn.str();
+    qmfhost::ma::Scene s = qmfhost::ma::readFile(path("dup.ma"));
+    const int second = s.find("hand2");
+    ASSERT_GE(second, 0);
+    EXPECT_EQ(s.nodes[static_cast<std::size_t>(s.find("hand1"))].parents, std::vector<int>{second});
+    EXPECT_EQ(s.nodes[static_cast<std::size_t>(s.find("hand"))].parents, std::vector<int>{s.find("_1hip")});
+}
+
 TEST_F(BvhConvert, BvhToMayaKeepsAnglesContinuousAndPlacesOddRatesInSeconds) {
     // 179 -> -179 degrees is a 2 degree turn, not 358.
     std::string text = "HIERARCHY\nROOT a\n{\nOFFSET 0 0 0\nCHANNELS 3 Xrotation Yrotation Zrotation\n}\n"

@@ -25,18 +25,21 @@ namespace bvhconvert {
 std::vector<std::string> mayaNodeNames(const std::vector<std::string>& names, std::vector<std::string>* renamed) {
     std::vector<std::string> out(names.size());
     std::unordered_set<std::string> taken(names.begin(), names.end());
+    std::unordered_set<std::string> used;
     for (std::size_t i = 0; i < names.size(); ++i) {
         std::string s = names[i];
         for (char& c : s)
             if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == ':')) c = '_';
         if (s.empty() || (s[0] >= '0' && s[0] <= '9')) s.insert(0, "_");
-        if (s == names[i]) {
+        // A scene names parents by name, so a second joint of a name is renamed too.
+        if (s == names[i] && used.insert(s).second) {
             out[i] = s;
             continue;
         }
         std::string name = s;
-        for (unsigned n = 1; taken.count(name); ++n) name = s + std::to_string(n);
+        for (unsigned n = 1; taken.count(name) || used.count(name); ++n) name = s + std::to_string(n);
         taken.insert(name);
+        used.insert(name);
         out[i] = name;
         if (renamed) renamed->push_back(names[i] + " -> " + name);
     }
@@ -167,7 +170,7 @@ BvhConvertResult bvhToMaya(const std::string& in, const std::string& out, const 
     qmfhost::ma::Edits edits;
     for (std::size_t i = 0; i < h.joints.size(); ++i) {
         const bvh::Joint& j = h.joints[i];
-        const std::string path = scene.fullPath(static_cast<int>(i));  // one node per joint, in order
+        const std::string& path = names[i];  // unique, so a path is not needed
         const int firstCurve = static_cast<int>(edits.newCurves.size());
         if (j.hasPosition())
             for (const char* a : {"translateX", "translateY", "translateZ"}) edits.newCurves.push_back(curveFor(names[i], path, a, 'L', d.frames));
