@@ -1,5 +1,6 @@
 #include "bvh/Writer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -35,7 +36,10 @@ std::string writeHeader(const Hierarchy& h, uint32_t frames, double frameTime) {
     // Joints come parent first, so one stack of open joints closes braces.
     std::vector<int32_t> open;
     uint32_t column = 0;
-    auto indent = [&](std::size_t depth) { out.append(depth, '\t'); };
+    // Tabs show depth up to a point: a chain of thousands of joints would
+    // otherwise grow the text with the square of its length.
+    constexpr std::size_t kMaxIndent = 64;
+    auto indent = [&](std::size_t depth) { out.append(std::min(depth, kMaxIndent), '\t'); };
     for (std::size_t i = 0; i < h.joints.size(); ++i) {
         const Joint& j = h.joints[i];
         if (j.parent >= static_cast<int32_t>(i) || j.parent < -1)

@@ -99,3 +99,23 @@ TEST(BvhWriter, RefusesWhatWouldReadBackDifferently) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BvhWriter, DeepChainsStayLinearInSizeAndReadBack) {
+    bvh::Document d;
+    d.frameTime = 0.01;
+    const int depth = 5000;
+    for (int i = 0; i < depth; ++i) {
+        bvh::Joint j;
+        j.name = "j" + std::to_string(i);
+        j.parent = i - 1;
+        j.offset = {0, 1, 0};
+        d.hierarchy.joints.push_back(j);
+    }
+    const std::string text = bvh::writeDocument(d);
+    EXPECT_LT(text.size(), std::size_t(depth) * 200);
+    EXPECT_EQ(bvh::readText(text).hierarchy.joints.back().parent, depth - 2);
+}
+
+}  // namespace
