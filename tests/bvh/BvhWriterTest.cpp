@@ -114,7 +114,7 @@ TEST(BvhWriter, DeepChainsStayLinearInSizeAndReadBack) {
         d.hierarchy.joints.push_back(j);
     }
     const std::string text = bvh::writeDocument(d);
-    EXPECT_LT(text.size(), std::size_t(depth) * 200);
+    EXPECT_LT(text.size(), std::size_t(depth) * 400);  // unbounded tabs: 50 MB
     EXPECT_EQ(bvh::readText(text).hierarchy.joints.back().parent, depth - 2);
 }
 
