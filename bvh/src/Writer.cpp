@@ -21,14 +21,15 @@ void checkName(const std::string& name, std::size_t index) {
 
 }  // namespace
 
-void appendNumber(std::string& out, double v) {
-    if (!std::isfinite(v)) throw Error("a value to write is not a finite number");
+void appendNumber(std::string& out, double v, bool floatPrecision) {
+    if (!std::isfinite(v) || (floatPrecision && !std::isfinite(static_cast<float>(v))))
+        throw Error("a value to write is not a finite number");
     char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    auto r = floatPrecision ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(v)) : std::to_chars(buf, buf + sizeof buf, v);
     out.append(buf, static_cast<std::size_t>(r.ptr - buf));
 }
 
-std::string writeHeader(const Hierarchy& h, uint32_t frames, double frameTime) {
+std::string writeHeader(const Hierarchy& h, uint32_t frames, double frameTime, bool floatPrecision) {
     if (!std::isfinite(frameTime) || !(frameTime > 0)) throw Error("the frame time must be a positive finite number");
     if (h.joints.empty()) throw Error("a BVH file needs at least one joint");
     if (h.joints.size() > kMaxJoints) throw Error("more than 32,767 joints");
@@ -68,7 +69,7 @@ std::string writeHeader(const Hierarchy& h, uint32_t frames, double frameTime) {
         out += "OFFSET";
         for (double v : j.offset) {
             out += ' ';
-            appendNumber(out, v);
+            appendNumber(out, v, floatPrecision);
         }
         out += '\n';
         if (!j.channels.empty()) {
@@ -102,10 +103,10 @@ std::string writeHeader(const Hierarchy& h, uint32_t frames, double frameTime) {
     return out;
 }
 
-void appendFrame(std::string& out, const double* values, std::size_t n) {
+void appendFrame(std::string& out, const double* values, std::size_t n, bool floatPrecision) {
     for (std::size_t i = 0; i < n; ++i) {
         if (i) out += ' ';
-        appendNumber(out, values[i]);
+        appendNumber(out, values[i], floatPrecision);
     }
     out += '\n';
 }

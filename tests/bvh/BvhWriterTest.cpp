@@ -52,6 +52,10 @@ TEST(BvhWriter, NumbersReadBackAsTheSameDouble) {
     }
     std::string s;
     EXPECT_THROW(bvh::appendNumber(s, std::numeric_limits<double>::quiet_NaN()), bvh::Error);
+    EXPECT_THROW(bvh::appendNumber(s, 1e300, true), bvh::Error);  // no float holds it
+    // A float's shortest text, not its double's seventeen digits.
+    bvh::appendNumber(s, static_cast<double>(1.36306f) * 100 / 100, true);
+    EXPECT_EQ(s, "1.36306");
 }
 
 bvh::Hierarchy oneJoint(const std::string& name) {

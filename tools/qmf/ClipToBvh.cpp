@@ -116,7 +116,8 @@ BvhConvertResult clipToBvh(const std::string& in, const std::string& out, const 
         fileio::TempFile tmp(target);
         std::string text;
         try {
-            text = bvh::writeHeader(h, frames, 1.0 / static_cast<double>(rate));
+            // A clip holds floats: more digits than a float's would only be noise.
+            text = bvh::writeHeader(h, frames, 1.0 / static_cast<double>(rate), true);
         } catch (const bvh::Error& e) {
             throw CommandError(in + ": cannot be written as BVH: " + e.what());
         }
@@ -149,7 +150,7 @@ BvhConvertResult clipToBvh(const std::string& in, const std::string& out, const 
                     values[first + a] = e[static_cast<unsigned>(listed[a] - 'x')] * kRadiansToDegrees;
             }
             try {
-                bvh::appendFrame(text, values.data(), values.size());
+                bvh::appendFrame(text, values.data(), values.size(), true);
             } catch (const bvh::Error&) {
                 throw CommandError(in + ": frame " + std::to_string(f) + " holds a value that is not a finite number");
             }
