@@ -4,6 +4,7 @@
 
 #include "Clip.h"
 #include "CommandSupport.h"
+#include "MayaNames.h"
 #include "bvh/Reader.h"
 #include "bvh/Writer.h"
 
@@ -18,35 +19,29 @@
 
 namespace qmf {
 
-namespace bvhconvert {
+namespace {
 
-// Maya node names hold letters, digits and '_' (and ':' for namespaces) and
-// do not start with a digit: anything else becomes '_', made unique.
-std::vector<std::string> mayaNodeNames(const std::vector<std::string>& names, std::vector<std::string>* renamed) {
-    std::vector<std::string> out(names.size());
-    std::unordered_set<std::string> taken(names.begin(), names.end());
+// Valid Maya names, and one of its own for every joint: the scene names a
+// parent by name, so a second joint of a name is renamed too.
+std::vector<std::string> uniqueMayaNames(const std::vector<std::string>& names, std::vector<NameChange>& changes) {
+    std::vector<std::string> out = mayaNames(names, &changes);
+    std::unordered_set<std::string> taken(out.begin(), out.end());
+    taken.insert(names.begin(), names.end());
     std::unordered_set<std::string> used;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        std::string s = names[i];
-        for (char& c : s)
-            if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == ':')) c = '_';
-        if (s.empty() || (s[0] >= '0' && s[0] <= '9')) s.insert(0, "_");
-        // A scene names parents by name, so a second joint of a name is renamed too.
-        if (s == names[i] && used.insert(s).second) {
-            out[i] = s;
-            continue;
-        }
-        std::string name = s;
-        for (unsigned n = 1; taken.count(name) || used.count(name); ++n) name = s + std::to_string(n);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (used.insert(out[i]).second) continue;
+        std::string name;
+        for (unsigned n = 1; name.empty() || taken.count(name); ++n) name = out[i] + "_" + std::to_string(n);
         taken.insert(name);
         used.insert(name);
+        changes.push_back({names[i], name});
         out[i] = name;
-        if (renamed) renamed->push_back(names[i] + " -> " + name);
     }
     return out;
 }
 
-}  // namespace bvhconvert
+}  // namespace
+
 
 namespace {
 
@@ -126,11 +121,9 @@ BvhConvertResult bvhToMaya(const std::string& in, const std::string& out, const 
         warn << "qmf: warning: " << in << ": Frames: declares " << d.frames << " frames; the " << d.ignoredLines
              << " frame line" << (d.ignoredLines == 1 ? "" : "s") << " after them "
              << (d.ignoredLines == 1 ? "is" : "are") << " ignored\n";
-    std::vector<std::string> renamed;
-    const std::vector<std::string> names = bvhconvert::mayaNodeNames(bvhconvert::jointNames(h), &renamed);
-    if (!renamed.empty())
-        warn << "qmf: warning: Maya names allow only letters, digits and _; renamed " << bvhconvert::nameList(renamed)
-             << "\n";
+    std::vector<NameChange> changes;
+    const std::vector<std::string> names = uniqueMayaNames(bvhconvert::jointNames(h), changes);
+    if (!changes.empty()) warn << "qmf: " << renameWarning(changes) << "\n";
 
     const double fps = 1.0 / d.frameTime;
     bool exact = false;

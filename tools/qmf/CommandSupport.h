@@ -73,5 +73,6 @@ extern const Command kImportCommand;
 extern const Command kIdentifyCommand;
 extern const Command kInfoCommand;
 extern const Command kPackCommand;
+extern const Command kConvertCommand;
 
 }  // namespace qmf

@@ -19,11 +19,12 @@ const char* const kUsage =
     "  identify FILE...               ask the translator whether each file is its own\n"
     "  info FILE.qmf [--json]         show what a Movantis file holds\n"
     "  pack FILE.json OUT.qmf         write a Movantis file from info --json output\n"
+    "  convert IN OUT                 convert between formats (clip.qmf -> scene.ma)\n"
     "\n"
     "Run 'qmf <command> --help' for the options of a command.\n";
 
 const qmf::Command* const kCommands[] = {&qmf::kExportCommand, &qmf::kImportCommand, &qmf::kIdentifyCommand,
-                                         &qmf::kInfoCommand, &qmf::kPackCommand};
+                                         &qmf::kInfoCommand, &qmf::kPackCommand, &qmf::kConvertCommand};
 
 const qmf::Command* findCommand(const std::string& name) {
     for (const qmf::Command* c : kCommands)
