@@ -256,6 +256,7 @@ void Reader::readHeader() {
         fail("Frames: needs a whole number");
     if (frames > kMaxFrames) fail("Frames: " + shown(w[at]) + " is more than the 16,777,216 frames a clip holds");
     declaredFrames_ = static_cast<uint32_t>(frames);
+    framesLine_ = source_->lineNumber();
     // Frame Time: T
     if (!nextWords()) fail("missing 'Frame Time:' after Frames:");
     at = 0;
@@ -270,7 +271,6 @@ void Reader::readHeader() {
 uint64_t Reader::checkFrameLines() {
     readHeader();
     const auto here = source_->mark();
-    const uint64_t firstLine = source_->lineNumber();
     uint64_t lines = 0;
     std::string_view line;
     while (source_->next(line)) {
@@ -283,7 +283,7 @@ uint64_t Reader::checkFrameLines() {
     source_->reset(here);
     const uint64_t wanted = declaredFrames_ - framesRead_;
     if (lines < wanted)
-        throw Error("line " + std::to_string(firstLine) + ": Frames: declares " + std::to_string(declaredFrames_) +
+        throw Error("line " + std::to_string(framesLine_) + ": Frames: declares " + std::to_string(declaredFrames_) +
                     " frames, but " + std::to_string(lines + framesRead_) + " frame lines follow");
     return lines - wanted;
 }
@@ -294,7 +294,7 @@ bool Reader::readFrame(double* values) {
     std::string_view line;
     for (;;) {
         if (!source_->next(line)) {
-            throw Error("line " + std::to_string(source_->lineNumber()) + ": Frames: declares " +
+            throw Error("line " + std::to_string(framesLine_) + ": Frames: declares " +
                         std::to_string(declaredFrames_) + " frames, but " + std::to_string(framesRead_) +
                         " frame lines follow");
         }

@@ -122,7 +122,7 @@ TEST(BvhReader, RefusesBadInputNamingTheLine) {
         {"value not a number", withMotion(kRoot, "Frames: 1\nFrame Time: 1\n1 x 3\n"), "line 10: frame 0: value 'x' is not a finite"},
         {"value infinite", withMotion(kRoot, "Frames: 1\nFrame Time: 1\n1 -inf 3\n"), "value '-inf' is not a finite"},
         {"fewer lines", withMotion(kRoot, "Frames: 3\nFrame Time: 1\n1 2 3\n\n4 5 6\n"),
-         "Frames: declares 3 frames, but 2 frame lines follow"},
+         "line 8: Frames: declares 3 frames, but 2 frame lines follow"},
         {"end site channels", withMotion("ROOT a\n{\nEnd Site\n{\nCHANNELS 3 Xrotation Yrotation Zrotation\n}\n}\n", ""),
          "line 6: an End Site has no channels"},
         {"motion without root", withMotion("", "Frames: 0\nFrame Time: 1\n"), "MOTION without a ROOT"},

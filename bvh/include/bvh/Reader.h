@@ -55,6 +55,7 @@ private:
     std::unique_ptr<detail::LineSource> source_;
     Hierarchy hierarchy_;
     uint32_t declaredFrames_ = 0;
+    uint64_t framesLine_ = 0;  // where Frames: is, named when the lines fall short
     uint32_t framesRead_ = 0;
     double frameTime_ = 0;
     bool headerRead_ = false;
