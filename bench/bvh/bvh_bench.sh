@@ -60,7 +60,7 @@ if command -v assimp >/dev/null 2>&1; then
   printf '%-34s %8ss %8s MB\n' "assimp info" "$aS" "$((aK / 1024))"
   awk -v a="$aS" -v q="$readS" 'BEGIN { if (q > 0) printf "read speed: %.1fx assimp\n", a / q }'
 else
-  echo "assimp not installed (apt-get install assimp-utils): no peer to compare the read with"
+  echo "assimp not installed (scripts/deps.sh --bench-peers installs it): no peer to compare the read with"
 fi
 
 read -r cS cK <<<"$(best "$build/bin/qmf" convert "$long" "$work/long.qmf")"
