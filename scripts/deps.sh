@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, or says which apt-get line to run.
-# Usage: scripts/deps.sh [--fuzz]
+# Usage: scripts/deps.sh [--fuzz | --bench-peers]
+#   --bench-peers  also the readers the benchmarks compare with (assimp-utils)
 set -euo pipefail
 pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev)
 if [[ "${1:-}" == "--fuzz" ]]; then
   pkgs+=(clang libclang-rt-14-dev)
+elif [[ "${1:-}" == "--bench-peers" ]]; then
+  pkgs+=(assimp-utils time)
 fi
 missing=()
 for p in "${pkgs[@]}"; do

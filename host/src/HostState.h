@@ -138,10 +138,15 @@ struct TranslatorRec {
 
 // Connections in the order they were made, indexed by plug and by node so
 // that no lookup scans the scene.
+struct PlugHash {
+    size_t operator()(const std::pair<Id, std::string>& plug) const {
+        return std::hash<std::string>()(plug.second) * 31u + static_cast<size_t>(plug.first);
+    }
+};
 struct ConnectionStore {
     std::map<ConnId, ConnectionRec> all;
-    std::map<std::pair<Id, std::string>, ConnId> byDestination;   // a plug takes one source
-    std::map<std::pair<Id, std::string>, std::set<ConnId>> bySource;
+    std::unordered_map<std::pair<Id, std::string>, ConnId, PlugHash> byDestination;   // a plug takes one source
+    std::unordered_map<std::pair<Id, std::string>, std::set<ConnId>, PlugHash> bySource;
     std::unordered_map<Id, std::set<ConnId>> byNode;
     ConnId next = 0;
 };

@@ -2,6 +2,8 @@
 
 #include <sys/mman.h>
 
+#include "mapping.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -33,12 +35,24 @@ FileImage::FileImage(size_t size) {
     if (data_) size_ = size;
 }
 
+FileImage FileImage::mapFile(int fd, size_t size) {
+    FileImage image;
+    if (size < kMapThreshold) return image;
+    if (const uint8_t *p = mapGuarded(fd, size)) {
+        image.data_ = const_cast<uint8_t *>(p);
+        image.size_ = image.mapped_ = size;
+        image.file_ = true;
+    }
+    return image;
+}
+
 FileImage::~FileImage() { release(); }
 
 FileImage::FileImage(FileImage &&other) noexcept
-    : data_(other.data_), size_(other.size_), mapped_(other.mapped_) {
+    : data_(other.data_), size_(other.size_), mapped_(other.mapped_), file_(other.file_) {
     other.data_ = nullptr;
     other.size_ = other.mapped_ = 0;
+    other.file_ = false;
 }
 
 FileImage &FileImage::operator=(FileImage &&other) noexcept {
@@ -47,17 +61,21 @@ FileImage &FileImage::operator=(FileImage &&other) noexcept {
         data_ = other.data_;
         size_ = other.size_;
         mapped_ = other.mapped_;
+        file_ = other.file_;
         other.data_ = nullptr;
         other.size_ = other.mapped_ = 0;
+        other.file_ = false;
     }
     return *this;
 }
 
 void FileImage::release() {
-    if (mapped_) ::munmap(data_, mapped_);
+    if (file_) unmapGuarded(data_, mapped_);
+    else if (mapped_) ::munmap(data_, mapped_);
     else delete[] data_;
     data_ = nullptr;
     size_ = mapped_ = 0;
+    file_ = false;
 }
 
 // ---- Tracks ----------------------------------------------------------------
@@ -75,6 +93,9 @@ const uint8_t *Track::findBitmap(uint32_t f) const {
     }
     for (; p < byte; ++p) index += static_cast<uint32_t>(__builtin_popcount(bits[p]));
     index += static_cast<uint32_t>(__builtin_popcount(bits[byte] & ((1u << (f & 7)) - 1u)));
+    // Only a file rewritten while mapped can make the bits disagree with the
+    // count checked at open; the values must still be read within bounds.
+    if (index >= static_cast<uint32_t>(keys)) return nullptr;
     return values + static_cast<size_t>(index) * width;
 }
 
@@ -143,8 +164,10 @@ void Track::makeDense(int32_t count) {
         // Only keys below the new count survive.
         const int32_t limit = std::min(count, span);
         for (int32_t f = nextKey(0, limit); f >= 0; f = nextKey(f + 1, limit)) {
+            const uint8_t *value = find(f);
+            if (!value) continue;  // a mapped file rewritten meanwhile
             newPresent[static_cast<uint32_t>(f) >> 6] |= uint64_t{1} << (f & 63);
-            std::memcpy(newSlots.data() + static_cast<size_t>(f) * width, find(f), width);
+            std::memcpy(newSlots.data() + static_cast<size_t>(f) * width, value, width);
             ++kept;
         }
     }
@@ -184,6 +207,7 @@ size_t Track::memory() const {
 namespace {
 
 Registry *gRegistry = nullptr;
+Skeleton *gLastSkeleton = nullptr;  // the last handle found live
 
 // Runs when the library is unloaded (dlclose, or the end of the process,
 // after the code that uses the library has finished its own clean-up):
@@ -215,7 +239,12 @@ Skeleton *liveSkeleton(SKL_SKELETON_HANDLE handle) {
     if (!handle) return nullptr;
     // The handle is the address of the skeleton's first member.
     auto *s = reinterpret_cast<Skeleton *>(handle);
-    return registry().skeletons.count(s) ? s : nullptr;
+    // Calls come in runs on one skeleton (a traversal's callback asks for
+    // every joint's name): the last one found live needs no lookup.
+    if (s == gLastSkeleton) return s;
+    if (!registry().skeletons.count(s)) return nullptr;
+    gLastSkeleton = s;
+    return s;
 }
 
 Part *livePart(POB_PART_OBJECT_HANDLE handle) {
@@ -232,6 +261,7 @@ Animation *newAnimation() {
 Skeleton *newSkeleton(std::string name) {
     auto s = std::make_unique<Skeleton>();
     s->name = std::move(name);
+    s->forest.valid = true;  // no joints, nothing to index yet
     registry().skeletons.insert(s.get());
     return s.release();
 }
@@ -262,6 +292,7 @@ void releaseSkeleton(Skeleton *skeleton) {
     for (auto &j : skeleton->joints)
         if (j.part) releasePart(j.part);
     registry().skeletons.erase(skeleton);
+    if (gLastSkeleton == skeleton) gLastSkeleton = nullptr;
     skeleton->tag = 0;
     delete skeleton;
 }
@@ -311,16 +342,6 @@ Track &jointTrack(Figure &figure, SKL_JOINT_ID joint) {
     if (static_cast<size_t>(joint) >= figure.joints.size())
         figure.joints.resize(static_cast<size_t>(joint) + 1, Track(sizeof(quaternion)));
     return figure.joints[joint];
-}
-
-bool parentKeepsForest(const Skeleton &s, SKL_JOINT_ID joint, SKL_JOINT_ID parent) {
-    // Walk up from the new parent; meeting `joint` means a cycle. The walk is
-    // bounded by the joint count, since the skeleton is a forest before.
-    size_t steps = 0;
-    for (SKL_JOINT_ID p = parent; p != SKL_NO_JOINT; p = s.joints[p].parent) {
-        if (p == joint || ++steps > s.joints.size()) return false;
-    }
-    return true;
 }
 
 void computeBounds(Part &part) {

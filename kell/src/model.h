@@ -11,19 +11,24 @@
 #include <unordered_set>
 #include <vector>
 
+#include "forest.h"
 #include "kell.h"
 #include "kell_authoring.h"
 
 namespace kell {
 
-// The bytes of an opened file, kept for the animation's life. Large images
-// come from their own mapping with transparent huge pages requested, so
-// filling a 100 MB clip costs a few hundred page faults instead of 25,000.
+// The bytes of an opened file, kept for the animation's life. Large files
+// are mapped read-only (mapping.h), so opening one neither allocates nor
+// copies it; other images are read into memory of their own, large ones
+// into a mapping with transparent huge pages requested.
 class FileImage {
 public:
     FileImage() = default;
-    // Null data when memory runs out.
+    // Writable memory for `size` bytes; null data when memory runs out.
     explicit FileImage(size_t size);
+    // The file open on `fd` mapped read-only; an empty image when it cannot
+    // be mapped. Its bytes must not be written.
+    static FileImage mapFile(int fd, size_t size);
     ~FileImage();
     FileImage(FileImage &&other) noexcept;
     FileImage &operator=(FileImage &&other) noexcept;
@@ -37,6 +42,7 @@ private:
     uint8_t *data_ = nullptr;
     size_t size_ = 0;
     size_t mapped_ = 0;  // length of the mapping, 0 when from the heap
+    bool file_ = false;  // a guarded mapping of the file itself
 };
 
 // A sequence of keys for one channel (4-byte values) or one joint (16-byte
@@ -142,6 +148,9 @@ struct DT_DATA_DIRECTORY_TYPE_STRUCT {
     std::string completedName;
     std::vector<kell::Joint> joints;
     ANM_ANIMATION_STRUCT *owner = nullptr;  // the animation it was added to
+    // Indexes of the links (forest.h); they change only through its calls.
+    kell::ForestIndex forest;
+    std::shared_ptr<const kell::Walk> walk;
 };
 
 struct FIG_FIGURE_STRUCT {
@@ -204,9 +213,6 @@ Track &jointTrack(Figure &figure, SKL_JOINT_ID joint);
 inline const Track *jointTrackIfAny(const Figure &figure, SKL_JOINT_ID joint) {
     return static_cast<size_t>(joint) < figure.joints.size() ? &figure.joints[joint] : nullptr;
 }
-
-// True when making `parent` the parent of `joint` keeps the skeleton a forest.
-bool parentKeepsForest(const Skeleton &skeleton, SKL_JOINT_ID joint, SKL_JOINT_ID parent);
 
 void computeBounds(Part &part);
 

@@ -314,3 +314,40 @@ TEST(MaDag, WrittenScenesNameNodesByTheirShortestUniqueName) {
     EXPECT_EQ(back.connections[1].dst.node, s.find("|g1|arm"));
     EXPECT_EQ(back.nodes[static_cast<std::size_t>(s.find("|g2|arm"))].locked.count("tz"), 1u);
 }
+
+TEST(MaDag, ConnectionsMadeAfterADisconnectionCanBeDisconnectedToo) {
+    Scene s = readText(
+        "//Maya\n"
+        "createNode transform -n \"a\";\n"
+        "createNode transform -n \"b\";\n"
+        "connectAttr \"a.tx\" \"b.tx\";\n"
+        "disconnectAttr \"a.tx\" \"b.tx\";\n"
+        "connectAttr \"a.tx\" \"b.tx\";\n"    // made again after the first disconnection
+        "connectAttr \"a.ty\" \"b.ty\";\n"
+        "disconnectAttr \"a.tx\" \"b.tx\";\n"
+        "connectAttr \"a.tz\" \"b.tz\";\n");
+    std::vector<std::string> left;
+    for (const auto& c : s.connections) left.push_back(c.dst.attr);
+    EXPECT_EQ(left, (Names{"ty", "tz"}));
+}
+
+TEST(MaDag, PlainNamesFindTheLastNodeMadeWithThatName) {
+    Scene s = readText(
+        "//Maya\n"
+        "createNode transform -n \"g1\";\n"
+        "createNode transform -n \"g2\";\n"
+        "createNode joint -n \"arm\" -p \"g1\";\n"
+        "createNode joint -n \"arm\" -p \"g2\";\n"
+        "createNode joint -n \"ns:leg\";\n");
+    const int first = s.find("|g1|arm"), second = s.find("|g2|arm");
+    ASSERT_GE(first, 0);
+    ASSERT_GT(second, first);
+    const struct {
+        const char* name;
+        int want;
+    } cases[] = {
+        {"arm", second}, {":arm", second}, {"g1|arm", first}, {"ns:leg", s.find("|ns:leg")},
+        {"leg", -1},     {"", -1},         {":", -1},          {"nothing", -1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(s.find(c.name), c.want) << c.name;
+}

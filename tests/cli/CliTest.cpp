@@ -375,6 +375,29 @@ TEST_F(Cli, ExportWarnsOncePerChannelItCannotEvaluate) {
     EXPECT_FALSE(fs::exists(path("x.qmf")));
 }
 
+// One joint more than a Movantis skeleton holds is refused before the
+// translator runs, leaving an existing output as it was; the limit itself
+// exports.
+TEST_F(Cli, ExportRefusesAtOnceASceneOverTheLibrarysJointLimit) {
+    for (const int joints : {32767, 32768}) {
+        std::string text = "//Maya ASCII 2018 scene\ncreateNode transform -n \"rig\";\n";
+        for (int i = 0; i < joints; ++i) text += "createNode joint -n \"j" + std::to_string(i) + "\" -p \"rig\";\n";
+        const std::string scene = path("big" + std::to_string(joints) + ".ma");
+        spit(scene, text);
+        spit(path("out.qmf"), "kept");
+        Result r = run({"export", scene, path("out.qmf")});
+        if (joints == 32767) {
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(infoJson(path("out.qmf"))["skeletons"][0]["joints"].size(), 32767u);
+        } else {
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.errLines(), std::vector<std::string>{"qmf: export failed: " + scene +
+                                                             " has 32768 joints; a Movantis skeleton holds at most 32767"});
+            EXPECT_EQ(slurp(path("out.qmf")), "kept");
+        }
+    }
+}
+
 TEST_F(Cli, CorpusScenesKeepEverythingThroughAnImport) {
     auto scenes = corpusScenes();
     if (scenes.empty()) GTEST_SKIP() << "corpus folder not found: " << QMF_CORPUS_DIR;

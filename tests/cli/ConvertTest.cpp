@@ -133,9 +133,9 @@ TEST_F(ConvertCli, EachRefusalIsOneLineAndWritesNothing) {
         std::vector<std::string> args;
         std::string message;
     } cases[] = {
-        {{path("a.bvh"), path("out.qmf")}, "qmf: convert: BVH to Movantis clip is not available yet"},
-        {{clip, path("out.bvh")}, "qmf: convert: Movantis clip to BVH is not available yet"},
-        {{path("a.bvh"), path("out.ma")}, "qmf: convert: BVH to Maya ASCII is not available yet"},
+        {{path("a.bvh"), path("out.qmf")}, "qmf: " + path("a.bvh") + ": line 1: missing MOTION after the HIERARCHY"},
+        {{path("a.bvh"), path("out.ma")}, "qmf: " + path("a.bvh") + ": line 1: missing MOTION after the HIERARCHY"},
+        {{path("a.bvh"), path("out.qmf"), "--order", "zyx"}, "qmf: convert: --order does not apply to BVH to Movantis clip"},
         {{path("scene.ma"), path("out.bvh")}, "qmf: convert: Maya ASCII to BVH is not available yet"},
         {{path("scene.ma"), path("out.qmf")}, "qmf: convert: Maya ASCII to Movantis clip is what 'qmf export' does"},
         {{clip, path("out.qmf")}, "qmf: convert: Movantis clip to Movantis clip is not a conversion qmf makes"},
@@ -143,7 +143,7 @@ TEST_F(ConvertCli, EachRefusalIsOneLineAndWritesNothing) {
         {{clip, path("out.txt")}, "qmf: convert: cannot tell the format of " + path("out.txt") + " (use .bvh, .qmf or .ma)"},
         {{path("noext"), path("out.ma")}, "qmf: convert: cannot tell the format of " + path("noext") + " (use .bvh, .qmf or .ma)"},
         {{path("a.bvh"), path("out.qmf"), "--unit", "furlong"}, "qmf: convert: --unit must be cm, mm, m, in or ft, not 'furlong'"},
-        {{path("a.bvh"), path("out.qmf"), "--order", "xxy"},
+        {{clip, path("out.bvh"), "--order", "xxy"},
          "qmf: convert: --order must be xyz, yzx, zxy, xzy, yxz or zyx, not 'xxy'"},
         {{clip, path("out.ma"), "--unit", "cm"}, "qmf: convert: --unit does not apply to Movantis clip to Maya ASCII"},
         {{clip, path("out.ma"), "--order", "zyx"}, "qmf: convert: --order does not apply to Movantis clip to Maya ASCII"},

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs qmf (in CI: its AddressSanitizer + UBSan build) on generated hostile
 inputs of every kind it reads -- Maya ASCII scenes, JSON for pack, Movantis
-clips -- each deep, wide, repetitive and truncated. Every run must end within
+clips, BVH captures -- each deep, wide, repetitive and truncated. Every run must end within
 the time bound and the memory bound, with success or one "qmf: " line, and
 never with a crash or a sanitizer report.
 
@@ -140,12 +140,48 @@ def json_inputs(work):
     return [(label, write(os.path.join(work, "in%d.json" % i), data)) for i, (label, data) in enumerate(items)]
 
 
+# ---- BVH ------------------------------------------------------------------------
+
+ROT = "CHANNELS 3 Zrotation Xrotation Yrotation\n"
+
+
+def bvh(body, frames, lines):
+    return "HIERARCHY\n" + body + "MOTION\nFrames: %d\nFrame Time: 0.0083333\n" % frames + lines
+
+
+def bvh_inputs(work, corpus):
+    depth = 20000
+    deep = "ROOT j0\n{\nOFFSET 0 0 0\n" + ROT + "".join("JOINT j%d\n{\nOFFSET 0 1 0\n%s" % (i, ROT) for i in range(1, depth))
+    deep += "}\n" * depth
+    wide = "".join("ROOT r%d\n{\nOFFSET %d 0 0\n}\n" % (i, i) for i in range(32767))
+    items = [
+        ("bvh deep 20000", bvh(deep, 2, ("0 " * 3 * depth + "\n") * 2)),
+        ("bvh wide 32767 roots", bvh(wide, 0, "")),
+        ("bvh 32768 roots", bvh(wide + "ROOT more\n{\n}\n", 0, "")),
+        ("bvh claims 2^24 frames", bvh("ROOT a\n{\n" + ROT + "}\n", 1 << 24, "1 2 3\n")),
+        ("bvh one line of 4M values", bvh("ROOT a\n{\n" + ROT + "}\n", 1, "1 " * (4 << 20) + "\n")),
+        ("bvh unbalanced 100k braces", "HIERARCHY\nROOT a\n" + "{\n" * 100000),
+        ("bvh name with control byte", bvh("ROOT a\x1b[2J\n{\n}\n", 0, "")),
+    ]
+    capture = os.path.join(corpus, "bvh", "01_01.bvh")
+    if os.path.exists(capture):
+        data = open(capture, "rb").read()
+        items.append(("bvh CMU cut mid-line", data[: len(data) // 2]))
+        head, _, motion = data.partition(b"MOTION")
+        rows = [r for r in motion.split(b"\n")[3:] if r.strip()]
+        many = head + b"MOTION\nFrames: 20000\nFrame Time: .0083333\n" + b"\n".join(rows[i % len(rows)] for i in range(20000)) + b"\n"
+        items.append(("bvh CMU 20000 frames", many))
+    return [(label, write(os.path.join(work, "in%d.bvh" % i), data)) for i, (label, data) in enumerate(items)]
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("qmf")
     ap.add_argument("--seconds", type=int, default=120)
     ap.add_argument("--rss-mb", type=int, default=1536)
     ap.add_argument("--only", default="")
+    ap.add_argument("--corpus", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..",
+                                                     "shared", "corpus"))
     opts = ap.parse_args()
     work = tempfile.mkdtemp(prefix="qmf_hostile_")
     failures = 0
@@ -179,6 +215,12 @@ def main():
             for name, p in ((label, path), (label + " truncated", cut)):
                 check(name + " (info)", ["info", p])
                 check(name + " (info --json)", ["info", p, "--json"])
+        for label, path in bvh_inputs(work, opts.corpus):
+            clip = path[:-4] + ".qmf"
+            check(label + " (to clip)", ["convert", path, clip])
+            check(label + " (to Maya)", ["convert", path, path[:-4] + ".ma"])
+            if os.path.exists(clip):
+                check(label + " (clip to BVH)", ["convert", clip, path[:-4] + "-back.bvh"])
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print("%d failure%s" % (failures, "" if failures == 1 else "s"))

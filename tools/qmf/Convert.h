@@ -41,4 +41,9 @@ int convertClipToMaya(const ConvertJob& job);
 // name job.in. Maya names apply to the rig and to the clip it keys alike.
 int clipFileToMaya(const std::string& clipPath, const ConvertJob& job, const fileio::Output& output);
 
+// The BVH routes: a capture to a clip or a scene, a clip to a capture.
+int convertBvhToClip(const ConvertJob& job);
+int convertBvhToMaya(const ConvertJob& job);
+int convertClipToBvh(const ConvertJob& job);
+
 }  // namespace qmf

@@ -44,6 +44,12 @@ void Scene::unindex(int node) {
     for (int p : n.parents) drop(p);
 }
 
+void Scene::reserveNodes(std::size_t count) {
+    nodes.reserve(count);
+    byName_.reserve(count);
+    byParent_.reserve(count);
+}
+
 int Scene::addNode(Node node) {
     nodes.push_back(std::move(node));
     const int added = static_cast<int>(nodes.size()) - 1;
@@ -72,6 +78,11 @@ std::vector<int> Scene::childrenNamed(int parent, const std::string& name) const
 std::vector<int> Scene::findAll(const std::string& nameOrPath) const {
     std::string_view q = nameOrPath;
     if (q.empty()) return {};
+    if (q.find('|') == std::string_view::npos) {
+        auto named = byName_.find(std::string(bare(q)));
+        if (named == byName_.end()) return {};
+        return std::vector<int>(named->second.begin(), named->second.end());
+    }
     const bool absolute = q[0] == '|';
     std::vector<std::string> parts;
     for (std::size_t start = absolute ? 1 : 0;;) {
@@ -115,6 +126,13 @@ std::vector<int> Scene::findAll(const std::string& nameOrPath) const {
 }
 
 int Scene::find(const std::string& nameOrPath) const {
+    // Most statements name a node by its plain name: one lookup, no path.
+    if (nameOrPath.find('|') == std::string::npos) {
+        const std::string_view name = bare(nameOrPath);
+        if (name.empty()) return -1;
+        auto named = name.size() == nameOrPath.size() ? byName_.find(nameOrPath) : byName_.find(std::string(name));
+        return named == byName_.end() ? -1 : *named->second.rbegin();
+    }
     std::vector<int> found = findAll(nameOrPath);
     return found.empty() ? -1 : found.back();
 }

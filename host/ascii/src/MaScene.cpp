@@ -125,6 +125,12 @@ public:
     void run() {
         s_.chunkNode.assign(s_.chunks.size(), -1);
         s_.chunkConnection.assign(s_.chunks.size(), -1);
+        // Sized once: growing the node list and its indexes would move and
+        // rehash every node several times over in a large rig.
+        std::size_t created = 0;
+        for (const Chunk& c : s_.chunks)
+            if (c.kind == Chunk::Kind::Statement && !c.args.empty() && c.args[0].text == "createNode") ++created;
+        s_.reserveNodes(created);
         for (std::size_t i = 0; i < s_.chunks.size(); ++i) {
             const Chunk& c = s_.chunks[i];
             if (c.kind != Chunk::Kind::Statement || c.args.empty()) continue;
@@ -162,12 +168,13 @@ private:
         // Everything else (requires, file, fileInfo, relationship, scripts...) is kept as text only.
     }
 
-    int addNode(const std::string& type, const std::string& name, bool declared, int line) {
+    int addNode(const std::string& type, const std::string& name, bool declared, int line, int parent = -1) {
         Node n;
         n.type = type;
         n.name = name;
         n.declared = declared;
         n.line = line;
+        if (parent >= 0) n.parents.push_back(parent);  // indexed once, under its parent
         // Timed curves only: the other kinds take no time input and are kept as text.
         if (type.rfind("animCurveT", 0) == 0 && type.size() == 11) {
             n.curve.emplace();
@@ -213,9 +220,8 @@ private:
         if (existing >= 0) {
             current_ = existing;
         } else {
-            current_ = addNode(type, name, true, c.line);
+            current_ = addNode(type, name, true, c.line, parent);
             s_.nodes[current_].shared = shared;
-            if (parent >= 0) s_.setParents(current_, {parent});
             s_.dagEvents.push_back(DagEvent{DagEvent::Kind::Create, current_, parent, c.line});
             if (name == "sceneConfigurationScriptNode") s_.configNode = current_;
         }
@@ -341,7 +347,7 @@ private:
             conn.dst.attr += "[" + std::to_string(next++) + "]";
         }
         const int index = static_cast<int>(s_.connections.size());
-        live_[connectionKey(conn.src, conn.dst)].push_back(index);
+        if (liveIndexed_) live_[connectionKey(conn.src, conn.dst)].push_back(index);
         s_.connections.push_back(std::move(conn));
         disconnected_.push_back(0);
         s_.chunkConnection[chunk_] = index;
@@ -359,6 +365,13 @@ private:
     void disconnect(const Chunk& c) {
         auto names = plugArgs(c);
         if (names.size() != 2) return;
+        if (!liveIndexed_) {
+            // Built at the first disconnection: most files have none.
+            for (std::size_t i = 0; i < s_.connections.size(); ++i)
+                if (!disconnected_[i])
+                    live_[connectionKey(s_.connections[i].src, s_.connections[i].dst)].push_back(static_cast<int>(i));
+            liveIndexed_ = true;
+        }
         auto it = live_.find(connectionKey(plug(names[0], c.line), plug(names[1], c.line)));
         if (it == live_.end()) return;
         for (int index : it->second) disconnected_[static_cast<std::size_t>(index)] = 1;
@@ -620,6 +633,7 @@ private:
     std::map<int, PendingCurve> pending_;
     std::map<std::string, int> nextIndex_;
     std::unordered_map<std::string, std::vector<int>> live_;   // connections by their two plugs
+    bool liveIndexed_ = false;
     std::vector<char> disconnected_;                          // per connection
 };
 

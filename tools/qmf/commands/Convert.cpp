@@ -19,9 +19,9 @@ struct Route {
 
 const Route kRoutes[] = {
     {FileKind::Clip, FileKind::Maya, convertClipToMaya, kOptPlugin | kOptMap | kOptStripNamespaces | kOptRigOnly},
-    {FileKind::Bvh, FileKind::Clip, nullptr, 0},
-    {FileKind::Clip, FileKind::Bvh, nullptr, 0},
-    {FileKind::Bvh, FileKind::Maya, nullptr, 0},
+    {FileKind::Bvh, FileKind::Clip, convertBvhToClip, kOptPlugin | kOptUnit},
+    {FileKind::Clip, FileKind::Bvh, convertClipToBvh, kOptUnit | kOptOrder},
+    {FileKind::Bvh, FileKind::Maya, convertBvhToMaya, kOptUnit},
     {FileKind::Maya, FileKind::Bvh, nullptr, 0},
 };
 
@@ -121,11 +121,28 @@ int cmdConvert(int argc, char** argv) {
 
 const Command kConvertCommand = {
     "convert",
-    "usage: qmf convert CLIP.qmf SCENE.ma [--rig-only] [--map FILE] [--strip-namespaces]\n"
-    "                   [--plugin PATH]\n"
+    "usage: qmf convert IN OUT [options]\n"
+    "         IN -> OUT: CAPTURE.bvh -> CLIP.qmf, CAPTURE.bvh -> SCENE.ma,\n"
+    "                    CLIP.qmf -> SCENE.ma, CLIP.qmf -> CAPTURE.bvh\n"
     "\n"
-    "Converts between file formats, chosen by the extensions (.qmf Movantis clip,\n"
-    ".ma Maya ASCII). Outputs are written atomically and never over an input.\n"
+    "Converts between file formats, chosen by the extensions (.bvh BVH motion\n"
+    "capture, .qmf Movantis clip, .ma Maya ASCII). Outputs are written atomically\n"
+    "and never over an input.\n"
+    "\n"
+    "CAPTURE.bvh -> CLIP.qmf: the BVH hierarchy becomes the clip's skeleton through\n"
+    "the qmf translator's writer (offsets in file units, rest orientation identity,\n"
+    "body volumes as export builds them); an End Site becomes a leaf joint named\n"
+    "after its parent with _end. Every frame keys the first root's position and\n"
+    "every joint's rotation. Position channels a clip cannot hold (non-root joints,\n"
+    "later roots) are dropped with one warning line.\n"
+    "\n"
+    "CAPTURE.bvh -> SCENE.ma: the joint hierarchy (translate = offset, rotate order\n"
+    "from the channel order) and one linear curve per channel keyed on every frame,\n"
+    "in Maya's time unit for the frame rate where it has one.\n"
+    "\n"
+    "CLIP.qmf -> CAPTURE.bvh: the skeleton as HIERARCHY (leaves without keys end in\n"
+    "End Site), the first root's position and three rotation channels per joint,\n"
+    "one frame line per frame; a channel without a key holds its previous value.\n"
     "\n"
     "CLIP.qmf -> SCENE.ma: a new scene with a rig built from the clip's skeleton\n"
     "(each joint's translate is its offset in centimetres, its joint orient the\n"
@@ -135,12 +152,17 @@ const Command kConvertCommand = {
     "that Maya does not allow are changed (pelvis.R becomes pelvis_R) in the rig\n"
     "and in the clip the translator reads (a private copy), with one warning line.\n"
     "\n"
-    "  --rig-only           write the rig alone, without the clip's animation\n"
+    "  --unit cm|mm|m|in|ft the BVH file's length unit (default cm)\n"
+    "  --order ORDER        rotation channels of a BVH written, as listed (default zxy:\n"
+    "                       Zrotation Xrotation Yrotation); any order of x, y, z\n"
+    "  --rig-only           CLIP.qmf -> SCENE.ma: write the rig alone, without the clip's animation\n"
     "  --map FILE           rename the clip's joints first: one 'clipName sceneName'\n"
     "                       pair per line, '#' starts a comment (see qmf import)\n"
     "  --strip-namespaces   drop namespaces from the joint names (mixamorig:Hips -> Hips)\n"
     "  --plugin PATH        translator module to load (default: ../plug-ins/qmfTranslator.so\n"
-    "                       beside this program)\n",
+    "                       beside this program)\n"
+    "\n"
+    "See docs/bvh.md for the BVH conversions in full.\n",
     cmdConvert};
 
 }  // namespace qmf

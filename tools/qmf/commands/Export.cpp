@@ -49,6 +49,19 @@ void warnUnevaluatedChannels(const std::vector<MObject>& joints) {
     }
 }
 
+// The library holds at most KELL_MAX_JOINTS joints in a skeleton and the
+// translator adds every joint the scene has (instances more than once), so
+// a scene with more joint nodes cannot export: say so before binding the
+// scene and walking the first 32,767 joints only to fail.
+void refuseOverJointLimit(const std::string& scenePath, const qmfhost::ma::Scene& scene) {
+    std::size_t joints = 0;
+    for (const auto& n : scene.nodes)
+        if (n.declared && n.type == "joint") ++joints;
+    if (joints > KELL_MAX_JOINTS)
+        throw CommandError("export failed: " + scenePath + " has " + std::to_string(joints) +
+                           " joints; a Movantis skeleton holds at most " + std::to_string(KELL_MAX_JOINTS));
+}
+
 int cmdExport(int argc, char** argv) {
     Args a = parseArgs("export", argc, argv, {{"--plugin", true}, {"--time", true}});
     if (a.help) {
@@ -59,6 +72,7 @@ int cmdExport(int argc, char** argv) {
     const std::string& scenePath = a.positional[0];
     const std::string& out = a.positional[1];
     qmfhost::ma::Scene scene = readScene(scenePath);
+    refuseOverJointLimit(scenePath, scene);
     const double at = a.value("--time").empty() ? 0.0 : exportTime(a.value("--time"), scene.units.framesPerSecond);
     fileio::Output target = requireOutput(out, {scenePath, pluginPath(a.value("--plugin"))});
     auto module = loadTranslator(a.value("--plugin"));

@@ -120,6 +120,7 @@ struct Scene {
     std::string fullPath(int node) const;  // first-parent path, "|a|b"
 
     // Nodes, names and parents change through these so lookups stay indexed.
+    void reserveNodes(std::size_t count);
     int addNode(Node node);
     void rename(int node, const std::string& name);
     void setParents(int node, std::vector<int> parents);
@@ -127,8 +128,13 @@ struct Scene {
 private:
     void index(int node);
     void unindex(int node);
+    struct ParentNameHash {
+        std::size_t operator()(const std::pair<int, std::string>& k) const {
+            return std::hash<std::string>()(k.second) * 31u + static_cast<std::size_t>(k.first);
+        }
+    };
     std::unordered_map<std::string, std::set<int>> byName_;   // names without a leading ':'
-    std::map<std::pair<int, std::string>, std::set<int>> byParent_;   // (parent or -1, name)
+    std::unordered_map<std::pair<int, std::string>, std::set<int>, ParentNameHash> byParent_;   // (parent or -1, name)
 };
 
 // Interprets a parsed file. Throws ParseError (with the line) for statements

@@ -1,0 +1,349 @@
+#include "bvh/Reader.h"
+
+#include "LineSource.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+namespace bvh {
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+
+// Whitespace-separated words of one line; a line of a header holds a few.
+std::vector<std::string_view> words(std::string_view line) {
+    std::vector<std::string_view> out;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && isBlank(line[i])) ++i;
+        std::size_t j = i;
+        while (j < line.size() && !isBlank(line[j])) ++j;
+        if (j > i) out.push_back(line.substr(i, j - i));
+        i = j;
+    }
+    return out;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// Shown in messages: at most 40 bytes, control bytes as '?'.
+std::string shown(std::string_view text) {
+    std::string s(text.substr(0, 40));
+    for (char& c : s)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    if (text.size() > 40) s += "...";
+    return s;
+}
+
+// A finite decimal number filling the whole word.
+bool parseNumber(std::string_view w, double& out) {
+    const char* b = w.data();
+    const char* e = b + w.size();
+    if (b != e && *b == '+') ++b;
+    if (b == e || *b == '+') return false;
+    auto r = std::from_chars(b, e, out, std::chars_format::general);
+    return r.ec == std::errc() && r.ptr == e && std::isfinite(out);
+}
+
+}  // namespace
+
+const char* channelName(Channel c) {
+    static const char* const names[] = {"Xposition", "Yposition", "Zposition", "Xrotation", "Yrotation", "Zrotation"};
+    return names[static_cast<int>(c)];
+}
+
+bool parseChannel(std::string_view name, Channel& out) {
+    for (int i = 0; i < 6; ++i)
+        if (equalsNoCase(name, channelName(static_cast<Channel>(i)))) {
+            out = static_cast<Channel>(i);
+            return true;
+        }
+    return false;
+}
+
+bool Joint::hasPosition() const {
+    for (Channel c : channels)
+        if (!isRotation(c)) return true;
+    return false;
+}
+
+bool Joint::hasRotation() const {
+    for (Channel c : channels)
+        if (isRotation(c)) return true;
+    return false;
+}
+
+std::array<int, 3> Joint::rotationAxes() const {
+    std::array<int, 3> axes{0, 1, 2};
+    int n = 0;
+    for (Channel c : channels)
+        if (isRotation(c) && n < 3) axes[static_cast<std::size_t>(n++)] = axisOf(c);
+    return axes;
+}
+
+std::string mayaRotateOrder(const Joint& joint) {
+    auto axes = joint.rotationAxes();
+    std::string s;
+    for (int i = 2; i >= 0; --i) s += static_cast<char>('x' + axes[static_cast<std::size_t>(i)]);
+    return s;
+}
+
+Reader::Reader(std::unique_ptr<detail::LineSource> source) : source_(std::move(source)) {}
+Reader::~Reader() = default;
+Reader::Reader(Reader&&) noexcept = default;
+Reader& Reader::operator=(Reader&&) noexcept = default;
+
+Reader Reader::open(const std::string& path) { return Reader(std::make_unique<detail::LineSource>(path)); }
+Reader Reader::fromText(std::string_view text) { return Reader(std::make_unique<detail::LineSource>(text)); }
+
+void Reader::fail(const std::string& what) const {
+    throw Error("line " + std::to_string(source_->lineNumber()) + ": " + what);
+}
+
+void Reader::readHeader() {
+    if (headerRead_) return;
+    std::string_view line;
+    std::vector<std::string_view> w;
+    auto nextWords = [&]() {
+        while (source_->next(line)) {
+            w = words(line);
+            if (!w.empty()) return true;
+        }
+        return false;
+    };
+    if (!nextWords() || !equalsNoCase(w[0], "HIERARCHY") || w.size() != 1) {
+        if (w.empty()) throw Error("line " + std::to_string(source_->lineNumber()) + ": missing HIERARCHY (the file is empty)");
+        fail("missing HIERARCHY: the file starts with '" + shown(line) + "'");
+    }
+
+    std::vector<Joint>& joints = hierarchy_.joints;
+    std::vector<int32_t> open;  // joints whose '{' has been seen and '}' not yet
+    int32_t pending = -1;       // declared, waiting for its '{'
+    std::vector<bool> hasOffset;
+    auto current = [&]() -> Joint& { return joints[static_cast<std::size_t>(open.back())]; };
+    auto describe = [&](const Joint& j) { return j.endSite ? std::string("the End Site") : "joint '" + shown(j.name) + "'"; };
+
+    auto declare = [&](bool endSite, bool root, std::size_t nameFrom) {
+        if (pending >= 0) fail("expected '{' after " + describe(joints[static_cast<std::size_t>(pending)]));
+        if (root && !open.empty()) fail("ROOT inside " + describe(current()) + " (unbalanced braces)");
+        if (!root && open.empty()) fail(std::string(endSite ? "End Site" : "JOINT") + " outside any ROOT");
+        if (!open.empty() && current().endSite) fail("an End Site cannot hold joints");
+        if (joints.size() >= kMaxJoints) fail("more than 32,767 joints (End Sites included)");
+        Joint j;
+        j.endSite = endSite;
+        j.parent = open.empty() ? -1 : open.back();
+        j.line = static_cast<int>(std::min<uint64_t>(source_->lineNumber(), INT32_MAX));
+        bool brace = false;
+        std::size_t last = w.size();
+        if (last > nameFrom && w[last - 1] == "{") {
+            brace = true;
+            --last;
+        }
+        if (!endSite) {
+            if (last <= nameFrom) fail(std::string(root ? "ROOT" : "JOINT") + " without a name");
+            // A name is the rest of the line: some writers put spaces in names.
+            const char* b = w[nameFrom].data();
+            const char* e = w[last - 1].data() + w[last - 1].size();
+            std::string_view name(b, static_cast<std::size_t>(e - b));
+            if (name.size() > kMaxNameBytes)
+                fail("joint name '" + shown(name) + "' is longer than 127 bytes");
+            for (char c : name)
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) fail("joint name '" + shown(name) + "' holds a control character");
+            j.name = std::string(name);
+        } else if (last != nameFrom) {
+            fail("unexpected words after End Site");
+        }
+        joints.push_back(std::move(j));
+        hasOffset.push_back(false);
+        pending = static_cast<int32_t>(joints.size() - 1);
+        if (brace) {
+            open.push_back(pending);
+            pending = -1;
+        }
+    };
+
+    bool sawMotion = false;
+    while (nextWords()) {
+        const std::string_view k = w[0];
+        if (equalsNoCase(k, "ROOT")) {
+            declare(false, true, 1);
+        } else if (equalsNoCase(k, "JOINT")) {
+            declare(false, false, 1);
+        } else if (equalsNoCase(k, "End") && w.size() >= 2 && equalsNoCase(w[1], "Site")) {
+            declare(true, false, 2);
+        } else if (k == "{") {
+            if (w.size() != 1) fail("unexpected words after '{'");
+            if (pending < 0) fail("'{' without a ROOT, JOINT or End Site before it (unbalanced braces)");
+            open.push_back(pending);
+            pending = -1;
+        } else if (k == "}") {
+            if (w.size() != 1) fail("unexpected words after '}'");
+            if (pending >= 0) fail("expected '{' after " + describe(joints[static_cast<std::size_t>(pending)]));
+            if (open.empty()) fail("'}' without a matching '{' (unbalanced braces)");
+            open.pop_back();
+        } else if (equalsNoCase(k, "OFFSET")) {
+            if (open.empty() || pending >= 0) fail("OFFSET outside a joint's braces");
+            Joint& j = current();
+            if (hasOffset[static_cast<std::size_t>(open.back())]) fail("a second OFFSET for " + describe(j));
+            if (w.size() != 4) fail("OFFSET needs 3 numbers, got " + std::to_string(w.size() - 1));
+            for (int i = 0; i < 3; ++i)
+                if (!parseNumber(w[static_cast<std::size_t>(i + 1)], j.offset[static_cast<std::size_t>(i)]))
+                    fail("OFFSET value '" + shown(w[static_cast<std::size_t>(i + 1)]) + "' is not a finite number");
+            hasOffset[static_cast<std::size_t>(open.back())] = true;
+        } else if (equalsNoCase(k, "CHANNELS")) {
+            if (open.empty() || pending >= 0) fail("CHANNELS outside a joint's braces");
+            Joint& j = current();
+            if (j.endSite) fail("an End Site has no channels");
+            if (!j.channels.empty()) fail("a second CHANNELS for " + describe(j));
+            double n = 0;
+            if (w.size() < 2 || !parseNumber(w[1], n) || (n != 3 && n != 6))
+                fail("CHANNELS count must be 3 or 6, not '" + shown(w.size() < 2 ? std::string_view() : w[1]) + "'");
+            if (w.size() - 2 != static_cast<std::size_t>(n))
+                fail("CHANNELS " + std::to_string(static_cast<int>(n)) + " lists " + std::to_string(w.size() - 2) + " channels");
+            unsigned seen = 0;
+            for (std::size_t i = 2; i < w.size(); ++i) {
+                Channel c;
+                if (!parseChannel(w[i], c)) fail("unknown channel '" + shown(w[i]) + "'");
+                if (seen & (1u << static_cast<int>(c))) fail("channel " + std::string(channelName(c)) + " listed twice");
+                seen |= 1u << static_cast<int>(c);
+                j.channels.push_back(c);
+            }
+            // All three axes of what is listed: positions, rotations or both.
+            if ((seen & 7u) != 0 && (seen & 7u) != 7u) fail("position channels must be all of X, Y and Z");
+            if ((seen & 56u) != 0 && (seen & 56u) != 56u) fail("rotation channels must be all of X, Y and Z");
+            j.firstChannel = hierarchy_.channelCount;
+            hierarchy_.channelCount += static_cast<uint32_t>(n);
+        } else if (equalsNoCase(k, "MOTION")) {
+            if (pending >= 0) fail("expected '{' after " + describe(joints[static_cast<std::size_t>(pending)]));
+            if (!open.empty())
+                fail("MOTION before " + describe(current()) + " (line " + std::to_string(current().line) +
+                     ") is closed (unbalanced braces)");
+            if (w.size() != 1) fail("unexpected words after MOTION");
+            sawMotion = true;
+            break;
+        } else {
+            fail("unexpected '" + shown(k) + "' in the HIERARCHY");
+        }
+    }
+    if (!sawMotion) {
+        if (!open.empty())
+            fail("the file ends before " + describe(current()) + " (line " + std::to_string(current().line) +
+                 ") is closed (unbalanced braces)");
+        fail("missing MOTION after the HIERARCHY");
+    }
+    if (joints.empty()) fail("MOTION without a ROOT before it");
+
+    // Frames: N
+    if (!nextWords()) fail("missing 'Frames:' after MOTION");
+    std::size_t at = 0;
+    if (equalsNoCase(w[0], "Frames:")) at = 1;
+    else if (equalsNoCase(w[0], "Frames") && w.size() > 1 && w[1] == ":") at = 2;
+    else fail("expected 'Frames:', found '" + shown(w[0]) + "'");
+    double frames = 0;
+    if (w.size() != at + 1 || !parseNumber(w[at], frames) || frames < 0 || frames != std::floor(frames))
+        fail("Frames: needs a whole number");
+    if (frames > kMaxFrames) fail("Frames: " + shown(w[at]) + " is more than the 16,777,216 frames a clip holds");
+    declaredFrames_ = static_cast<uint32_t>(frames);
+    framesLine_ = source_->lineNumber();
+    // Frame Time: T
+    if (!nextWords()) fail("missing 'Frame Time:' after Frames:");
+    at = 0;
+    if (w.size() >= 2 && equalsNoCase(w[0], "Frame") && equalsNoCase(w[1], "Time:")) at = 2;
+    else if (equalsNoCase(w[0], "FrameTime:")) at = 1;
+    else fail("expected 'Frame Time:', found '" + shown(line) + "'");
+    if (w.size() != at + 1 || !parseNumber(w[at], frameTime_) || !(frameTime_ > 0))
+        fail("Frame Time must be a positive finite number of seconds");
+    headerRead_ = true;
+}
+
+uint64_t Reader::checkFrameLines() {
+    readHeader();
+    const auto here = source_->mark();
+    uint64_t lines = 0;
+    std::string_view line;
+    while (source_->next(line)) {
+        for (char c : line)
+            if (!isBlank(c)) {
+                ++lines;
+                break;
+            }
+    }
+    source_->reset(here);
+    const uint64_t wanted = declaredFrames_ - framesRead_;
+    if (lines < wanted)
+        throw Error("line " + std::to_string(framesLine_) + ": Frames: declares " + std::to_string(declaredFrames_) +
+                    " frames, but " + std::to_string(lines + framesRead_) + " frame lines follow");
+    return lines - wanted;
+}
+
+bool Reader::readFrame(double* values) {
+    readHeader();
+    if (framesRead_ >= declaredFrames_) return false;
+    std::string_view line;
+    for (;;) {
+        if (!source_->next(line)) {
+            throw Error("line " + std::to_string(framesLine_) + ": Frames: declares " +
+                        std::to_string(declaredFrames_) + " frames, but " + std::to_string(framesRead_) +
+                        " frame lines follow");
+        }
+        std::size_t i = 0;
+        while (i < line.size() && isBlank(line[i])) ++i;
+        if (i < line.size()) break;
+    }
+    const uint32_t n = hierarchy_.channelCount;
+    const char* p = line.data();
+    const char* e = p + line.size();
+    uint32_t count = 0;
+    for (;;) {
+        while (p != e && isBlank(*p)) ++p;
+        if (p == e) break;
+        const char* b = p;
+        while (p != e && !isBlank(*p)) ++p;
+        if (count < n) {
+            if (!parseNumber(std::string_view(b, static_cast<std::size_t>(p - b)), values[count]))
+                fail("frame " + std::to_string(framesRead_) + ": value '" + shown(std::string_view(b, static_cast<std::size_t>(p - b))) +
+                     "' is not a finite number");
+        }
+        ++count;
+    }
+    if (count != n)
+        fail("frame " + std::to_string(framesRead_) + " has " + std::to_string(count) + " values, expected " +
+             std::to_string(n) + " (" + (count < n ? "too few" : "too many") + ")");
+    ++framesRead_;
+    return true;
+}
+
+Document readDocument(Reader& reader) {
+    Document d;
+    reader.readHeader();
+    d.ignoredLines = reader.checkFrameLines();
+    d.hierarchy = reader.hierarchy();
+    d.frames = reader.declaredFrames();
+    d.frameTime = reader.frameTime();
+    // Grown frame by frame, so memory follows the values really parsed.
+    const std::size_t n = d.hierarchy.channelCount;
+    for (uint32_t f = 0; f < d.frames; ++f) {
+        d.values.resize(d.values.size() + n);
+        reader.readFrame(d.values.data() + d.values.size() - n);
+    }
+    return d;
+}
+
+Document readText(std::string_view text) {
+    Reader r = Reader::fromText(text);
+    return readDocument(r);
+}
+
+}  // namespace bvh
