@@ -196,7 +196,7 @@ BvhConvertResult bvhToMaya(const std::string& in, const std::string& out, const 
     const double last = d.frames ? (d.frames - 1) * secondsPerFrame : 0.0;
     edits.playback = qmfhost::ma::Playback{0.0, last, 0.0, last};
     try {
-        qmfhost::ma::writeFileAtomically(out, qmfhost::ma::writeScene(scene, edits));
+        qmfhost::ma::writeSceneAtomically(out, scene, edits);  // streamed, never held whole
     } catch (const std::exception& e) {
         throw CommandError(e.what());
     }
