@@ -84,13 +84,15 @@ echo "  floor maths $mmin / $mmed"
 echo "  translator  $rmin / $rmed"
 awk -v a="$rmin" -v b="$mmin" -v c="$rmed" -v d="$mmed" 'BEGIN { printf "  ratio       %.2f / %.2f\n", a / b, c / d }'
 if command -v strace >/dev/null 2>&1; then
-    strace -e trace=openat,read,close -o "$work/trace" "$bin/qmf" import "$work/clip.qmf" "$work/rig.ma" -o "$work/out.ma" >/dev/null 2>&1 || true
-    # Bytes read through descriptors opened on the clip: 1.00x its size means read once.
+    strace -e trace=openat,read,mmap,close -o "$work/trace" "$bin/qmf" import "$work/clip.qmf" "$work/rig.ma" -o "$work/out.ma" >/dev/null 2>&1 || true
+    # Bytes read or mapped through descriptors opened on the clip: 1.00x its
+    # size means it was read once.
     awk -v size="$clipbytes" '
         /openat\(.*clip\.qmf/ { fd = $NF; open[fd] = 1; opens++ }
         /^read\(/ { split($1, a, "("); sub(",", "", a[2]); if (open[a[2]]) bytes += $NF }
+        /^mmap\(/ { split($0, a, ", "); if (open[a[5]]) bytes += a[2] }
         /^close\(/ { split($1, a, "("); sub("\\)", "", a[2]); delete open[a[2]] }
-        END { printf "clip read by qmf import: %d opens, %d bytes read = %.2fx the clip (opens for a header check read at most 2 KB)\n", opens, bytes, bytes / size }' "$work/trace"
+        END { printf "clip read by qmf import: %d opens, %d bytes read or mapped = %.2fx the clip (opens for a header check read at most 2 KB)\n", opens, bytes, bytes / size }' "$work/trace"
 fi
 if [ "$check" = 1 ]; then
     python3 - "$work/floor.ma" "$work/out.ma" <<'PY'
