@@ -56,19 +56,92 @@ const Expected kExpected[] = {
 
 class StreamedSave : public testing::Test {
 protected:
-    void TearDown() override { kell_testing_fail_save_after(-1); }
+    void TearDown() override {
+        kell_testing_fail_save_after(-1);
+        kell_testing_save_chunk(0);
+    }
 };
 
+// Whatever the piece size, so that sections, their headers, bitmaps and key
+// values all fall across piece boundaries somewhere (0 is the usual size).
 TEST_F(StreamedSave, WritesTheSameBytesAsTheWholeFileEncoder) {
     TempDir dir;
     for (const Expected &e : kExpected) {
         ANM_ANIMATION_HANDLE a = makeSample(e.sample);
-        const std::vector<uint8_t> bytes = saveBytes(a, dir.path("clip.qmf"));
-        ASSERT_FALSE(bytes.empty()) << e.name << ": " << kell_last_error_message();
-        EXPECT_EQ(bytes.size(), e.size) << e.name;
-        EXPECT_EQ(fnv1a(bytes), e.hash) << e.name;
+        for (size_t chunk : {size_t{0}, size_t{1}, size_t{13}, size_t{512}, size_t{4096}}) {
+            if (chunk != 0 && chunk < 512 && e.size > 65536) continue;  // a write call per byte: too slow
+            kell_testing_save_chunk(chunk);
+            const std::vector<uint8_t> bytes = saveBytes(a, dir.path("clip.qmf"));
+            ASSERT_FALSE(bytes.empty()) << e.name << " in pieces of " << chunk << ": " << kell_last_error_message();
+            EXPECT_EQ(bytes.size(), e.size) << e.name << " in pieces of " << chunk;
+            EXPECT_EQ(fnv1a(bytes), e.hash) << e.name << " in pieces of " << chunk;
+        }
         anm_animation_dispose(a);
     }
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"clip.qmf"});
+}
+
+// Failures after some pieces, and section headers patched, are on disk.
+TEST_F(StreamedSave, AFailureAfterSomePiecesKeepsTheOldFile) {
+    TempDir dir;
+    ANM_ANIMATION_HANDLE oldClip = makeSample(Sample{});
+    const std::vector<uint8_t> oldBytes = saveBytes(oldClip, dir.path("clip.qmf"));
+    ASSERT_FALSE(oldBytes.empty());
+    ANM_ANIMATION_HANDLE a = makeSample(kExpected[6].sample);  // long_dense, 3 MB
+    kell_testing_save_chunk(4096);
+    const int64_t size = static_cast<int64_t>(kExpected[6].size);
+    for (int64_t cut : {int64_t{4096}, int64_t{4097}, int64_t{3 * 4096 + 5}, size / 2, size - 1}) {
+        kell_testing_fail_save_after(cut);
+        FM_FILE_IDENTIFIER_TYPE id = identifierFor(dir.path("clip.qmf"));
+        EXPECT_FALSE(anm_animation_save_as_f(a, &id, 0, nullptr)) << cut;
+        EXPECT_STREQ(kell_last_error_message(), "cannot save, writing failed: No space left on device") << cut;
+        EXPECT_EQ(readBytes(dir.path("clip.qmf")), oldBytes) << cut;
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{"clip.qmf"}) << cut;
+    }
+    anm_animation_dispose(a);
+    anm_animation_dispose(oldClip);
+}
+
+// A real write refusal from the kernel half way through the file: the size
+// limit of the process, set in a child so the test runner keeps its own.
+TEST_F(StreamedSave, AFileSizeLimitHalfWayKeepsTheOldFile) {
+    TempDir dir;
+    ANM_ANIMATION_HANDLE oldClip = makeSample(Sample{});
+    const std::vector<uint8_t> oldBytes = saveBytes(oldClip, dir.path("clip.qmf"));
+    ASSERT_FALSE(oldBytes.empty());
+    ANM_ANIMATION_HANDLE a = makeSample(kExpected[6].sample);  // 3 MB: three pieces and a bit
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(pipeFds[0]);
+        signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead of killing the process
+        const struct rlimit limit = {3 << 19, 3 << 19};  // 1.5 MiB
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(3);
+        FM_FILE_IDENTIFIER_TYPE id = identifierFor(dir.path("clip.qmf"));
+        const bool saved = anm_animation_save_as_f(a, &id, 0, nullptr);
+        const std::string why = kell_last_error_message();
+        const bool sent = write(pipeFds[1], why.data(), why.size()) == static_cast<ssize_t>(why.size());
+        _exit(saved ? 1 : sent ? 0 : 2);
+    }
+    close(pipeFds[1]);
+    std::string why;
+    char buffer[256];
+    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) why.append(buffer, static_cast<size_t>(n));
+    close(pipeFds[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the save succeeded, 2: no message, 3: no limit";
+    EXPECT_EQ(why, "cannot save, writing failed: File too large");
+    EXPECT_EQ(readBytes(dir.path("clip.qmf")), oldBytes);
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"clip.qmf"});
+
+    // Without the limit the same save goes through.
+    EXPECT_EQ(saveBytes(a, dir.path("clip.qmf")).size(), kExpected[6].size) << kell_last_error_message();
+    anm_animation_dispose(a);
+    anm_animation_dispose(oldClip);
 }
 
 }  // namespace
