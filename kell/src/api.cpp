@@ -103,6 +103,8 @@ const char *kell_last_error_message(void) { return lastError().c_str(); }
 
 void kell_testing_fail_save_after(int64_t bytes) { gFailSaveAfter = bytes < 0 ? -1 : bytes; }
 
+void kell_testing_save_chunk(size_t bytes) { gSaveChunk = bytes == 0 ? kEncodeChunk : bytes; }
+
 // ---- Files and documents -----------------------------------------------------
 
 KL_BOOL fm_path_name_to_file_id_f(const char *path, FM_FILE_IDENTIFIER_TYPE *identifier) {
@@ -181,7 +183,7 @@ KL_BOOL anm_animation_save_as_f(ANM_ANIMATION_HANDLE animation, const FM_FILE_ID
         return 0;
     }
     try {
-        return saveAtomically(path, encodeAnimation(*a)) ? 1 : 0;
+        return saveAtomically(path, [a](ByteSink &sink) { return encodeAnimation(*a, sink, gSaveChunk); }) ? 1 : 0;
     } catch (const std::bad_alloc &) {
         setError("out of memory encoding the animation");
         return 0;

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "api_support.h"
@@ -18,29 +19,56 @@
 namespace kell::api {
 
 int64_t gFailSaveAfter = -1;
+size_t gSaveChunk = kEncodeChunk;
 
 namespace {
 
-bool writeAll(int fd, const uint8_t *data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        size_t chunk = std::min<size_t>(size - done, size_t{1} << 30);
-        if (gFailSaveAfter >= 0) {
-            if (done >= static_cast<uint64_t>(gFailSaveAfter)) {
-                errno = ENOSPC;
+// The temporary file as the encoder's sink. Failures keep errno for the
+// caller's message.
+class FileSink final : public ByteSink {
+public:
+    explicit FileSink(int fd) : fd_(fd) {}
+
+    bool append(const uint8_t *data, size_t size) override {
+        size_t done = 0;
+        while (done < size) {
+            size_t chunk = std::min<size_t>(size - done, size_t{1} << 30);
+            if (gFailSaveAfter >= 0) {
+                const auto limit = static_cast<uint64_t>(gFailSaveAfter);
+                if (appended_ >= limit) {
+                    errno = ENOSPC;
+                    return false;
+                }
+                chunk = static_cast<size_t>(std::min<uint64_t>(chunk, limit - appended_));
+            }
+            const ssize_t n = ::write(fd_, data + done, chunk);
+            if (n < 0) {
+                if (errno == EINTR) continue;
                 return false;
             }
-            chunk = std::min<size_t>(chunk, static_cast<size_t>(gFailSaveAfter) - done);
+            done += static_cast<size_t>(n);
+            appended_ += static_cast<uint64_t>(n);
         }
-        const ssize_t n = ::write(fd, data + done, chunk);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
+        return true;
     }
-    return true;
-}
+
+    bool patch(uint64_t at, const uint8_t *data, size_t size) override {
+        size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::pwrite(fd_, data + done, size - done, static_cast<off_t>(at + done));
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return false;
+            }
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+private:
+    int fd_;
+    uint64_t appended_ = 0;
+};
 
 // Where a save to path lands: a symbolic link is followed so that its target
 // is replaced and the link kept. Relative links resolve against their folder.
@@ -60,11 +88,23 @@ bool followLinks(const char *path, std::string &target) {
     }
 }
 
+// Runs the encoder into fd. An allocation failure while encoding fails the
+// save like a failed write, so the temporary file is still removed.
+bool produceInto(int fd, const std::function<bool(ByteSink &)> &produce) {
+    FileSink sink(fd);
+    try {
+        return produce(sink);
+    } catch (const std::bad_alloc &) {
+        errno = ENOMEM;
+        return false;
+    }
+}
+
 }  // namespace
 
 // Temporary file in the target's folder, renamed over the target only once
 // its bytes are on disk: the old file survives any failure.
-bool saveAtomically(const char *path, const std::vector<uint8_t> &bytes) {
+bool saveAtomically(const char *path, const std::function<bool(ByteSink &)> &produce) {
     std::string target;  // absolute, as the identifier's path is
     if (!followLinks(path, target)) return false;
     const size_t slash = target.rfind('/');
@@ -101,7 +141,7 @@ bool saveAtomically(const char *path, const std::vector<uint8_t> &bytes) {
     if (exists && ::fchown(fd, old.st_uid, old.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     const char *failed = nullptr;
     if (::fchmod(fd, mode) != 0) failed = "setting permissions";
-    else if (!writeAll(fd, bytes.data(), bytes.size())) failed = "writing";
+    else if (!produceInto(fd, produce)) failed = "writing";
     else if (::fsync(fd) != 0) failed = "flushing";
     int error = failed ? errno : 0;
     if (::close(fd) != 0 && !failed) {

@@ -7,17 +7,20 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <functional>
 
-#include "model.h"
+#include "format.h"
 
 namespace kell::api {
 
 // Bytes after which saves fail as if the disk were full; -1 for never.
 extern int64_t gFailSaveAfter;
+// The size of the pieces a save writes (tests make it small).
+extern size_t gSaveChunk;
 
-// Writes bytes to a temporary file beside path, synced, then renamed over it.
-bool saveAtomically(const char *path, const std::vector<uint8_t> &bytes);
+// Has produce write the file into a temporary file beside path, then syncs it
+// and renames it over path. Nothing at path changes when either fails.
+bool saveAtomically(const char *path, const std::function<bool(ByteSink &)> &produce);
 // Reads up to `size` bytes; fewer only at the end of the file or on an error.
 size_t readUpTo(int fd, uint8_t *buffer, size_t size, bool &failed);
 // Opens a regular file for reading, without blocking; -1 when it cannot.

@@ -2,6 +2,7 @@
 #ifndef KELL_TESTING_H
 #define KELL_TESTING_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "kell.h"
@@ -14,6 +15,10 @@ extern "C" {
  * been written, as a full disk or a crash would. A negative value turns the
  * fault off. */
 KELL_API void kell_testing_fail_save_after(int64_t bytes);
+
+/* Makes later saves write their file in pieces of `bytes` bytes instead of
+ * the usual 1 MiB; 0 restores the usual size. */
+KELL_API void kell_testing_save_chunk(size_t bytes);
 
 #ifdef __cplusplus
 }
