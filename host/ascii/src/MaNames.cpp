@@ -18,6 +18,38 @@ std::string_view bare(std::string_view name) {
 
 }  // namespace
 
+void Scene::NodeSet::insert(int node) {
+    if (first_ < 0 || node == first_) {
+        first_ = node;
+        return;
+    }
+    if (!more_) more_ = std::make_unique<std::set<int>>();
+    if (node < first_) std::swap(node, first_);
+    more_->insert(node);
+}
+
+void Scene::NodeSet::erase(int node) {
+    if (node != first_) {
+        if (more_) more_->erase(node);
+        return;
+    }
+    if (more_ && !more_->empty()) {
+        first_ = *more_->begin();
+        more_->erase(more_->begin());
+    } else {
+        first_ = -1;
+    }
+}
+
+std::vector<int> Scene::NodeSet::list() const {
+    std::vector<int> out;
+    if (empty()) return out;
+    out.reserve(size());
+    out.push_back(first_);
+    if (more_) out.insert(out.end(), more_->begin(), more_->end());
+    return out;
+}
+
 void Scene::index(int node) {
     const Node& n = nodes[static_cast<std::size_t>(node)];
     const std::string key(bare(n.name));
@@ -72,7 +104,7 @@ void Scene::setParents(int node, std::vector<int> parents) {
 std::vector<int> Scene::childrenNamed(int parent, const std::string& name) const {
     auto it = byParent_.find({parent, std::string(bare(name))});
     if (it == byParent_.end()) return {};
-    return std::vector<int>(it->second.begin(), it->second.end());
+    return it->second.list();
 }
 
 std::vector<int> Scene::findAll(const std::string& nameOrPath) const {
@@ -81,7 +113,7 @@ std::vector<int> Scene::findAll(const std::string& nameOrPath) const {
     if (q.find('|') == std::string_view::npos) {
         auto named = byName_.find(std::string(bare(q)));
         if (named == byName_.end()) return {};
-        return std::vector<int>(named->second.begin(), named->second.end());
+        return named->second.list();
     }
     const bool absolute = q[0] == '|';
     std::vector<std::string> parts;
@@ -97,7 +129,7 @@ std::vector<int> Scene::findAll(const std::string& nameOrPath) const {
         current = childrenNamed(-1, parts[0]);
     } else {
         auto named = byName_.find(parts[0]);
-        if (named != byName_.end()) current.assign(named->second.begin(), named->second.end());
+        if (named != byName_.end()) current = named->second.list();
     }
     // One step per name, over the nodes found so far or over the nodes of
     // the next name, whichever are fewer.
@@ -112,7 +144,7 @@ std::vector<int> Scene::findAll(const std::string& nameOrPath) const {
                     if (seen.insert(child).second) next.push_back(child);
         } else {
             const std::unordered_set<int> above(current.begin(), current.end());
-            for (int candidate : named->second)
+            for (int candidate : named->second.list())
                 for (int p : nodes[static_cast<std::size_t>(candidate)].parents)
                     if (above.count(p)) {
                         next.push_back(candidate);
@@ -131,7 +163,7 @@ int Scene::find(const std::string& nameOrPath) const {
         const std::string_view name = bare(nameOrPath);
         if (name.empty()) return -1;
         auto named = name.size() == nameOrPath.size() ? byName_.find(nameOrPath) : byName_.find(std::string(name));
-        return named == byName_.end() ? -1 : *named->second.rbegin();
+        return named == byName_.end() ? -1 : named->second.last();
     }
     std::vector<int> found = findAll(nameOrPath);
     return found.empty() ? -1 : found.back();

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -126,6 +127,21 @@ struct Scene {
     void setParents(int node, std::vector<int> parents);
 
 private:
+    // The nodes under one name, in the order made. Nearly every name has one
+    // node, so that one is held inline and only a shared name allocates.
+    class NodeSet {
+    public:
+        void insert(int node);
+        void erase(int node);
+        bool empty() const { return first_ < 0; }
+        std::size_t size() const { return empty() ? 0 : 1 + (more_ ? more_->size() : 0); }
+        int last() const { return more_ && !more_->empty() ? *more_->rbegin() : first_; }
+        std::vector<int> list() const;
+
+    private:
+        int first_ = -1;                      // the smallest, or -1 when empty
+        std::unique_ptr<std::set<int>> more_; // the rest, all above first_
+    };
     void index(int node);
     void unindex(int node);
     struct ParentNameHash {
@@ -133,8 +149,8 @@ private:
             return std::hash<std::string>()(k.second) * 31u + static_cast<std::size_t>(k.first);
         }
     };
-    std::unordered_map<std::string, std::set<int>> byName_;   // names without a leading ':'
-    std::unordered_map<std::pair<int, std::string>, std::set<int>, ParentNameHash> byParent_;   // (parent or -1, name)
+    std::unordered_map<std::string, NodeSet> byName_;   // names without a leading ':'
+    std::unordered_map<std::pair<int, std::string>, NodeSet, ParentNameHash> byParent_;   // (parent or -1, name)
 };
 
 // Interprets a parsed file. Throws ParseError (with the line) for statements
