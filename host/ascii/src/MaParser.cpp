@@ -10,6 +10,9 @@
 
 namespace qmfhost::ma {
 
+// Literals as views: comparing a view checks the length before any bytes.
+using namespace std::string_view_literals;
+
 ParseError::ParseError(int line, const std::string& what)
     : std::runtime_error(line > 0 ? "line " + std::to_string(line) + ": " + what : what), line_(line) {}
 
@@ -24,11 +27,14 @@ bool Arg::isNumber() const {
 
 std::optional<double> Arg::number() const {
     if (quoted) return std::nullopt;
-    if (text == "yes" || text == "on" || text == "true") return 1.0;
-    if (text == "no" || text == "off" || text == "false") return 0.0;
-    if (!isNumber()) return std::nullopt;
-    double v = std::strtod(text.c_str(), nullptr);
-    if (!std::isfinite(v)) return std::nullopt;
+    if (text == "yes"sv || text == "on"sv || text == "true"sv) return 1.0;
+    if (text == "no"sv || text == "off"sv || text == "false"sv) return 0.0;
+    if (text.empty()) return std::nullopt;
+    // One conversion both checks and reads the number.
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    double v = std::strtod(begin, &end);
+    if (end != begin + text.size() || !std::isfinite(v)) return std::nullopt;
     return v;
 }
 
@@ -38,9 +44,9 @@ const std::string& Chunk::command() const {
 }
 
 void checkHeader(std::string_view bytes) {
-    if (bytes.size() >= 4 && (bytes.substr(0, 4) == "FOR4" || bytes.substr(0, 4) == "FOR8"))
+    if (bytes.size() >= 4 && (bytes.substr(0, 4) == "FOR4"sv || bytes.substr(0, 4) == "FOR8"sv))
         throw ParseError(0, "binary Maya scene (.mb); only Maya ASCII is supported");
-    if (bytes.substr(0, 6) != "//Maya")
+    if (bytes.substr(0, 6) != "//Maya"sv)
         throw ParseError(0, "not a Maya ASCII scene (it must begin with //Maya)");
 }
 
@@ -53,10 +59,12 @@ public:
     std::vector<Chunk> run() {
         std::vector<Chunk> out;
         // Growing the vector from nothing would move every chunk about twenty
-        // times. Each statement ends in ';', and real statements take a few
-        // dozen bytes: the smaller bound keeps a file of bare ';' (or of
-        // ';' in comments) from reserving more than a fraction of its size.
-        out.reserve(std::min(static_cast<std::size_t>(std::count(s_.begin(), s_.end(), ';')), s_.size() / 64) + 1);
+        // times. Each statement ends in ';' and nearly always its own line;
+        // counting both, and at most one chunk per 16 bytes, keeps ';' in
+        // comments or strings from reserving more than a few times the file.
+        const auto semicolons = static_cast<std::size_t>(std::count(s_.begin(), s_.end(), ';'));
+        const auto lines = static_cast<std::size_t>(std::count(s_.begin(), s_.end(), '\n')) + 1;
+        out.reserve(std::min({semicolons, lines, s_.size() / 16}) + 1);
         std::size_t gapStart = 0;
         int gapLine = 1;
         while (true) {

@@ -12,6 +12,9 @@
 
 namespace qmfhost::ma {
 
+// Literals as views: comparing a view checks the length before any bytes.
+using namespace std::string_view_literals;
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -52,8 +55,9 @@ bool fpsName(const std::string& name, double& fps) {
     return true;
 }
 
-const std::map<std::string, std::string>& attrAliases() {
-    static const std::map<std::string, std::string> m = {
+// Hashed: every setAttr looks its attribute up here.
+const std::unordered_map<std::string, std::string>& attrAliases() {
+    static const std::unordered_map<std::string, std::string> m = {
         {"translate", "t"},        {"translateX", "tx"},     {"translateY", "ty"},    {"translateZ", "tz"},
         {"rotate", "r"},           {"rotateX", "rx"},        {"rotateY", "ry"},       {"rotateZ", "rz"},
         {"scale", "s"},            {"scaleX", "sx"},         {"scaleY", "sy"},        {"scaleZ", "sz"},
@@ -127,10 +131,16 @@ public:
         s_.chunkConnection.assign(s_.chunks.size(), -1);
         // Sized once: growing the node list and its indexes would move and
         // rehash every node several times over in a large rig.
-        std::size_t created = 0;
-        for (const Chunk& c : s_.chunks)
-            if (c.kind == Chunk::Kind::Statement && !c.args.empty() && c.args[0].text == "createNode") ++created;
+        std::size_t created = 0, connected = 0;
+        for (const Chunk& c : s_.chunks) {
+            if (c.kind != Chunk::Kind::Statement || c.args.empty()) continue;
+            if (c.args[0].text == "createNode"sv) ++created;
+            else if (c.args[0].text == "connectAttr"sv) ++connected;
+        }
         s_.reserveNodes(created);
+        s_.dagEvents.reserve(created);
+        s_.connections.reserve(connected);
+        disconnected_.reserve(connected);
         for (std::size_t i = 0; i < s_.chunks.size(); ++i) {
             const Chunk& c = s_.chunks[i];
             if (c.kind != Chunk::Kind::Statement || c.args.empty()) continue;
@@ -144,25 +154,25 @@ public:
 private:
     void statement(const Chunk& c) {
         const std::string& cmd = c.command();
-        if (cmd == "createNode") {
+        if (cmd == "createNode"sv) {
             createNode(c);
-        } else if (cmd == "setAttr") {
+        } else if (cmd == "setAttr"sv) {
             setAttr(c);
-        } else if (cmd == "addAttr" || cmd == "lockNode") {
+        } else if (cmd == "addAttr"sv || cmd == "lockNode"sv) {
             if (!c.topLevel && current_ >= 0) s_.chunkNode[chunk_] = current_;
-        } else if (cmd == "rename") {
+        } else if (cmd == "rename"sv) {
             rename(c);
-        } else if (cmd == "select") {
+        } else if (cmd == "select"sv) {
             select(c);
-        } else if (cmd == "currentUnit") {
+        } else if (cmd == "currentUnit"sv) {
             for (std::size_t i = 1; i + 1 < c.args.size(); i += 2)
                 if (!applyUnitFlag(s_.units, c.args[i].text, c.args[i + 1].text))
                     throw ParseError(c.line, "unknown unit " + c.args[i + 1].text + " for " + c.args[i].text);
-        } else if (cmd == "parent") {
+        } else if (cmd == "parent"sv) {
             parent(c);
-        } else if (cmd == "connectAttr") {
+        } else if (cmd == "connectAttr"sv) {
             connect(c);
-        } else if (cmd == "disconnectAttr") {
+        } else if (cmd == "disconnectAttr"sv) {
             disconnect(c);
         }
         // Everything else (requires, file, fileInfo, relationship, scripts...) is kept as text only.
@@ -205,9 +215,9 @@ private:
         bool shared = false;
         for (std::size_t i = 2; i < c.args.size(); ++i) {
             const std::string& f = c.args[i].text;
-            if ((f == "-n" || f == "-name") && i + 1 < c.args.size()) name = c.args[++i].text;
-            else if ((f == "-p" || f == "-parent") && i + 1 < c.args.size()) parentName = c.args[++i].text;
-            else if (f == "-s" || f == "-shared") shared = true;
+            if ((f == "-n"sv || f == "-name"sv) && i + 1 < c.args.size()) name = c.args[++i].text;
+            else if ((f == "-p"sv || f == "-parent"sv) && i + 1 < c.args.size()) parentName = c.args[++i].text;
+            else if (f == "-s"sv || f == "-shared"sv) shared = true;
         }
         if (name.empty()) name = type + std::to_string(s_.nodes.size() + 1);
         int parent = -1;
@@ -223,7 +233,7 @@ private:
             current_ = addNode(type, name, true, c.line, parent);
             s_.nodes[current_].shared = shared;
             s_.dagEvents.push_back(DagEvent{DagEvent::Kind::Create, current_, parent, c.line});
-            if (name == "sceneConfigurationScriptNode") s_.configNode = current_;
+            if (name == "sceneConfigurationScriptNode"sv) s_.configNode = current_;
         }
         s_.chunkNode[chunk_] = current_;
     }
@@ -233,7 +243,7 @@ private:
         std::vector<std::string> names;
         for (std::size_t i = 1; i < c.args.size(); ++i) {
             if (c.args[i].isFlag()) {
-                if (c.args[i].text == "-uid" || c.args[i].text == "-uuid") return;  // ids are kept as text
+                if (c.args[i].text == "-uid"sv || c.args[i].text == "-uuid"sv) return;  // ids are kept as text
                 continue;
             }
             names.push_back(c.args[i].text);
@@ -263,9 +273,9 @@ private:
         for (std::size_t i = 1; i < c.args.size(); ++i) {
             const Arg& a = c.args[i];
             if (a.isFlag()) {
-                if (a.text == "-add" || a.text == "-addObject") add = true;
-                else if (a.text == "-w" || a.text == "-world") world = true;
-                else if (a.text == "-r" || a.text == "-relative") relative = true;
+                if (a.text == "-add"sv || a.text == "-addObject"sv) add = true;
+                else if (a.text == "-w"sv || a.text == "-world"sv) world = true;
+                else if (a.text == "-r"sv || a.text == "-relative"sv) relative = true;
                 continue;
             }
             names.push_back(a.text);
@@ -326,7 +336,7 @@ private:
         for (std::size_t i = 1; i < c.args.size(); ++i) {
             const Arg& a = c.args[i];
             if (a.isFlag()) {
-                if (a.text == "-l" || a.text == "-lock") ++i;  // takes a value
+                if (a.text == "-l"sv || a.text == "-lock"sv) ++i;  // takes a value
                 continue;
             }
             out.push_back(a.text);
@@ -341,7 +351,7 @@ private:
         // -na connects to the next free element of a multi attribute.
         bool nextAvailable = false;
         for (const auto& a : c.args)
-            if (!a.quoted && (a.text == "-na" || a.text == "-nextAvailable")) nextAvailable = true;
+            if (!a.quoted && (a.text == "-na"sv || a.text == "-nextAvailable"sv)) nextAvailable = true;
         if (nextAvailable) {
             int& next = nextIndex_[conn.dst.nodeName + "." + conn.dst.attr];
             conn.dst.attr += "[" + std::to_string(next++) + "]";
@@ -398,22 +408,24 @@ private:
         bool haveAttr = false;
         std::optional<double> lock;
         std::string type;
-        std::vector<const Arg*> values;
+        // Kept between statements: one setAttr per value line would otherwise allocate it anew.
+        std::vector<const Arg*>& values = values_;
+        values.clear();
         for (std::size_t i = 1; i < c.args.size(); ++i) {
             const Arg& a = c.args[i];
             if (a.isFlag()) {
                 const std::string& f = a.text;
-                bool takesValue = f == "-l" || f == "-lock" || f == "-k" || f == "-keyable" || f == "-cb" ||
-                                  f == "-channelBox" || f == "-s" || f == "-size" || f == "-type" ||
-                                  f == "-typ" || f == "-ca" || f == "-caching" || f == "-ch" ||
-                                  f == "-capacityHint";
+                bool takesValue = f == "-l"sv || f == "-lock"sv || f == "-k"sv || f == "-keyable"sv || f == "-cb"sv ||
+                                  f == "-channelBox"sv || f == "-s"sv || f == "-size"sv || f == "-type"sv ||
+                                  f == "-typ"sv || f == "-ca"sv || f == "-caching"sv || f == "-ch"sv ||
+                                  f == "-capacityHint"sv;
                 if (takesValue) {
                     if (i + 1 >= c.args.size()) throw ParseError(c.line, "setAttr flag " + f + " without a value");
                     const Arg& v = c.args[++i];
-                    if (f == "-l" || f == "-lock") {
+                    if (f == "-l"sv || f == "-lock"sv) {
                         lock = v.number();
                         if (!lock) throw ParseError(c.line, "setAttr -l needs on or off, not " + v.text);
-                    } else if (f == "-type" || f == "-typ") {
+                    } else if (f == "-type"sv || f == "-typ"sv) {
                         type = v.text;
                     }
                 }
@@ -430,7 +442,7 @@ private:
         AttrRef ref = parseAttr(attrText, c.line);
         int node = current_;
         if (!ref.node.empty()) {
-            if (ref.name == "o" && isTimeNode(ref.node, "")) return currentTime(values, c.line);
+            if (ref.name == "o"sv && isTimeNode(ref.node, "")) return currentTime(values, c.line);
             node = s_.find(ref.node);
             if (node < 0) return;  // a node this file does not create (kept as text)
         } else {
@@ -445,14 +457,14 @@ private:
             curveAttr(node, ref, values, c.line);
             return;
         }
-        if (ref.name == "o" && isTimeNode(n.name, n.type)) return currentTime(values, c.line);
-        if (ref.name == "cf" && n.type == "unitConversion") {
-            auto v = numbers(values, c.line);
+        if (ref.name == "o"sv && isTimeNode(n.name, n.type)) return currentTime(values, c.line);
+        if (ref.name == "cf"sv && n.type == "unitConversion"sv) {
+            const auto& v = numbers(values, c.line);
             if (v.size() != 1) throw ParseError(c.line, ".cf needs one value");
             n.conversionFactor = finite(v[0], c.line);
             return;
         }
-        if (node == s_.configNode && ref.name == "b" && values.size() == 1 && values[0]->quoted) {
+        if (node == s_.configNode && ref.name == "b"sv && values.size() == 1 && values[0]->quoted) {
             playback(values[0]->text, c.line);
             s_.playbackChunk = static_cast<int>(chunk_);
             return;
@@ -463,11 +475,11 @@ private:
     // :time1, the scene's time node (named, or selected with select -ne).
     static bool isTimeNode(const std::string& name, const std::string& type) {
         std::string s = shortName(name);
-        return s == "time1" && (type.empty() || type == "time");
+        return s == "time1"sv && (type.empty() || type == "time"sv);
     }
 
     void currentTime(const std::vector<const Arg*>& values, int line) {
-        auto v = numbers(values, line);
+        const auto& v = numbers(values, line);
         if (v.size() != 1) throw ParseError(line, "time1.o needs one value");
         s_.currentTime = finite(v[0] / s_.units.framesPerSecond, line);
     }
@@ -485,9 +497,10 @@ private:
         }
     }
 
-    std::vector<double> numbers(const std::vector<const Arg*>& values, int line) {
-        std::vector<double> out;
-        out.reserve(values.size());
+    // Filled in place and reused: the caller uses the values before the next call.
+    const std::vector<double>& numbers(const std::vector<const Arg*>& values, int line) {
+        std::vector<double>& out = numbers_;
+        out.clear();
         for (const Arg* a : values) {
             auto v = a->number();
             if (!v) throw ParseError(line, "expected a number, found '" + a->text + "'");
@@ -501,34 +514,34 @@ private:
         const std::string& a = ref.name;
         double lin = s_.units.linearToCm, ang = s_.units.angleToRadians;
         auto compound = [&](std::optional<Vec3>& slot, double factor) {
-            if (!type.empty() && type != "double3" && type != "float3") return;
-            auto v = numbers(values, line);
+            if (!type.empty() && type != "double3"sv && type != "float3"sv) return;
+            const auto& v = numbers(values, line);
             if (v.size() != 3) throw ParseError(line, "." + a + " needs three values, found " + std::to_string(v.size()));
             slot = Vec3{finite(v[0] * factor, line), finite(v[1] * factor, line), finite(v[2] * factor, line)};
         };
         auto single = [&](std::optional<Vec3>& slot, int axis, double factor, Vec3 defaults) {
-            auto v = numbers(values, line);
+            const auto& v = numbers(values, line);
             if (v.size() != 1) throw ParseError(line, "." + a + " needs one value");
             if (!slot) slot = defaults;
             (*slot)[axis] = finite(v[0] * factor, line);
         };
         const Vec3 zero{0, 0, 0}, one{1, 1, 1};
-        if (a == "t") compound(n.translate, lin);
-        else if (a == "r") compound(n.rotate, ang);
-        else if (a == "s") compound(n.scale, 1.0);
-        else if (a == "jo") compound(n.jointOrient, ang);
-        else if (a == "tx" || a == "ty" || a == "tz") single(n.translate, a[1] - 'x', lin, zero);
-        else if (a == "rx" || a == "ry" || a == "rz") single(n.rotate, a[1] - 'x', ang, zero);
-        else if (a == "sx" || a == "sy" || a == "sz") single(n.scale, a[1] - 'x', 1.0, one);
-        else if (a == "jox" || a == "joy" || a == "joz") single(n.jointOrient, a[2] - 'x', ang, zero);
-        else if (n.type == "joint" && a == "is") compound(n.inverseScale, 1.0);
-        else if (n.type == "joint" && (a == "isx" || a == "isy" || a == "isz")) single(n.inverseScale, a[2] - 'x', 1.0, one);
-        else if (n.type == "joint" && a == "ssc") {
-            auto v = numbers(values, line);
+        if (a == "t"sv) compound(n.translate, lin);
+        else if (a == "r"sv) compound(n.rotate, ang);
+        else if (a == "s"sv) compound(n.scale, 1.0);
+        else if (a == "jo"sv) compound(n.jointOrient, ang);
+        else if (a == "tx"sv || a == "ty"sv || a == "tz"sv) single(n.translate, a[1] - 'x', lin, zero);
+        else if (a == "rx"sv || a == "ry"sv || a == "rz"sv) single(n.rotate, a[1] - 'x', ang, zero);
+        else if (a == "sx"sv || a == "sy"sv || a == "sz"sv) single(n.scale, a[1] - 'x', 1.0, one);
+        else if (a == "jox"sv || a == "joy"sv || a == "joz"sv) single(n.jointOrient, a[2] - 'x', ang, zero);
+        else if (n.type == "joint"sv && a == "is"sv) compound(n.inverseScale, 1.0);
+        else if (n.type == "joint"sv && (a == "isx"sv || a == "isy"sv || a == "isz"sv)) single(n.inverseScale, a[2] - 'x', 1.0, one);
+        else if (n.type == "joint"sv && a == "ssc"sv) {
+            const auto& v = numbers(values, line);
             if (v.size() != 1) throw ParseError(line, ".ssc needs one value");
             n.segmentScaleCompensate = v[0] != 0.0;
-        } else if (a == "ro") {
-            auto v = numbers(values, line);
+        } else if (a == "ro"sv) {
+            const auto& v = numbers(values, line);
             if (v.size() != 1 || v[0] < 0 || v[0] > 5 || v[0] != std::floor(v[0]))
                 throw ParseError(line, "rotate order must be 0 to 5");
             n.rotateOrder = static_cast<int>(v[0]);
@@ -549,19 +562,19 @@ private:
         Curve& cv = *s_.nodes[node].curve;
         PendingCurve& p = pending_[node];
         const std::string& a = ref.name;
-        if (a == "tan") {
+        if (a == "tan"sv) {
             cv.tangentType = tangentFromFileCode(intValue(numbers(values, line).at(0), line));
-        } else if (a == "wgt") {
+        } else if (a == "wgt"sv) {
             cv.weighted = numbers(values, line).at(0) != 0.0;
-        } else if (a == "pre" || a == "pst") {
+        } else if (a == "pre"sv || a == "pst"sv) {
             int v = intValue(numbers(values, line).at(0), line);
             // Constant 0, linear 1, cycle 3, cycle with offset 4, oscillate 5.
             if (v < 0 || v > 5 || v == 2) throw ParseError(line, "unknown infinity type " + std::to_string(v));
-            (a == "pre" ? cv.preInfinity : cv.postInfinity) = v;
-        } else if (a == "ktv" || a == "kit" || a == "kot" || a == "kix" || a == "kiy" || a == "kox" || a == "koy") {
-            auto v = numbers(values, line);
+            (a == "pre"sv ? cv.preInfinity : cv.postInfinity) = v;
+        } else if (a == "ktv"sv || a == "kit"sv || a == "kot"sv || a == "kix"sv || a == "kiy"sv || a == "kox"sv || a == "koy"sv) {
+            const auto& v = numbers(values, line);
             long first = ref.ranged ? ref.first : 0;
-            std::size_t per = a == "ktv" ? 2 : 1;
+            std::size_t per = a == "ktv"sv ? 2 : 1;
             std::size_t count = ref.ranged ? static_cast<std::size_t>(ref.last - ref.first + 1) : v.size() / per;
             if (v.size() != count * per)
                 throw ParseError(line, "." + a + " lists " + std::to_string(v.size()) + " values for " +
@@ -571,15 +584,15 @@ private:
                           : cv.kind == 'T' ? spf : 1.0;
             for (std::size_t k = 0; k < count; ++k) {
                 long idx = first + static_cast<long>(k);
-                if (a == "ktv") p.ktv[idx] = {finite(v[2 * k] * spf, line), finite(v[2 * k + 1] * factor, line)};
-                else if (a == "kit" || a == "kot") (a == "kit" ? p.kit : p.kot)[idx] = tangentFromFileCode(intValue(v[k], line));
+                if (a == "ktv"sv) p.ktv[idx] = {finite(v[2 * k] * spf, line), finite(v[2 * k + 1] * factor, line)};
+                else if (a == "kit"sv || a == "kot"sv) (a == "kit"sv ? p.kit : p.kot)[idx] = tangentFromFileCode(intValue(v[k], line));
                 else tangentPart(p, a)[idx] = finite(v[k], line);  // already seconds and internal units
             }
         }
     }
 
     static std::map<long, double>& tangentPart(PendingCurve& p, const std::string& a) {
-        return a == "kix" ? p.kix : a == "kiy" ? p.kiy : a == "kox" ? p.kox : p.koy;
+        return a == "kix"sv ? p.kix : a == "kiy"sv ? p.kiy : a == "kox"sv ? p.kox : p.koy;
     }
 
     void finishCurves() {
@@ -615,10 +628,10 @@ private:
         for (std::size_t i = 0; i < words.size(); ++i) {
             const std::string& f = words[i];
             std::optional<double>* slot = nullptr;
-            if (f == "-min" || f == "-minTime") slot = &s_.playback.minTime;
-            else if (f == "-max" || f == "-maxTime") slot = &s_.playback.maxTime;
-            else if (f == "-ast" || f == "-animationStartTime") slot = &s_.playback.startTime;
-            else if (f == "-aet" || f == "-animationEndTime") slot = &s_.playback.endTime;
+            if (f == "-min"sv || f == "-minTime"sv) slot = &s_.playback.minTime;
+            else if (f == "-max"sv || f == "-maxTime"sv) slot = &s_.playback.maxTime;
+            else if (f == "-ast"sv || f == "-animationStartTime"sv) slot = &s_.playback.startTime;
+            else if (f == "-aet"sv || f == "-animationEndTime"sv) slot = &s_.playback.endTime;
             if (!slot || i + 1 >= words.size()) continue;
             Arg v{words[++i], false};
             auto num = v.number();
@@ -635,22 +648,24 @@ private:
     std::unordered_map<std::string, std::vector<int>> live_;   // connections by their two plugs
     bool liveIndexed_ = false;
     std::vector<char> disconnected_;                          // per connection
+    std::vector<const Arg*> values_;                          // setAttr's values, reused
+    std::vector<double> numbers_;                             // numbers(), reused
 };
 
 }  // namespace
 
 bool applyUnitFlag(Units& units, const std::string& flag, const std::string& value) {
-    if (flag == "-l" || flag == "-linear") {
+    if (flag == "-l"sv || flag == "-linear"sv) {
         auto* e = lookup(kLinear, value);
         if (!e) return false;
         units.linearToCm = e->factor;
         units.linearName = value;
-    } else if (flag == "-a" || flag == "-angle") {
+    } else if (flag == "-a"sv || flag == "-angle"sv) {
         auto* e = lookup(kAngle, value);
         if (!e) return false;
         units.angleToRadians = e->factor;
         units.angleName = value;
-    } else if (flag == "-t" || flag == "-time") {
+    } else if (flag == "-t"sv || flag == "-time"sv) {
         auto* e = lookup(kTime, value);
         double fps = 0;
         if (e) fps = e->factor;
