@@ -1,5 +1,6 @@
 // Animation curves, global tangents, playback settings and plug state.
 #include <maya/MAnimControl.h>
+#include <maya/MAnimCurveChange.h>
 #include <maya/MFnAnimCurve.h>
 #include <maya/MFnIkJoint.h>
 #include <maya/MPlug.h>
@@ -8,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
+#include <utility>
 
 namespace {
 
@@ -229,3 +232,57 @@ TEST_F(Anim, PlugLockFlagsAndNames) {
 }
 
 }  // namespace
+
+// Many keys added out of order, replaced, removed and copied: the curve must
+// always hold exactly what a sorted map of time to (value, tangent) holds,
+// through the growth of its arrays and inserts and removals in the middle.
+TEST_F(Anim, LongCurveEditedInEveryOrderMatchesASortedModel) {
+    MFnAnimCurve fn;
+    MObject curve = fn.create(joint, attr("rotateX"));
+    std::map<long, std::pair<double, MFnAnimCurve::TangentType>> model;
+    const MFnAnimCurve::TangentType tangents[] = {MFnAnimCurve::kTangentLinear, MFnAnimCurve::kTangentStep,
+                                                  MFnAnimCurve::kTangentFlat};
+    unsigned state = 12345;
+    auto next = [&state] { return state = state * 1103515245u + 12345u; };
+    for (int step = 0; step < 6000; ++step) {
+        const unsigned r = next();
+        // Mostly appends (the import's case), then inserts at random frames.
+        const long frame = step % 3 ? step : static_cast<long>((r >> 8) % 4000);
+        const double value = static_cast<double>(r % 1000) - 500.0;
+        if (step % 7 == 6 && !model.empty()) {
+            const unsigned index = (r >> 4) % static_cast<unsigned>(model.size());
+            ASSERT_TRUE(fn.remove(index));
+            auto it = model.begin();
+            std::advance(it, index);
+            model.erase(it);
+            continue;
+        }
+        const MFnAnimCurve::TangentType t = tangents[(r >> 12) % 3];
+        ASSERT_TRUE(fn.addKeyframe(MTime(0.25 * static_cast<double>(frame), MTime::kSeconds), value, t, t));
+        // A key at an existing time keeps its tangents and takes the value.
+        auto found = model.find(frame);
+        if (found != model.end())
+            found->second.first = value;
+        else
+            model.emplace(frame, std::make_pair(value, t));
+    }
+    auto check = [&model](const MFnAnimCurve& c) {
+        ASSERT_EQ(c.numKeys(), model.size());
+        unsigned i = 0;
+        for (const auto& [frame, key] : model) {
+            ASSERT_EQ(c.time(i).as(MTime::kSeconds), 0.25 * static_cast<double>(frame)) << "key " << i;
+            ASSERT_EQ(c.value(i), key.first) << "key " << i;
+            ASSERT_EQ(c.inTangentType(i), key.second) << "key " << i;
+            ASSERT_EQ(c.outTangentType(i), key.second) << "key " << i;
+            ++i;
+        }
+    };
+    check(fn);
+
+    // An undoable edit keeps a copy of the keys and puts it back.
+    MAnimCurveChange change;
+    ASSERT_TRUE(fn.addKeyframe(MTime(-5.0, MTime::kSeconds), 1.0, &change));
+    ASSERT_TRUE(fn.remove(fn.numKeys() - 1, &change));
+    ASSERT_TRUE(change.undoIt());
+    check(MFnAnimCurve(curve));
+}

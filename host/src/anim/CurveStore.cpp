@@ -49,22 +49,21 @@ void CurveStore::insert(std::size_t i, const CurveKey& k) {
         if (!fixed_.empty()) fixed_.push_back(FixedTangents{k.inX, k.inY, k.outX, k.outY});
         return;
     }
-    times_.insert(times_.begin() + static_cast<std::ptrdiff_t>(i), k.time);
-    values_.insert(values_.begin() + static_cast<std::ptrdiff_t>(i), k.value);
-    inTypes_.insert(inTypes_.begin() + static_cast<std::ptrdiff_t>(i), static_cast<std::uint8_t>(k.inTangent));
-    outTypes_.insert(outTypes_.begin() + static_cast<std::ptrdiff_t>(i), static_cast<std::uint8_t>(k.outTangent));
+    times_.insert(i, k.time);
+    values_.insert(i, k.value);
+    inTypes_.insert(i, static_cast<std::uint8_t>(k.inTangent));
+    outTypes_.insert(i, static_cast<std::uint8_t>(k.outTangent));
     if (!fixed_.empty())
-        fixed_.insert(fixed_.begin() + static_cast<std::ptrdiff_t>(i), FixedTangents{k.inX, k.inY, k.outX, k.outY});
+        fixed_.insert(i, FixedTangents{k.inX, k.inY, k.outX, k.outY});
 }
 
 void CurveStore::erase(std::size_t i) {
     lastTicksKnown_ = false;
-    const auto at = static_cast<std::ptrdiff_t>(i);
-    times_.erase(times_.begin() + at);
-    values_.erase(values_.begin() + at);
-    inTypes_.erase(inTypes_.begin() + at);
-    outTypes_.erase(outTypes_.begin() + at);
-    if (!fixed_.empty()) fixed_.erase(fixed_.begin() + at);
+    times_.erase(i);
+    values_.erase(i);
+    inTypes_.erase(i);
+    outTypes_.erase(i);
+    if (!fixed_.empty()) fixed_.erase(i);
 }
 
 void CurveStore::sortByTime() {

@@ -11,10 +11,107 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace qmfhost {
 namespace detail {
+
+// A growable array of plain values that grows with realloc: a long curve's
+// arrays are large blocks the C library can move by remapping pages, so
+// growing them neither copies the keys nor touches their memory again.
+template <class T>
+class PodArray {
+    static_assert(std::is_trivially_copyable<T>::value, "PodArray holds plain values only");
+
+public:
+    PodArray() = default;
+    PodArray(const PodArray& o) { assignFrom(o.data_, o.size_); }
+    PodArray(PodArray&& o) noexcept { swap(o); }
+    PodArray& operator=(const PodArray& o) {
+        if (this != &o) assignFrom(o.data_, o.size_);
+        return *this;
+    }
+    PodArray& operator=(PodArray&& o) noexcept {
+        swap(o);
+        return *this;
+    }
+    ~PodArray() { std::free(data_); }
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    T* data() { return data_; }
+    const T* data() const { return data_; }
+    T& operator[](std::size_t i) { return data_[i]; }
+    const T& operator[](std::size_t i) const { return data_[i]; }
+    const T& back() const { return data_[size_ - 1]; }
+
+    void push_back(const T& v) {
+        if (size_ == capacity_) grow(size_ + 1);
+        data_[size_++] = v;
+    }
+    void insert(std::size_t i, const T& v) {
+        if (size_ == capacity_) grow(size_ + 1);
+        std::memmove(data_ + i + 1, data_ + i, (size_ - i) * sizeof(T));
+        data_[i] = v;
+        ++size_;
+    }
+    void erase(std::size_t i) {
+        std::memmove(data_ + i, data_ + i + 1, (size_ - i - 1) * sizeof(T));
+        --size_;
+    }
+    // New elements are value-initialised, as std::vector's are.
+    void resize(std::size_t n) {
+        if (n > capacity_) reallocate(n);
+        for (std::size_t i = size_; i < n; ++i) data_[i] = T();
+        size_ = n;
+    }
+    void reserve(std::size_t n) {
+        if (n > capacity_) reallocate(n);
+    }
+    void clear() { size_ = 0; }
+    void shrink_to_fit() {
+        if (size_ == 0) {
+            std::free(data_);
+            data_ = nullptr;
+            capacity_ = 0;
+        } else if (size_ < capacity_) {
+            reallocate(size_);
+        }
+    }
+    void swap(PodArray& o) noexcept {
+        std::swap(data_, o.data_);
+        std::swap(size_, o.size_);
+        std::swap(capacity_, o.capacity_);
+    }
+
+private:
+    void grow(std::size_t atLeast) {
+        std::size_t n = capacity_ < 8 ? 8 : capacity_ * 2;
+        if (n < atLeast) n = atLeast;
+        reallocate(n);
+    }
+    void reallocate(std::size_t n) {
+        if (n > static_cast<std::size_t>(PTRDIFF_MAX) / sizeof(T)) throw std::bad_alloc();
+        void* p = std::realloc(data_, n * sizeof(T));
+        if (!p) throw std::bad_alloc();
+        data_ = static_cast<T*>(p);
+        capacity_ = n;
+    }
+    void assignFrom(const T* src, std::size_t n) {
+        if (n > capacity_) reallocate(n);
+        if (n) std::memcpy(data_, src, n * sizeof(T));
+        size_ = n;
+    }
+
+    T* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
 
 struct FixedTangents {
     double inX = 0, inY = 0, outX = 0, outY = 0;
@@ -67,10 +164,10 @@ public:
     void assign(const CurveData& data);
 
 private:
-    std::vector<double> times_;    // seconds
-    std::vector<double> values_;   // internal units
-    std::vector<std::uint8_t> inTypes_, outTypes_;
-    std::vector<FixedTangents> fixed_;   // empty, or one per key
+    PodArray<double> times_;    // seconds
+    PodArray<double> values_;   // internal units
+    PodArray<std::uint8_t> inTypes_, outTypes_;
+    PodArray<FixedTangents> fixed_;   // empty, or one per key
     mutable long long lastTicks_ = 0;
     mutable bool lastTicksKnown_ = false;
 };
