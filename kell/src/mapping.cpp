@@ -72,6 +72,20 @@ bool guardInPlace() {
     return true;
 }
 
+// Unloading the library must not leave the process's SIGBUS handler pointing
+// into code that is gone: put back what was there, if the guard is still the
+// handler in force (someone who replaced it since keeps theirs).
+struct GuardRelease {
+    ~GuardRelease() {
+        if (!gInstalled) return;
+        struct sigaction current;
+        if (::sigaction(SIGBUS, nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) &&
+            current.sa_sigaction == &onBusError)
+            ::sigaction(SIGBUS, &gPrevious, nullptr);
+        gInstalled = false;
+    }
+} gGuardRelease;
+
 }  // namespace
 
 const uint8_t *mapGuarded(int fd, size_t size) {

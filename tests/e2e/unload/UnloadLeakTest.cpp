@@ -9,6 +9,7 @@
 #include <qmfhost/Scene.h>
 
 #include <dlfcn.h>
+#include <signal.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -70,6 +71,39 @@ TEST(ModuleUnload, ReleasesWhatTheLibraryHeld) {
     const long after = gLiveBlocks;
     EXPECT_EQ(after, before) << (after - before) / kCycles << " blocks held per load and unload";
     std::filesystem::remove_all(pattern);
+}
+
+void hostBusHandler(int) {}
+
+// Reading a large file maps it and puts the library's SIGBUS guard in front
+// of the host's handler; unloading the library must give the host its own
+// handler back, not leave one pointing into unloaded code.
+TEST(ModuleUnload, GivesTheHostItsBusErrorHandlerBack) {
+    std::string pattern = ::testing::TempDir() + "qmf-unload-XXXXXX";
+    ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
+    const std::string big = pattern + "/big.qmf";
+    ASSERT_EQ(std::system((std::string(QMF_WRITE_BIG_CLIP) + " '" + big + "'").c_str()), 0);
+    struct sigaction mine {}, before {};
+    mine.sa_handler = &hostBusHandler;
+    sigemptyset(&mine.sa_mask);
+    ASSERT_EQ(sigaction(SIGBUS, &mine, &before), 0);
+
+    qmfhost::resetScene();
+    qmfhost::PluginModule module;
+    ASSERT_TRUE(module.load(QMF_TRANSLATOR_MODULE)) << module.lastError();
+    (void)module.read("qmf", big);  // no joints to key in this scene: fails after the open
+    struct sigaction whileLoaded {};
+    ASSERT_EQ(sigaction(SIGBUS, nullptr, &whileLoaded), 0);
+    const bool guarded = (whileLoaded.sa_flags & SA_SIGINFO) != 0;
+    ASSERT_TRUE(module.unload()) << module.lastError();
+
+    struct sigaction after {};
+    ASSERT_EQ(sigaction(SIGBUS, nullptr, &after), 0);
+    sigaction(SIGBUS, &before, nullptr);
+    std::filesystem::remove_all(pattern);
+    ASSERT_TRUE(guarded) << "the library did not map the file, so this test cannot see its guard";
+    EXPECT_FALSE(after.sa_flags & SA_SIGINFO);
+    EXPECT_EQ(after.sa_handler, &hostBusHandler);
 }
 
 }  // namespace
