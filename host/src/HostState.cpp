@@ -198,14 +198,6 @@ const char* nodeTypeForCurveType(MFnAnimCurve::AnimCurveType type) {
     return (i >= 0 && i < 8) ? names[i] : nullptr;
 }
 
-long long timeTicks(double seconds) {
-    // Maya's tick: 1/141120000 s, which every standard frame rate divides.
-    const double ticks = seconds * 141120000.0;
-    if (!std::isfinite(ticks) || std::fabs(ticks) > 9.0e18)
-        return ticks < 0 ? std::numeric_limits<long long>::min() : std::numeric_limits<long long>::max();
-    return std::llround(ticks);
-}
-
 unsigned int insertKey(CurveData& curve, const CurveKey& key) {
     long long t = timeTicks(key.time);
     auto& keys = curve.keys;

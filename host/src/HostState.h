@@ -15,7 +15,9 @@
 
 #include "anim/CurveStore.h"
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <memory>
 #include <set>
@@ -270,8 +272,20 @@ void deleteNodeTree(Id id);
 bool isCurveType(const std::string& type);
 MFnAnimCurve::AnimCurveType curveTypeForNodeType(const std::string& type);
 const char* nodeTypeForCurveType(MFnAnimCurve::AnimCurveType type);
-// Time to integer ticks so keys at "the same time" compare exactly.
-long long timeTicks(double seconds);
+// Time to integer ticks so keys at "the same time" compare exactly. Maya's
+// tick: 1/141120000 s, which every standard frame rate divides. Rounds half
+// away from zero as llround does, inline: every key added passes here.
+inline long long timeTicks(double seconds) {
+    const double ticks = seconds * 141120000.0;
+    if (!std::isfinite(ticks) || std::fabs(ticks) > 9.0e18)
+        return ticks < 0 ? std::numeric_limits<long long>::min() : std::numeric_limits<long long>::max();
+    // Truncation is exact here, and so is what it leaves.
+    long long whole = static_cast<long long>(ticks);
+    const double rest = ticks - static_cast<double>(whole);
+    if (rest >= 0.5) ++whole;
+    else if (rest <= -0.5) --whole;
+    return whole;
+}
 // Inserts or replaces by time; returns the key's index.
 unsigned int insertKey(CurveData& curve, const CurveKey& key);
 
