@@ -22,9 +22,12 @@ HostState& storage() {
 }
 }  // namespace
 
-HostState& host() {
+HostState* gHost = nullptr;
+
+HostState& hostFirstUse() {
     HostState& h = storage();
     if (h.worldId == 0) resetSceneState();
+    gHost = &h;
     return h;
 }
 
@@ -54,7 +57,7 @@ void resetSceneState() {
     h.nodes.emplace(world->id, std::move(world));
 }
 
-Node* node(Id id) {
+Node* nodeUncached(Id id) {
     HostState& h = host();
     HostState::CachedNode& c = h.nodeCache[id % HostState::kNodeCacheSize];
     if (c.id == id && id != 0) return c.node;
@@ -67,11 +70,6 @@ Node* node(Id id) {
 void forgetNode(Id id) {
     HostState::CachedNode& c = host().nodeCache[id % HostState::kNodeCacheSize];
     if (c.id == id) c = HostState::CachedNode{};
-}
-
-Node* node(const MObject& object) {
-    if (object.kind() != MObject::kNodeKind) return nullptr;
-    return node(object.id());
 }
 
 Node* worldNode() { return node(host().worldId); }

@@ -179,12 +179,25 @@ struct HostState {
     MPxFileTranslator::FileAccessMode accessMode = MPxFileTranslator::kUnknownAccessMode;
 };
 
-HostState& host();
+// The host's one state, set up on first use. Inline: curve keys reach it
+// several times per key.
+extern HostState* gHost;
+HostState& hostFirstUse();
+inline HostState& host() {
+    HostState* h = gHost;
+    return h && h->worldId != 0 ? *h : hostFirstUse();
+}
 Id newId();                       // never reused, across scenes
 void resetSceneState();
 
-Node* node(Id id);
-Node* node(const MObject& object);   // null unless a live node
+Node* nodeUncached(Id id);
+inline Node* node(Id id) {
+    HostState::CachedNode& c = host().nodeCache[id % HostState::kNodeCacheSize];
+    return c.id == id && id != 0 ? c.node : nodeUncached(id);
+}
+inline Node* node(const MObject& object) {   // null unless a live node
+    return object.kind() == MObject::kNodeKind ? node(object.id()) : nullptr;
+}
 Node* worldNode();
 // Drops a node about to be deleted from the lookup cache.
 void forgetNode(Id id);

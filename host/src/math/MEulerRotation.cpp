@@ -88,20 +88,24 @@ MQuaternion axisQuaternion(int axis, double angle)
     return q;
 }
 
-// Shifts a by a whole number of turns so it lies within pi of target.
+// Shifts a by a whole number of turns so it lies within pi of target: by
+// nearbyint((target - a) / 2pi) turns.
 double cutNear(double a, double target)
 {
-    const double turns = (target - a) / kTwoPi;
-    // The rounding below is nearbyint's (to nearest, ties to even, a zero
-    // keeping the sign of turns) while adding 1.5 * 2^52 leaves no fraction
-    // bits: no branch on how far apart the angles are, no library call.
-    if (std::fabs(turns) < 0x1p51) {
-        const double whole = std::copysign((turns + 0x1.8p52) - 0x1.8p52, turns);
-        return a + kTwoPi * whole;
+    // The usual case without the division: rounding d / 2pi and d * (1/2pi)
+    // agree unless the quotient is within its rounding of a half turn, which
+    // is checked. Adding 1.5 * 2^52 rounds to nearest, ties to even, as
+    // nearbyint does; the zero keeps the sign of the quotient as nearbyint's.
+    const double d = target - a;
+    const double q = d * (1.0 / kTwoPi);
+    if (std::fabs(q) < 0x1p20) {
+        const double whole = (q + 0x1.8p52) - 0x1.8p52;
+        if (std::fabs(std::fabs(q - whole) - 0.5) > 1e-9)
+            return a + kTwoPi * std::copysign(whole, q);
     }
     if (!std::isfinite(a) || !std::isfinite(target))
         return a;
-    return a + kTwoPi * std::nearbyint(turns);
+    return a + kTwoPi * std::nearbyint(d / kTwoPi);
 }
 
 double boundAngle(double a) { return cutNear(a, 0.0); }
