@@ -39,6 +39,7 @@ Id newId() {
 void resetSceneState() {
     HostState& h = storage();
     h.nodes.clear();
+    h.byId.clear();
     for (auto& c : h.nodeCache) c = HostState::CachedNode{};
     h.nodesByName.clear();
     h.pathCounts.clear();
@@ -54,6 +55,7 @@ void resetSceneState() {
     world->dag = true;
     world->world = true;
     h.worldId = world->id;
+    h.byId.emplace(world->id, world.get());
     h.nodes.emplace(world->id, std::move(world));
 }
 
@@ -61,9 +63,9 @@ Node* nodeUncached(Id id) {
     HostState& h = host();
     HostState::CachedNode& c = h.nodeCache[id % HostState::kNodeCacheSize];
     if (c.id == id && id != 0) return c.node;
-    auto it = h.nodes.find(id);
-    if (it == h.nodes.end()) return nullptr;
-    c = HostState::CachedNode{id, it->second.get()};
+    auto it = h.byId.find(id);
+    if (it == h.byId.end()) return nullptr;
+    c = HostState::CachedNode{id, it->second};
     return c.node;
 }
 
@@ -165,6 +167,7 @@ Node* makeNode(const std::string& type, const std::string& name, bool dag, Id pa
     }
     Node* raw = n.get();
     h.nodesByName[raw->name].insert(raw->id);
+    h.byId.emplace(n->id, raw);
     h.nodes.emplace(n->id, std::move(n));
     if (dag) {
         Id p = parent ? parent : h.worldId;

@@ -155,6 +155,9 @@ struct ConnectionStore {
 
 struct HostState {
     std::map<Id, std::unique_ptr<Node>> nodes;   // id order = creation order
+    // The same nodes by id in constant time: a tree lookup per call missed
+    // the cache on every level once a rig had many thousands of nodes.
+    std::unordered_map<Id, Node*> byId;
     // Recent lookups by id, by the id's low bits: a translator keying curves
     // asks for the same few nodes on every key. Ids are never reused, so an
     // entry only goes stale when its node is deleted (forgetNode).
