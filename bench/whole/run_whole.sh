@@ -56,7 +56,13 @@ stats() { sort -n "$1" | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2
 : >"$work/floor1"; : >"$work/qmf1"; : >"$work/floor2"; : >"$work/read2"; : >"$work/qmfmem"
 i=0
 while [ "$i" -lt "$runs" ]; do
+    # Each writes a file that is not there, its previous output removed just
+    # before it runs. Over an existing output qmf would pay for holding both
+    # (it replaces atomically, the floor truncates in place): the kernel then
+    # finds fresh pages for the text instead of reusing the old file's.
+    rm -f "$work/floor.ma"
     cpu "$bin/import_floor" "$work/clip.qmf" "$joints" "$work/floor.ma" >>"$work/floor1"
+    rm -f "$work/out.ma"
     cpu "$bin/qmf" import "$work/clip.qmf" "$work/rig.ma" -o "$work/out.ma" >"$work/run"
     cat "$work/run" >>"$work/qmf1"
     "$bin/import_floor" "$work/clip.qmf" "$joints" "$work/none.ma" --no-write |
