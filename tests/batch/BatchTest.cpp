@@ -265,5 +265,46 @@ TEST_F(BatchCli, TerminatedBatchStopsItsFilesAndLeavesNothing) {
     EXPECT_EQ(entries(out), std::set<std::string>{});
 }
 
+TEST_F(BatchCli, OnATerminalOneProgressLineIsRewrittenAndClearedBeforeTheSummary) {
+    fs::create_directories(dir_ / "in");
+    std::vector<std::string> args = {QMF_EXE, "convert"};
+    for (const char* n : {"a", "b", "c"}) {
+        args.push_back(path("in") + "/" + n + ".bvh");
+        spit(args.back(), capture(3, 1));
+    }
+    args.insert(args.end(), {"--out-dir", path("out"), "--jobs", "2"});
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string slave = ::ptsname(master);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const int tty = ::open(slave.c_str(), O_RDWR);
+        const int o = ::open(path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (tty < 0 || o < 0 || ::dup2(o, 1) < 0 || ::dup2(tty, 2) < 0) ::_exit(127);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(QMF_EXE, argv.data());
+        ::_exit(127);
+    }
+    std::string screen;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR);)
+        if (n > 0) screen.append(buf, static_cast<std::size_t>(n));  // ends with EIO once the child is gone
+    ::close(master);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(slurp(path("stdout")), "converted 3 of 3 files into " + path("out") + "\n");
+    // Each drawing starts at the line's start and erases what was left of the last.
+    ASSERT_EQ(screen.rfind("\r[0/3] ", 0), 0u) << screen;
+    EXPECT_NE(screen.find(" running, 0 failed  "), std::string::npos) << screen;
+    EXPECT_EQ(screen.substr(screen.size() - 4), "\r\x1b[K") << screen;
+    EXPECT_EQ(screen.find('\n'), std::string::npos) << screen;
+}
+
 }  // namespace
 }  // namespace clitest
