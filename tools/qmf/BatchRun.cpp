@@ -3,6 +3,7 @@
 // rest drained so a talkative child never blocks), one progress line on a
 // terminal and a summary at the end.
 #include "Batch.h"
+#include "BatchChild.h"
 #include "BatchLeftovers.h"
 #include "BatchProgress.h"
 #include "CommandSupport.h"
@@ -15,12 +16,9 @@
 #include <fcntl.h>
 #include <iostream>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <unordered_map>
-
-extern char** environ;
 
 namespace qmf {
 
@@ -74,88 +72,6 @@ private:
     struct sigaction old_[kCount];
 };
 
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(Fd&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
-    Fd& operator=(Fd&& o) noexcept {
-        if (this != &o) {
-            reset();
-            fd_ = o.fd_;
-            o.fd_ = -1;
-        }
-        return *this;
-    }
-    int get() const { return fd_; }
-    void reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_ = -1;
-};
-
-// A pipe whose read end does not block (we poll it); the write end goes to
-// a child as it is, so the child's writes wait rather than fail.
-bool makePipe(Fd& read, Fd& write) {
-    int p[2];
-    if (::pipe2(p, O_CLOEXEC) != 0) return false;
-    read = Fd(p[0]);
-    write = Fd(p[1]);
-    return ::fcntl(p[0], F_SETFL, O_NONBLOCK) == 0;
-}
-
-const char* signalName(int sig) {
-    switch (sig) {
-    case SIGSEGV: return "SIGSEGV";
-    case SIGABRT: return "SIGABRT";
-    case SIGBUS: return "SIGBUS";
-    case SIGFPE: return "SIGFPE";
-    case SIGILL: return "SIGILL";
-    case SIGKILL: return "SIGKILL";
-    case SIGTERM: return "SIGTERM";
-    case SIGINT: return "SIGINT";
-    case SIGHUP: return "SIGHUP";
-    case SIGPIPE: return "SIGPIPE";
-    case SIGTRAP: return "SIGTRAP";
-    case SIGXCPU: return "SIGXCPU";
-    case SIGXFSZ: return "SIGXFSZ";
-    case SIGSYS: return "SIGSYS";
-    }
-    return "unknown signal";
-}
-
-// The child's reason: its first error line ("qmf: ..." that is not a
-// warning), else its first line that is not a warning, else its first line.
-std::string reasonFrom(const std::string& err) {
-    std::string firstOther, first;
-    for (std::size_t at = 0; at < err.size();) {
-        std::size_t end = err.find('\n', at);
-        if (end == std::string::npos) end = err.size();
-        const std::string line = err.substr(at, end - at);
-        at = end + 1;
-        if (line.empty()) continue;
-        if (first.empty()) first = line;
-        const bool warning = line.rfind("qmf: warning:", 0) == 0;
-        if (!warning && line.rfind("qmf: ", 0) == 0) return line.substr(5);
-        if (!warning && firstOther.empty()) firstOther = line;
-    }
-    return !firstOther.empty() ? firstOther : first.rfind("qmf: ", 0) == 0 ? first.substr(5) : first;
-}
-
-std::string firstWarning(const std::string& err) {
-    for (std::size_t at = 0; at < err.size();) {
-        std::size_t end = err.find('\n', at);
-        if (end == std::string::npos) end = err.size();
-        if (err.compare(at, 13, "qmf: warning:") == 0) return err.substr(at + 5, end - at - 5);
-        at = end + 1;
-    }
-    return {};
-}
-
 enum class State { Waiting, Running, Done, Failed, Stopped };
 
 struct Slot {
@@ -208,28 +124,8 @@ void Runner::start(std::size_t item) {
     args.insert(args.end(), plan_.childOptions.begin(), plan_.childOptions.end());
     // "--": an input named like a flag is still a file.
     args.insert(args.end(), {"--", job.input, job.output});
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, discardWrite_.get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errWrite.get(), STDERR_FILENO);
-    posix_spawnattr_init(&attr);
-    sigset_t none, defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGCHLD}) sigaddset(&defaults, sig);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    // /proc/self/exe is this very program, even if its file was replaced since.
-    const int rc = ::posix_spawn(&pid, "/proc/self/exe", &actions, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
+    const int rc = spawnChild(args, discardWrite_.get(), errWrite.get(), pid);
     if (rc != 0) {
         slot.state = State::Failed;
         slot.reason = std::string("could not start: ") + std::strerror(rc);
@@ -276,8 +172,9 @@ void Runner::finish(Child& child, int status) {
     }
     if (WIFSIGNALED(status)) {
         const int sig = WTERMSIG(status);
-        // Ended by the stop we asked for (or the same Ctrl-C we had).
-        if (stopping_ && (sig == SIGTERM || sig == SIGKILL || sig == SIGINT || sig == SIGHUP)) {
+        // Ended by the stop we asked for, or by the Ctrl-C that reached us
+        // too (perhaps not yet handled).
+        if ((stopping_ || gStopCount > 0) && (sig == SIGTERM || sig == SIGKILL || sig == SIGINT || sig == SIGHUP)) {
             slot.state = State::Stopped;
             return;
         }
