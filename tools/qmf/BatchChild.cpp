@@ -41,15 +41,12 @@ int spawnChild(std::vector<std::string> args, int outFd, int errFd, pid_t& pid) 
     posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
     posix_spawnattr_init(&attr);
-    // The batch's own handlers and an inherited "ignore" must not keep a
-    // child from being stopped.
-    sigset_t none, defaults;
+    // The batch's handlers end with the exec, and a signal the caller had
+    // ignored (a background job's SIGINT) stays ignored in the child as in us.
+    sigset_t none;
     sigemptyset(&none);
-    sigemptyset(&defaults);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGCHLD}) sigaddset(&defaults, sig);
     posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
     // /proc/self/exe is this very program, even if its file was replaced since.
     const int rc = ::posix_spawn(&pid, "/proc/self/exe", &actions, &attr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);

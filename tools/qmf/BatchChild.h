@@ -30,8 +30,8 @@ private:
 bool makePipe(Fd& read, Fd& write);
 
 // Starts this program again with args (args[0] is its name), stdout and
-// stderr on the given descriptors, every signal at its default and none
-// blocked. Returns 0 and the pid, or the error number.
+// stderr on the given descriptors, no signal blocked. Returns 0 and the
+// pid, or the error number.
 int spawnChild(std::vector<std::string> args, int outFd, int errFd, pid_t& pid);
 
 // "SIGSEGV" for 11 and the like.
