@@ -94,6 +94,7 @@ public:
 
 private:
     void start(std::size_t item);
+    void cannotStart(Slot& slot, int err);
     void stopAll(int sig);
     void readFrom(Child& child, bool toEnd);
     void finish(Child& child, int status);
@@ -114,29 +115,26 @@ void Runner::start(std::size_t item) {
     Slot& slot = slots_[item];
     const BatchItem& job = plan_.items[item];
     Fd errRead, errWrite;
-    if (!makePipe(errRead, errWrite)) {
-        slot.state = State::Failed;
-        slot.reason = std::string("could not start: ") + std::strerror(errno);
-        ++failed_;
-        return;
-    }
+    if (!makePipe(errRead, errWrite)) return cannotStart(slot, errno);
     std::vector<std::string> args{"qmf", plan_.command};
     args.insert(args.end(), plan_.childOptions.begin(), plan_.childOptions.end());
     // "--": an input named like a flag is still a file.
     args.insert(args.end(), {"--", job.input, job.output});
     pid_t pid = -1;
     const int rc = spawnChild(args, discardWrite_.get(), errWrite.get(), pid);
-    if (rc != 0) {
-        slot.state = State::Failed;
-        slot.reason = std::string("could not start: ") + std::strerror(rc);
-        ++failed_;
-        return;
-    }
+    if (rc != 0) return cannotStart(slot, rc);
     slot.state = State::Running;
     Child& child = running_[pid];
     child.item = item;
     child.err = std::move(errRead);
     progress_.started(job.input);
+}
+
+void Runner::cannotStart(Slot& slot, int err) {
+    slot.state = State::Failed;
+    slot.reason = std::string("could not start: ") + std::strerror(err);
+    ++done_;
+    ++failed_;
 }
 
 void Runner::stopAll(int sig) {
@@ -270,7 +268,7 @@ int Runner::run() {
     }
     progress_.clear();
     report(leftovers);
-    if (gStopSignal != 0) {
+    if (stopping_) {
         // End the way an interrupted program does, so a calling shell loop stops too.
         const int sig = gStopSignal;
         std::cout.flush();
@@ -278,7 +276,7 @@ int Runner::run() {
         ::signal(sig, SIG_DFL);
         ::raise(sig);
     }
-    return failed_ > 0 || gStopSignal != 0 ? 1 : 0;
+    return failed_ > 0 ? 1 : 0;
 }
 
 void Runner::report(BatchLeftovers& leftovers) {
