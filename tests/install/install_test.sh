@@ -29,7 +29,7 @@ done
 # relative to the folder of the .mod file.
 read -r -a mod <"$root/qmf.mod"
 n=${#mod[@]}
-((n >= 4)) && [[ ${mod[0]} == + ]] || fail "qmf.mod: not a module line: ${mod[*]}"
+[[ $n -ge 4 && ${mod[0]} == + ]] || fail "qmf.mod: not a module line: ${mod[*]}"
 [[ ${mod[n - 3]} == qmf && ${mod[n - 2]} == "$version" ]] || fail "qmf.mod: name and version: ${mod[*]}"
 [[ ${mod[n - 1]} != /* ]] || fail "qmf.mod: absolute module path ${mod[n - 1]}"
 [[ -f $root/${mod[n - 1]}/plug-ins/qmfTranslator.so ]] || fail "qmf.mod: ${mod[n - 1]} holds no plug-ins/qmfTranslator.so"
@@ -38,6 +38,7 @@ n=${#mod[@]}
 for f in "$root"/bin/qmf "$root"/plug-ins/*.so "$root"/lib/*.so*; do
     [[ -L $f ]] && continue
     while read -r entry; do
+        # shellcheck disable=SC2016  # the literal $ORIGIN the loader expands
         [[ $entry == '$ORIGIN'* ]] || fail "$f: search path $entry is not relative to the binary"
     done < <(readelf -d "$f" | sed -n 's/.*(R[UN]*PATH).*\[\(.*\)\]/\1/p' | tr ':' '\n')
 done
