@@ -18,7 +18,6 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "")
 # Dependencies from what the binaries link (dpkg-shlibdeps); the private
 # libraries in the module's lib/ come with the package itself.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -3,9 +3,9 @@
 # tree moved elsewhere, and the moved command run on the installed example.
 # Its outputs must be byte for byte those of the build tree's command, and it
 # must load the translator and libraries from the moved tree only.
-# Usage: install_test.sh BUILD_DIR BUILD_QMF VERSION
+# Usage: install_test.sh BUILD_DIR BUILD_QMF VERSION [CMAKE]
 set -euo pipefail
-build=$1 built_qmf=$2 version=$3
+build=$1 built_qmf=$2 version=$3 cmake=${4:-cmake}
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/qmf-install-test.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -13,7 +13,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 install_into() {  # PREFIX [ENV=VALUE...]
     local prefix=$1
     shift
-    env "$@" cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1
+    env "$@" "$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1
 }
 
 install_into "$tmp/first" || { cat "$tmp/install.log" >&2; fail "cmake --install"; }
