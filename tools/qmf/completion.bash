@@ -55,9 +55,9 @@ _qmf() {
         identify) opts="--plugin"; exts="" ;;
         info) opts="--json"; exts="qmf" ;;
         pack) opts=""; exts="json qmf" ;;
-        convert) opts="--unit --order --rig-only --map --strip-namespaces --plugin --out-dir --jobs"
+        convert) opts="--unit --order --rig-only --map --strip-namespaces --plugin --out-dir --to --jobs"
                  exts="bvh qmf ma" ;;
-        view) opts="-o --output --positions --frame"; exts="qmf ma bvh"; out=html ;;
+        view) opts="-o --output --positions --frame --unit --plugin"; exts="qmf ma bvh"; out=html ;;
         draw) opts="-o --output --frame --view"; exts="qmf ma bvh"; out=svg ;;
         plot) opts="-o --output --joint"; exts="qmf ma bvh"; out=svg ;;
         *) return 0 ;;
@@ -73,6 +73,7 @@ _qmf() {
         --unit) _qmf_words "cm mm m in ft" "$cur"; return 0 ;;
         --order) _qmf_words "xyz yzx zxy xzy yxz zyx" "$cur"; return 0 ;;
         --view) _qmf_words "front side top" "$cur"; return 0 ;;
+        --to) _qmf_words "qmf ma bvh" "$cur"; return 0 ;;
         --time | --jobs | --frame | --joint) return 0 ;;  # a number or a name: nothing to offer
     esac
 
