@@ -5,7 +5,7 @@
 # must load the translator and libraries from the moved tree only.
 # Usage: install_test.sh BUILD_DIR BUILD_QMF VERSION [CMAKE]
 set -euo pipefail
-build=$1 built_qmf=$2 version=$3 cmake=${4:-cmake}
+build=$(realpath "$1") built_qmf=$(realpath "$2") version=$3 cmake=${4:-cmake}
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/qmf-install-test.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
