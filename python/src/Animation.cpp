@@ -106,7 +106,8 @@ int32_t addFigure(Animation& clip, const NewSkeleton& sk) {
     if (clip.figureCount() >= KELL_MAX_FIGURES)
         throw CommandError("a clip holds at most " + std::to_string(KELL_MAX_FIGURES) + " figures");
     if (sk.name.size() > KELL_MAX_SKELETON_NAME || sk.name.find('\0') != std::string::npos)
-        throw CommandError("skeleton name is not 0 to " + std::to_string(KELL_MAX_SKELETON_NAME) + " bytes without NUL");
+        throw CommandError("the skeleton name is longer than " + std::to_string(KELL_MAX_SKELETON_NAME) +
+                           " bytes or holds a NUL byte");
     // The checks and the build of `qmf pack`, on a clip of this one skeleton;
     // the build only adds to the animation (its rate and length are kept).
     qmf::PackedClip one;
@@ -118,9 +119,11 @@ int32_t addFigure(Animation& clip, const NewSkeleton& sk) {
     s.completedName = sk.name;
     for (std::size_t j = 0; j < n; ++j) {
         const std::string& name = sk.jointNames[j];
-        if (name.empty() || name.size() > KELL_MAX_JOINT_NAME || name.find('\0') != std::string::npos)
+        if (name.find('\0') != std::string::npos)
+            throw CommandError("joint name " + std::to_string(j) + " holds a NUL byte");
+        if (name.empty() || name.size() > KELL_MAX_JOINT_NAME)
             throw CommandError("joint name " + name + " is not 1 to " + std::to_string(KELL_MAX_JOINT_NAME) +
-                               " bytes without NUL, as a Movantis clip needs");
+                               " bytes, as a Movantis clip needs");
         qmf::PackedJoint pj;
         pj.name = name;
         pj.parent = sk.parents[j];
