@@ -1,0 +1,120 @@
+"""Opening hostile files raises one-line errors; saving is atomic and refuses what it must not replace."""
+import os
+import stat
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+import qmf
+from conftest import bits
+
+
+def read_everything(clip):
+    for sk in clip.skeletons:
+        for j in sk.joints:
+            (j.name, j.offset, j.orientation, j.body)
+    for fig in clip.figures:
+        for axis in range(3):
+            fig.channel(axis)
+        fig.orientations()
+
+
+def expect_refusal(path):
+    with pytest.raises(qmf.Error) as e:
+        read_everything(qmf.open(path))
+    message = str(e.value)
+    assert message.startswith(str(path)) and "\n" not in message, message
+    return message
+
+
+@pytest.mark.parametrize("source", ["walk", "exported_rig"])
+def test_truncated_files_raise(source, request, tmp_path):
+    data = request.getfixturevalue(source).read_bytes()
+    cut = tmp_path / "cut.qmf"
+    for size in sorted(set(range(0, 64)) | set(range(64, len(data), max(1, len(data) // 97)))):
+        cut.write_bytes(data[:size])
+        expect_refusal(cut)
+
+
+@pytest.mark.parametrize("source", ["walk", "exported_rig"])
+def test_bit_flips_raise_or_read_cleanly(source, request, tmp_path):
+    data = bytearray(request.getfixturevalue(source).read_bytes())
+    flipped = tmp_path / "flipped.qmf"
+    refused = 0
+    for at in range(len(data)):
+        bad = bytearray(data)
+        bad[at] ^= 1 << (at % 8)
+        flipped.write_bytes(bytes(bad))
+        try:
+            read_everything(qmf.open(flipped))
+        except qmf.Error as e:
+            assert "\n" not in str(e)
+            refused += 1
+    # The file carries a checksum: nearly every flip is caught.
+    assert refused >= len(data) - 8
+
+
+@pytest.mark.parametrize("content, message", [
+    (b"", "not a Movantis file"),
+    (b"createNode joint;\n", "not a Movantis file"),
+    (b"\0" * 4096, "not a Movantis file"),
+])
+def test_other_files_raise(tmp_path, content, message):
+    path = tmp_path / "other.qmf"
+    path.write_bytes(content)
+    assert message in expect_refusal(path)
+
+
+def test_missing_folder_and_fifo_raise_without_blocking(tmp_path):
+    fifo = tmp_path / "pipe.qmf"
+    os.mkfifo(fifo)
+    script = (f"import qmf\nfor p in [{str(tmp_path / 'none.qmf')!r}, {str(tmp_path)!r}, {str(fifo)!r}]:\n"
+              "    try:\n        qmf.open(p)\n    except qmf.Error as e:\n        print(e)\n")
+    r = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=30)
+    assert r.returncode == 0, r.stderr
+    lines = r.stdout.splitlines()
+    assert len(lines) == 3 and "no such file" in lines[0]
+    assert all("not a regular file" in line for line in lines[1:])
+
+
+def test_save_replaces_atomically_keeping_the_mode(walk, tmp_path):
+    target = tmp_path / "out.qmf"
+    target.write_bytes(b"old")
+    os.chmod(target, 0o640)
+    link = tmp_path / "link.qmf"
+    os.symlink(target.name, link)
+    qmf.open(walk).save(link)
+    assert link.is_symlink() and stat.S_IMODE(os.stat(target).st_mode) == 0o640
+    assert qmf.open(target).frame_count == 16
+    assert not [p for p in os.listdir(tmp_path) if p.startswith(".qmf-tmp")]
+
+
+def test_save_refuses_what_is_not_a_regular_file(walk, tmp_path):
+    clip = qmf.open(walk)
+    fifo = tmp_path / "pipe.qmf"
+    os.mkfifo(fifo)
+    for path, message in [(fifo, "is not a regular file; not replaced"), (tmp_path, "is a folder"),
+                          (tmp_path / "none" / "x.qmf", "no such folder")]:
+        with pytest.raises(qmf.Error, match=message):
+            clip.save(path)
+    assert stat.S_ISFIFO(os.stat(fifo).st_mode)
+
+
+def test_saving_over_the_opened_file_keeps_the_clip_readable(tmp_path):
+    # Large enough for the library to read the file in place rather than copy it.
+    frames, joints = 4000, 40
+    clip = qmf.Clip.new(60.0, frames)
+    fig = clip.add_figure("s", [f"j{i}" for i in range(joints)], [-1] + list(range(joints - 1)))
+    keys = np.random.default_rng(5).random((frames, joints, 4), dtype=np.float32)
+    fig.set_orientations(keys)
+    path = tmp_path / "big.qmf"
+    clip.save(path)
+    opened = qmf.open(path)
+    opened.figures[0].set_channel("x", np.ones(frames, np.float32))
+    opened.save(path)
+    got, mask = opened.figures[0].orientations()
+    assert mask.all() and np.array_equal(bits(got), bits(keys))
+    again = qmf.open(path).figures[0]
+    assert again.channel("x")[1].all() and np.array_equal(bits(again.orientations()[0]), bits(keys))
