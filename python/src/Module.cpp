@@ -18,6 +18,7 @@
 #include <cstring>
 #include <optional>
 #include <set>
+#include <sstream>
 
 namespace py = pybind11;
 using qmf::CommandError;
@@ -273,8 +274,9 @@ PYBIND11_MODULE(qmf, m) {
              "A new frame rate. By default every key stays on its frame; resample=True re-samples the keys over "
              "the same duration (translation linearly, orientations by slerp).")
         .def("__repr__", [](const qmfpy::Animation& c) {
-            return "<qmf.Clip " + c.label() + ": " + std::to_string(c.frameCount()) + " frames at " +
-                   std::to_string(c.frameRate()) + " fps>";
+            std::ostringstream text;
+            text << "<qmf.Clip " << c.label() << ": " << c.frameCount() << " frames at " << c.frameRate() << " fps>";
+            return text.str();
         });
 
     m.def("open", [](const py::object& path) { return qmfpy::Animation::open(pathArg(path)); }, py::arg("path"),

@@ -118,3 +118,20 @@ def test_saving_over_the_opened_file_keeps_the_clip_readable(tmp_path):
     assert mask.all() and np.array_equal(bits(got), bits(keys))
     again = qmf.open(path).figures[0]
     assert again.channel("x")[1].all() and np.array_equal(bits(again.orientations()[0]), bits(keys))
+
+
+def test_installed_module_is_found_under_the_prefix(tmp_path, walk):
+    build, cmake = os.environ.get("QMF_BUILD_DIR"), os.environ.get("QMF_CMAKE")
+    if not build or not cmake:
+        pytest.skip("QMF_BUILD_DIR and QMF_CMAKE are not set: run through ctest")
+    prefix = tmp_path / "prefix"
+    subprocess.run([cmake, "--install", build, "--prefix", prefix], check=True, capture_output=True, timeout=300)
+    site = prefix / "lib" / "python3" / "dist-packages"
+    assert list(site.glob("qmf*.so"))
+    # A fresh interpreter that sees only the installed copy, not the build tree.
+    env = {k: v for k, v in os.environ.items() if k != "PYTHONPATH"}
+    env["PYTHONPATH"] = str(site)
+    r = subprocess.run([sys.executable, "-c", "import sys, qmf; print(qmf.__file__); print(qmf.open(sys.argv[1]).frame_count)",
+                        str(walk)], capture_output=True, text=True, env=env, timeout=60)
+    assert r.returncode == 0, r.stderr
+    assert r.stdout.splitlines() == [str(next(site.glob("qmf*.so"))), "16"]
