@@ -13,6 +13,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstring>
@@ -105,8 +106,21 @@ void setChannel(const Figure& fig, const py::object& axis, const CArray<float>& 
                         keyed ? reinterpret_cast<const uint8_t*>(keyed->data()) : nullptr);
 }
 
+// A file may claim millions of frames over few keys; the dense arrays may
+// take at most twice what the library holds for the clip, or 1 GiB.
+void checkDenseSize(const qmfpy::Animation& clip, int32_t frames, int32_t joints) {
+    const uint64_t need = static_cast<uint64_t>(frames) * static_cast<uint64_t>(joints) * (4 * sizeof(float) + 1);
+    const uint64_t held = anm_animation_memory_size_get_f(clip.handle());
+    const uint64_t budget = std::max<uint64_t>(uint64_t{1} << 30, 2 * held);
+    if (need > budget)
+        throw CommandError(clip.label() + ": the orientation arrays of " + std::to_string(frames) + " frames x " +
+                           std::to_string(joints) + " joints would take " + std::to_string(need >> 20) +
+                           " MiB, more than the " + std::to_string(budget >> 20) + " MiB allowed for a clip of its size");
+}
+
 py::tuple orientations(const Figure& fig) {
     const int32_t n = fig.clip->frameCount(), joints = fig.jointCount();
+    checkDenseSize(*fig.clip, n, joints);
     py::array_t<float> keys({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(joints), py::ssize_t{4}});
     py::array_t<bool> keyed({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(joints)});
     qmfpy::readOrientations(fig.handle(), n, joints, keys.mutable_data(), reinterpret_cast<uint8_t*>(keyed.mutable_data()));

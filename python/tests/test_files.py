@@ -135,3 +135,12 @@ def test_installed_module_is_found_under_the_prefix(tmp_path, walk):
                         str(walk)], capture_output=True, text=True, env=env, timeout=60)
     assert r.returncode == 0, r.stderr
     assert r.stdout.splitlines() == [str(next(site.glob("qmf*.so"))), "16"]
+
+
+def test_dense_arrays_of_a_mostly_empty_clip_are_bounded():
+    # 2^24 frames of 100 joints would be 28 GB of arrays for a clip of one key.
+    clip = qmf.Clip.new(30.0, 1 << 24)
+    fig = clip.add_figure("s", [f"j{i}" for i in range(100)], [-1] + [0] * 99)
+    fig.channel("x")  # one channel stays small
+    with pytest.raises(qmf.Error, match=r"orientation arrays of 16777216 frames x 100 joints would take \d+ MiB"):
+        fig.orientations()
