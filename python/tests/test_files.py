@@ -1,4 +1,5 @@
 """Opening hostile files raises one-line errors; saving is atomic and refuses what it must not replace."""
+import json
 import os
 import stat
 import subprocess
@@ -120,21 +121,31 @@ def test_saving_over_the_opened_file_keeps_the_clip_readable(tmp_path):
     assert again.channel("x")[1].all() and np.array_equal(bits(again.orientations()[0]), bits(keys))
 
 
-def test_installed_module_is_found_under_the_prefix(tmp_path, walk):
+@pytest.mark.parametrize("module_dir", ["", "lib/qmf"])
+def test_installed_module_is_found_under_the_prefix(tmp_path, walk, module_dir):
     build, cmake = os.environ.get("QMF_BUILD_DIR"), os.environ.get("QMF_CMAKE")
     if not build or not cmake:
         pytest.skip("QMF_BUILD_DIR and QMF_CMAKE are not set: run through ctest")
     prefix = tmp_path / "prefix"
-    subprocess.run([cmake, "--install", build, "--prefix", prefix], check=True, capture_output=True, timeout=300)
+    env = {k: v for k, v in os.environ.items() if k not in ("PYTHONPATH", "LD_LIBRARY_PATH")}
+    subprocess.run([cmake, "--install", build, "--prefix", prefix], check=True, capture_output=True, timeout=300,
+                   env=dict(env, QMF_INSTALL_MODULE_DIR=module_dir))
     site = prefix / "lib" / "python3" / "dist-packages"
-    assert list(site.glob("qmf*.so"))
-    # A fresh interpreter that sees only the installed copy, not the build tree.
-    env = {k: v for k, v in os.environ.items() if k != "PYTHONPATH"}
+    assert list(site.glob("qmf*.so")) and (prefix / module_dir / "lib" / "libKell.so").exists()
+    # A fresh interpreter that sees only the installed copy and its libraries, not the build tree.
+    (prefix / "moved").mkdir()
+    os.rename(prefix / "lib", prefix / "moved" / "lib")
+    site = prefix / "moved" / "lib" / "python3" / "dist-packages"
     env["PYTHONPATH"] = str(site)
-    r = subprocess.run([sys.executable, "-c", "import sys, qmf; print(qmf.__file__); print(qmf.open(sys.argv[1]).frame_count)",
-                        str(walk)], capture_output=True, text=True, env=env, timeout=60)
+    script = ("import json, sys, qmf\nprint(qmf.__file__)\nprint(qmf.open(sys.argv[1]).frame_count)\n"
+              "print(json.dumps(sorted({l.split()[-1] for l in open('/proc/self/maps')\n"
+              "                         if 'libKell' in l or 'libmayahost' in l})))")
+    r = subprocess.run([sys.executable, "-c", script, str(walk)], capture_output=True, text=True, env=env, timeout=60)
     assert r.returncode == 0, r.stderr
-    assert r.stdout.splitlines() == [str(next(site.glob("qmf*.so"))), "16"]
+    module, frames, libs = r.stdout.splitlines()
+    assert (module, frames) == (str(next(site.glob("qmf*.so"))), "16")
+    libs = json.loads(libs)
+    assert len(libs) == 2 and all(lib.startswith(str(prefix / "moved")) for lib in libs), libs
 
 
 def test_dense_arrays_of_a_mostly_empty_clip_are_bounded():
