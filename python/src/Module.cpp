@@ -279,7 +279,11 @@ PYBIND11_MODULE(qmf, m) {
             "rename",
             [](const AnimationPtr& c, const py::dict& mapping) {
                 std::vector<std::pair<std::string, std::string>> pairs;
-                for (auto item : mapping) pairs.emplace_back(item.first.cast<std::string>(), item.second.cast<std::string>());
+                for (auto item : mapping) {
+                    if (!py::isinstance<py::str>(item.first) || !py::isinstance<py::str>(item.second))
+                        throw py::type_error("rename: the mapping's names must be str");
+                    pairs.emplace_back(item.first.cast<std::string>(), item.second.cast<std::string>());
+                }
                 qmfpy::renameJoints(*c, pairs, "rename");
             },
             py::arg("mapping"),

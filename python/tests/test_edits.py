@@ -60,6 +60,11 @@ def test_rename_refuses_names_a_clip_cannot_hold(walk, mapping, message):
         qmf.open(walk).rename(mapping)
 
 
+def test_rename_needs_str_names(walk):
+    with pytest.raises(TypeError, match="names must be str"):
+        qmf.open(walk).rename({"hips": 3})
+
+
 def test_rename_of_a_clip_without_figures():
     with pytest.raises(qmf.Error, match="no figure to rename"):
         qmf.Clip.new(30, 1).rename({"a": "b"})
