@@ -36,6 +36,17 @@ std::string pathArg(const py::object& path) {
     return py::module_::import("os").attr("fspath")(path).cast<std::string>();
 }
 
+// An integer argument (Python int or NumPy integer), or nothing for others.
+std::optional<long long> indexArg(const py::object& value) {
+    if (py::isinstance<py::str>(value) || !PyIndex_Check(value.ptr())) return std::nullopt;
+    const long long v = PyLong_AsLongLong(py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr())).ptr());
+    if (v == -1 && PyErr_Occurred()) {
+        PyErr_Clear();  // too large for any of our ranges
+        return std::nullopt;
+    }
+    return v;
+}
+
 // 0..5 as Maya's rotateOrder attribute, or its name ("xyz" .. "zyx").
 int rotateOrder(const py::object& order) {
     static const char* const kNames[] = {"xyz", "yzx", "zxy", "xzy", "yxz", "zyx"};
@@ -44,9 +55,8 @@ int rotateOrder(const py::object& order) {
         for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         for (int i = 0; i < 6; ++i)
             if (s == kNames[i]) return i;
-    } else if (py::isinstance<py::int_>(order)) {
-        const long v = order.cast<long>();
-        if (v >= 0 && v <= 5) return static_cast<int>(v);
+    } else if (const auto v = indexArg(order); v && *v >= 0 && *v <= 5) {
+        return static_cast<int>(*v);
     }
     throw py::value_error("rotate_order must be 0 to 5 or one of xyz, yzx, zxy, xzy, yxz, zyx");
 }
@@ -63,9 +73,8 @@ int axisArg(const py::object& axis) {
         if (s == "x" || s == "X") return 0;
         if (s == "y" || s == "Y") return 1;
         if (s == "z" || s == "Z") return 2;
-    } else if (py::isinstance<py::int_>(axis)) {
-        const long v = axis.cast<long>();
-        if (v >= 0 && v <= 2) return static_cast<int>(v);
+    } else if (const auto v = indexArg(axis); v && *v >= 0 && *v <= 2) {
+        return static_cast<int>(*v);
     }
     throw py::value_error("axis must be 0, 1, 2 or 'x', 'y', 'z'");
 }

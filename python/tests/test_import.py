@@ -78,7 +78,7 @@ def test_clip_built_from_arrays_imports_onto_the_rig(exported_rig, tmp_path):
     assert check_import(path, tmp_path) > 1000
 
 
-@pytest.mark.parametrize("order", ORDERS + [0, 5])
+@pytest.mark.parametrize("order", ORDERS + [0, np.int64(5), "ZXY"])
 def test_euler_round_trip_per_rotate_order(order):
     rng = np.random.default_rng(3)
     orient = (30.0, -45.0, 120.0)
@@ -119,6 +119,8 @@ def test_translation_helpers_invert_each_other():
     (lambda: qmf.orientation_to_euler(np.zeros((3, 4), np.float32), (0, 0)), "joint_orient must hold 3 angles"),
     (lambda: qmf.orientation_to_euler(np.zeros((3, 4), np.float32), rotate_order="xyx"), "rotate_order must be"),
     (lambda: qmf.orientation_to_euler(np.zeros((3, 4), np.float32), rotate_order=6), "rotate_order must be"),
+    (lambda: qmf.orientation_to_euler(np.zeros((3, 4), np.float32), rotate_order=2**70), "rotate_order must be"),
+    (lambda: qmf.orientation_to_euler(np.zeros((3, 4), np.float32), rotate_order=1.0), "rotate_order must be"),
     (lambda: qmf.euler_to_orientation(np.zeros((3, 4))), r"degrees must have shape \(n, 3\)"),
     (lambda: qmf.translation_to_file(np.zeros(3)), r"translation must have shape \(n, 3\)"),
 ])
