@@ -21,6 +21,7 @@ const char* const kUsage =
     "  info FILE.qmf [--json]         show what a Movantis file holds\n"
     "  pack FILE.json OUT.qmf         write a Movantis file from info --json output\n"
     "  convert IN OUT                 convert between formats (clip.qmf -> scene.ma)\n"
+    "  convert IN... --out-dir DIR    convert many files, each in a process of its own\n"
     "\n"
     "Run 'qmf <command> --help' for the options of a command, 'qmf --version'\n"
     "for the version.\n";
