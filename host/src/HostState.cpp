@@ -2,6 +2,8 @@
 // perror capture and the plug-in registry.
 #include "HostState.h"
 
+#include <qmfhost/Scene.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -239,4 +241,16 @@ void withdrawTranslatorsOf(Id pluginId) {
 }
 
 }  // namespace detail
+
+// Declared with the scene functions (qmfhost/Scene.h); it sizes this state.
+void reserveScene(std::size_t nodes, std::size_t connections) {
+    detail::HostState& h = detail::host();
+    h.byId.reserve(h.byId.size() + nodes);
+    h.nodesByName.reserve(h.nodesByName.size() + nodes);
+    detail::ConnectionStore& c = h.connections;
+    c.byDestination.reserve(c.byDestination.size() + connections);
+    c.bySource.reserve(c.bySource.size() + connections);
+    c.byNode.reserve(c.byNode.size() + std::min(nodes, 2 * connections));
+}
+
 }  // namespace qmfhost

@@ -12,16 +12,6 @@ using namespace detail;
 
 void resetScene() { resetSceneState(); }
 
-void reserveScene(std::size_t nodes, std::size_t connections) {
-    HostState& h = host();
-    h.byId.reserve(h.byId.size() + nodes);
-    h.nodesByName.reserve(h.nodesByName.size() + nodes);
-    ConnectionStore& c = h.connections;
-    c.byDestination.reserve(c.byDestination.size() + connections);
-    c.bySource.reserve(c.bySource.size() + connections);
-    c.byNode.reserve(c.byNode.size() + std::min(nodes, 2 * connections));
-}
-
 MObject world() { return MObject(MObject::kNodeKind, host().worldId); }
 
 MObject createNode(const std::string& type, const std::string& name, const MObject& parent,
