@@ -22,6 +22,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 # libraries in the module's lib/ come with the package itself.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${PROJECT_BINARY_DIR}/lib")
+# The Python module is built for one Python release and reaches NumPy on import;
+# the command and the Maya module need neither.
+if(TARGET qmf_python)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+      "python3 (>= ${QMF_PYTHON_RELEASE}), python3 (<< ${QMF_PYTHON_RELEASE}.99), python3-numpy")
+endif()
 # Run by cpack before it installs into its staging folder: the module goes
 # into a folder of its own for the DEB package only.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/PackageConfig.cmake)

@@ -79,6 +79,11 @@ mkdir "$tmp/built"
 for f in rig.qmf walk.qmf rig_walk.ma; do
   cmp -s "$tmp/$f" "$tmp/built/$f" || fail "$f from the installed qmf differs from the build's"
 done
+if compgen -G '/usr/lib/python3/dist-packages/qmf.cpython-*.so' >/dev/null && /usr/bin/python3 -c 'import numpy' 2>/dev/null; then
+  echo "== the installed Python module on the installed example"
+  (cd "$tmp" && /usr/bin/python3 -c 'import qmf, sys; c = qmf.open("walk.qmf"); print("walk.qmf:", c.frame_count, "frames at", c.frame_rate)') ||
+    fail "the installed Python module cannot read the example clip"
+fi
 echo "== apt-get purge qmf"
 DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq qmf >/dev/null
 [[ ! -e /usr/bin/qmf && ! -e /usr/lib/qmf ]] || fail "files left after removing the package"
