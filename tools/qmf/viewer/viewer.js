@@ -268,7 +268,9 @@
     ctx.fillText(hi.toFixed(1), box.x, top + 4 * ratio);
     ctx.fillText(lo.toFixed(1), box.x, bottom);
     ctx.fillText("0", left, bottom + 13 * ratio);
-    ctx.fillText(`frame ${F - 1}`, right - 50 * ratio, bottom + 13 * ratio);
+    ctx.textAlign = "right";
+    ctx.fillText(`frame ${F - 1}`, right, bottom + 13 * ratio);
+    ctx.textAlign = "left";
     ctx.strokeStyle = "#3a414d";
     ctx.lineWidth = ratio;
     ctx.strokeRect(left, top, right - left, bottom - top);
