@@ -4,7 +4,9 @@
 For several inputs: the positions the page computes (#selftest) equal those
 `qmf view --positions` prints, to 1e-4 of the skeleton's size; no script
 error is recorded; a hostile joint name stays text. Two screenshots of one
-clip show a skeleton drawn and moved.
+clip show a skeleton drawn and moved. Driven over the DevTools pipe, the
+arrows step, space plays and pauses, hovering names a joint and a click
+selects it.
 
 usage: browser_test.py QMF EXAMPLES_DIR CORPUS_DIR
 Exits 77 (skipped) when /usr/bin/chromium is missing.
@@ -13,12 +15,14 @@ import html
 import json
 import os
 import re
+import select
 import shutil
 import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import zlib
 
 SKIPPED = 77
@@ -58,6 +62,129 @@ def chromium(work, url, *flags):
     if proc.returncode != 0:
         raise SystemExit("chromium failed (%d) on %s:\n%s" % (proc.returncode, url, err.decode(errors="replace")[-2000:]))
     return out.decode("utf-8", errors="replace")
+
+
+class Browser:
+    """Chromium driven over its DevTools pipe (fds 3 and 4, NUL-ended JSON),
+    to press keys and click as a user does and read the page back."""
+
+    def __init__(self, work, url):
+        profile = tempfile.mkdtemp(prefix="profile-", dir=work)
+        to_browser, self.commands = os.pipe()
+        self.replies, from_browser = os.pipe()
+
+        def pipes():
+            # Copies first: either end may itself be fd 3 or 4.
+            read_end, write_end = os.dup(to_browser), os.dup(from_browser)
+            os.dup2(read_end, 3)
+            os.dup2(write_end, 4)
+
+        args = [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--hide-scrollbars", "--no-first-run",
+                "--remote-debugging-pipe", "--window-size=1000,600", "--user-data-dir=" + profile, url]
+        self.proc = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=work,
+                                     close_fds=False, preexec_fn=pipes, start_new_session=True)
+        os.close(to_browser)
+        os.close(from_browser)
+        self.buffer, self.next_id, self.session = b"", 0, None
+        self.deadline = time.monotonic() + BROWSER_TIMEOUT
+        targets = self.send("Target.getTargets")["targetInfos"]
+        page = next(t for t in targets if t["type"] == "page")
+        self.session = self.send("Target.attachToTarget", targetId=page["targetId"], flatten=True)["sessionId"]
+        while self.evaluate("document.readyState") != "complete":
+            time.sleep(0.05)
+
+    def send(self, method, **params):
+        self.next_id += 1
+        message = {"id": self.next_id, "method": method, "params": params}
+        if self.session and not method.startswith("Target."):
+            message["sessionId"] = self.session
+        os.write(self.commands, json.dumps(message).encode() + b"\0")
+        while True:
+            while b"\0" not in self.buffer:
+                left = self.deadline - time.monotonic()
+                if left <= 0 or not select.select([self.replies], [], [], left)[0]:
+                    raise SystemExit("chromium did not answer %s within %d s" % (method, BROWSER_TIMEOUT))
+                chunk = os.read(self.replies, 1 << 16)
+                if not chunk:
+                    raise SystemExit("chromium closed its pipe during " + method)
+                self.buffer += chunk
+            raw, self.buffer = self.buffer.split(b"\0", 1)
+            reply = json.loads(raw)
+            if reply.get("id") == self.next_id:
+                if "error" in reply:
+                    raise SystemExit("%s: %s" % (method, reply["error"]))
+                return reply["result"]
+
+    def evaluate(self, expression):
+        return self.send("Runtime.evaluate", expression=expression, returnByValue=True)["result"].get("value")
+
+    def key(self, key, code, keycode):
+        for kind in ("rawKeyDown", "keyUp"):
+            self.send("Input.dispatchKeyEvent", type=kind, key=key, code=code, windowsVirtualKeyCode=keycode)
+
+    def mouse(self, kind, x, y):
+        self.send("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left", clickCount=1,
+                  buttons=1 if kind == "mousePressed" else 0)
+
+    def close(self):
+        try:
+            self.send("Browser.close")
+        except SystemExit:
+            pass
+        try:
+            self.proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            os.killpg(self.proc.pid, signal.SIGKILL)
+            self.proc.wait()
+        os.close(self.commands)
+        os.close(self.replies)
+
+
+def check_interaction(qmf, work, clip):
+    """Keys step and play, hovering names a joint, a click selects it."""
+    page = os.path.join(work, "interact.html")
+    run([qmf, "view", clip, "-o", page])
+    browser = Browser(work, "file://%s#selftest=0" % page)
+    try:
+        clock = lambda: browser.evaluate("document.getElementById('clock').textContent")
+        frame = lambda: int(clock().split()[1])
+        check(frame() == 0, "the page does not start on frame 0: %r" % clock())
+        browser.key("ArrowRight", "ArrowRight", 39)
+        browser.key("ArrowRight", "ArrowRight", 39)
+        check(frame() == 2, "two presses of the right arrow do not show frame 2: %r" % clock())
+        browser.key("ArrowLeft", "ArrowLeft", 37)
+        check(frame() == 1, "the left arrow does not step back to frame 1: %r" % clock())
+        browser.key(" ", "Space", 32)
+        seen, start = set(), time.monotonic()
+        while time.monotonic() - start < 0.5:  # the clip plays at 30 frames per second
+            seen.add(frame())
+            time.sleep(0.02)
+        browser.key(" ", "Space", 32)
+        stopped = frame()
+        check(len(seen) >= 3, "space does not play: frames seen %s" % sorted(seen))
+        time.sleep(0.3)
+        check(frame() == stopped, "space again does not pause (frame %d, then %d)" % (stopped, frame()))
+
+        # The self-test gave the joints' places for frame 0; go back there.
+        browser.evaluate("document.getElementById('slider').value = '0';"
+                         "document.getElementById('slider').dispatchEvent(new Event('input'))")
+        screen = json.loads(browser.evaluate("document.getElementById('selftest').textContent"))["screen"]
+        names = [j["name"] for j in json.loads(browser.evaluate("document.getElementById('motion').textContent"))["joints"]]
+        joint = max(range(len(screen)), key=lambda j: screen[j][0] if screen[j] else -1)
+        x, y = screen[joint]
+        browser.mouse("mouseMoved", x, y)
+        tip = browser.evaluate("const t = document.getElementById('tip'); t.hidden ? null : t.textContent")
+        check(tip == names[joint], "hovering joint %s shows %r" % (names[joint], tip))
+        browser.mouse("mousePressed", x, y)
+        browser.mouse("mouseReleased", x, y)
+        selected = browser.evaluate("document.getElementById('selected').textContent")
+        check(selected == names[joint], "clicking joint %s selects %r" % (names[joint], selected))
+        errors = browser.evaluate("window.qmfErrors.join('\\n')")
+        check(errors == "", "script errors while interacting: %r" % errors)
+        print("interaction: arrows step, space plays (%d frames seen) and pauses, %s named and selected"
+              % (len(seen), names[joint]))
+    finally:
+        browser.close()
 
 
 def pre(dom, ident):
@@ -206,6 +333,7 @@ def main():
             print("corpus BVH files not found at %s: those inputs skipped" % bvh)
 
         check_screenshots(qmf, work, clip)
+        check_interaction(qmf, work, clip)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:
