@@ -90,7 +90,11 @@ class Browser:
         targets = self.send("Target.getTargets")["targetInfos"]
         page = next(t for t in targets if t["type"] == "page")
         self.session = self.send("Target.attachToTarget", targetId=page["targetId"], flatten=True)["sessionId"]
-        while self.evaluate("document.readyState") != "complete":
+        # The first page may still be about:blank: wait for the viewer to have drawn.
+        while not self.evaluate("document.readyState === 'complete' && !!document.getElementById('clock')"
+                                " && document.getElementById('clock').textContent !== ''"):
+            if time.monotonic() > self.deadline:
+                raise SystemExit("the page did not load within %d s" % BROWSER_TIMEOUT)
             time.sleep(0.05)
 
     def send(self, method, **params):
