@@ -3,7 +3,8 @@
 # Usage: scripts/deps.sh [--fuzz | --bench-peers]
 #   --bench-peers  also the readers the benchmarks compare with (assimp-utils)
 set -euo pipefail
-pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev python3 time chromium)
+# dpkg-dev and file: the Debian package's dependencies are read from its binaries.
+pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev python3 time dpkg-dev file chromium)
 if [[ "${1:-}" == "--fuzz" ]]; then
   pkgs+=(clang libclang-rt-14-dev)
 elif [[ "${1:-}" == "--bench-peers" ]]; then

@@ -2,6 +2,7 @@
 // Maya, by driving the qmf translator module through the headless host.
 #include "CommandSupport.h"
 #include "Printable.h"
+#include "Version.h"
 
 #include <iostream>
 #include <new>
@@ -20,9 +21,11 @@ const char* const kUsage =
     "  info FILE.qmf [--json]         show what a Movantis file holds\n"
     "  pack FILE.json OUT.qmf         write a Movantis file from info --json output\n"
     "  convert IN OUT                 convert between formats (clip.qmf -> scene.ma)\n"
+    "  convert IN... --out-dir DIR    convert many files, each in a process of its own\n"
     "  view FILE -o PAGE.html         the skeleton and its motion as an HTML page\n"
     "\n"
-    "Run 'qmf <command> --help' for the options of a command.\n";
+    "Run 'qmf <command> --help' for the options of a command, 'qmf --version'\n"
+    "for the version.\n";
 
 const qmf::Command* const kCommands[] = {&qmf::kExportCommand, &qmf::kImportCommand, &qmf::kIdentifyCommand,
                                          &qmf::kInfoCommand, &qmf::kPackCommand, &qmf::kConvertCommand,
@@ -42,6 +45,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string cmd = argv[1];
+    if (cmd == "--version") {
+        std::cout << "qmf " << QMF_VERSION << "\n";
+        return 0;
+    }
     if (cmd == "-h" || cmd == "--help" || cmd == "help") {
         const qmf::Command* c = argc > 2 ? findCommand(argv[2]) : nullptr;
         std::cout << (c ? c->help : kUsage);
