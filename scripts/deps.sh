@@ -5,7 +5,7 @@
 set -euo pipefail
 # dpkg-dev and file: the Debian package's dependencies are read from its binaries.
 pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev python3 time dpkg-dev file
-      pybind11-dev python3-dev python3-numpy python3-pytest)
+      pybind11-dev python3-dev python3-numpy python3-pytest chromium)
 if [[ "${1:-}" == "--fuzz" ]]; then
   pkgs+=(clang libclang-rt-14-dev)
 elif [[ "${1:-}" == "--bench-peers" ]]; then

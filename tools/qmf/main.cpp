@@ -22,12 +22,14 @@ const char* const kUsage =
     "  pack FILE.json OUT.qmf         write a Movantis file from info --json output\n"
     "  convert IN OUT                 convert between formats (clip.qmf -> scene.ma)\n"
     "  convert IN... --out-dir DIR    convert many files, each in a process of its own\n"
+    "  view FILE -o PAGE.html         the skeleton and its motion as an HTML page\n"
     "\n"
     "Run 'qmf <command> --help' for the options of a command, 'qmf --version'\n"
     "for the version.\n";
 
 const qmf::Command* const kCommands[] = {&qmf::kExportCommand, &qmf::kImportCommand, &qmf::kIdentifyCommand,
-                                         &qmf::kInfoCommand, &qmf::kPackCommand, &qmf::kConvertCommand};
+                                         &qmf::kInfoCommand, &qmf::kPackCommand, &qmf::kConvertCommand,
+                                         &qmf::kViewCommand};
 
 const qmf::Command* findCommand(const std::string& name) {
     for (const qmf::Command* c : kCommands)
