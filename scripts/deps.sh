@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [--fuzz | --bench-peers]
 #   --bench-peers  also the readers the benchmarks compare with (assimp-utils)
 set -euo pipefail
-pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev python3 time)
+pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev python3 time librsvg2-bin)
 if [[ "${1:-}" == "--fuzz" ]]; then
   pkgs+=(clang libclang-rt-14-dev)
 elif [[ "${1:-}" == "--bench-peers" ]]; then
