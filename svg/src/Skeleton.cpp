@@ -33,7 +33,14 @@ const char kStyle[] =
     ".axZ{stroke:#3050d0;fill:#3050d0}"
     ".axl{font-family:sans-serif;font-size:11px;font-weight:bold;stroke:none}";
 
-bool finite(const Vec3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+// Farther than this from the origin a position is taken as unknown: no
+// skeleton is that large, and the fit's arithmetic would overflow.
+constexpr double kFar = 1e12;
+
+bool placeable(const Vec3& p) {
+    auto ok = [](double v) { return std::isfinite(v) && std::fabs(v) <= kFar; };
+    return ok(p.x) && ok(p.y) && ok(p.z);
+}
 
 const char* viewName(View v) { return v == View::Front ? "front" : v == View::Side ? "side" : "top"; }
 
@@ -65,10 +72,12 @@ private:
     struct Box {
         double x0, y0, x1, y1;
     };
-    static long cell(double v, double size) { return static_cast<long>(std::floor(v / size)); }
-    static long long key(long x, long y) { return (static_cast<long long>(x) << 32) ^ (y & 0xffffffffLL); }
+    static long cell(double v, double size) { return static_cast<long>(std::floor(std::clamp(v, -1e9, 1e9) / size)); }
+    static unsigned long long key(long x, long y) {
+        return (static_cast<unsigned long long>(x) << 32) ^ (static_cast<unsigned long long>(y) & 0xffffffffULL);
+    }
     std::vector<Box> boxes_;
-    std::unordered_map<long long, std::vector<std::size_t>> cells_;
+    std::unordered_map<unsigned long long, std::vector<std::size_t>> cells_;
 };
 
 }  // namespace
@@ -96,7 +105,7 @@ std::string drawSkeleton(const Pose& pose, View view, const DrawOptions& o, Fit*
     double minX = std::numeric_limits<double>::infinity(), maxX = -minX, minY = minX, maxY = -minX;
     double labelChars = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        known[i] = finite(pose.positions[i]);
+        known[i] = placeable(pose.positions[i]);
         if (!known[i]) continue;
         screen[i] = project(pose.positions[i], view, pose.upAxis);
         minX = std::min(minX, screen[i].x), maxX = std::max(maxX, screen[i].x);

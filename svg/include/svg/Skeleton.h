@@ -53,7 +53,9 @@ struct Fit {
 
 // The joints must be consistent (same counts, parents in range or -1);
 // throws std::invalid_argument otherwise. A parent that comes after its child
-// or a cycle is drawn as it is: only lines between known positions.
+// or a cycle is drawn as it is: only lines between known positions. A
+// position that is not finite or lies farther than 1e12 from the origin is
+// unknown: neither its dot nor its bones are drawn.
 std::string drawSkeleton(const Pose& pose, View view, const DrawOptions& options = {}, Fit* fit = nullptr);
 
 }  // namespace svg
