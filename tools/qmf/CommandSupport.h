@@ -76,5 +76,6 @@ extern const Command kIdentifyCommand;
 extern const Command kInfoCommand;
 extern const Command kPackCommand;
 extern const Command kConvertCommand;
+extern const Command kViewCommand;
 
 }  // namespace qmf

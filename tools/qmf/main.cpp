@@ -20,11 +20,13 @@ const char* const kUsage =
     "  info FILE.qmf [--json]         show what a Movantis file holds\n"
     "  pack FILE.json OUT.qmf         write a Movantis file from info --json output\n"
     "  convert IN OUT                 convert between formats (clip.qmf -> scene.ma)\n"
+    "  view FILE -o PAGE.html         the skeleton and its motion as an HTML page\n"
     "\n"
     "Run 'qmf <command> --help' for the options of a command.\n";
 
 const qmf::Command* const kCommands[] = {&qmf::kExportCommand, &qmf::kImportCommand, &qmf::kIdentifyCommand,
-                                         &qmf::kInfoCommand, &qmf::kPackCommand, &qmf::kConvertCommand};
+                                         &qmf::kInfoCommand, &qmf::kPackCommand, &qmf::kConvertCommand,
+                                         &qmf::kViewCommand};
 
 const qmf::Command* findCommand(const std::string& name) {
     for (const qmf::Command* c : kCommands)

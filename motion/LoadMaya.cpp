@@ -1,0 +1,160 @@
+// A Maya ASCII scene into the model: its joints as export walks them, each
+// value read from the headless host (which evaluates the animation curves)
+// at the current time for the rest pose and, when the scene has curves, at
+// every frame of the playback range. Values cross into file form through
+// export's own conversions.
+#include "motion/MotionBuild.h"
+
+#include "CommandSupport.h"
+#include "convert/SpaceConversion.h"
+#include "qmfhost/Scene.h"
+
+#include <maya/MFnIkJoint.h>
+#include <maya/MQuaternion.h>
+#include <maya/MTime.h>
+#include <maya/MTransformationMatrix.h>
+
+#include <kell_authoring.h>
+
+#include <cmath>
+
+namespace qmf::motion {
+
+namespace {
+
+struct SceneJoint {
+    MObject node;
+    int parent;
+};
+
+// Depth first without recursion. A joint's parent is its DAG parent when
+// that is a joint; under anything else it starts a hierarchy, as in export.
+std::vector<SceneJoint> walkJoints(const std::string& path) {
+    std::vector<SceneJoint> out;
+    struct Level {
+        std::vector<MObject> nodes;
+        std::size_t next;
+        int joint;  // index of the node this level hangs from when it is a joint, else -1
+    };
+    std::vector<Level> stack{{qmfhost::children(qmfhost::world()), 0, -1}};
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        if (level.next >= level.nodes.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const MObject node = level.nodes[level.next++];
+        const int parent = level.joint;
+        int self = -1;
+        if (qmfhost::typeName(node) == "joint") {
+            // Instancing repeats subtrees; the cap bounds that too.
+            if (out.size() >= KELL_MAX_JOINTS)
+                throw MotionError(path + ": more than " + std::to_string(KELL_MAX_JOINTS) +
+                                  " joints (counting instances); a skeleton holds no more");
+            self = static_cast<int>(out.size());
+            out.push_back({node, parent});
+        }
+        stack.push_back({qmfhost::children(node), 0, self});
+    }
+    return out;
+}
+
+int eulerOrder(MTransformationMatrix::RotationOrder order) {
+    const int o = static_cast<int>(order);
+    return o >= MTransformationMatrix::kXYZ && o <= MTransformationMatrix::kZYX ? o - 1 : 0;
+}
+
+bool hasCurves() {
+    for (const MObject& n : qmfhost::allNodes())
+        if (qmfhost::isAnimCurve(n)) return true;
+    return false;
+}
+
+std::array<float, 4> fileRotation(const MFnIkJoint& fn) {
+    MQuaternion rotation, orientation;
+    fn.getRotation(rotation, MSpace::kTransform);
+    fn.getOrientation(orientation);
+    const quaternion q = sceneRotationToFile(rotation, orientation);
+    return {q.f0, q.f1, q.f2, q.f3};
+}
+
+std::array<float, 3> fileOffset(const MFnIkJoint& fn) {
+    const coord3 c = sceneVectorToFile(fn.translation(MSpace::kTransform));
+    return {c.x, c.y, c.z};
+}
+
+void setTime(double seconds) {
+    qmfhost::AnimControlState ac = qmfhost::animControlState();
+    ac.currentTime = MTime(seconds, MTime::kSeconds);
+    qmfhost::setAnimControlState(ac);
+}
+
+}  // namespace
+
+Motion loadMayaAscii(const std::string& path, std::ostream&) {
+    qmfhost::ma::Scene scene;
+    try {
+        scene = readScene(path);
+        bindScene(path, scene);
+    } catch (const CommandError& e) {
+        throw MotionError(e.what());
+    }
+    const std::vector<SceneJoint> walk = walkJoints(path);
+    if (walk.empty()) throw MotionError(path + ": the scene has no joints");
+    Motion m;
+    m.source = Source::MayaAscii;
+    m.path = path;
+    m.skeletons = 1;
+    m.figures = 1;
+    m.frameRate = scene.units.framesPerSecond;
+    const qmfhost::AnimControlState ac = qmfhost::animControlState();
+    const double now = ac.currentTime.as(MTime::kSeconds);
+    m.firstFrame = now * m.frameRate;
+    if (hasCurves()) {
+        const double first = ac.minTime.as(MTime::kSeconds) * m.frameRate;
+        const double span = ac.maxTime.as(MTime::kSeconds) * m.frameRate - first;
+        if (std::isfinite(span) && std::isfinite(first) && span >= 0) {
+            checkSize(static_cast<std::size_t>(std::min(span, 1e12)) + 1, walk.size(), path);
+            m.fileFrames = static_cast<uint32_t>(std::floor(span + 1e-6)) + 1;
+            m.firstFrame = first;
+        }
+    }
+    m.frames = std::max<uint32_t>(m.fileFrames, 1);
+    checkSize(m.frames, walk.size(), path);
+
+    const std::size_t n = walk.size();
+    m.joints.resize(n);
+    for (std::size_t j = 0; j < n; ++j) {
+        const MFnIkJoint fn(walk[j].node);
+        Joint& joint = m.joints[j];
+        joint.name = qmfhost::nodeName(walk[j].node);
+        joint.parent = walk[j].parent;
+        joint.offset = fileOffset(fn);
+        joint.orientation = fileRotation(fn);
+        MQuaternion o;
+        fn.getOrientation(o);
+        joint.sceneOrientation = {o.x, o.y, o.z, o.w};
+        joint.rotateOrder = eulerOrder(fn.rotationOrder());
+    }
+    m.translatedRoot = 0;
+    m.rotations.resize(std::size_t(m.frames) * n);
+    m.rootTranslation.resize(m.frames);
+    if (m.fileFrames == 0) {
+        for (std::size_t j = 0; j < n; ++j) m.rotations[j] = m.joints[j].orientation;
+        m.rootTranslation[0] = m.joints[0].offset;
+    } else {
+        for (uint32_t f = 0; f < m.frames; ++f) {
+            setTime((m.firstFrame + f) / m.frameRate);
+            for (std::size_t j = 0; j < n; ++j) {
+                const MFnIkJoint fn(walk[j].node);
+                m.rotations[m.index(f, j)] = fileRotation(fn);
+                if (j == 0) m.rootTranslation[f] = fileOffset(fn);
+            }
+        }
+        setTime(now);
+    }
+    computeChannels(m);
+    return m;
+}
+
+}  // namespace qmf::motion

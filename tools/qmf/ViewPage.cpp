@@ -1,0 +1,107 @@
+#include "ViewPage.h"
+
+#include "ViewerAssets.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <cstdio>
+
+namespace qmf {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// Floats keep every bit (the page narrows them back with Math.fround);
+// anything not finite is null, which the page reads as 0.
+Json number(double v, const char* format = "%.9g") {
+    if (!std::isfinite(v)) return nullptr;
+    char buf[40];
+    std::snprintf(buf, sizeof buf, format, v);
+    return Json::parse(buf);
+}
+
+std::string baseName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string scriptSafe(const std::string& json) {
+    std::string out;
+    out.reserve(json.size());
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        // These bytes appear in JSON only inside strings, where \u escapes are equivalent.
+        if (c == '<') out += "\\u003c";
+        else if (c == '>') out += "\\u003e";
+        else if (c == '&') out += "\\u0026";
+        else if (c == '\xE2' && i + 2 < json.size() && json[i + 1] == '\x80' && (json[i + 2] == '\xA8' || json[i + 2] == '\xA9')) {
+            out += json[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else out += c;
+    }
+    return out;
+}
+
+void replaceOnce(std::string& text, const std::string& marker, const std::string& with) {
+    const std::size_t at = text.find(marker);
+    if (at != std::string::npos) text.replace(at, marker.size(), with);
+}
+
+}  // namespace
+
+std::string viewData(const motion::Motion& m) {
+    Json d;
+    d["source"] = motion::sourceName(m.source);
+    d["file"] = baseName(m.path);
+    d["frameRate"] = m.frameRate;
+    d["fileFrames"] = m.fileFrames;
+    d["firstFrame"] = m.firstFrame;
+    d["frames"] = m.frames;
+    d["skeletons"] = m.skeletons;
+    d["figures"] = m.figures;
+    d["upAxis"] = std::string(1, m.upAxis);
+    d["translatedRoot"] = m.translatedRoot;
+    d["size"] = motion::skeletonSize(m);
+    Json joints = Json::array();
+    for (const motion::Joint& j : m.joints) {
+        Json volume = Json::array();
+        for (const motion::Primitive& p : j.volume)
+            volume.push_back({{"kind", p.kind == motion::Primitive::Bone ? "bone" : "sphere"},
+                              {"radius", number(p.radius)},
+                              {"length", number(p.length)},
+                              {"direction", {number(p.direction[0]), number(p.direction[1]), number(p.direction[2])}}});
+        joints.push_back({{"name", j.name},
+                          {"parent", j.parent},
+                          {"offset", {number(j.offset[0]), number(j.offset[1]), number(j.offset[2])}},
+                          {"volume", volume}});
+    }
+    d["joints"] = joints;
+    Json rotations = Json::array(), root = Json::array(), rotate = Json::array(), translate = Json::array();
+    for (const auto& q : m.rotations)
+        for (float v : q) rotations.push_back(number(v));
+    for (const auto& t : m.rootTranslation)
+        for (float v : t) root.push_back(number(v));
+    // The charts need no more than a thousandth of a degree or centimetre.
+    for (const auto& r : m.rotateDegrees)
+        for (double v : r) rotate.push_back(number(v, "%.3f"));
+    for (const auto& t : m.translateCm)
+        for (double v : t) translate.push_back(number(v, "%.3f"));
+    d["rotations"] = rotations;
+    d["rootTranslation"] = root;
+    d["rotateDegrees"] = rotate;
+    d["translateCm"] = translate;
+    return scriptSafe(d.dump(-1, ' ', false, Json::error_handler_t::replace));
+}
+
+std::string viewPage(const motion::Motion& m) {
+    std::string page(reinterpret_cast<const char*>(kViewerHtml), kViewerHtmlSize);
+    // From the last marker back, so text put in never holds a marker still to be found.
+    replaceOnce(page, "/*QMF_SCRIPT*/", std::string(reinterpret_cast<const char*>(kViewerJs), kViewerJsSize));
+    replaceOnce(page, "/*QMF_DATA*/", viewData(m));
+    replaceOnce(page, "/*QMF_STYLE*/", std::string(reinterpret_cast<const char*>(kViewerCss), kViewerCssSize));
+    return page;
+}
+
+}  // namespace qmf

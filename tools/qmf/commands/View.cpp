@@ -1,0 +1,108 @@
+// qmf view: a clip, scene or BVH file as one self-contained HTML page that
+// plays the skeleton, or the world positions the page must agree with.
+#include "CommandSupport.h"
+#include "Printable.h"
+#include "BvhConvert.h"
+#include "ViewPage.h"
+
+#include "motion/Motion.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+namespace qmf {
+
+namespace {
+
+uint32_t frameArgument(const std::string& text) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long v = std::strtoull(begin, &end, 10);
+    if (text.empty() || text[0] == '-' || end != begin + text.size() || errno == ERANGE || v > UINT32_MAX)
+        throw CommandError("view: --frame needs a frame number from 0, not '" + text + "'");
+    return static_cast<uint32_t>(v);
+}
+
+void printPositions(const motion::Motion& m, uint32_t frame) {
+    if (frame >= m.frames)
+        throw CommandError("view: frame " + std::to_string(frame) + " is past the last frame (" +
+                           std::to_string(m.frames - 1) + ")");
+    const auto p = motion::worldPositions(m, frame);
+    std::cout << "# frame " << frame << " of " << m.frames << "; joint index, world x y z (cm), name\n";
+    char buf[96];
+    for (std::size_t j = 0; j < p.size(); ++j) {
+        std::snprintf(buf, sizeof buf, "%zu %.9g %.9g %.9g ", j, p[j][0], p[j][1], p[j][2]);
+        std::cout << buf << printable(m.joints[j].name) << "\n";
+    }
+}
+
+int cmdView(int argc, char** argv) {
+    Args a = parseArgs("view", argc, argv,
+                       {{"-o", true}, {"--positions", false}, {"--frame", true}, {"--plugin", true}, {"--unit", true}});
+    if (a.help) {
+        std::cout << kViewCommand.help;
+        return 0;
+    }
+    needPositional("view", a, 1);
+    const std::string& in = a.positional[0];
+    const bool positions = a.has("--positions");
+    const std::string out = a.value("-o");
+    if (positions == !out.empty()) throw CommandError("view: give either -o PAGE.html or --positions");
+    if (a.has("--frame") && !positions) throw CommandError("view: --frame goes with --positions");
+    const uint32_t frame = a.has("--frame") ? frameArgument(a.value("--frame")) : 0;
+    motion::LoadOptions options;
+    options.plugin = a.value("--plugin");
+    if (a.has("--unit")) options.bvhUnitToCm = bvhUnitToCm(a.value("--unit"));
+
+    fileio::Output target;
+    if (!positions) target = requireOutput(out, {in});
+    motion::Motion m;
+    try {
+        m = motion::loadMotion(in, options, std::cerr);
+    } catch (const motion::MotionError& e) {
+        throw CommandError(e.what());
+    }
+    if (positions) {
+        printPositions(m, frame);
+        return 0;
+    }
+    try {
+        fileio::TempFile tmp(target);
+        tmp.write(viewPage(m));
+        tmp.commit();
+    } catch (const fileio::Error& e) {
+        throw CommandError(e.what());
+    }
+    std::cout << "wrote " << out << ": " << m.joints.size() << " joint" << (m.joints.size() == 1 ? "" : "s") << ", "
+              << m.frames << " frame" << (m.frames == 1 ? "" : "s") << "\n";
+    return 0;
+}
+
+}  // namespace
+
+const Command kViewCommand = {
+    "view",
+    "usage: qmf view FILE -o PAGE.html [--plugin PATH] [--unit U]\n"
+    "       qmf view --positions FILE [--frame N]\n"
+    "\n"
+    "FILE is a Movantis clip, a Maya ASCII scene or a BVH file. The page is one\n"
+    "self-contained HTML file (no network, no external script, style or font)\n"
+    "that plays the skeleton in 3D: drag to orbit, wheel to zoom, front, side and\n"
+    "top views, a timeline with play/pause (space) and single steps (left and\n"
+    "right arrows), joint names on hover, and a click on a joint charts its\n"
+    "rotate channels (and the root's translate channels) over the whole motion.\n"
+    "\n"
+    "A scene shows its joints at the current time and, when it has animation\n"
+    "curves, every frame of its playback range. Frames are counted from 0.\n"
+    "\n"
+    "  -o PAGE.html    write the page (replaced only on success)\n"
+    "  --positions     print each joint's world position (cm, scene space) instead\n"
+    "  --frame N       the frame --positions prints (default 0)\n"
+    "  --unit U        BVH lengths are in U: cm (default), mm, m, in or ft\n"
+    "  --plugin PATH   translator module, for BVH input (default: beside this program)\n",
+    cmdView};
+
+}  // namespace qmf

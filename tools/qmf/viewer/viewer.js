@@ -1,0 +1,472 @@
+"use strict";
+// The qmf viewer: plays the motion `qmf view` put into this page. World
+// positions follow the translator's rules exactly as the tool computes them,
+// so `#selftest` can be checked against `qmf view --positions`.
+(() => {
+  const data = JSON.parse(document.getElementById("motion").textContent);
+  const joints = data.joints;
+  const J = joints.length;
+  const F = Math.max(1, data.frames);
+  const f32 = Math.fround;
+  const val = (v) => (v === null || v === undefined ? 0 : v);  // the tool writes null for what is not finite
+
+  // ---- the translator's rules -------------------------------------------
+
+  // File length to scene length (cm): widened, times 100, Z mirrored.
+  function fileToScene(x, y, z) {
+    return [f32(val(x)) * 100, f32(val(y)) * 100, -(f32(val(z)) * 100)];
+  }
+
+  // File quaternion f0..f3 to the scene's (x, y, z, w) = (f1, f2, -f3, -f0),
+  // as a row-vector rotation matrix; a non-unit quaternion still gives a pure rotation.
+  function rotationOfKey(frame, joint) {
+    const r = data.rotations, k = (frame * J + joint) * 4;
+    const x = f32(val(r[k + 1])), y = f32(val(r[k + 2])), z = -f32(val(r[k + 3])), w = -f32(val(r[k]));
+    const n = x * x + y * y + z * z + w * w;
+    if (!(n > 1e-20)) return [1, 0, 0, 0, 1, 0, 0, 0, 1];
+    const s = 2 / n;
+    const xx = x * x * s, yy = y * y * s, zz = z * z * s;
+    const xy = x * y * s, xz = x * z * s, yz = y * z * s;
+    const wx = w * x * s, wy = w * y * s, wz = w * z * s;
+    return [1 - (yy + zz), xy + wz, xz - wy,
+            xy - wz, 1 - (xx + zz), yz + wx,
+            xz + wy, yz - wx, 1 - (xx + yy)];
+  }
+
+  function rootTranslation(frame) {
+    const t = data.rootTranslation, k = frame * 3;
+    return fileToScene(t[k], t[k + 1], t[k + 2]);
+  }
+
+  // p * M for a row vector and a 3x3 matrix.
+  function mulVec(p, m) {
+    return [p[0] * m[0] + p[1] * m[3] + p[2] * m[6],
+            p[0] * m[1] + p[1] * m[4] + p[2] * m[7],
+            p[0] * m[2] + p[1] * m[5] + p[2] * m[8]];
+  }
+  function mulMat(a, b) {
+    const out = new Array(9);
+    for (let r = 0; r < 3; ++r)
+      for (let c = 0; c < 3; ++c)
+        out[r * 3 + c] = a[r * 3] * b[c] + a[r * 3 + 1] * b[3 + c] + a[r * 3 + 2] * b[6 + c];
+    return out;
+  }
+
+  // Every joint's world rotation and position at a frame: local = rotation
+  // with the offset (or the root translation) as its last row, world = local * parent's world.
+  function pose(frame) {
+    frame = Math.min(Math.max(0, frame | 0), F - 1);
+    const rot = new Array(J), pos = new Array(J);
+    for (let j = 0; j < J; ++j) {
+      const joint = joints[j];
+      const r = rotationOfKey(frame, j);
+      const t = j === data.translatedRoot ? rootTranslation(frame)
+                                           : fileToScene(joint.offset[0], joint.offset[1], joint.offset[2]);
+      if (joint.parent < 0) {
+        rot[j] = r;
+        pos[j] = t;
+      } else {
+        const pr = rot[joint.parent], pp = pos[joint.parent];
+        rot[j] = mulMat(r, pr);
+        const q = mulVec(t, pr);
+        pos[j] = [q[0] + pp[0], q[1] + pp[1], q[2] + pp[2]];
+      }
+    }
+    return { rot, pos };
+  }
+
+  // ---- state ------------------------------------------------------------
+
+  const view = document.getElementById("view");
+  const curves = document.getElementById("curves");
+  const slider = document.getElementById("slider");
+  const playButton = document.getElementById("play");
+  const clock = document.getElementById("clock");
+  const tip = document.getElementById("tip");
+  const upIndex = { x: 0, y: 1, z: 2 }[data.upAxis] ?? 1;
+  const size = data.size > 0 ? data.size : 100;
+
+  const state = { frame: 0, playing: false, selected: -1, hover: -1,
+                  yaw: 0.6, pitch: 0.35, distance: size * 2.6, current: null };
+
+  // The trace of the translated root on the ground, and where to look.
+  const trace = [];
+  if (data.translatedRoot >= 0)
+    for (let f = 0; f < F; ++f) {
+      const p = rootTranslation(f);
+      p[upIndex] = 0;
+      trace.push(p);
+    }
+  const target = (() => {
+    const p = pose(0).pos, lo = [Infinity, Infinity, Infinity], hi = [-Infinity, -Infinity, -Infinity];
+    for (const q of p.concat(trace))
+      for (let a = 0; a < 3; ++a)
+        if (Number.isFinite(q[a])) { lo[a] = Math.min(lo[a], q[a]); hi[a] = Math.max(hi[a], q[a]); }
+    return lo.map((l, a) => (Number.isFinite(l) ? (l + hi[a]) / 2 : 0));
+  })();
+
+  // ---- camera -----------------------------------------------------------
+
+  // Scene point to view space: the up axis vertical, then orbit yaw and pitch.
+  function toViewSpace(p) {
+    let v = [p[0] - target[0], p[1] - target[1], p[2] - target[2]];
+    if (upIndex === 2) v = [v[0], v[2], -v[1]];
+    else if (upIndex === 0) v = [-v[1], v[0], v[2]];
+    const cy = Math.cos(state.yaw), sy = Math.sin(state.yaw);
+    const x = v[0] * cy - v[2] * sy, z1 = v[0] * sy + v[2] * cy;
+    const cp = Math.cos(state.pitch), sp = Math.sin(state.pitch);
+    return [x, v[1] * cp - z1 * sp, v[1] * sp + z1 * cp];
+  }
+  function project(p) {
+    const v = toViewSpace(p);
+    const depth = state.distance - v[2];
+    if (!(depth > state.distance * 0.01)) return null;
+    const w = view.width, h = view.height, focal = Math.min(w, h) * 1.2;
+    return { x: w / 2 + (v[0] * focal) / depth, y: h / 2 - (v[1] * focal) / depth, scale: focal / depth };
+  }
+
+  // ---- drawing ----------------------------------------------------------
+
+  function fit(canvas) {
+    const ratio = window.devicePixelRatio || 1;
+    const w = Math.max(1, Math.round(canvas.clientWidth * ratio)), h = Math.max(1, Math.round(canvas.clientHeight * ratio));
+    if (canvas.width !== w || canvas.height !== h) { canvas.width = w; canvas.height = h; }
+    return ratio;
+  }
+
+  function line(ctx, a, b) {
+    const pa = project(a), pb = project(b);
+    if (!pa || !pb) return;
+    ctx.beginPath();
+    ctx.moveTo(pa.x, pa.y);
+    ctx.lineTo(pb.x, pb.y);
+    ctx.stroke();
+  }
+
+  function groundPoint(u, w) {
+    const p = [0, 0, 0];
+    const axes = [0, 1, 2].filter((a) => a !== upIndex);
+    p[axes[0]] = u;
+    p[axes[1]] = w;
+    return p;
+  }
+
+  function drawGround(ctx, ratio) {
+    const step = Math.pow(10, Math.floor(Math.log10(size / 2)));
+    const axes = [0, 1, 2].filter((a) => a !== upIndex);
+    const reach = size * 1.5;
+    const lo = axes.map((a) => Math.floor((target[a] - reach) / step) * step);
+    const hi = axes.map((a) => Math.ceil((target[a] + reach) / step) * step);
+    ctx.lineWidth = ratio;
+    for (let u = lo[0]; u <= hi[0] + step / 2; u += step) {
+      ctx.strokeStyle = Math.abs(u) < step / 2 ? "#4a5568" : "#2a303a";
+      line(ctx, groundPoint(u, lo[1]), groundPoint(u, hi[1]));
+    }
+    for (let w = lo[1]; w <= hi[1] + step / 2; w += step) {
+      ctx.strokeStyle = Math.abs(w) < step / 2 ? "#4a5568" : "#2a303a";
+      line(ctx, groundPoint(lo[0], w), groundPoint(hi[0], w));
+    }
+    // The up axis, from the origin.
+    const up = [0, 0, 0];
+    up[upIndex] = size * 0.4;
+    ctx.strokeStyle = "#6fcf97";
+    ctx.lineWidth = 2 * ratio;
+    line(ctx, [0, 0, 0], up);
+    const tipPoint = project(up);
+    if (tipPoint) {
+      ctx.fillStyle = "#6fcf97";
+      ctx.font = `${12 * ratio}px system-ui, sans-serif`;
+      ctx.fillText(`${data.upAxis.toUpperCase()} up`, tipPoint.x + 4 * ratio, tipPoint.y);
+    }
+  }
+
+  function drawTrace(ctx, ratio) {
+    if (trace.length < 2) return;
+    ctx.strokeStyle = "#ffb34780";
+    ctx.lineWidth = 1.5 * ratio;
+    ctx.beginPath();
+    let open = false;
+    const stride = Math.max(1, Math.floor(trace.length / 2000));
+    for (let f = 0; f < trace.length; f += stride) {
+      const p = project(trace[f]);
+      if (!p) { open = false; continue; }
+      if (open) ctx.lineTo(p.x, p.y); else ctx.moveTo(p.x, p.y);
+      open = true;
+    }
+    ctx.stroke();
+  }
+
+  function drawVolumes(ctx, ratio, current) {
+    for (let j = 0; j < J; ++j) {
+      const p = current.pos[j];
+      for (const v of joints[j].volume) {
+        if (v.kind === "sphere") {
+          const c = project(p);
+          if (!c) continue;
+          ctx.fillStyle = "#5b8def22";
+          ctx.beginPath();
+          ctx.arc(c.x, c.y, Math.max(0, val(v.radius) * 100 * c.scale), 0, 2 * Math.PI);
+          ctx.fill();
+        } else {
+          const d = fileToScene(v.direction[0], v.direction[1], v.direction[2]).map((x) => x / 100);
+          const len = f32(val(v.length)) * 100;
+          const w = mulVec(d, current.rot[j]);
+          ctx.strokeStyle = "#5b8def55";
+          ctx.lineWidth = 7 * ratio;
+          line(ctx, p, [p[0] + w[0] * len, p[1] + w[1] * len, p[2] + w[2] * len]);
+        }
+      }
+    }
+  }
+
+  function drawSkeleton(ctx, ratio, current) {
+    ctx.lineCap = "round";
+    ctx.strokeStyle = "#d8dde5";
+    ctx.lineWidth = 2.5 * ratio;
+    for (let j = 0; j < J; ++j)
+      if (joints[j].parent >= 0) line(ctx, current.pos[joints[j].parent], current.pos[j]);
+    for (let j = 0; j < J; ++j) {
+      const c = project(current.pos[j]);
+      if (!c) continue;
+      const mark = j === state.selected || j === state.hover;
+      ctx.fillStyle = j === state.selected ? "#ffb347" : j === data.translatedRoot ? "#ff6b6b" : "#9ecbff";
+      ctx.beginPath();
+      ctx.arc(c.x, c.y, (mark ? 5.5 : 3.5) * ratio, 0, 2 * Math.PI);
+      ctx.fill();
+    }
+  }
+
+  function drawView() {
+    const ratio = fit(view);
+    const ctx = view.getContext("2d");
+    ctx.fillStyle = "#15181d";
+    ctx.fillRect(0, 0, view.width, view.height);
+    state.current = pose(state.frame);
+    drawGround(ctx, ratio);
+    drawTrace(ctx, ratio);
+    drawVolumes(ctx, ratio, state.current);
+    drawSkeleton(ctx, ratio, state.current);
+  }
+
+  // One chart of three channels over all frames, the current frame marked.
+  function chart(ctx, box, title, channel, ratio) {
+    let lo = Infinity, hi = -Infinity;
+    for (let f = 0; f < F; ++f)
+      for (let a = 0; a < 3; ++a) {
+        const v = channel(f, a);
+        if (Number.isFinite(v)) { lo = Math.min(lo, v); hi = Math.max(hi, v); }
+      }
+    if (!Number.isFinite(lo)) { lo = -1; hi = 1; }
+    if (hi - lo < 1e-9) { lo -= 1; hi += 1; }
+    const left = box.x + 44 * ratio, right = box.x + box.w - 6 * ratio, top = box.y + 18 * ratio, bottom = box.y + box.h - 16 * ratio;
+    const X = (f) => left + (F > 1 ? (f / (F - 1)) * (right - left) : 0);
+    const Y = (v) => bottom - ((v - lo) / (hi - lo)) * (bottom - top);
+    ctx.font = `${11 * ratio}px system-ui, sans-serif`;
+    ctx.fillStyle = "#d8dde5";
+    ctx.fillText(title, box.x, box.y + 11 * ratio);
+    ctx.fillStyle = "#8a93a0";
+    ctx.fillText(hi.toFixed(1), box.x, top + 4 * ratio);
+    ctx.fillText(lo.toFixed(1), box.x, bottom);
+    ctx.fillText("0", left, bottom + 13 * ratio);
+    ctx.fillText(`frame ${F - 1}`, right - 50 * ratio, bottom + 13 * ratio);
+    ctx.strokeStyle = "#3a414d";
+    ctx.lineWidth = ratio;
+    ctx.strokeRect(left, top, right - left, bottom - top);
+    const colours = ["#ff6b6b", "#6fcf97", "#5b8def"];
+    const stride = Math.max(1, Math.floor(F / ((right - left) * 2)));
+    for (let a = 0; a < 3; ++a) {
+      ctx.strokeStyle = colours[a];
+      ctx.beginPath();
+      for (let f = 0; f < F; f += stride) {
+        const y = Y(channel(f, a));
+        if (f === 0) ctx.moveTo(X(f), y); else ctx.lineTo(X(f), y);
+      }
+      ctx.stroke();
+      ctx.fillStyle = colours[a];
+      ctx.fillText("XYZ"[a], right - (36 - a * 12) * ratio, box.y + 11 * ratio);
+    }
+    ctx.strokeStyle = "#ffb347";
+    ctx.beginPath();
+    ctx.moveTo(X(state.frame), top);
+    ctx.lineTo(X(state.frame), bottom);
+    ctx.stroke();
+  }
+
+  function drawCurves() {
+    const ratio = fit(curves);
+    const ctx = curves.getContext("2d");
+    ctx.clearRect(0, 0, curves.width, curves.height);
+    const j = state.selected;
+    document.getElementById("selected").textContent = j < 0 ? "click a joint" : joints[j].name;
+    if (j < 0) return;
+    const moved = j === data.translatedRoot;
+    const h = moved ? curves.height / 2 : curves.height;
+    const rotate = (f, a) => val(data.rotateDegrees[(f * J + j) * 3 + a]);
+    chart(ctx, { x: 0, y: 0, w: curves.width, h }, "rotate (degrees)", rotate, ratio);
+    if (moved) {
+      const translate = (f, a) => val(data.translateCm[f * 3 + a]);
+      chart(ctx, { x: 0, y: h, w: curves.width, h }, "translate (cm)", translate, ratio);
+    }
+  }
+
+  function drawClock() {
+    const scene = data.firstFrame ? ` (scene frame ${+(data.firstFrame + state.frame).toFixed(3)})` : "";
+    clock.textContent = `frame ${state.frame} / ${F - 1}${scene} · ${(state.frame / data.frameRate).toFixed(3)} s`;
+    slider.value = String(state.frame);
+  }
+
+  function redraw() {
+    drawView();
+    drawCurves();
+    drawClock();
+  }
+
+  // ---- facts --------------------------------------------------------------
+
+  function showFacts() {
+    document.title = `${data.file} · qmf view`;
+    document.getElementById("title").textContent = data.file;
+    const facts = [
+      ["source", { clip: "Movantis clip", maya: "Maya ASCII scene", bvh: "BVH motion capture" }[data.source] || data.source],
+      ["frame rate", `${+data.frameRate.toFixed(4)} fps`],
+      ["frames", data.fileFrames ? String(data.fileFrames) : "none (rest pose)"],
+      ["joints", String(J)],
+      ["skeletons", String(data.skeletons)],
+      ["figures", String(data.figures)],
+      ["up axis", data.upAxis.toUpperCase()],
+      ["size", `${size.toFixed(1)} cm`],
+    ];
+    const dl = document.getElementById("facts");
+    for (const [k, v] of facts) {
+      const dt = document.createElement("dt");
+      dt.textContent = k;
+      const dd = document.createElement("dd");
+      dd.textContent = v;
+      dl.append(dt, dd);
+    }
+  }
+
+  // ---- interaction --------------------------------------------------------
+
+  function setFrame(f) {
+    state.frame = ((f % F) + F) % F;
+    redraw();
+  }
+
+  let lastTick = 0, playFrom = 0;
+  function tick(now) {
+    if (!state.playing) return;
+    const frame = Math.floor(playFrom + ((now - lastTick) / 1000) * data.frameRate);
+    if (frame !== state.frame) setFrame(frame);
+    requestAnimationFrame(tick);
+  }
+  function setPlaying(on) {
+    state.playing = on && F > 1;
+    playButton.textContent = state.playing ? "pause" : "play";
+    if (state.playing) {
+      lastTick = performance.now();
+      playFrom = state.frame;
+      requestAnimationFrame(tick);
+    }
+  }
+
+  function nearestJoint(event) {
+    if (!state.current) return -1;
+    const rect = view.getBoundingClientRect(), ratio = view.width / Math.max(1, rect.width);
+    const x = (event.clientX - rect.left) * ratio, y = (event.clientY - rect.top) * ratio;
+    let best = -1, bestDistance = 10 * ratio;
+    for (let j = 0; j < J; ++j) {
+      const c = project(state.current.pos[j]);
+      if (!c) continue;
+      const d = Math.hypot(c.x - x, c.y - y);
+      if (d < bestDistance) { best = j; bestDistance = d; }
+    }
+    return best;
+  }
+
+  let drag = null;
+  view.addEventListener("pointerdown", (e) => {
+    drag = { x: e.clientX, y: e.clientY, moved: false };
+    view.setPointerCapture(e.pointerId);
+  });
+  view.addEventListener("pointermove", (e) => {
+    if (drag) {
+      const dx = e.clientX - drag.x, dy = e.clientY - drag.y;
+      if (Math.abs(dx) + Math.abs(dy) > 2) drag.moved = true;
+      state.yaw -= dx * 0.01;
+      state.pitch = Math.max(-1.55, Math.min(1.55, state.pitch + dy * 0.01));
+      drag.x = e.clientX;
+      drag.y = e.clientY;
+      drawView();
+      return;
+    }
+    const j = nearestJoint(e);
+    if (j !== state.hover) {
+      state.hover = j;
+      drawView();
+    }
+    tip.hidden = j < 0;
+    if (j >= 0) {
+      const rect = view.getBoundingClientRect();
+      tip.textContent = joints[j].name;
+      tip.style.left = `${e.clientX - rect.left + 12}px`;
+      tip.style.top = `${e.clientY - rect.top + 12}px`;
+    }
+  });
+  view.addEventListener("pointerup", (e) => {
+    if (drag && !drag.moved) {
+      state.selected = nearestJoint(e);
+      redraw();
+    }
+    drag = null;
+  });
+  view.addEventListener("wheel", (e) => {
+    e.preventDefault();
+    state.distance = Math.max(size * 0.2, Math.min(size * 50, state.distance * Math.exp(e.deltaY * 0.001)));
+    drawView();
+  }, { passive: false });
+
+  const views = { front: [0, 0], side: [Math.PI / 2, 0], top: [0, Math.PI / 2 - 1e-6] };
+  for (const b of document.querySelectorAll("#views button"))
+    b.addEventListener("click", () => {
+      [state.yaw, state.pitch] = views[b.dataset.view];
+      drawView();
+    });
+
+  slider.max = String(F - 1);
+  slider.addEventListener("input", () => {
+    setPlaying(false);
+    setFrame(Number(slider.value));
+  });
+  playButton.addEventListener("click", () => setPlaying(!state.playing));
+  document.addEventListener("keydown", (e) => {
+    if (e.target instanceof HTMLInputElement && e.key !== " ") return;
+    if (e.key === "ArrowLeft" || e.key === "ArrowRight") {
+      e.preventDefault();
+      setPlaying(false);
+      setFrame(state.frame + (e.key === "ArrowRight" ? 1 : -1));
+    } else if (e.key === " ") {
+      e.preventDefault();
+      setPlaying(!state.playing);
+    }
+  });
+  window.addEventListener("resize", redraw);
+
+  // ---- start ------------------------------------------------------------
+
+  // #frame=N shows frame N; #select=J selects joint J; #selftest=0,5,9
+  // writes the world positions of those frames into #selftest as JSON.
+  const hash = new URLSearchParams(location.hash.slice(1));
+  showFacts();
+  if (hash.has("frame")) state.frame = Math.min(F - 1, Math.max(0, Number(hash.get("frame")) | 0));
+  if (hash.has("select")) state.selected = Math.min(J - 1, Math.max(-1, Number(hash.get("select")) | 0));
+  redraw();
+  if (hash.has("selftest")) {
+    const asked = (hash.get("selftest") || `0,${F >> 1},${F - 1}`).split(",").map((s) => Number(s) | 0);
+    const out = { size, frames: {} };
+    for (const f of asked) out.frames[f] = pose(f).pos;
+    const box = document.getElementById("selftest");
+    box.textContent = JSON.stringify(out);
+    box.hidden = false;
+  }
+})();
