@@ -11,9 +11,10 @@ namespace svg {
 
 namespace {
 
-constexpr double kPadLeft = 58, kPadRight = 12, kPadTop = 26, kPadBottom = 34;
+constexpr double kPadLeft = 58, kPadRight = 12, kPadTop = 38, kPadBottom = 34;
 constexpr double kPageMargin = 12, kPageTitle = 26;
-constexpr std::size_t kTitleChars = 40, kLegendChars = 12, kLegendEntries = 6;
+constexpr std::size_t kLegendChars = 12, kLegendEntries = 6;
+constexpr double kTitleCharWidth = 7.5;  // bold 12px sans-serif, a fair guess without metrics
 
 const char* const kColours[] = {"#d03030", "#2f9a3a", "#3050d0", "#c07a10", "#8a3ab0", "#208a8a"};
 
@@ -75,9 +76,10 @@ void drawChart(Document& doc, const Chart& chart, double firstFrame, double x, d
     const double ux = x + 12, uy = (py0 + py1) / 2;
     doc.text("text", {{"class", "unit tm"}, {"transform", "translate(" + coords(ux, uy) + ") rotate(-90)"}},
              chart.unit);
-    doc.text("text", {{"class", "ct"}, {"x", num(px0)}, {"y", num(y + 16)}}, clip(chart.title, kTitleChars));
+    const auto titleChars = static_cast<std::size_t>(std::max(4.0, (o.chartWidth - 24) / kTitleCharWidth));
+    doc.text("text", {{"class", "ct"}, {"x", num(x + 12)}, {"y", num(y + 14)}}, clip(chart.title, titleChars));
 
-    // Lines, then a legend from the right end of the title row.
+    // The lines, thinned to what the chart can show.
     const double sx = (px1 - px0) / (f1 - f0);
     for (std::size_t k = 0; k < chart.series.size(); ++k) {
         const char* colour = kColours[k % (sizeof kColours / sizeof *kColours)];
@@ -91,17 +93,16 @@ void drawChart(Document& doc, const Chart& chart, double firstFrame, double x, d
             doc.polyline(run, {{"class", "line"}, {"stroke", colour}});
         }
     }
-    double lx = px1;
+    // The legend on a row of its own under the title, so long names never meet.
+    double lx = px0;
     const std::size_t shown = std::min(chart.series.size(), kLegendEntries);
-    for (std::size_t k = shown; k-- > 0;) {
+    for (std::size_t k = 0; k < shown; ++k) {
         const char* colour = kColours[k % (sizeof kColours / sizeof *kColours)];
-        std::string name = clip(chart.series[k].name, kLegendChars);
-        lx -= static_cast<double>(std::min(chart.series[k].name.size(), kLegendChars)) * 6 + 4;
-        doc.text("text", {{"class", "lg"}, {"x", num(lx)}, {"y", num(y + 16)}, {"fill", colour}}, name);
-        lx -= 14;
-        doc.element("line", {{"x1", num(lx)}, {"y1", num(y + 12.5)}, {"x2", num(lx + 10)}, {"y2", num(y + 12.5)},
+        doc.element("line", {{"x1", num(lx)}, {"y1", num(y + 26.5)}, {"x2", num(lx + 12)}, {"y2", num(y + 26.5)},
                              {"stroke", colour}, {"stroke-width", "2"}});
-        lx -= 8;
+        doc.text("text", {{"class", "lg"}, {"x", num(lx + 16)}, {"y", num(y + 30)}}, clip(chart.series[k].name, kLegendChars));
+        lx += 16 + static_cast<double>(std::min(chart.series[k].name.size(), kLegendChars)) * 6 + 14;
+        if (lx > px1 - 40) break;
     }
 }
 

@@ -122,7 +122,9 @@ std::string drawSkeleton(const Pose& pose, View view, const DrawOptions& o, Fit*
     // Room for labels on both sides, the title above and the axes below.
     const double labelW = std::min(labelChars * kCharWidth + 8, o.width * 0.25);
     const double left = o.margin + labelW, right = o.width - o.margin - labelW;
-    const double top = o.margin + (pose.title.empty() ? 0 : kTitle), bottom = o.height - o.margin - kFooter;
+    // Names stand above their dots: the top row needs a line of room.
+    const double top = o.margin + (pose.title.empty() ? 0 : kTitle) + kFontSize;
+    const double bottom = o.height - o.margin - kFooter;
     const double availW = std::max(right - left, 1.0), availH = std::max(bottom - top, 1.0);
     double spanX = maxX - minX, spanY = maxY - minY;
     const double size = std::max({std::fabs(minX), std::fabs(maxX), std::fabs(minY), std::fabs(maxY)});
@@ -196,6 +198,7 @@ std::string drawSkeleton(const Pose& pose, View view, const DrawOptions& o, Fit*
     // Names beside their dots, on the side away from the parent so left and
     // right limbs spread apart; a name that would cover another is left out.
     LabelSpace space;
+    if (!pose.title.empty()) space.take(o.margin, o.margin, o.width - o.margin, o.margin + kTitle);
     doc.open("g", {{"class", "label"}});
     for (std::size_t i = 0; i < n; ++i) {
         if (!known[i] || pose.names[i].empty()) continue;

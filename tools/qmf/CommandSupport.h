@@ -77,5 +77,7 @@ extern const Command kInfoCommand;
 extern const Command kPackCommand;
 extern const Command kConvertCommand;
 extern const Command kViewCommand;
+extern const Command kDrawCommand;
+extern const Command kPlotCommand;
 
 }  // namespace qmf

@@ -21,12 +21,14 @@ const char* const kUsage =
     "  pack FILE.json OUT.qmf         write a Movantis file from info --json output\n"
     "  convert IN OUT                 convert between formats (clip.qmf -> scene.ma)\n"
     "  view FILE -o PAGE.html         the skeleton and its motion as an HTML page\n"
+    "  draw FILE -o SKELETON.svg      the skeleton at one frame as an SVG picture\n"
+    "  plot FILE -o CURVES.svg        the channels over time as SVG charts\n"
     "\n"
     "Run 'qmf <command> --help' for the options of a command.\n";
 
 const qmf::Command* const kCommands[] = {&qmf::kExportCommand, &qmf::kImportCommand, &qmf::kIdentifyCommand,
                                          &qmf::kInfoCommand, &qmf::kPackCommand, &qmf::kConvertCommand,
-                                         &qmf::kViewCommand};
+                                         &qmf::kViewCommand, &qmf::kDrawCommand, &qmf::kPlotCommand};
 
 const qmf::Command* findCommand(const std::string& name) {
     for (const qmf::Command* c : kCommands)
