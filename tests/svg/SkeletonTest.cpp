@@ -82,7 +82,9 @@ TEST(SkeletonDrawing, JointsLandWhereTheViewPutsThem) {
 TEST(SkeletonDrawing, ScreenDirectionsMatchTheCameras) {
     svg::Pose pose = standing();
     // Front: the head above the hips (smaller y on screen), the left hand to the right.
-    auto front = dots(svg::drawSkeleton(pose, View::Front));
+    const std::string frontText = svg::drawSkeleton(pose, View::Front);
+    auto front = dots(frontText);
+    for (const std::string& name : pose.names) EXPECT_NE(frontText.find(">" + name + "</text>"), std::string::npos) << name;
     EXPECT_LT(front["head"].y, front["hips"].y);
     EXPECT_GT(front["handL"].x, front["hips"].x);
     // Side: +Z is to the left, so the foot (z = -30) is right of the head (z = 10).
