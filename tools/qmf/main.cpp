@@ -2,6 +2,7 @@
 // Maya, by driving the qmf translator module through the headless host.
 #include "CommandSupport.h"
 #include "Printable.h"
+#include "Version.h"
 
 #include <iostream>
 #include <new>
@@ -24,7 +25,8 @@ const char* const kUsage =
     "  draw FILE -o SKELETON.svg      the skeleton at one frame as an SVG picture\n"
     "  plot FILE -o CURVES.svg        the channels over time as SVG charts\n"
     "\n"
-    "Run 'qmf <command> --help' for the options of a command.\n";
+    "Run 'qmf <command> --help' for the options of a command, 'qmf --version'\n"
+    "for the version.\n";
 
 const qmf::Command* const kCommands[] = {&qmf::kExportCommand, &qmf::kImportCommand, &qmf::kIdentifyCommand,
                                          &qmf::kInfoCommand, &qmf::kPackCommand, &qmf::kConvertCommand,
@@ -44,6 +46,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string cmd = argv[1];
+    if (cmd == "--version") {
+        std::cout << "qmf " << QMF_VERSION << "\n";
+        return 0;
+    }
     if (cmd == "-h" || cmd == "--help" || cmd == "help") {
         const qmf::Command* c = argc > 2 ? findCommand(argv[2]) : nullptr;
         std::cout << (c ? c->help : kUsage);
