@@ -123,7 +123,7 @@ std::string drawSkeleton(const Pose& pose, View view, const DrawOptions& o, Fit*
     const double labelW = std::min(labelChars * kCharWidth + 8, o.width * 0.25);
     const double left = o.margin + labelW, right = o.width - o.margin - labelW;
     // Names stand above their dots: the top row needs a line of room.
-    const double top = o.margin + (pose.title.empty() ? 0 : kTitle) + kFontSize;
+    const double top = o.margin + (pose.title.empty() ? 0 : kTitle) + kFontSize + 6;
     const double bottom = o.height - o.margin - kFooter;
     const double availW = std::max(right - left, 1.0), availH = std::max(bottom - top, 1.0);
     double spanX = maxX - minX, spanY = maxY - minY;

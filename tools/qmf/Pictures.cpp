@@ -48,8 +48,9 @@ svg::Pose poseAt(const motion::Motion& m, uint32_t frame) {
         pose.parents.push_back(m.joints[j].parent);
         pose.positions.push_back({world[j][0], world[j][1], world[j][2]});
     }
-    pose.title = baseName(m.path) + ", frame " + std::to_string(frame) + " (frames 0 to " +
-                 std::to_string(m.frames - 1) + ")";
+    pose.title = baseName(m.path);
+    if (m.frames > 1)
+        pose.title += ", frame " + std::to_string(frame) + " (frames 0 to " + std::to_string(m.frames - 1) + ")";
     return pose;
 }
 
