@@ -129,7 +129,8 @@ std::string drawSkeleton(const Pose& pose, View view, const DrawOptions& o, Fit*
     double spanX = maxX - minX, spanY = maxY - minY;
     const double size = std::max({std::fabs(minX), std::fabs(maxX), std::fabs(minY), std::fabs(maxY)});
     const double tiny = std::max(size * 1e-9, std::numeric_limits<double>::min());
-    if (spanX <= tiny && spanY <= tiny) spanX = spanY = 1;
+    // A single point: any scale shows it; one that keeps the spans above `tiny`.
+    if (spanX <= tiny && spanY <= tiny) spanX = spanY = std::max(1.0, 2 * tiny);
     Fit fit;
     fit.scale = std::min(spanX > tiny ? availW / spanX : std::numeric_limits<double>::infinity(),
                          spanY > tiny ? availH / spanY : std::numeric_limits<double>::infinity());

@@ -149,6 +149,16 @@ TEST(SkeletonDrawing, OddPosesStillMakeAPicture) {
     EXPECT_EQ(svgtest::count(out, "<g class=\"bone\">\n</g>"), 1u) << out;
 }
 
+TEST(SkeletonDrawing, ALoneJointSitsInTheMiddleWhereverItIs) {
+    for (double at : {0.0, 5.0, -3e4, 1e11}) {
+        svg::Pose pose{{"root"}, {-1}, {{at, at, at}}, 'y', "cm", ""};
+        auto d = dots(svg::drawSkeleton(pose, View::Front));
+        ASSERT_EQ(d.size(), 1u);
+        EXPECT_NEAR(d["root"].x, 360, 0.01) << at;  // the middle of a 720-wide picture
+        EXPECT_GT(d["root"].y, 100) << at;
+    }
+}
+
 TEST(SkeletonDrawing, InconsistentPosesAreRefused) {
     svg::Pose missing = standing();
     missing.parents.pop_back();
