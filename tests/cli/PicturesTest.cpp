@@ -214,6 +214,16 @@ TEST_F(Pictures, RefusalsSayWhyAndWriteNothing) {
     EXPECT_TRUE(leftovers().empty());
 }
 
+TEST_F(Pictures, ReadmePicturesAreWhatTheToolMakes) {
+    const std::string docs = std::string(QMF_SOURCE_DIR) + "/docs/images/";
+    ASSERT_EQ(run({"draw", kRig, "-o", path("example-skeleton.svg")}).status, 0);
+    ASSERT_EQ(run({"plot", walkClip(), "-o", path("example-curves.svg")}).status, 0);
+    for (const char* name : {"example-skeleton.svg", "example-curves.svg"}) {
+        EXPECT_EQ(slurp(path(name)), slurp(docs + name)) << name << " is out of date: run scripts/make-pictures.sh";
+        expectPicture(docs + name);
+    }
+}
+
 TEST_F(Pictures, HelpForEachCommand) {
     for (const char* cmd : {"draw", "plot"}) {
         Result a = run({cmd, "--help"}), b = run({"help", cmd});
