@@ -57,6 +57,16 @@ MQuaternion fileRotationToScene(const quaternion& fileRotation, const MQuaternio
     return rotation;
 }
 
+MEulerRotation fileRotationToEuler(const quaternion& fileRotation, const MQuaternion& orientation,
+                                   MEulerRotation::RotationOrder order, const MEulerRotation& previous)
+{
+    const MQuaternion rotation = fileRotationToScene(fileRotation, orientation);
+    MEulerRotation euler = rotation.asEulerRotation();
+    euler.reorderIt(order);
+    euler.setToClosestSolution(previous);
+    return euler;
+}
+
 MTime frameToTime(uint32_t frame, double secondsPerFrame)
 {
     return MTime(static_cast<double>(frame) * secondsPerFrame, MTime::kSeconds);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include <maya/MEulerRotation.h>
 #include <maya/MQuaternion.h>
 #include <maya/MTime.h>
 #include <maya/MVector.h>
@@ -40,6 +41,12 @@ quaternion sceneRotationToFile(const MQuaternion& rotation, const MQuaternion& o
 
 // File quaternion back to the joint rotation R, given the joint's orientation O.
 MQuaternion fileRotationToScene(const quaternion& fileRotation, const MQuaternion& orientation);
+
+// A keyed file quaternion to the joint's rotate angles (radians) in the
+// joint's order, the solution closest to the previous key's angles so that a
+// curve turns continuously instead of jumping across +-pi.
+MEulerRotation fileRotationToEuler(const quaternion& fileRotation, const MQuaternion& orientation,
+                                   MEulerRotation::RotationOrder order, const MEulerRotation& previous);
 
 // Frame number to scene time, in seconds.
 MTime frameToTime(uint32_t frame, double secondsPerFrame);

@@ -257,12 +257,7 @@ MStatus AnimImporter::mapJointRotation(MFnIkJoint& joint)
             // The orientation is read on every keyed frame, as the joint holds it now.
             MQuaternion orientation;
             joint.getOrientation(orientation);
-            const MQuaternion rotation = fileRotationToScene(fileRotation, orientation);
-
-            MEulerRotation euler = rotation.asEulerRotation();
-            euler.reorderIt(order);
-            // Continuous angles from key to key instead of jumps across +-pi.
-            euler.setToClosestSolution(previous);
+            const MEulerRotation euler = fileRotationToEuler(fileRotation, orientation, order, previous);
             previous = euler;
 
             const MTime time = frameToTime(frame, mSecondsPerFrame);

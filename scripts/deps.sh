@@ -6,7 +6,7 @@ set -euo pipefail
 # dpkg-dev and file: the Debian package's dependencies are read from its binaries.
 # librsvg2-bin: rsvg-convert, which the tests render the SVG pictures with.
 pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev python3 time dpkg-dev file
-      librsvg2-bin)
+      pybind11-dev python3-dev python3-numpy python3-pytest librsvg2-bin)
 if [[ "${1:-}" == "--fuzz" ]]; then
   pkgs+=(clang libclang-rt-14-dev)
 elif [[ "${1:-}" == "--bench-peers" ]]; then

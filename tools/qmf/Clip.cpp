@@ -131,6 +131,10 @@ void packClip(std::string_view text, const std::string& path) {
         ~Guard() { anm_animation_dispose(a); }
     } guard{anm};
     buildPackedClip(clip, anm);
+    saveAnimation(anm, path);
+}
+
+void saveAnimation(ANM_ANIMATION_HANDLE anm, const std::string& path) {
     // Saved beside the output under a temporary name, then put in its place
     // keeping the replaced file's mode and owner and any symlink to it.
     try {

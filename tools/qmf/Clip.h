@@ -2,6 +2,7 @@
 // `qmf info` and the rebuild behind `qmf pack`.
 #pragma once
 
+#include <kell.h>
 #include <nlohmann/json.hpp>
 
 #include <ostream>
@@ -41,6 +42,10 @@ void describeClip(const std::string& path, std::ostream& out);
 // Builds an animation from the JSON form (the bytes of the document) and
 // saves it at path (atomically). Refusals name the JSON path.
 void packClip(std::string_view json, const std::string& path);
+
+// Saves an animation at path atomically (fileio's rules: never over a
+// non-regular file; mode, owner and symlinks kept).
+void saveAnimation(ANM_ANIMATION_HANDLE anm, const std::string& path);
 
 // Float <-> JSON without losing a bit: numbers parse back to the same float;
 // non-finite values are strings ("inf", "-inf", "nan", "nan:0x7fc00001").

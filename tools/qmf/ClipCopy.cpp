@@ -9,9 +9,7 @@
 
 namespace qmf {
 
-namespace {
-
-PackedSkeleton readSkeleton(SKL_SKELETON_HANDLE sk) {
+PackedSkeleton readPackedSkeleton(SKL_SKELETON_HANDLE sk) {
     PackedSkeleton s;
     s.name = libraryString([&](char* b, size_t n) { return skl_skeleton_name_get_f(sk, b, n); });
     s.completed = skl_skeleton_completed_get_f(sk) != 0;
@@ -44,14 +42,16 @@ PackedSkeleton readSkeleton(SKL_SKELETON_HANDLE sk) {
     return s;
 }
 
-}  // namespace
-
 PackedClip readPackedClip(const std::string& path) {
     ANM_ANIMATION_HANDLE anm = openClip(path);
     struct Guard {
         ANM_ANIMATION_HANDLE a;
         ~Guard() { anm_animation_dispose(a); }
     } guard{anm};
+    return readPackedAnimation(anm, path);
+}
+
+PackedClip readPackedAnimation(ANM_ANIMATION_HANDLE anm, const std::string& path) {
     PackedClip clip;
     clip.frameRate = anm_animation_frame_rate_get_f(anm);
     clip.frameCount = anm_animation_number_of_frames_get_f(anm);
@@ -62,7 +62,7 @@ PackedClip readPackedClip(const std::string& path) {
         SKL_SKELETON_HANDLE sk = fig ? fig_figure_get_skel(fig) : nullptr;
         if (!sk) throw CommandError(path + ": figure " + std::to_string(f) + " has no skeleton");
         auto [it, added] = index.emplace(sk, clip.skeletons.size());
-        if (added) clip.skeletons.push_back(readSkeleton(sk));
+        if (added) clip.skeletons.push_back(readPackedSkeleton(sk));
         PackedFigure pf;
         pf.skeleton = static_cast<int64_t>(it->second);
         for (int32_t c = 1; c <= 3; ++c) {

@@ -13,6 +13,11 @@ namespace qmf {
 // file the library refuses). Skeletons are numbered in the order figures use
 // them, so figure 0's skeleton is skeleton 0.
 PackedClip readPackedClip(const std::string& path);
+// The same from an animation already open; `label` names it in messages.
+PackedClip readPackedAnimation(ANM_ANIMATION_HANDLE anm, const std::string& label);
+
+// One skeleton's joints, names and body volumes, without keys.
+PackedSkeleton readPackedSkeleton(SKL_SKELETON_HANDLE skeleton);
 
 // The joint names of the skeleton the translator imports (figure 0's), in
 // joint order; empty for a clip without figures.

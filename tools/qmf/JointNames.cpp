@@ -111,14 +111,22 @@ std::vector<MapEntry> readJointMap(const std::string& path) {
 std::vector<std::string> renameClipJoints(const std::vector<std::string>& clipNames,
                                           const std::vector<std::string>* sceneJoints, const RenameOptions& options,
                                           std::vector<NameChange>* mayaChanges) {
+    const std::vector<MapEntry> entries = options.mapFile.empty() ? std::vector<MapEntry>() : readJointMap(options.mapFile);
+    return renameClipJoints(clipNames, entries, options.mapFile, sceneJoints, options, mayaChanges);
+}
+
+std::vector<std::string> renameClipJoints(const std::vector<std::string>& clipNames,
+                                          const std::vector<MapEntry>& entries, const std::string& source,
+                                          const std::vector<std::string>* sceneJoints, const RenameOptions& options,
+                                          std::vector<NameChange>* mayaChanges) {
     std::vector<std::string> names = clipNames;
     std::vector<bool> mapped(names.size(), false);
     const SceneIndex scene(sceneJoints ? *sceneJoints : std::vector<std::string>());
-    if (!options.mapFile.empty()) {
+    if (!entries.empty()) {
         std::unordered_map<std::string, std::size_t> clipIndex;
         for (std::size_t i = 0; i < clipNames.size(); ++i) clipIndex.emplace(clipNames[i], i);
-        for (const MapEntry& e : readJointMap(options.mapFile)) {
-            const std::string where = options.mapFile + ":" + std::to_string(e.line) + ": ";
+        for (const MapEntry& e : entries) {
+            const std::string where = source + (e.line ? ":" + std::to_string(e.line) : std::string()) + ": ";
             auto it = clipIndex.find(e.clipName);
             if (it == clipIndex.end()) throw CommandError(where + "the clip has no joint named " + e.clipName);
             if (sceneJoints && !scene.names.count(e.sceneName))

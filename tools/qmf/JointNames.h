@@ -41,6 +41,14 @@ std::vector<std::string> renameClipJoints(const std::vector<std::string>& clipNa
                                           const std::vector<std::string>* sceneJoints, const RenameOptions& options,
                                           std::vector<NameChange>* mayaChanges);
 
+// The same with the map already in hand (options.mapFile is not read):
+// entries from a map file, or a mapping given in code. Messages about an
+// entry start with "source:line: ", or "source: " for an entry of line 0.
+std::vector<std::string> renameClipJoints(const std::vector<std::string>& clipNames,
+                                          const std::vector<MapEntry>& entries, const std::string& source,
+                                          const std::vector<std::string>* sceneJoints, const RenameOptions& options,
+                                          std::vector<NameChange>* mayaChanges);
+
 // Edit distance between a and b, or limit + 1 when it is larger than limit;
 // costs O(limit * length).
 std::size_t boundedEditDistance(const std::string& a, const std::string& b, std::size_t limit);

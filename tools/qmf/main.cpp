@@ -21,6 +21,7 @@ const char* const kUsage =
     "  info FILE.qmf [--json]         show what a Movantis file holds\n"
     "  pack FILE.json OUT.qmf         write a Movantis file from info --json output\n"
     "  convert IN OUT                 convert between formats (clip.qmf -> scene.ma)\n"
+    "  convert IN... --out-dir DIR    convert many files, each in a process of its own\n"
     "  view FILE -o PAGE.html         the skeleton and its motion as an HTML page\n"
     "  draw FILE -o SKELETON.svg      the skeleton at one frame as an SVG picture\n"
     "  plot FILE -o CURVES.svg        the channels over time as SVG charts\n"

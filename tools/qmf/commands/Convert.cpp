@@ -1,5 +1,6 @@
 // qmf convert: between BVH captures, Movantis clips and Maya ASCII scenes,
 // the formats chosen by the files' extensions.
+#include "Batch.h"
 #include "CommandSupport.h"
 #include "Convert.h"
 #include "Printable.h"
@@ -71,25 +72,15 @@ void parseOrder(const std::string& text, ConvertJob& job) {
     throw CommandError("convert: --order must be xyz, yzx, zxy, xzy, yxz or zyx, not '" + text + "'");
 }
 
-int cmdConvert(int argc, char** argv) {
-    Args a = parseArgs("convert", argc, argv,
-                       {{"--plugin", true}, {"--map", true}, {"--strip-namespaces", false}, {"--rig-only", false},
-                        {"--unit", true}, {"--order", true}});
-    if (a.help) {
-        std::cout << kConvertCommand.help;
-        return 0;
-    }
-    needPositional("convert", a, 2);
-    ConvertJob job;
-    // Values first, so a mistyped unit is caught whatever the files.
-    if (a.has("--unit")) parseUnit(a.value("--unit"), job);
-    if (a.has("--order")) parseOrder(a.value("--order"), job);
-    job.in = a.positional[0];
-    job.out = a.positional[1];
-    FileKind from = FileKind::Clip, to = FileKind::Clip;
-    for (const auto& [path, kind] : {std::pair<const std::string&, FileKind&>{job.in, from}, {job.out, to}})
-        if (!kindOf(path, kind))
-            throw CommandError("convert: cannot tell the format of " + path + " (use .bvh, .qmf or .ma)");
+const struct {
+    const char* flag;
+    unsigned bit;
+} kFlags[] = {{"--plugin", kOptPlugin}, {"--map", kOptMap}, {"--strip-namespaces", kOptStripNamespaces},
+              {"--rig-only", kOptRigOnly}, {"--unit", kOptUnit}, {"--order", kOptOrder}};
+
+// The route from one kind to another, refused with the single-file
+// command's one line when qmf has none or it does not take an option given.
+const Route& routeFor(FileKind from, FileKind to, const Args& a) {
     const Route* route = nullptr;
     for (const Route& r : kRoutes)
         if (r.from == from && r.to == to) route = &r;
@@ -100,21 +91,91 @@ int cmdConvert(int argc, char** argv) {
         else line += " is not a conversion qmf makes";
         throw CommandError(line);
     }
-    const struct {
-        const char* flag;
-        unsigned bit;
-    } kFlags[] = {{"--plugin", kOptPlugin}, {"--map", kOptMap}, {"--strip-namespaces", kOptStripNamespaces},
-                  {"--rig-only", kOptRigOnly}, {"--unit", kOptUnit}, {"--order", kOptOrder}};
     for (const auto& f : kFlags)
         if (a.has(f.flag) && !(route->options & f.bit))
             throw CommandError(std::string("convert: ") + f.flag + " does not apply to " + kindName(from) + " to " +
                                kindName(to));
+    return *route;
+}
+
+// With --out-dir: every input to the folder, each in a process of its own.
+// The target is --to, else the usual one for the input's kind.
+int convertBatch(const Args& a) {
+    static const struct {
+        const char* ext;
+        FileKind kind;
+    } kTargets[] = {{"qmf", FileKind::Clip}, {"ma", FileKind::Maya}, {"bvh", FileKind::Bvh}};
+    const char* toExt = nullptr;
+    FileKind to = FileKind::Clip;
+    if (a.has("--to")) {
+        for (const auto& t : kTargets)
+            if (a.value("--to") == t.ext) {
+                toExt = t.ext;
+                to = t.kind;
+            }
+        if (!toExt) throw CommandError("convert: --to must be qmf, ma or bvh, not '" + a.value("--to") + "'");
+    }
+    BatchPlan plan;
+    plan.command = "convert";
+    plan.verb = "converted";
+    plan.outDir = a.value("--out-dir");
+    plan.jobs = parseJobs("convert", a.value("--jobs"));
+    for (const std::string& in : a.positional) {
+        FileKind from = FileKind::Clip;
+        if (!kindOf(in, from))
+            throw CommandError("convert: cannot tell the format of " + in + " (use .bvh, .qmf or .ma)");
+        FileKind target = to;
+        const char* ext = toExt;
+        if (!toExt) {
+            // A capture becomes a clip, a clip a scene; a scene is refused as export's.
+            target = from == FileKind::Clip ? FileKind::Maya : FileKind::Clip;
+            ext = target == FileKind::Maya ? "ma" : "qmf";
+        }
+        try {
+            routeFor(from, target, a);
+        } catch (const CommandError& e) {
+            throw CommandError(std::string(e.what()) + " (" + in + ")");
+        }
+        plan.items.push_back({in, batchOutput(plan.outDir, in, ext)});
+    }
+    if (a.has("--map") && a.value("--map").empty()) throw CommandError("convert: --map needs a file");
+    for (const auto& f : kFlags) {
+        if (!a.has(f.flag)) continue;
+        plan.childOptions.push_back(f.flag);
+        if (a.values.count(f.flag)) plan.childOptions.push_back(a.value(f.flag));
+    }
+    prepareBatch(plan);
+    return runBatch(plan);
+}
+
+int cmdConvert(int argc, char** argv) {
+    Args a = parseArgs("convert", argc, argv,
+                       {{"--plugin", true}, {"--map", true}, {"--strip-namespaces", false}, {"--rig-only", false},
+                        {"--unit", true}, {"--order", true}, {"--out-dir", true}, {"--jobs", true}, {"--to", true}});
+    if (a.help) {
+        std::cout << kConvertCommand.help;
+        return 0;
+    }
+    ConvertJob job;
+    // Values first, so a mistyped unit is caught whatever the files.
+    if (a.has("--unit")) parseUnit(a.value("--unit"), job);
+    if (a.has("--order")) parseOrder(a.value("--order"), job);
+    if (a.has("--out-dir")) return convertBatch(a);
+    if (a.has("--jobs") || a.has("--to")) throw CommandError("convert: --jobs and --to need --out-dir");
+    needPositional("convert", a, 2);
+    job.in = a.positional[0];
+    job.out = a.positional[1];
+    FileKind from = FileKind::Clip, to = FileKind::Clip;
+    for (const auto& [path, kind] : {std::pair<const std::string&, FileKind&>{job.in, from}, {job.out, to}})
+        if (!kindOf(path, kind))
+            throw CommandError("convert: cannot tell the format of " + path + " (use .bvh, .qmf or .ma)");
+    const Route& route = routeFor(from, to, a);
     job.plugin = a.value("--plugin");
     job.rename.mapFile = a.value("--map");
     if (a.has("--map") && job.rename.mapFile.empty()) throw CommandError("convert: --map needs a file");
     job.rename.stripNamespaces = a.has("--strip-namespaces");
     job.rigOnly = a.has("--rig-only");
-    return route->run(job);
+    return route.run(job);
 }
 
 }  // namespace
@@ -122,6 +183,7 @@ int cmdConvert(int argc, char** argv) {
 const Command kConvertCommand = {
     "convert",
     "usage: qmf convert IN OUT [options]\n"
+    "       qmf convert IN... --out-dir DIR [--to qmf|ma|bvh] [--jobs N] [options]\n"
     "         IN -> OUT: CAPTURE.bvh -> CLIP.qmf, CAPTURE.bvh -> SCENE.ma,\n"
     "                    CLIP.qmf -> SCENE.ma, CLIP.qmf -> CAPTURE.bvh\n"
     "\n"
@@ -161,6 +223,18 @@ const Command kConvertCommand = {
     "  --strip-namespaces   drop namespaces from the joint names (mixamorig:Hips -> Hips)\n"
     "  --plugin PATH        translator module to load (default: ../plug-ins/qmfTranslator.so\n"
     "                       beside this program)\n"
+    "\n"
+    "Many files at once: with --out-dir, each IN is converted to DIR/NAME.EXT\n"
+    "(NAME is IN's name without its extension; DIR is created if missing), each\n"
+    "by a qmf process of its own, so a file that fails or crashes fails alone.\n"
+    "A progress line is shown on a terminal; at the end the failed files are\n"
+    "listed with their reasons, and any failure makes the exit status 1. Nothing\n"
+    "is written for a failed file. Two inputs that would write one output, or an\n"
+    "output that is an input, are refused before anything runs.\n"
+    "\n"
+    "  --out-dir DIR        the output folder\n"
+    "  --to qmf|ma|bvh      the format written (default: .bvh -> .qmf, .qmf -> .ma)\n"
+    "  --jobs N             files converted at once (default: one per core)\n"
     "\n"
     "See docs/bvh.md for the BVH conversions in full.\n",
     cmdConvert};

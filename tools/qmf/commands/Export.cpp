@@ -1,5 +1,6 @@
 // qmf export: the scene's skeleton, posed at the current time, through the
 // translator's writer into a new Movantis file.
+#include "Batch.h"
 #include "CommandSupport.h"
 #include "qmfhost/Animation.h"
 #include "qmfhost/PerrorCapture.h"
@@ -62,12 +63,29 @@ void refuseOverJointLimit(const std::string& scenePath, const qmfhost::ma::Scene
                            " joints; a Movantis skeleton holds at most " + std::to_string(KELL_MAX_JOINTS));
 }
 
+// With --out-dir: each scene to OUTDIR/STEM.qmf in a process of its own.
+int exportBatch(const Args& a) {
+    BatchPlan plan;
+    plan.command = "export";
+    plan.verb = "exported";
+    plan.outDir = a.value("--out-dir");
+    plan.jobs = parseJobs("export", a.value("--jobs"));
+    for (const std::string& in : a.positional) plan.items.push_back({in, batchOutput(plan.outDir, in, "qmf")});
+    for (const char* flag : {"--plugin", "--time"})
+        if (a.has(flag)) plan.childOptions.insert(plan.childOptions.end(), {flag, a.value(flag)});
+    prepareBatch(plan);
+    return runBatch(plan);
+}
+
 int cmdExport(int argc, char** argv) {
-    Args a = parseArgs("export", argc, argv, {{"--plugin", true}, {"--time", true}});
+    Args a = parseArgs("export", argc, argv,
+                       {{"--plugin", true}, {"--time", true}, {"--out-dir", true}, {"--jobs", true}});
     if (a.help) {
         std::cout << kExportCommand.help;
         return 0;
     }
+    if (a.has("--out-dir")) return exportBatch(a);
+    if (a.has("--jobs")) throw CommandError("export: --jobs needs --out-dir");
     needPositional("export", a, 2);
     const std::string& scenePath = a.positional[0];
     const std::string& out = a.positional[1];
@@ -117,6 +135,7 @@ int cmdExport(int argc, char** argv) {
 const Command kExportCommand = {
     "export",
     "usage: qmf export SCENE.ma OUT.qmf [--time T] [--plugin PATH]\n"
+    "       qmf export SCENE.ma... --out-dir DIR [--jobs N] [--time T] [--plugin PATH]\n"
     "\n"
     "Reads a Maya ASCII scene into the headless host, loads the qmf translator\n"
     "module and calls its writer: the scene's joints become the skeleton of a new\n"
@@ -129,7 +148,13 @@ const Command kExportCommand = {
     "\n"
     "  --time T        pose at time T instead, in the scene's time unit (frames)\n"
     "  --plugin PATH   translator module to load (default: ../plug-ins/qmfTranslator.so\n"
-    "                  beside this program)\n",
+    "                  beside this program)\n"
+    "\n"
+    "With --out-dir, every SCENE.ma is exported to DIR/SCENE.qmf (DIR is created\n"
+    "if missing), each by a qmf process of its own, up to N at once (--jobs,\n"
+    "default one per core). Failed files are listed with their reasons at the\n"
+    "end and make the exit status 1; nothing is written for them. Two scenes of\n"
+    "one name, or an output that is an input, are refused before anything runs.\n",
     cmdExport};
 
 }  // namespace qmf
