@@ -37,6 +37,7 @@ std::vector<SceneJoint> walkJoints(const std::string& path) {
         int joint;  // index of the node this level hangs from when it is a joint, else -1
     };
     std::vector<Level> stack{{qmfhost::children(qmfhost::world()), 0, -1}};
+    std::size_t visits = 0;
     while (!stack.empty()) {
         Level& level = stack.back();
         if (level.next >= level.nodes.size()) {
@@ -44,10 +45,13 @@ std::vector<SceneJoint> walkJoints(const std::string& path) {
             continue;
         }
         const MObject node = level.nodes[level.next++];
+        // Instanced groups repeat their subtrees on every path; bound the walk, not only its joints.
+        if (++visits > kMaxJointFrames)
+            throw MotionError(path + ": instancing repeats the hierarchy more than " + std::to_string(kMaxJointFrames) +
+                              " times over");
         const int parent = level.joint;
         int self = -1;
         if (qmfhost::typeName(node) == "joint") {
-            // Instancing repeats subtrees; the cap bounds that too.
             if (out.size() >= KELL_MAX_JOINTS)
                 throw MotionError(path + ": more than " + std::to_string(KELL_MAX_JOINTS) +
                                   " joints (counting instances); a skeleton holds no more");

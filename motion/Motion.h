@@ -24,8 +24,8 @@ enum class Source { Clip, MayaAscii, Bvh };
 const char* sourceName(Source s);  // "clip", "maya", "bvh"
 
 // Joint-frames a model may hold; bigger motions are refused before the
-// frames are read.
-constexpr std::size_t kMaxJointFrames = std::size_t(4) << 20;
+// frames are read. A page of this many is already about 100 MB.
+constexpr std::size_t kMaxJointFrames = std::size_t(2) << 20;
 
 // A body-volume primitive as the clip holds it (file units).
 struct Primitive {

@@ -15,10 +15,10 @@ using Json = nlohmann::json;
 
 // Floats keep every bit (the page narrows them back with Math.fround);
 // anything not finite is null, which the page reads as 0.
-Json number(double v, const char* format = "%.9g") {
+Json number(double v) {
     if (!std::isfinite(v)) return nullptr;
     char buf[40];
-    std::snprintf(buf, sizeof buf, format, v);
+    std::snprintf(buf, sizeof buf, "%.9g", v);
     return Json::parse(buf);
 }
 
@@ -42,6 +42,28 @@ std::string scriptSafe(const std::string& json) {
         } else out += c;
     }
     return out;
+}
+
+template <typename Rows>
+void appendNumbers(std::string& text, const char* name, const Rows& rows, const char* format) {
+    text += ",\"";
+    text += name;
+    text += "\":[";
+    char buf[40];
+    bool first = true;
+    for (const auto& row : rows)
+        for (const auto v : row) {
+            if (!first) text += ',';
+            first = false;
+            const double x = static_cast<double>(v);
+            if (std::isfinite(x)) {
+                std::snprintf(buf, sizeof buf, format, x);
+                text += buf;
+            } else {
+                text += "null";
+            }
+        }
+    text += ']';
 }
 
 void replaceOnce(std::string& text, const std::string& marker, const std::string& with) {
@@ -78,21 +100,17 @@ std::string viewData(const motion::Motion& m) {
                           {"volume", volume}});
     }
     d["joints"] = joints;
-    Json rotations = Json::array(), root = Json::array(), rotate = Json::array(), translate = Json::array();
-    for (const auto& q : m.rotations)
-        for (float v : q) rotations.push_back(number(v));
-    for (const auto& t : m.rootTranslation)
-        for (float v : t) root.push_back(number(v));
+    // The frames go in as text straight away: a tree of millions of numbers
+    // would hold several times the memory of the page itself.
+    std::string text = scriptSafe(d.dump(-1, ' ', false, Json::error_handler_t::replace));
+    text.pop_back();  // the closing brace
+    appendNumbers(text, "rotations", m.rotations, "%.9g");
+    appendNumbers(text, "rootTranslation", m.rootTranslation, "%.9g");
     // The charts need no more than a thousandth of a degree or centimetre.
-    for (const auto& r : m.rotateDegrees)
-        for (double v : r) rotate.push_back(number(v, "%.3f"));
-    for (const auto& t : m.translateCm)
-        for (double v : t) translate.push_back(number(v, "%.3f"));
-    d["rotations"] = rotations;
-    d["rootTranslation"] = root;
-    d["rotateDegrees"] = rotate;
-    d["translateCm"] = translate;
-    return scriptSafe(d.dump(-1, ' ', false, Json::error_handler_t::replace));
+    appendNumbers(text, "rotateDegrees", m.rotateDegrees, "%.3f");
+    appendNumbers(text, "translateCm", m.translateCm, "%.3f");
+    text += '}';
+    return text;
 }
 
 std::string viewPage(const motion::Motion& m) {

@@ -236,6 +236,7 @@
     }
   }
 
+  const afterDraw = [];
   function drawView() {
     const ratio = fit(view);
     const ctx = view.getContext("2d");
@@ -246,6 +247,7 @@
     drawTrace(ctx, ratio);
     drawVolumes(ctx, ratio, state.current);
     drawSkeleton(ctx, ratio, state.current);
+    for (const f of afterDraw) f();
   }
 
   // One chart of three channels over all frames, the current frame marked.
@@ -268,7 +270,9 @@
     ctx.fillText(hi.toFixed(1), box.x, top + 4 * ratio);
     ctx.fillText(lo.toFixed(1), box.x, bottom);
     ctx.fillText("0", left, bottom + 13 * ratio);
-    ctx.fillText(`frame ${F - 1}`, right - 50 * ratio, bottom + 13 * ratio);
+    ctx.textAlign = "right";
+    ctx.fillText(`frame ${F - 1}`, right, bottom + 13 * ratio);
+    ctx.textAlign = "left";
     ctx.strokeStyle = "#3a414d";
     ctx.lineWidth = ratio;
     ctx.strokeRect(left, top, right - left, bottom - top);
@@ -430,6 +434,7 @@
   for (const b of document.querySelectorAll("#views button"))
     b.addEventListener("click", () => {
       [state.yaw, state.pitch] = views[b.dataset.view];
+      b.blur();  // so space goes on playing rather than pressing the button again
       drawView();
     });
 
@@ -438,7 +443,10 @@
     setPlaying(false);
     setFrame(Number(slider.value));
   });
-  playButton.addEventListener("click", () => setPlaying(!state.playing));
+  playButton.addEventListener("click", () => {
+    playButton.blur();
+    setPlaying(!state.playing);
+  });
   document.addEventListener("keydown", (e) => {
     if (e.target instanceof HTMLInputElement && e.key !== " ") return;
     if (e.key === "ArrowLeft" || e.key === "ArrowRight") {
@@ -463,10 +471,21 @@
   redraw();
   if (hash.has("selftest")) {
     const asked = (hash.get("selftest") || `0,${F >> 1},${F - 1}`).split(",").map((s) => Number(s) | 0);
-    const out = { size, frames: {} };
+    const out = { size, frames: {}, screen: [] };
     for (const f of asked) out.frames[f] = pose(f).pos;
     const box = document.getElementById("selftest");
-    box.textContent = JSON.stringify(out);
+    // Where the joints of the frame shown are, in CSS pixels of the page, for
+    // a test to point at; kept current as the view changes.
+    const report = () => {
+      const rect = view.getBoundingClientRect(), scale = rect.width / Math.max(1, view.width);
+      out.screen = state.current.pos.map((p) => {
+        const c = project(p);
+        return c ? [rect.left + c.x * scale, rect.top + c.y * scale] : null;
+      });
+      box.textContent = JSON.stringify(out);
+    };
+    afterDraw.push(report);
+    report();
     box.hidden = false;
   }
 })();
