@@ -48,7 +48,7 @@ echo "clip: $joints joints x $frames frames at $fps fps, $(wc -c <"$work/clip.qm
 cpu() {
     /usr/bin/time -f "%U %S %M" -o "$work/time" "$@" >"$work/out" 2>"$work/err" || {
         echo "run_whole.sh: failed: $*" >&2; cat "$work/err" >&2; exit 1; }
-    awk '{ printf "%.3f %d\n", $1 + $2, $3 }' "$work/time"
+    awk '{ printf "%.3f %d %.3f %.3f\n", $1 + $2, $3, $1, $2 }' "$work/time"
 }
 # stats FILE: "min median" of the first column
 stats() { sort -n "$1" | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.3f %.3f", v[1], m }'; }
@@ -56,7 +56,13 @@ stats() { sort -n "$1" | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2
 : >"$work/floor1"; : >"$work/qmf1"; : >"$work/floor2"; : >"$work/read2"; : >"$work/qmfmem"
 i=0
 while [ "$i" -lt "$runs" ]; do
+    # Each writes a file that is not there, its previous output removed just
+    # before it runs. Over an existing output qmf would pay for holding both
+    # (it replaces atomically, the floor truncates in place): the kernel then
+    # finds fresh pages for the text instead of reusing the old file's.
+    rm -f "$work/floor.ma"
     cpu "$bin/import_floor" "$work/clip.qmf" "$joints" "$work/floor.ma" >>"$work/floor1"
+    rm -f "$work/out.ma"
     cpu "$bin/qmf" import "$work/clip.qmf" "$work/rig.ma" -o "$work/out.ma" >"$work/run"
     cat "$work/run" >>"$work/qmf1"
     "$bin/import_floor" "$work/clip.qmf" "$joints" "$work/none.ma" --no-write |
@@ -75,6 +81,11 @@ echo "whole import ($keys keys, $(wc -c <"$work/out.ma") bytes written), CPU s m
 echo "  floor      $fmin / $fmed   peak $((fpeak / 1024)) MB"
 echo "  qmf import $qmin / $qmed   peak $((peak / 1024)) MB"
 awk -v a="$qmin" -v b="$fmin" -v c="$qmed" -v d="$fmed" 'BEGIN { printf "  ratio      %.2f / %.2f\n", a / b, c / d }'
+# The kernel's share varies with the machine's memory (pages for the text).
+for f in floor1 qmf1; do
+    awk '{ print $3 }' "$work/$f" >"$work/user"; awk '{ print $4 }' "$work/$f" >"$work/sys"
+    echo "  $f: user $(stats "$work/user"), sys $(stats "$work/sys") (min / median)"
+done | sed 's/floor1/floor     /; s/qmf1/qmf import/'
 awk -v p="$peak" -v k="$keys" -v c="$clipbytes" \
     'BEGIN { printf "  qmf peak per key: %.1f bytes (%.1f without the clip held open)\n", p * 1024 / k, (p * 1024 - c) / k }'
 set -- $(stats "$work/floor2"); mmin=$1 mmed=$2

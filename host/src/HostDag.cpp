@@ -313,6 +313,7 @@ void deleteNodeTree(Id id) {
             if (named->second.empty()) h.nodesByName.erase(named);
         }
         forgetNode(victim);
+        h.byId.erase(victim);
         h.nodes.erase(victim);
     }
 }

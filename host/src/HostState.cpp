@@ -2,6 +2,8 @@
 // perror capture and the plug-in registry.
 #include "HostState.h"
 
+#include <qmfhost/Scene.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -22,9 +24,12 @@ HostState& storage() {
 }
 }  // namespace
 
-HostState& host() {
+HostState* gHost = nullptr;
+
+HostState& hostFirstUse() {
     HostState& h = storage();
     if (h.worldId == 0) resetSceneState();
+    gHost = &h;
     return h;
 }
 
@@ -36,6 +41,7 @@ Id newId() {
 void resetSceneState() {
     HostState& h = storage();
     h.nodes.clear();
+    h.byId.clear();
     for (auto& c : h.nodeCache) c = HostState::CachedNode{};
     h.nodesByName.clear();
     h.pathCounts.clear();
@@ -51,27 +57,23 @@ void resetSceneState() {
     world->dag = true;
     world->world = true;
     h.worldId = world->id;
+    h.byId.emplace(world->id, world.get());
     h.nodes.emplace(world->id, std::move(world));
 }
 
-Node* node(Id id) {
+Node* nodeUncached(Id id) {
     HostState& h = host();
     HostState::CachedNode& c = h.nodeCache[id % HostState::kNodeCacheSize];
     if (c.id == id && id != 0) return c.node;
-    auto it = h.nodes.find(id);
-    if (it == h.nodes.end()) return nullptr;
-    c = HostState::CachedNode{id, it->second.get()};
+    auto it = h.byId.find(id);
+    if (it == h.byId.end()) return nullptr;
+    c = HostState::CachedNode{id, it->second};
     return c.node;
 }
 
 void forgetNode(Id id) {
     HostState::CachedNode& c = host().nodeCache[id % HostState::kNodeCacheSize];
     if (c.id == id) c = HostState::CachedNode{};
-}
-
-Node* node(const MObject& object) {
-    if (object.kind() != MObject::kNodeKind) return nullptr;
-    return node(object.id());
 }
 
 Node* worldNode() { return node(host().worldId); }
@@ -167,6 +169,7 @@ Node* makeNode(const std::string& type, const std::string& name, bool dag, Id pa
     }
     Node* raw = n.get();
     h.nodesByName[raw->name].insert(raw->id);
+    h.byId.emplace(n->id, raw);
     h.nodes.emplace(n->id, std::move(n));
     if (dag) {
         Id p = parent ? parent : h.worldId;
@@ -196,14 +199,6 @@ const char* nodeTypeForCurveType(MFnAnimCurve::AnimCurveType type) {
                                   "animCurveUA", "animCurveUL", "animCurveUT", "animCurveUU"};
     int i = static_cast<int>(type);
     return (i >= 0 && i < 8) ? names[i] : nullptr;
-}
-
-long long timeTicks(double seconds) {
-    // Maya's tick: 1/141120000 s, which every standard frame rate divides.
-    const double ticks = seconds * 141120000.0;
-    if (!std::isfinite(ticks) || std::fabs(ticks) > 9.0e18)
-        return ticks < 0 ? std::numeric_limits<long long>::min() : std::numeric_limits<long long>::max();
-    return std::llround(ticks);
 }
 
 unsigned int insertKey(CurveData& curve, const CurveKey& key) {
@@ -246,4 +241,16 @@ void withdrawTranslatorsOf(Id pluginId) {
 }
 
 }  // namespace detail
+
+// Declared with the scene functions (qmfhost/Scene.h); it sizes this state.
+void reserveScene(std::size_t nodes, std::size_t connections) {
+    detail::HostState& h = detail::host();
+    h.byId.reserve(h.byId.size() + nodes);
+    h.nodesByName.reserve(h.nodesByName.size() + nodes);
+    detail::ConnectionStore& c = h.connections;
+    c.byDestination.reserve(c.byDestination.size() + connections);
+    c.bySource.reserve(c.bySource.size() + connections);
+    c.byNode.reserve(c.byNode.size() + std::min(nodes, 2 * connections));
+}
+
 }  // namespace qmfhost

@@ -15,7 +15,9 @@
 
 #include "anim/CurveStore.h"
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <memory>
 #include <set>
@@ -153,6 +155,9 @@ struct ConnectionStore {
 
 struct HostState {
     std::map<Id, std::unique_ptr<Node>> nodes;   // id order = creation order
+    // The same nodes by id in constant time: a tree lookup per call missed
+    // the cache on every level once a rig had many thousands of nodes.
+    std::unordered_map<Id, Node*> byId;
     // Recent lookups by id, by the id's low bits: a translator keying curves
     // asks for the same few nodes on every key. Ids are never reused, so an
     // entry only goes stale when its node is deleted (forgetNode).
@@ -177,12 +182,25 @@ struct HostState {
     MPxFileTranslator::FileAccessMode accessMode = MPxFileTranslator::kUnknownAccessMode;
 };
 
-HostState& host();
+// The host's one state, set up on first use. Inline: curve keys reach it
+// several times per key.
+extern HostState* gHost;
+HostState& hostFirstUse();
+inline HostState& host() {
+    HostState* h = gHost;
+    return h && h->worldId != 0 ? *h : hostFirstUse();
+}
 Id newId();                       // never reused, across scenes
 void resetSceneState();
 
-Node* node(Id id);
-Node* node(const MObject& object);   // null unless a live node
+Node* nodeUncached(Id id);
+inline Node* node(Id id) {
+    HostState::CachedNode& c = host().nodeCache[id % HostState::kNodeCacheSize];
+    return c.id == id && id != 0 ? c.node : nodeUncached(id);
+}
+inline Node* node(const MObject& object) {   // null unless a live node
+    return object.kind() == MObject::kNodeKind ? node(object.id()) : nullptr;
+}
 Node* worldNode();
 // Drops a node about to be deleted from the lookup cache.
 void forgetNode(Id id);
@@ -270,8 +288,20 @@ void deleteNodeTree(Id id);
 bool isCurveType(const std::string& type);
 MFnAnimCurve::AnimCurveType curveTypeForNodeType(const std::string& type);
 const char* nodeTypeForCurveType(MFnAnimCurve::AnimCurveType type);
-// Time to integer ticks so keys at "the same time" compare exactly.
-long long timeTicks(double seconds);
+// Time to integer ticks so keys at "the same time" compare exactly. Maya's
+// tick: 1/141120000 s, which every standard frame rate divides. Rounds half
+// away from zero as llround does, inline: every key added passes here.
+inline long long timeTicks(double seconds) {
+    const double ticks = seconds * 141120000.0;
+    if (!std::isfinite(ticks) || std::fabs(ticks) > 9.0e18)
+        return ticks < 0 ? std::numeric_limits<long long>::min() : std::numeric_limits<long long>::max();
+    // Truncation is exact here, and so is what it leaves.
+    long long whole = static_cast<long long>(ticks);
+    const double rest = ticks - static_cast<double>(whole);
+    if (rest >= 0.5) ++whole;
+    else if (rest <= -0.5) --whole;
+    return whole;
+}
 // Inserts or replaces by time; returns the key's index.
 unsigned int insertKey(CurveData& curve, const CurveKey& key);
 

@@ -351,3 +351,33 @@ TEST(MaDag, PlainNamesFindTheLastNodeMadeWithThatName) {
     };
     for (const auto& c : cases) EXPECT_EQ(s.find(c.name), c.want) << c.name;
 }
+
+// A name only one node has is found without the (parent, name) index; a
+// name turning shared, unshared and shared again must resolve by path at
+// every step.
+TEST(MaDag, PathsResolveAsNamesBecomeSharedAndUnshared) {
+    const std::string made = "//Maya\n"
+                             "createNode transform -n \"a\";\n"
+                             "createNode transform -n \"c\";\n"
+                             "createNode transform -n \"b\" -p \"a\";\n"
+                             "createNode transform -n \"k\" -p \"c\";\n";
+    const std::string shared = made + "rename \"k\" \"b\";\n";
+    const std::string unshared = shared + "rename \"|a|b\" \"m\";\n";
+    const std::string again = unshared + "parent -r \"m\" \"c\";\nrename \"m\" \"b\";\n";
+    // Nodes by the order made: a 0, c 1, b 2, k 3.
+    const struct {
+        const std::string* text;
+        const char* path;
+        std::vector<int> want;
+    } cases[] = {
+        {&made, "|a|b", {2}},         {&made, "|c|b", {}},          {&made, "c|k", {3}},
+        {&shared, "|a|b", {2}},       {&shared, "|c|b", {3}},       {&shared, "b", {2, 3}},
+        {&shared, "|c|k", {}},        {&unshared, "|a|b", {}},      {&unshared, "|c|b", {3}},
+        {&unshared, "a|m", {2}},      {&unshared, "b", {3}},        {&again, "|c|b", {2, 3}},
+        {&again, "|a|b", {}},         {&again, "|c|m", {}},         {&again, "c|b", {2, 3}},
+    };
+    for (const auto& c : cases) {
+        const Scene s = readText(*c.text);
+        EXPECT_EQ(s.findAll(c.path), c.want) << c.path << " after:\n" << *c.text;
+    }
+}

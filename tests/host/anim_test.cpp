@@ -286,3 +286,23 @@ TEST_F(Anim, LongCurveEditedInEveryOrderMatchesASortedModel) {
     ASSERT_TRUE(change.undoIt());
     check(MFnAnimCurve(curve));
 }
+
+// Key times are compared in whole ticks (1/141120000 s), rounded to the
+// nearest, halves away from zero: within 0.4 of a tick is the same key, 0.6
+// away is the next one, on either side of zero.
+TEST_F(Anim, KeyTimesRoundToTheNearestTick) {
+    const double tick = 1.0 / 141120000.0;
+    for (double base : {1.0 / 24, -2.5, 0.0}) {
+        qmfhost::resetScene();
+        joint = qmfhost::createNode("joint", "spine");
+        MFnAnimCurve fn;
+        fn.create(joint, attr("rx"));
+        const std::pair<double, double> keys[] = {
+            {base, 1}, {base + 0.4 * tick, 2}, {base + 0.6 * tick, 3}, {base - 0.4 * tick, 4}, {base - 0.6 * tick, 5}};
+        for (const auto& [seconds, value] : keys) ASSERT_TRUE(fn.addKeyframe(MTime(seconds, MTime::kSeconds), value));
+        ASSERT_EQ(fn.numKeys(), 3u) << base;
+        EXPECT_EQ(fn.value(0), 5.0) << base;
+        EXPECT_EQ(fn.value(1), 4.0) << base;
+        EXPECT_EQ(fn.value(2), 3.0) << base;
+    }
+}

@@ -51,6 +51,7 @@ Binding loadIntoHost(const Scene& scene) {
     resetScene();
     Binding b;
     const std::size_t count = scene.nodes.size();
+    reserveScene(count, scene.connections.size());
     b.nodes.assign(count, MObject());
     // A node that is ever a parent or a child lives in the DAG.
     std::vector<bool> inDag(count, false);

@@ -50,12 +50,27 @@ std::vector<int> Scene::NodeSet::list() const {
     return out;
 }
 
+// byParent_ is needed only for names more than one node has: a name's only
+// node is found through byName_ and its parents checked. So it holds every
+// (parent, name) of every node whose name is shared, and entries of a name
+// that was shared once and no longer is; never a stale one.
 void Scene::index(int node) {
     const Node& n = nodes[static_cast<std::size_t>(node)];
     const std::string key(bare(n.name));
-    byName_[key].insert(node);
-    if (n.parents.empty()) byParent_[{-1, key}].insert(node);
-    for (int p : n.parents) byParent_[{p, key}].insert(node);
+    NodeSet& named = byName_[key];
+    named.insert(node);
+    if (named.size() < 2) return;
+    auto add = [&](int each) {
+        const Node& e = nodes[static_cast<std::size_t>(each)];
+        if (e.parents.empty()) byParent_[{-1, key}].insert(each);
+        for (int p : e.parents) byParent_[{p, key}].insert(each);
+    };
+    if (named.size() > 2) {
+        add(node);
+        return;
+    }
+    // The name has just become shared: both its nodes join the index.
+    for (int each : named.list()) add(each);
 }
 
 void Scene::unindex(int node) {
@@ -66,6 +81,7 @@ void Scene::unindex(int node) {
         named->second.erase(node);
         if (named->second.empty()) byName_.erase(named);
     }
+    if (byParent_.empty()) return;
     auto drop = [&](int parent) {
         auto it = byParent_.find({parent, key});
         if (it == byParent_.end()) return;
@@ -79,7 +95,6 @@ void Scene::unindex(int node) {
 void Scene::reserveNodes(std::size_t count) {
     nodes.reserve(count);
     byName_.reserve(count);
-    byParent_.reserve(count);
 }
 
 int Scene::addNode(Node node) {
@@ -102,7 +117,16 @@ void Scene::setParents(int node, std::vector<int> parents) {
 }
 
 std::vector<int> Scene::childrenNamed(int parent, const std::string& name) const {
-    auto it = byParent_.find({parent, std::string(bare(name))});
+    const std::string key(bare(name));
+    auto named = byName_.find(key);
+    if (named == byName_.end()) return {};
+    if (named->second.size() == 1) {
+        const int only = named->second.first();
+        const std::vector<int>& parents = nodes[static_cast<std::size_t>(only)].parents;
+        const bool under = parent < 0 ? parents.empty() : std::find(parents.begin(), parents.end(), parent) != parents.end();
+        return under ? std::vector<int>{only} : std::vector<int>{};
+    }
+    auto it = byParent_.find({parent, key});
     if (it == byParent_.end()) return {};
     return it->second.list();
 }

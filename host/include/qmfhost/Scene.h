@@ -12,6 +12,7 @@
 #include <maya/MTime.h>
 #include <maya/MFnAnimCurve.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,10 @@ namespace qmfhost {
 // translators and loaded plug-ins are not part of the scene and stay.
 // Handles to old nodes go stale (they no longer match any function set).
 OPENMAYA_EXPORT void resetScene();
+
+// Room for this many more nodes and connections in the scene's indexes, so a
+// loader that knows the counts does not rebuild them as they grow.
+OPENMAYA_EXPORT void reserveScene(std::size_t nodes, std::size_t connections);
 
 // The world node (root of the DAG, named "world").
 OPENMAYA_EXPORT MObject world();

@@ -3,6 +3,7 @@
 #include <maya/MMatrix.h>
 #include <maya/MQuaternion.h>
 
+#include "angle_atan2.h"
 #include "rotation_axes.h"
 
 #include <cfloat>
@@ -22,6 +23,27 @@ LastEulerConversion& lastEulerConversion()
 {
     thread_local LastEulerConversion last;
     return last;
+}
+
+const AtanBase* atanBases()
+{
+    // Worked out once in long double, kept as a double and what it misses.
+    static const struct Table {
+        AtanBase b[4 * 33];
+        Table()
+        {
+            const long double pi = 3.141592653589793238462643383279502884L;
+            for (int k = 0; k <= 32; ++k) {
+                const long double a = std::atan(static_cast<long double>(k) / 32.0L);
+                const long double v[4] = {a, pi / 2 - a, pi / 2 + a, pi - a};
+                for (int o = 0; o < 4; ++o) {
+                    const double hi = static_cast<double>(v[o]);
+                    b[o * 33 + k] = AtanBase{hi, static_cast<double>(v[o] - hi)};
+                }
+            }
+        }
+    } table;
+    return table.b;
 }
 
 AxisSequence axesOf(MEulerRotation::RotationOrder order)
@@ -66,28 +88,27 @@ MQuaternion axisQuaternion(int axis, double angle)
     return q;
 }
 
-// Shifts a by a whole number of turns so it lies within pi of target.
+// Shifts a by a whole number of turns so it lies within pi of target: by
+// nearbyint((target - a) / 2pi) turns.
 double cutNear(double a, double target)
 {
-    // Already within half a turn (the usual case from key to key): the
-    // rounding below gives a zero of the difference's sign.
+    // The usual case without the division: rounding d / 2pi and d * (1/2pi)
+    // agree unless the quotient is within its rounding of a half turn, which
+    // is checked. Adding 1.5 * 2^52 rounds to nearest, ties to even, as
+    // nearbyint does; the zero keeps the sign of the quotient as nearbyint's.
     const double d = target - a;
-    if (std::fabs(d) < 3.0)
-        return a + std::copysign(0.0, d);
+    const double q = d * (1.0 / kTwoPi);
+    if (std::fabs(q) < 0x1p20) {
+        const double whole = (q + 0x1.8p52) - 0x1.8p52;
+        if (std::fabs(std::fabs(q - whole) - 0.5) > 1e-9)
+            return a + kTwoPi * std::copysign(whole, q);
+    }
     if (!std::isfinite(a) || !std::isfinite(target))
         return a;
-    const double turns = (target - a) / kTwoPi;
-    // Within half a turn the rounding is a (signed) zero; skip the library call.
-    const double whole = std::fabs(turns) < 0.5 ? std::copysign(0.0, turns) : std::nearbyint(turns);
-    return a + kTwoPi * whole;
+    return a + kTwoPi * std::nearbyint(d / kTwoPi);
 }
 
 double boundAngle(double a) { return cutNear(a, 0.0); }
-
-double distance(const MEulerRotation& a, const MEulerRotation& b)
-{
-    return std::fabs(a.x - b.x) + std::fabs(a.y - b.y) + std::fabs(a.z - b.z);
-}
 
 }  // namespace
 
@@ -211,8 +232,11 @@ MEulerRotation MEulerRotation::reorder(RotationOrder ord) const
     if (ord == order)
         return *this;
     const qmfmath::LastEulerConversion& last = qmfmath::lastEulerConversion();
-    if (last.valid && last.angles == *this)
-        return decompose(last.matrix, ord);
+    double m[3][3];
+    if (last.valid && order == kXYZ && last.ax == x && last.ay == y && last.az == z) {
+        qmfmath::quaternionRows(last.qx, last.qy, last.qz, last.qw, m);
+        return qmfmath::decomposeRows(m, ord);
+    }
     return decompose(asMatrix(), ord);
 }
 
@@ -285,13 +309,39 @@ MEulerRotation MEulerRotation::computeClosestCut(const MEulerRotation& src, cons
 
 MEulerRotation MEulerRotation::computeClosestSolution(const MEulerRotation& src, const MEulerRotation& dst)
 {
-    const MEulerRotation same = computeClosestCut(src, dst);
-    const MEulerRotation other = computeClosestCut(computeAlternateSolution(src), dst);
-    return distance(other, dst) < distance(same, dst) ? other : same;
+    // computeClosestCut of src and of its alternate solution, written out so
+    // an import's per-key call runs straight through.
+    const AxisSequence s = axesOf(src.order);
+    double alt[3] = {src.x, src.y, src.z};
+    alt[s.first] += kPi;
+    alt[s.second] = kPi - alt[s.second];
+    alt[s.third] += kPi;
+    const double to[3] = {dst.x, dst.y, dst.z};
+    const double from[3] = {src.x, src.y, src.z};
+    double same[3], other[3];
+    for (int i = 0; i < 3; ++i) {
+        same[i] = cutNear(from[i], to[i]);
+        other[i] = cutNear(boundAngle(alt[i]), to[i]);
+    }
+    // Which is nearer: the summed angle differences, the same way round for both.
+    const double dSame = std::fabs(same[0] - to[0]) + std::fabs(same[1] - to[1]) + std::fabs(same[2] - to[2]);
+    const double dOther = std::fabs(other[0] - to[0]) + std::fabs(other[1] - to[1]) + std::fabs(other[2] - to[2]);
+    const double* pick = dOther < dSame ? other : same;
+    return MEulerRotation(pick[0], pick[1], pick[2], src.order);
 }
 
 MEulerRotation MEulerRotation::decompose(const MMatrix& matrix, RotationOrder ord)
 {
+    double m[3][3];
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            m[r][c] = matrix.matrix[r][c];
+    return qmfmath::decomposeRows(m, ord);
+}
+
+MEulerRotation qmfmath::decomposeRows(const double matrix[3][3], MEulerRotation::RotationOrder ord)
+{
+    using qmfmath::angleAtan2;
     // Relabel the axes so the order reads as XYZ. For an odd relabelling the
     // handedness flips, which negates every angle; undone at the end.
     const AxisSequence s = axesOf(ord);
@@ -299,24 +349,24 @@ MEulerRotation MEulerRotation::decompose(const MMatrix& matrix, RotationOrder or
     double m[3][3];
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c)
-            m[r][c] = matrix.matrix[p[r]][p[c]];
+            m[r][c] = matrix[p[r]][p[c]];
 
     // XYZ with row vectors: m[0] = (cb cc, cb sc, -sb), m[1][2] = sa cb, m[2][2] = ca cb.
     // Entries of a rotation are at most 1 in size: no overflow to guard against.
     const double cb = std::sqrt(m[0][0] * m[0][0] + m[0][1] * m[0][1]);
-    const double b = std::atan2(-m[0][2], cb);
+    const double b = angleAtan2(-m[0][2], cb);
     double a = 0.0, sa = 0.0, ca = 1.0;
     // At (or within rounding of) gimbal lock only a + c or a - c is defined:
     // a is left at zero and c takes the whole turn. Deriving c from a keeps
     // the matrix exact close to the lock as well.
     if (cb > 8.0 * DBL_EPSILON) {
-        a = std::atan2(m[1][2], m[2][2]);
+        a = angleAtan2(m[1][2], m[2][2]);
         // sin a and cos a straight from the entries a came from.
         const double r = std::sqrt(m[1][2] * m[1][2] + m[2][2] * m[2][2]);
         sa = r > 0.0 ? m[1][2] / r : std::sin(a);
         ca = r > 0.0 ? m[2][2] / r : std::cos(a);
     }
-    const double c = std::atan2(sa * m[2][0] - ca * m[1][0], ca * m[1][1] - sa * m[2][1]);
+    const double c = angleAtan2(sa * m[2][0] - ca * m[1][0], ca * m[1][1] - sa * m[2][1]);
 
     const double sign = s.odd ? -1.0 : 1.0;
     MEulerRotation e(0.0, 0.0, 0.0, ord);

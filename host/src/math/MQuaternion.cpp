@@ -11,10 +11,9 @@
 
 const MQuaternion MQuaternion::identity(0.0, 0.0, 0.0, 1.0);
 
-namespace {
+using qmfmath::kTinyNorm2;
 
-// Below this squared norm a quaternion carries no usable direction.
-constexpr double kTinyNorm2 = 1.0e-20;
+namespace {
 
 MQuaternion fromAxisAngle(const MVector& axis, double theta)
 {
@@ -122,33 +121,30 @@ MQuaternion& MQuaternion::setValue(const MMatrix& matrix)
 
 MMatrix MQuaternion::asMatrix() const
 {
+    double r[3][3];
+    qmfmath::quaternionRows(x, y, z, w, r);
     MMatrix m;
-    const double n = x * x + y * y + z * z + w * w;
-    if (!(n > kTinyNorm2))
-        return m;
-    const double s = 2.0 / n;  // also makes a non-unit quaternion give a pure rotation
-    const double xx = x * x * s, yy = y * y * s, zz = z * z * s;
-    const double xy = x * y * s, xz = x * z * s, yz = y * z * s;
-    const double wx = w * x * s, wy = w * y * s, wz = w * z * s;
-    m.matrix[0][0] = 1.0 - (yy + zz);
-    m.matrix[0][1] = xy + wz;
-    m.matrix[0][2] = xz - wy;
-    m.matrix[1][0] = xy - wz;
-    m.matrix[1][1] = 1.0 - (xx + zz);
-    m.matrix[1][2] = yz + wx;
-    m.matrix[2][0] = xz + wy;
-    m.matrix[2][1] = yz - wx;
-    m.matrix[2][2] = 1.0 - (xx + yy);
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            m.matrix[i][j] = r[i][j];
     return m;
 }
 
 MEulerRotation MQuaternion::asEulerRotation() const
 {
+    double r[3][3];
+    qmfmath::quaternionRows(x, y, z, w, r);
+    const MEulerRotation e = qmfmath::decomposeRows(r, MEulerRotation::kXYZ);
     qmfmath::LastEulerConversion& last = qmfmath::lastEulerConversion();
-    last.matrix = asMatrix();
-    last.angles = MEulerRotation::decompose(last.matrix, MEulerRotation::kXYZ);
     last.valid = true;
-    return last.angles;
+    last.ax = e.x;
+    last.ay = e.y;
+    last.az = e.z;
+    last.qx = x;
+    last.qy = y;
+    last.qz = z;
+    last.qw = w;
+    return e;
 }
 
 MQuaternion& MQuaternion::setAxisAngle(const MVector& axis, double theta)

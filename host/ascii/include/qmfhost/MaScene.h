@@ -135,6 +135,7 @@ private:
         void erase(int node);
         bool empty() const { return first_ < 0; }
         std::size_t size() const { return empty() ? 0 : 1 + (more_ ? more_->size() : 0); }
+        int first() const { return first_; }
         int last() const { return more_ && !more_->empty() ? *more_->rbegin() : first_; }
         std::vector<int> list() const;
 
@@ -150,7 +151,8 @@ private:
         }
     };
     std::unordered_map<std::string, NodeSet> byName_;   // names without a leading ':'
-    std::unordered_map<std::pair<int, std::string>, NodeSet, ParentNameHash> byParent_;   // (parent or -1, name)
+    std::unordered_map<std::pair<int, std::string>, NodeSet, ParentNameHash> byParent_;   // (parent or -1, name), shared names
+
 };
 
 // Interprets a parsed file. Throws ParseError (with the line) for statements
