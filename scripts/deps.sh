@@ -4,8 +4,10 @@
 #   --bench-peers  also the readers the benchmarks compare with (assimp-utils)
 set -euo pipefail
 # dpkg-dev and file: the Debian package's dependencies are read from its binaries.
+# librsvg2-bin: rsvg-convert, which the tests render the SVG pictures with; chromium
+# runs the viewer's page in its test.
 pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev python3 time dpkg-dev file
-      pybind11-dev python3-dev python3-numpy python3-pytest chromium)
+      pybind11-dev python3-dev python3-numpy python3-pytest librsvg2-bin chromium)
 if [[ "${1:-}" == "--fuzz" ]]; then
   pkgs+=(clang libclang-rt-14-dev)
 elif [[ "${1:-}" == "--bench-peers" ]]; then

@@ -32,6 +32,11 @@ std::string Args::value(const std::string& flag) const {
     return it == values.end() ? std::string() : it->second;
 }
 
+std::vector<std::string> Args::all(const std::string& flag) const {
+    auto it = repeated.find(flag);
+    return it == repeated.end() ? std::vector<std::string>() : it->second;
+}
+
 Args parseArgs(const std::string& command, int argc, char** argv, const std::vector<Option>& allowed) {
     Args a;
     auto find = [&](const std::string& f) -> const Option* {
@@ -75,6 +80,7 @@ Args parseArgs(const std::string& command, int argc, char** argv, const std::vec
             value = argv[++i];
         }
         a.values[flag] = value;
+        a.repeated[flag].push_back(value);
     }
     return a;
 }

@@ -27,11 +27,13 @@ struct Option {
 
 struct Args {
     std::vector<std::string> positional;
-    std::map<std::string, std::string> values;  // flags with a value, by flag
+    std::map<std::string, std::string> values;  // flags with a value, by flag: the last one given
+    std::map<std::string, std::vector<std::string>> repeated;  // every value of each flag, in order
     std::set<std::string> switches;             // flags without one
     bool help = false;
 
     std::string value(const std::string& flag) const;  // "" when not given
+    std::vector<std::string> all(const std::string& flag) const;  // none when not given
     bool has(const std::string& flag) const { return switches.count(flag) != 0 || values.count(flag) != 0; }
 };
 
@@ -75,5 +77,7 @@ extern const Command kInfoCommand;
 extern const Command kPackCommand;
 extern const Command kConvertCommand;
 extern const Command kViewCommand;
+extern const Command kDrawCommand;
+extern const Command kPlotCommand;
 
 }  // namespace qmf

@@ -58,8 +58,8 @@ _qmf() {
         convert) opts="--unit --order --rig-only --map --strip-namespaces --plugin --out-dir --to --jobs"
                  exts="bvh qmf ma" ;;
         view) opts="-o --output --positions --frame --unit --plugin"; exts="qmf ma bvh"; out=html ;;
-        draw) opts="-o --output --frame --view"; exts="qmf ma bvh"; out=svg ;;
-        plot) opts="-o --output --joint"; exts="qmf ma bvh"; out=svg ;;
+        draw) opts="-o --output --frame --view --unit --plugin"; exts="qmf ma bvh"; out=svg ;;
+        plot) opts="-o --output --joint --unit --plugin"; exts="qmf ma bvh"; out=svg ;;
         *) return 0 ;;
     esac
 

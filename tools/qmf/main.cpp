@@ -23,13 +23,15 @@ const char* const kUsage =
     "  convert IN OUT                 convert between formats (clip.qmf -> scene.ma)\n"
     "  convert IN... --out-dir DIR    convert many files, each in a process of its own\n"
     "  view FILE -o PAGE.html         the skeleton and its motion as an HTML page\n"
+    "  draw FILE -o SKELETON.svg      the skeleton at one frame as an SVG picture\n"
+    "  plot FILE -o CURVES.svg        the channels over time as SVG charts\n"
     "\n"
     "Run 'qmf <command> --help' for the options of a command, 'qmf --version'\n"
     "for the version.\n";
 
 const qmf::Command* const kCommands[] = {&qmf::kExportCommand, &qmf::kImportCommand, &qmf::kIdentifyCommand,
                                          &qmf::kInfoCommand, &qmf::kPackCommand, &qmf::kConvertCommand,
-                                         &qmf::kViewCommand};
+                                         &qmf::kViewCommand, &qmf::kDrawCommand, &qmf::kPlotCommand};
 
 const qmf::Command* findCommand(const std::string& name) {
     for (const qmf::Command* c : kCommands)

@@ -1,0 +1,41 @@
+// What qmf draw and qmf plot share: the motion model of a file turned into
+// the plain data the SVG pictures take, and the options both accept.
+#pragma once
+
+#include "CommandSupport.h"
+
+#include "motion/Motion.h"
+#include "svg/Charts.h"
+#include "svg/Skeleton.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qmf {
+
+// The options every picture command takes besides its own.
+extern const std::vector<Option> kPictureOptions;
+
+// --frame's value: a frame number from 0, else a CommandError.
+uint32_t frameOption(const std::string& command, const std::string& text);
+
+// Reads FILE with --plugin and --unit; warnings go to stderr.
+motion::Motion loadForPicture(const std::string& command, const Args& a, const std::string& in);
+
+// The skeleton at a frame (which must be held), in scene space.
+svg::Pose poseAt(const motion::Motion& m, uint32_t frame);
+
+// Charts of the named joints in the order given (every joint of a name), or
+// when none is named of every joint with children, as import keys rotate
+// channels on those; the translated root also gets a chart of its translate
+// channels. An unknown name is a CommandError.
+svg::ChartSet chartsOf(const std::string& command, const motion::Motion& m, const std::vector<std::string>& names);
+
+// The last part of a path, for titles: the folder says nothing in a picture.
+std::string baseName(const std::string& path);
+
+// Replaces target with text atomically.
+void writePicture(const fileio::Output& target, const std::string& text);
+
+}  // namespace qmf
