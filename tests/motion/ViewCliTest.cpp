@@ -64,16 +64,17 @@ TEST_F(View, PositionsAreTheClipsWorldPositions) {
     int index;
     double x, y, z;
     std::string name;
-    double hipsX = NAN;
+    double hipsX = NAN, hipsZ = NAN;
     while (in >> index >> x >> y >> z >> name) {
         EXPECT_EQ(index, static_cast<int>(names.size()));
-        if (name == "hips") hipsX = x;
+        if (name == "hips") hipsX = x, hipsZ = z;
         names.push_back(name);
     }
     EXPECT_EQ(names.size(), 7u);
     EXPECT_EQ(names.front(), "hips");
-    // The example's root moves 0.02 m along X per frame.
-    EXPECT_NEAR(hipsX, 30, 1e-4);
+    // The example's root walks 50/16 cm along +Z per frame (-Z in the file).
+    EXPECT_NEAR(hipsX, 0, 1e-4);
+    EXPECT_NEAR(hipsZ, 50.0 * 15 / 16, 1e-4);
 }
 
 TEST_F(View, PageIsWrittenWholeAndHostileNamesStayInTheirString) {
