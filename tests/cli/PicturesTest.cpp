@@ -106,6 +106,14 @@ TEST_F(Pictures, JointsLandWhereTheSceneHasThem) {
     EXPECT_NEAR(front["foot_L"].second - front["hips"].second, 95 * cm, 0.05);
     EXPECT_NEAR(front["spine"].first, front["hips"].first, 0.05);
 
+    // Told that Z is up, the front camera looks along +Y onto the plane z = 0
+    // the rig stands in: every joint at one height, X still to the right.
+    ASSERT_EQ(run({"draw", kRig, "-o", path("zup.svg"), "--up", "z"}).status, 0);
+    auto zup = dots(slurp(path("zup.svg")));
+    EXPECT_NEAR(zup["head"].second, zup["hips"].second, 0.05);
+    EXPECT_NEAR(zup["foot_L"].second, zup["hips"].second, 0.05);
+    EXPECT_GT(zup["leg_L"].first, zup["hips"].first);
+
     // Seen from the side everything is in the plane z = 0, so the leg is behind the hips.
     ASSERT_EQ(run({"draw", kRig, "-o", path("side.svg"), "--view", "side"}).status, 0);
     auto side = dots(slurp(path("side.svg")));
@@ -183,6 +191,8 @@ TEST_F(Pictures, RefusalsSayWhyAndWriteNothing) {
         {{"draw", clip, "-o", path("out.svg"), "--frame", "99999999999"},
          "draw: --frame needs a frame number from 0, not '99999999999'"},
         {{"draw", clip, "-o", path("out.svg"), "--view", "diagonal"}, "draw: --view is front, side or top, not 'diagonal'"},
+        {{"draw", clip, "-o", path("out.svg"), "--up", "x"}, "draw: --up takes y or z, not 'x'"},
+        {{"plot", clip, "-o", path("out.svg"), "--up", "z"}, "plot: unknown option --up (see qmf plot --help)"},
         {{"draw", clip}, "draw: -o SKELETON.svg is needed"},
         {{"plot", clip}, "plot: -o CURVES.svg is needed"},
         {{"plot", clip, "-o", path("out.svg"), "--joint", "hips", "--joint", "elbow"},

@@ -43,6 +43,7 @@ TEST_F(View, RefusesBadArgumentsInOneLine) {
         {{"view", "--positions", path("notes.txt")},
          "qmf: " + path("notes.txt") + ": not a Movantis clip, a Maya ASCII scene or a BVH file\n"},
         {{"view", clip, "-o", clip}, "qmf: " + clip + ": is the same file as the input " + clip + "; not replaced\n"},
+        {{"view", clip, "-o", path("p.html"), "--up", "x"}, "qmf: view: --up takes y or z, not 'x'\n"},
     };
     for (const Case& c : cases) {
         Result r = run(c.args);
@@ -102,10 +103,23 @@ TEST_F(View, PageIsWrittenWholeAndHostileNamesStayInTheirString) {
     EXPECT_EQ(files, 6u);  // hostile.json and .qmf, the page, notes.txt, .stdout, .stderr
 }
 
+// --up only says which axis the page shows vertical: the data says z, the
+// positions stay as they are.
+TEST_F(View, UpAxisIsTheUsersChoice) {
+    const std::string clip = walkClip();
+    for (const char* up : {"y", "z"}) {
+        Result r = run({"view", clip, "-o", path("page.html"), "--up", up});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string page = clitest::slurp(path("page.html"));
+        EXPECT_NE(page.find(std::string("\"upAxis\":\"") + up + "\""), std::string::npos) << up;
+    }
+    EXPECT_EQ(run({"view", "--positions", clip, "--up", "z"}).out, run({"view", "--positions", clip}).out);
+}
+
 TEST_F(View, HelpNamesEveryOption) {
     Result r = run({"view", "--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* option : {"-o PAGE.html", "--positions", "--frame N", "--unit U", "--plugin PATH"})
+    for (const char* option : {"-o PAGE.html", "--positions", "--frame N", "--unit U", "--up y|z", "--plugin PATH"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 

@@ -13,6 +13,12 @@ namespace qmf {
 
 const std::vector<Option> kPictureOptions = {{"-o", true}, {"--plugin", true}, {"--unit", true}};
 
+char upOption(const std::string& command, const std::string& text) {
+    if (text == "y" || text == "Y") return 'y';
+    if (text == "z" || text == "Z") return 'z';
+    throw CommandError(command + ": --up takes y or z, not '" + text + "'");
+}
+
 uint32_t frameOption(const std::string& command, const std::string& text) {
     const char* begin = text.c_str();
     char* end = nullptr;
@@ -28,11 +34,15 @@ motion::Motion loadForPicture(const std::string& command, const Args& a, const s
     motion::LoadOptions options;
     options.plugin = a.value("--plugin");
     if (a.has("--unit")) options.bvhUnitToCm = bvhUnitToCm(a.value("--unit"));
+    const char up = a.has("--up") ? upOption(command, a.value("--up")) : 0;
+    motion::Motion m;
     try {
-        return motion::loadMotion(in, options, std::cerr);
+        m = motion::loadMotion(in, options, std::cerr);
     } catch (const motion::MotionError& e) {
         throw CommandError(command + ": " + e.what());
     }
+    if (up) m.upAxis = up;
+    return m;
 }
 
 svg::Pose poseAt(const motion::Motion& m, uint32_t frame) {

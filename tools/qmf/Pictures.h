@@ -20,7 +20,11 @@ extern const std::vector<Option> kPictureOptions;
 // --frame's value: a frame number from 0, else a CommandError.
 uint32_t frameOption(const std::string& command, const std::string& text);
 
-// Reads FILE with --plugin and --unit; warnings go to stderr.
+// --up's value: the axis drawn vertical, 'y' or 'z'. A Z-up capture says
+// nothing of it in a BVH file, so the user tells.
+char upOption(const std::string& command, const std::string& text);
+
+// Reads FILE with --plugin, --unit and --up; warnings go to stderr.
 motion::Motion loadForPicture(const std::string& command, const Args& a, const std::string& in);
 
 // The skeleton at a frame (which must be held), in scene space.

@@ -57,8 +57,8 @@ _qmf() {
         pack) opts=""; exts="json qmf" ;;
         convert) opts="--unit --order --rig-only --map --strip-namespaces --plugin --out-dir --to --jobs"
                  exts="bvh qmf ma" ;;
-        view) opts="-o --output --positions --frame --unit --plugin"; exts="qmf ma bvh"; out=html ;;
-        draw) opts="-o --output --frame --view --unit --plugin"; exts="qmf ma bvh"; out=svg ;;
+        view) opts="-o --output --positions --frame --unit --up --plugin"; exts="qmf ma bvh"; out=html ;;
+        draw) opts="-o --output --frame --view --unit --up --plugin"; exts="qmf ma bvh"; out=svg ;;
         plot) opts="-o --output --joint --unit --plugin"; exts="qmf ma bvh"; out=svg ;;
         *) return 0 ;;
     esac
@@ -73,6 +73,7 @@ _qmf() {
         --unit) _qmf_words "cm mm m in ft" "$cur"; return 0 ;;
         --order) _qmf_words "xyz yzx zxy xzy yxz zyx" "$cur"; return 0 ;;
         --view) _qmf_words "front side top" "$cur"; return 0 ;;
+        --up) _qmf_words "y z" "$cur"; return 0 ;;
         --to) _qmf_words "qmf ma bvh" "$cur"; return 0 ;;
         --time | --jobs | --frame | --joint) return 0 ;;  # a number or a name: nothing to offer
     esac

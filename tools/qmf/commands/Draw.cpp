@@ -19,6 +19,7 @@ int cmdDraw(int argc, char** argv) {
     std::vector<Option> options = kPictureOptions;
     options.push_back({"--frame", true});
     options.push_back({"--view", true});
+    options.push_back({"--up", true});
     Args a = parseArgs("draw", argc, argv, options);
     if (a.help) {
         std::cout << kDrawCommand.help;
@@ -47,7 +48,7 @@ int cmdDraw(int argc, char** argv) {
 const Command kDrawCommand = {
     "draw",
     "usage: qmf draw FILE -o SKELETON.svg [--frame N] [--view front|side|top]\n"
-    "                [--plugin PATH] [--unit U]\n"
+    "                [--plugin PATH] [--unit U] [--up y|z]\n"
     "\n"
     "Draws the skeleton of FILE (a Movantis clip, a Maya ASCII scene or a BVH file)\n"
     "at one frame as an SVG picture: bones as lines, joints as dots with their\n"
@@ -58,6 +59,8 @@ const Command kDrawCommand = {
     "  --frame N        the frame, counted from 0 as in qmf view (default 0)\n"
     "  --view V         front (default), side or top, as Maya's cameras see it\n"
     "  --unit U         BVH lengths are in U: cm (default), mm, m, in or ft\n"
+    "  --up y|z         the axis drawn vertical (default y; BVH files do not say,\n"
+    "                   and many captures are recorded Z-up)\n"
     "  --plugin PATH    translator module, for BVH input (default: beside this program)\n",
     cmdDraw};
 

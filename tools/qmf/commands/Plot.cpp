@@ -49,6 +49,7 @@ const Command kPlotCommand = {
     "  --joint NAME     chart this joint (again for more, in that order); by default\n"
     "                   every joint with children and the translated root\n"
     "  --unit U         BVH lengths are in U: cm (default), mm, m, in or ft\n"
+
     "  --plugin PATH    translator module, for BVH input (default: beside this program)\n",
     cmdPlot};
 

@@ -3,6 +3,7 @@
 #include "CommandSupport.h"
 #include "Printable.h"
 #include "BvhConvert.h"
+#include "Pictures.h"
 #include "ViewPage.h"
 
 #include "motion/Motion.h"
@@ -15,16 +16,6 @@
 namespace qmf {
 
 namespace {
-
-uint32_t frameArgument(const std::string& text) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long v = std::strtoull(begin, &end, 10);
-    if (text.empty() || text[0] == '-' || end != begin + text.size() || errno == ERANGE || v > UINT32_MAX)
-        throw CommandError("view: --frame needs a frame number from 0, not '" + text + "'");
-    return static_cast<uint32_t>(v);
-}
 
 void printPositions(const motion::Motion& m, uint32_t frame) {
     if (frame >= m.frames)
@@ -41,7 +32,8 @@ void printPositions(const motion::Motion& m, uint32_t frame) {
 
 int cmdView(int argc, char** argv) {
     Args a = parseArgs("view", argc, argv,
-                       {{"-o", true}, {"--positions", false}, {"--frame", true}, {"--plugin", true}, {"--unit", true}});
+                       {{"-o", true}, {"--positions", false}, {"--frame", true}, {"--plugin", true}, {"--unit", true},
+                        {"--up", true}});
     if (a.help) {
         std::cout << kViewCommand.help;
         return 0;
@@ -52,10 +44,11 @@ int cmdView(int argc, char** argv) {
     const std::string out = a.value("-o");
     if (positions == !out.empty()) throw CommandError("view: give either -o PAGE.html or --positions");
     if (a.has("--frame") && !positions) throw CommandError("view: --frame goes with --positions");
-    const uint32_t frame = a.has("--frame") ? frameArgument(a.value("--frame")) : 0;
+    const uint32_t frame = a.has("--frame") ? frameOption("view", a.value("--frame")) : 0;
     motion::LoadOptions options;
     options.plugin = a.value("--plugin");
     if (a.has("--unit")) options.bvhUnitToCm = bvhUnitToCm(a.value("--unit"));
+    const char up = a.has("--up") ? upOption("view", a.value("--up")) : 0;
 
     fileio::Output target;
     if (!positions) target = requireOutput(out, {in});
@@ -65,6 +58,7 @@ int cmdView(int argc, char** argv) {
     } catch (const motion::MotionError& e) {
         throw CommandError(e.what());
     }
+    if (up) m.upAxis = up;
     if (positions) {
         printPositions(m, frame);
         return 0;
@@ -85,7 +79,7 @@ int cmdView(int argc, char** argv) {
 
 const Command kViewCommand = {
     "view",
-    "usage: qmf view FILE -o PAGE.html [--plugin PATH] [--unit U]\n"
+    "usage: qmf view FILE -o PAGE.html [--plugin PATH] [--unit U] [--up y|z]\n"
     "       qmf view --positions FILE [--frame N]\n"
     "\n"
     "FILE is a Movantis clip, a Maya ASCII scene or a BVH file. The page is one\n"
@@ -102,6 +96,8 @@ const Command kViewCommand = {
     "  --positions     print each joint's world position (cm, scene space) instead\n"
     "  --frame N       the frame --positions prints (default 0)\n"
     "  --unit U        BVH lengths are in U: cm (default), mm, m, in or ft\n"
+    "  --up y|z        the axis shown vertical (default y; BVH files do not say,\n"
+    "                  and many captures are recorded Z-up)\n"
     "  --plugin PATH   translator module, for BVH input (default: beside this program)\n",
     cmdView};
 
