@@ -7,6 +7,7 @@
 
 #include "CommandSupport.h"
 #include "convert/SpaceConversion.h"
+#include "qmfhost/Animation.h"
 #include "qmfhost/Scene.h"
 
 #include <maya/MFnIkJoint.h>
@@ -95,7 +96,7 @@ void setTime(double seconds) {
 
 }  // namespace
 
-Motion loadMayaAscii(const std::string& path, std::ostream&) {
+Motion loadMayaAscii(const std::string& path, std::ostream& warn) {
     qmfhost::ma::Scene scene;
     try {
         scene = readScene(path);
@@ -105,6 +106,14 @@ Motion loadMayaAscii(const std::string& path, std::ostream&) {
     }
     const std::vector<SceneJoint> walk = walkJoints(path);
     if (walk.empty()) throw MotionError(path + ": the scene has no joints");
+    // As export says: these channels show their stored values, not Maya's.
+    std::vector<MObject> nodes;
+    nodes.reserve(walk.size());
+    for (const SceneJoint& j : walk) nodes.push_back(j.node);
+    for (const auto& u : qmfhost::unevaluatedChannelsAbove(nodes))
+        warn << "qmf: warning: " << u.nodePath << "." << u.channel.attribute << " is driven by "
+             << u.channel.driverName << " (" << u.channel.driverType
+             << "), which the host does not evaluate; its stored value is shown\n";
     Motion m;
     m.source = Source::MayaAscii;
     m.path = path;

@@ -369,6 +369,17 @@ TEST_F(Cli, ExportWarnsOncePerChannelItCannotEvaluate) {
     EXPECT_EQ(r.errLines(), want) << "transforms away from the skeleton are not mentioned";
     EXPECT_NEAR(infoJson(path("driven.qmf"))["skeletons"][0]["joints"][1]["offset"][0].get<double>(), 0.03, 1e-9);
 
+    // The pictures of the scene say the same of what they show.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"view", "--positions", path("driven.ma")},
+          std::vector<std::string>{"draw", path("driven.ma"), "-o", path("driven.svg")}}) {
+        Result shown = run(args);
+        ASSERT_EQ(shown.status, 0) << shown.err;
+        std::vector<std::string> said = want;
+        for (std::string& line : said) line.replace(line.rfind("exported"), 8, "shown");
+        EXPECT_EQ(shown.errLines(), said) << args[0];
+    }
+
     Result bad = run({"export", path("driven.ma"), path("x.qmf"), "--time", "soon"});
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.errLines(), std::vector<std::string>{"qmf: export: --time needs a number of frames, not 'soon'"});

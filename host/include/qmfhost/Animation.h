@@ -43,6 +43,15 @@ struct UnevaluatedChannel {
 // Such channels of one node, in attribute order; empty for other nodes.
 OPENMAYA_EXPORT std::vector<UnevaluatedChannel> unevaluatedChannels(const MObject& node);
 
+// Such channels of some joints and of every transform above them, each node
+// once and a node's ancestors before it: what a pose of those joints reads
+// stored rather than evaluated.
+struct UnevaluatedNodeChannel {
+    std::string nodePath;     // shortest unique path of the node
+    UnevaluatedChannel channel;
+};
+OPENMAYA_EXPORT std::vector<UnevaluatedNodeChannel> unevaluatedChannelsAbove(const std::vector<MObject>& joints);
+
 }  // namespace qmfhost
 
 #endif

@@ -2,10 +2,12 @@
 // or through unitConversion nodes) reads the curve's value at the current
 // time, as in Maya; anything else keeps the stored value and is reported.
 #include <qmfhost/Animation.h>
+#include <qmfhost/Scene.h>
 
 #include "../HostState.h"
 
 #include <cmath>
+#include <unordered_set>
 
 namespace qmfhost {
 namespace detail {
@@ -131,6 +133,23 @@ std::vector<UnevaluatedChannel> unevaluatedChannels(const MObject& object) {
         u.driverType = d.stop ? d.stop->type : std::string("unknown");
         u.driverName = d.stop ? d.stop->name : std::string();
         out.push_back(std::move(u));
+    }
+    return out;
+}
+
+std::vector<UnevaluatedNodeChannel> unevaluatedChannelsAbove(const std::vector<MObject>& joints) {
+    std::vector<UnevaluatedNodeChannel> out;
+    std::unordered_set<unsigned long long> seen;
+    std::vector<MObject> chain;
+    for (const MObject& joint : joints) {
+        chain.clear();
+        for (MObject n = joint; !n.isNull() && n != world() && seen.insert(n.id()).second;) {
+            chain.push_back(n);
+            const auto up = parents(n);
+            n = up.empty() ? MObject() : up.front();
+        }
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+            for (auto& u : unevaluatedChannels(*it)) out.push_back({partialPath(*it), std::move(u)});
     }
     return out;
 }

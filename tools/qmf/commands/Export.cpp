@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
-#include <set>
 
 namespace qmf {
 
@@ -34,20 +33,10 @@ double exportTime(const std::string& text, double framesPerSecond) {
 // One line per channel of a joint (or a transform above one) whose driver
 // the host cannot evaluate: the exported pose may differ from Maya's there.
 void warnUnevaluatedChannels(const std::vector<MObject>& joints) {
-    std::set<unsigned long long> seen;
-    for (const MObject& joint : joints) {
-        std::vector<MObject> chain;
-        for (MObject n = joint; !n.isNull() && n != qmfhost::world() && seen.insert(n.id()).second;) {
-            chain.push_back(n);
-            auto parents = qmfhost::parents(n);
-            n = parents.empty() ? MObject() : parents.front();
-        }
-        for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-            for (const auto& u : qmfhost::unevaluatedChannels(*it))
-                std::cerr << "qmf: warning: " << qmfhost::partialPath(*it) << "." << u.attribute << " is driven by "
-                          << u.driverName << " (" << u.driverType
-                          << "), which the host does not evaluate; its stored value is exported\n";
-    }
+    for (const auto& u : qmfhost::unevaluatedChannelsAbove(joints))
+        std::cerr << "qmf: warning: " << u.nodePath << "." << u.channel.attribute << " is driven by "
+                  << u.channel.driverName << " (" << u.channel.driverType
+                  << "), which the host does not evaluate; its stored value is exported\n";
 }
 
 // The library holds at most KELL_MAX_JOINTS joints in a skeleton and the
