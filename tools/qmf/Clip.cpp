@@ -116,22 +116,28 @@ ANM_ANIMATION_HANDLE openClip(const std::string& path) {
 
 void checkClip(const std::string& path) { anm_animation_dispose(openClip(path)); }
 
+BuiltAnimation::BuiltAnimation(const PackedClip& clip) {
+    startLibrary();
+    anm_ = anm_animation_create_f();
+    if (!anm_) throw CommandError("the animation library could not create an animation");
+    try {
+        buildPackedClip(clip, anm_);
+    } catch (...) {
+        anm_animation_dispose(anm_);
+        throw;
+    }
+}
+
+BuiltAnimation::~BuiltAnimation() { anm_animation_dispose(anm_); }
+
 void packClip(std::string_view text, const std::string& path) {
     // Everything is checked before the library sees any of it, so a refusal
     // leaves no half-built skeleton behind.
     PackedClip clip = parsePackJson(text);
     checkPackedClip(clip, text.size());
 
-    startLibrary();
-    ANM_ANIMATION_HANDLE anm = anm_animation_create_f();
-    if (!anm) throw CommandError("the animation library could not create an animation");
-    // The animation owns everything added to it; dispose of it on every way out.
-    struct Guard {
-        ANM_ANIMATION_HANDLE a;
-        ~Guard() { anm_animation_dispose(a); }
-    } guard{anm};
-    buildPackedClip(clip, anm);
-    saveAnimation(anm, path);
+    const BuiltAnimation anm(clip);
+    saveAnimation(anm.handle(), path);
 }
 
 void saveAnimation(ANM_ANIMATION_HANDLE anm, const std::string& path) {

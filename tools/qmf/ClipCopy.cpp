@@ -107,18 +107,11 @@ void saveRenamedClip(PackedClip clip, const std::vector<std::string>& names, con
                                " bytes, as a Movantis clip needs");
         joints[j].name = names[j];
     }
-    startLibrary();
-    ANM_ANIMATION_HANDLE anm = anm_animation_create_f();
-    if (!anm) throw CommandError("the animation library could not create an animation");
-    struct Guard {
-        ANM_ANIMATION_HANDLE a;
-        ~Guard() { anm_animation_dispose(a); }
-    } guard{anm};
-    buildPackedClip(clip, anm);
+    const BuiltAnimation anm(clip);
     FM_FILE_IDENTIFIER_TYPE id{};
     if (path.size() >= FM_PATH_CAPACITY || !fm_path_name_to_file_id_f(path.c_str(), &id))
         throw CommandError(path + ": path too long for the animation library");
-    if (!anm_animation_save_as_f(anm, &id, 0, nullptr)) {
+    if (!anm_animation_save_as_f(anm.handle(), &id, 0, nullptr)) {
         const char* why = kell_last_error_message();
         throw CommandError("cannot write a renamed copy of the clip: " + std::string(why && *why ? why : "no reason given"));
     }

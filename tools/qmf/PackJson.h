@@ -83,4 +83,18 @@ void checkPackedClip(const PackedClip& clip, std::size_t inputBytes);
 // Adds a checked clip to an empty animation.
 void buildPackedClip(const PackedClip& clip, ANM_ANIMATION_HANDLE anm);
 
+// A new animation holding a checked clip. It owns everything added to it
+// and is disposed of on every way out, a refusal while building included.
+class BuiltAnimation {
+public:
+    explicit BuiltAnimation(const PackedClip& clip);
+    ~BuiltAnimation();
+    BuiltAnimation(const BuiltAnimation&) = delete;
+    BuiltAnimation& operator=(const BuiltAnimation&) = delete;
+    ANM_ANIMATION_HANDLE handle() const { return anm_; }
+
+private:
+    ANM_ANIMATION_HANDLE anm_;
+};
+
 }  // namespace qmf
