@@ -3,9 +3,10 @@
 // folder, and read back as a clip.
 #include "motion/MotionBuild.h"
 
-#include "BvhConvert.h"
-#include "Clip.h"
 #include "bvh/Reader.h"
+#include "clips/Error.h"
+#include "formats/Error.h"
+#include "formats/Routes.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -51,12 +52,11 @@ Motion loadBvh(const std::string& path, const LoadOptions& options, std::ostream
         throw MotionError(path + ": " + e.what());
     }
     TempFolder folder;
-    BvhOptions bvh;
-    bvh.unitToCm = options.bvhUnitToCm;
-    bvh.plugin = options.plugin;
     try {
-        bvhToClip(path, folder.clip(), bvh, warn);
-    } catch (const CommandError& e) {
+        formats::convert(formats::Format::Bvh, formats::Format::Clip, path, folder.clip(), options, warn);
+    } catch (const FormatError& e) {
+        throw MotionError(e.what());
+    } catch (const ClipError& e) {
         throw MotionError(e.what());
     }
     Motion m = loadClip(folder.clip());

@@ -4,8 +4,9 @@
 // constant run.
 #include "motion/MotionBuild.h"
 
-#include "Clip.h"
-#include "ClipLibrary.h"
+#include "clips/Clip.h"
+#include "clips/ClipLibrary.h"
+#include "clips/Error.h"
 
 #include <kell.h>
 #include <kell_authoring.h>
@@ -75,7 +76,7 @@ Motion loadClip(const std::string& path) {
     ANM_ANIMATION_HANDLE anm;
     try {
         anm = openClip(path);
-    } catch (const CommandError& e) {
+    } catch (const ClipError& e) {
         throw MotionError(e.what());
     }
     AnimationGuard guard{anm};

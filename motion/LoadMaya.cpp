@@ -5,7 +5,7 @@
 // export's own conversions.
 #include "motion/MotionBuild.h"
 
-#include "CommandSupport.h"
+#include "formats/Session.h"
 #include "convert/SpaceConversion.h"
 #include "qmfhost/Animation.h"
 #include "qmfhost/Scene.h"
@@ -101,7 +101,7 @@ Motion loadMayaAscii(const std::string& path, std::ostream& warn) {
     try {
         scene = readScene(path);
         bindScene(path, scene);
-    } catch (const CommandError& e) {
+    } catch (const FormatError& e) {
         throw MotionError(e.what());
     }
     const std::vector<SceneJoint> walk = walkJoints(path);

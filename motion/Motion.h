@@ -5,6 +5,8 @@
 // needs (rotate channels in degrees, root translation in centimetres).
 #pragma once
 
+#include "formats/Options.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -80,10 +82,9 @@ struct Motion {
     std::size_t index(uint32_t frame, std::size_t joint) const { return std::size_t(frame) * joints.size() + joint; }
 };
 
-struct LoadOptions {
-    std::string plugin;      // translator module for BVH input ("" for the default)
-    double bvhUnitToCm = 1.0;
-};
+// The job's options: --plugin (the translator a BVH file is read through)
+// and --unit (a BVH file's lengths) are the ones reading takes.
+using LoadOptions = formats::ConvertOptions;
 
 // Reads any of the three kinds, chosen by content (a Movantis header, a
 // HIERARCHY line) and then by extension (.ma). Throws MotionError.

@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes to `qmf pack`'s reader and checks; a document they
 // accept is built into an animation in memory (small frame counts only, so
 // one input stays quick), which must then hold what the document said.
-#include "PackJson.h"
+#include "clips/PackJson.h"
 
-#include "Clip.h"
+#include "clips/Clip.h"
 
 #include <kell.h>
 #include <kell_authoring.h>
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         clip = qmf::parsePackJson(text);
         qmf::checkPackedClip(clip, size);
-    } catch (const qmf::CommandError&) {
+    } catch (const qmf::ClipError&) {
         return 0;
     }
     if (clip.frameCount > (1 << 12)) return 0;
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 check(fgf_frame_value_key_count_f(fig, c + 1) == static_cast<int32_t>(clip.figures[f].channels[c].size()),
                       "every key kept");
         }
-    } catch (const qmf::CommandError&) {
+    } catch (const qmf::ClipError&) {
         // Checked documents are only refused here when the library runs out of memory.
     }
     anm_animation_dispose(anm);

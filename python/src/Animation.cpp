@@ -1,9 +1,9 @@
 #include "Animation.h"
 
-#include "Clip.h"
-#include "ClipCopy.h"
-#include "ClipLibrary.h"
-#include "JointNames.h"
+#include "clips/Clip.h"
+#include "clips/ClipCopy.h"
+#include "clips/ClipLibrary.h"
+#include "clips/JointNames.h"
 
 #include <kell_authoring.h>
 
@@ -12,14 +12,14 @@
 
 namespace qmfpy {
 
-using qmf::CommandError;
+using qmf::ClipError;
 
 namespace {
 
 ANM_ANIMATION_HANDLE newAnimation() {
     qmf::startLibrary();
     ANM_ANIMATION_HANDLE anm = anm_animation_create_f();
-    if (!anm) throw CommandError("the animation library could not create an animation");
+    if (!anm) throw ClipError("the animation library could not create an animation");
     return anm;
 }
 
@@ -47,12 +47,12 @@ AnimationPtr Animation::open(const std::string& path) {
 }
 
 AnimationPtr Animation::create(float frameRate, int32_t frameCount) {
-    if (!std::isfinite(frameRate) || frameRate <= 0) throw CommandError("frameRate must be a finite number above 0");
+    if (!std::isfinite(frameRate) || frameRate <= 0) throw ClipError("frameRate must be a finite number above 0");
     if (frameCount < 0 || frameCount > KELL_MAX_FRAMES)
-        throw CommandError("frameCount must be from 0 to " + std::to_string(KELL_MAX_FRAMES));
+        throw ClipError("frameCount must be from 0 to " + std::to_string(KELL_MAX_FRAMES));
     Owned anm{newAnimation()};
-    if (!anm_animation_frame_rate_set_f(anm.anm, frameRate)) throw CommandError("frameRate is refused by the library");
-    if (!anm_animation_number_of_frames_set_f(anm.anm, frameCount)) throw CommandError("frameCount is refused by the library");
+    if (!anm_animation_frame_rate_set_f(anm.anm, frameRate)) throw ClipError("frameRate is refused by the library");
+    if (!anm_animation_number_of_frames_set_f(anm.anm, frameCount)) throw ClipError("frameCount is refused by the library");
     return std::make_shared<Animation>(anm.release(), "new clip");
 }
 
@@ -62,7 +62,7 @@ int32_t Animation::figureCount() const { return anm_animation_number_of_figures_
 
 FIG_FIGURE_HANDLE Animation::figure(int32_t index) const {
     FIG_FIGURE_HANDLE f = index >= 0 ? anm_animation_figure_get_by_index_f(anm_, index) : nullptr;
-    if (!f) throw CommandError(label_ + ": no figure " + std::to_string(index) + " (the clip has " + std::to_string(figureCount()) + ")");
+    if (!f) throw ClipError(label_ + ": no figure " + std::to_string(index) + " (the clip has " + std::to_string(figureCount()) + ")");
     return f;
 }
 
@@ -77,16 +77,16 @@ void Animation::rebuild(const qmf::PackedClip& clip) {
 
 void renameJoints(Animation& clip, const std::vector<std::pair<std::string, std::string>>& mapping,
                   const std::string& source) {
-    if (clip.figureCount() <= 0) throw CommandError("the clip has no figure to rename");
+    if (clip.figureCount() <= 0) throw ClipError("the clip has no figure to rename");
     std::vector<qmf::MapEntry> entries;
     entries.reserve(mapping.size());
     for (const auto& [from, to] : mapping) {
         for (const std::string* n : {&from, &to}) {
-            if (n->empty()) throw CommandError(source + ": a name is empty");
-            if (n->find('\0') != std::string::npos) throw CommandError(source + ": a name holds a NUL byte");
+            if (n->empty()) throw ClipError(source + ": a name is empty");
+            if (n->find('\0') != std::string::npos) throw ClipError(source + ": a name holds a NUL byte");
         }
         if (to.size() > KELL_MAX_JOINT_NAME)
-            throw CommandError("joint name " + to + " is not 1 to " + std::to_string(KELL_MAX_JOINT_NAME) +
+            throw ClipError("joint name " + to + " is not 1 to " + std::to_string(KELL_MAX_JOINT_NAME) +
                                " bytes, as a Movantis clip needs");
         entries.push_back({from, to, 0});
     }
@@ -101,12 +101,12 @@ void renameJoints(Animation& clip, const std::vector<std::pair<std::string, std:
 int32_t addFigure(Animation& clip, const NewSkeleton& sk) {
     const std::size_t n = sk.jointNames.size();
     if (sk.parents.size() != n || sk.roots.size() != n || sk.offsets.size() != n || sk.orientations.size() != n)
-        throw CommandError("a skeleton needs as many parents, roots, offsets and orientations as joint names");
-    if (n > KELL_MAX_JOINTS) throw CommandError("a skeleton holds at most " + std::to_string(KELL_MAX_JOINTS) + " joints");
+        throw ClipError("a skeleton needs as many parents, roots, offsets and orientations as joint names");
+    if (n > KELL_MAX_JOINTS) throw ClipError("a skeleton holds at most " + std::to_string(KELL_MAX_JOINTS) + " joints");
     if (clip.figureCount() >= KELL_MAX_FIGURES)
-        throw CommandError("a clip holds at most " + std::to_string(KELL_MAX_FIGURES) + " figures");
+        throw ClipError("a clip holds at most " + std::to_string(KELL_MAX_FIGURES) + " figures");
     if (sk.name.size() > KELL_MAX_SKELETON_NAME || sk.name.find('\0') != std::string::npos)
-        throw CommandError("the skeleton name is longer than " + std::to_string(KELL_MAX_SKELETON_NAME) +
+        throw ClipError("the skeleton name is longer than " + std::to_string(KELL_MAX_SKELETON_NAME) +
                            " bytes or holds a NUL byte");
     // The checks and the build of `qmf pack`, on a clip of this one skeleton;
     // the build only adds to the animation (its rate and length are kept).
@@ -120,9 +120,9 @@ int32_t addFigure(Animation& clip, const NewSkeleton& sk) {
     for (std::size_t j = 0; j < n; ++j) {
         const std::string& name = sk.jointNames[j];
         if (name.find('\0') != std::string::npos)
-            throw CommandError("joint name " + std::to_string(j) + " holds a NUL byte");
+            throw ClipError("joint name " + std::to_string(j) + " holds a NUL byte");
         if (name.empty() || name.size() > KELL_MAX_JOINT_NAME)
-            throw CommandError("joint name " + name + " is not 1 to " + std::to_string(KELL_MAX_JOINT_NAME) +
+            throw ClipError("joint name " + name + " is not 1 to " + std::to_string(KELL_MAX_JOINT_NAME) +
                                " bytes, as a Movantis clip needs");
         qmf::PackedJoint pj;
         pj.name = name;

@@ -3,7 +3,7 @@
 // swaps the new animation in under every handle at once.
 #pragma once
 
-#include "PackJson.h"
+#include "clips/PackJson.h"
 
 #include <kell.h>
 
@@ -20,7 +20,7 @@ public:
     Animation(const Animation&) = delete;
     Animation& operator=(const Animation&) = delete;
 
-    // A clip read from path (qmf::CommandError with the tool's messages).
+    // A clip read from path (qmf::ClipError with the tool's messages).
     static std::shared_ptr<Animation> open(const std::string& path);
     // An empty clip of that rate and length.
     static std::shared_ptr<Animation> create(float frameRate, int32_t frameCount);
@@ -30,7 +30,7 @@ public:
     float frameRate() const;
     int32_t frameCount() const;
     int32_t figureCount() const;
-    // Figure `index`, refused (qmf::CommandError) when there is none.
+    // Figure `index`, refused (qmf::ClipError) when there is none.
     FIG_FIGURE_HANDLE figure(int32_t index) const;
 
     // Everything the clip holds, as plain values.

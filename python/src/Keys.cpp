@@ -1,6 +1,6 @@
 #include "Keys.h"
 
-#include "Clip.h"
+#include "clips/Clip.h"
 
 #include <kell_authoring.h>
 
@@ -25,7 +25,7 @@ void walkKeys(int32_t frames, Next next, Keyed onKey, Gap onGap) {
 }
 
 [[noreturn]] void refused(const char* what, int32_t frame) {
-    throw qmf::CommandError(std::string(what) + " at frame " + std::to_string(frame) + " is refused by the library");
+    throw qmf::ClipError(std::string(what) + " at frame " + std::to_string(frame) + " is refused by the library");
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // The `qmf` Python module: Movantis clips as plain attributes and NumPy
 // arrays, over the animation library and the tool's own clip code.
 #include "Animation.h"
-#include "Clip.h"
-#include "ClipCopy.h"
+#include "clips/Clip.h"
+#include "clips/ClipCopy.h"
 #include "Keys.h"
 #include "Rotations.h"
 #include "fileio/SafeFile.h"
@@ -22,7 +22,7 @@
 #include <sstream>
 
 namespace py = pybind11;
-using qmf::CommandError;
+using qmf::ClipError;
 using qmfpy::AnimationPtr;
 
 namespace {
@@ -122,7 +122,7 @@ void checkDenseSize(const qmfpy::Animation& clip, int32_t frames, int32_t joints
     const uint64_t held = anm_animation_memory_size_get_f(clip.handle());
     const uint64_t budget = std::max<uint64_t>(uint64_t{1} << 30, 2 * held);
     if (need > budget)
-        throw CommandError(clip.label() + ": the orientation arrays of " + std::to_string(frames) + " frames x " +
+        throw ClipError(clip.label() + ": the orientation arrays of " + std::to_string(frames) + " frames x " +
                            std::to_string(joints) + " joints would take " + std::to_string(need >> 20) +
                            " MiB, more than the " + std::to_string(budget >> 20) + " MiB allowed for a clip of its size");
 }
@@ -214,7 +214,7 @@ Figure addFigure(const AnimationPtr& clip, const std::string& name, const std::v
 PYBIND11_MODULE(qmf, m) {
     m.doc() = "Movantis clips (.qmf) as NumPy arrays, through the Kell animation library.";
     // Refusals carry the tool's one-line messages.
-    gError = py::register_exception<CommandError>(m, "Error", PyExc_RuntimeError).ptr();
+    gError = py::register_exception<ClipError>(m, "Error", PyExc_RuntimeError).ptr();
     py::register_exception_translator([](std::exception_ptr p) {
         try {
             if (p) std::rethrow_exception(p);

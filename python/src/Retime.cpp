@@ -1,7 +1,7 @@
 // A new frame rate, keeping the keys on their frames or re-sampling them.
 #include "Animation.h"
 
-#include "Clip.h"
+#include "clips/Clip.h"
 
 #include <kell_authoring.h>
 
@@ -9,7 +9,7 @@
 
 namespace qmfpy {
 
-using qmf::CommandError;
+using qmf::ClipError;
 
 namespace {
 
@@ -76,9 +76,9 @@ quaternion slerp(const quaternion& a, const quaternion& b, double t) {
 }  // namespace
 
 void retime(Animation& clip, float frameRate, bool resample) {
-    if (!std::isfinite(frameRate) || frameRate <= 0) throw CommandError("frameRate must be a finite number above 0");
+    if (!std::isfinite(frameRate) || frameRate <= 0) throw ClipError("frameRate must be a finite number above 0");
     if (!resample) {
-        if (!anm_animation_frame_rate_set_f(clip.handle(), frameRate)) throw CommandError("frameRate is refused by the library");
+        if (!anm_animation_frame_rate_set_f(clip.handle(), frameRate)) throw ClipError("frameRate is refused by the library");
         return;
     }
     const qmf::PackedClip old = clip.pack();
@@ -89,7 +89,7 @@ void retime(Animation& clip, float frameRate, bool resample) {
     if (old.frameCount > 0) {
         const double last = std::floor(static_cast<double>(old.frameCount - 1) / ratio + 1e-9);
         if (!(last < static_cast<double>(KELL_MAX_FRAMES)))
-            throw CommandError("at " + std::to_string(frameRate) + " frames per second the clip would need more than " +
+            throw ClipError("at " + std::to_string(frameRate) + " frames per second the clip would need more than " +
                                std::to_string(KELL_MAX_FRAMES) + " frames");
         count = static_cast<int64_t>(last) + 1;
     }

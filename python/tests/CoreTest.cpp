@@ -2,7 +2,7 @@
 // no joints, a key only on the last frame, one frame), in process so that the
 // sanitizer build checks every index the Python tests reach.
 #include "Animation.h"
-#include "Clip.h"
+#include "clips/Clip.h"
 #include "Keys.h"
 #include "Rotations.h"
 

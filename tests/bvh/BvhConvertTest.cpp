@@ -1,8 +1,9 @@
 // The BVH conversions, called directly on files the tests write and on the
 // corpus: what lands in the clip, the scene and the BVH written back.
-#include "BvhConvert.h"
-#include "Clip.h"
-#include "ClipLibrary.h"
+#include "formats/Bvh.h"
+#include "formats/Routes.h"
+#include "clips/Clip.h"
+#include "clips/ClipLibrary.h"
 
 #include "bvh/Reader.h"
 #include "qmfhost/MaScene.h"
@@ -68,7 +69,7 @@ protected:
         return path(name);
     }
     std::string dir_;
-    qmf::BvhOptions options_;
+    qmf::formats::ConvertOptions options_;
 };
 
 const char* const kArm =
@@ -89,9 +90,9 @@ struct AnimGuard {
 TEST_F(BvhConvert, BvhToClipKeepsSkeletonOffsetsAndEveryKey) {
     const std::string in = write("arm.bvh", kArm);
     std::ostringstream warn;
-    qmf::BvhOptions o = options_;
+    qmf::formats::ConvertOptions o = options_;
     o.unitToCm = qmf::bvhUnitToCm("mm");
-    auto r = qmf::bvhToClip(in, path("arm.qmf"), o, warn);
+    auto r = qmf::formats::convert(in, path("arm.qmf"), o, warn);
     EXPECT_EQ(r.joints, 3u);
     EXPECT_EQ(warn.str(), "");
     ANM_ANIMATION_HANDLE anm = qmf::openClip(path("arm.qmf"));
@@ -142,9 +143,9 @@ TEST_F(BvhConvert, BvhToClipRefusesShortFilesAndWarnsOfExtraLinesAndPositions) {
     shortFile.replace(shortFile.find("Frames: 3"), 9, "Frames: 9");
     std::ostringstream warn;
     try {
-        qmf::bvhToClip(write("short.bvh", shortFile), path("short.qmf"), options_, warn);
+        qmf::formats::convert(write("short.bvh", shortFile), path("short.qmf"), options_, warn);
         FAIL() << "accepted";
-    } catch (const qmf::CommandError& e) {
+    } catch (const qmf::FormatError& e) {
         EXPECT_NE(std::string(e.what()).find("declares 9 frames, but 3 frame lines follow"), std::string::npos) << e.what();
     }
     EXPECT_FALSE(fs::exists(path("short.qmf")));
@@ -155,7 +156,7 @@ TEST_F(BvhConvert, BvhToClipRefusesShortFilesAndWarnsOfExtraLinesAndPositions) {
                      "ROOT prop\n{\nOFFSET 0 0 0\nCHANNELS 6 Xposition Yposition Zposition Xrotation Yrotation Zrotation\n}\nMOTION");
     for (std::size_t at = twoRoots.find("\n1 2 3"); at != std::string::npos; at = twoRoots.find('\n', at + 1))
         if (at + 1 < twoRoots.size()) twoRoots.insert(twoRoots.find('\n', at + 1), " 0 0 0 0 0 0");
-    qmf::bvhToClip(write("two.bvh", twoRoots), path("two.qmf"), options_, warn);
+    qmf::formats::convert(write("two.bvh", twoRoots), path("two.qmf"), options_, warn);
     EXPECT_NE(warn.str().find("the 1 frame line after them is ignored"), std::string::npos) << warn.str();
     EXPECT_NE(warn.str().find("for its first root only; dropped those of prop\n"), std::string::npos) << warn.str();
 }
@@ -192,11 +193,11 @@ TEST_F(BvhConvert, CorpusRoundTripsThroughAClip) {
     for (const char* name : {"01_01.bvh", "sinusoidal.bvh", "test_mocapbank.bvh", "Boxing_Toes.bvh", "walk1.bvh"}) {
         SCOPED_TRACE(name);
         std::ostringstream warn;
-        qmf::BvhOptions o = options_;
+        qmf::formats::ConvertOptions o = options_;
         o.unitToCm = qmf::bvhUnitToCm("in");
-        qmf::bvhToClip(kCorpus + name, path("c.qmf"), o, warn);
+        qmf::formats::convert(kCorpus + name, path("c.qmf"), o, warn);
         o.order = qmf::bvhRotationOrder("ZXY");
-        qmf::clipToBvh(path("c.qmf"), path("back.bvh"), o, warn);
+        qmf::formats::convert(path("c.qmf"), path("back.bvh"), o, warn);
         bvh::Reader ra = bvh::Reader::open(kCorpus + name);
         bvh::Reader rb = bvh::Reader::open(path("back.bvh"));
         bvh::Document b = bvh::readDocument(rb);
@@ -232,9 +233,9 @@ TEST_F(BvhConvert, ClipToBvhHoldsUnkeyedChannelsAndSaysSoOncePerJoint) {
     ASSERT_TRUE(anm_animation_save_as_f(anm, &id, 0, nullptr));
 
     std::ostringstream warn;
-    qmf::BvhOptions o = options_;
+    qmf::formats::ConvertOptions o = options_;
     o.order = "xyz";
-    qmf::clipToBvh(path("sparse.qmf"), path("sparse.bvh"), o, warn);
+    qmf::formats::convert(path("sparse.qmf"), path("sparse.bvh"), o, warn);
     bvh::Reader r = bvh::Reader::open(path("sparse.bvh"));
     bvh::Document d = bvh::readDocument(r);
     ASSERT_EQ(d.hierarchy.joints.size(), 2u);  // the keyed leaf stays a joint
@@ -254,7 +255,7 @@ TEST_F(BvhConvert, ClipToBvhHoldsUnkeyedChannelsAndSaysSoOncePerJoint) {
 
 TEST_F(BvhConvert, BvhToMayaWritesJointsCurvesUnitsAndRange) {
     std::ostringstream warn;
-    qmf::bvhToMaya(write("arm.bvh", kArm), path("arm.ma"), options_, warn);
+    qmf::formats::convert(write("arm.bvh", kArm), path("arm.ma"), options_, warn);
     EXPECT_NE(warn.str().find("2 names changed to valid Maya names: arm.L -> arm_L, arm.L_end -> arm_L_end\n"), std::string::npos) << warn.str();
     qmfhost::ma::Scene s = qmfhost::ma::readFile(path("arm.ma"));
     EXPECT_EQ(s.units.timeName, "pal");
@@ -283,7 +284,7 @@ TEST_F(BvhConvert, BvhToMayaGivesEveryJointItsOwnName) {
                              "JOINT hand\n{\nOFFSET -1 0 0\nJOINT hand1\n{\nOFFSET 0 1 0\n}\n}\n}\n"
                              "MOTION\nFrames: 0\nFrame Time: 1\n";
     std::ostringstream warn;
-    qmf::bvhToMaya(write("dup.bvh", text), path("dup.ma"), options_, warn);
+    qmf::formats::convert(write("dup.bvh", text), path("dup.ma"), options_, warn);
     EXPECT_NE(warn.str().find("2 names changed to valid Maya names: 1hip -> _1hip, hand -> hand_1\n"), std::string::npos) << warn.str();
     qmfhost::ma::Scene s = qmfhost::ma::readFile(path("dup.ma"));
     const int second = s.find("hand_1");
@@ -297,7 +298,7 @@ TEST_F(BvhConvert, BvhToMayaKeepsAnglesContinuousAndPlacesOddRatesInSeconds) {
     std::string text = "HIERARCHY\nROOT a\n{\nOFFSET 0 0 0\nCHANNELS 3 Xrotation Yrotation Zrotation\n}\n"
                        "MOTION\nFrames: 3\nFrame Time: 0.0123\n170 0 0\n179 0 0\n-179 0 0\n";
     std::ostringstream warn;
-    qmf::bvhToMaya(write("flip.bvh", text), path("flip.ma"), options_, warn);
+    qmf::formats::convert(write("flip.bvh", text), path("flip.ma"), options_, warn);
     EXPECT_NE(warn.str().find("no time unit of 81.30081300813008 fps; keys are placed at their times in seconds on the nearest, 80fps"),
               std::string::npos)
         << warn.str();
@@ -344,11 +345,11 @@ TEST_F(BvhConvert, MayaSceneExportsTheSkeletonTheClipHolds) {
     for (const auto& [in, unit] : inputs) {
         SCOPED_TRACE(in);
         std::ostringstream warn;
-        qmf::BvhOptions o = options_;
+        qmf::formats::ConvertOptions o = options_;
         o.unitName = unit;
         o.unitToCm = qmf::bvhUnitToCm(unit);
-        qmf::bvhToClip(in, path("direct.qmf"), o, warn);
-        qmf::bvhToMaya(in, path("scene.ma"), o, warn);
+        qmf::formats::convert(in, path("direct.qmf"), o, warn);
+        qmf::formats::convert(in, path("scene.ma"), o, warn);
         const std::string cmd = std::string(QMF_EXE) + " export " + path("scene.ma") + " " + path("exported.qmf") +
                                 " --plugin " + QMF_PLUGIN + " > " + path("log") + " 2>&1";
         ASSERT_EQ(std::system(cmd.c_str()), 0) << std::ifstream(path("log")).rdbuf();
@@ -377,10 +378,10 @@ TEST_F(BvhConvert, MayaSceneExportsTheSkeletonTheClipHolds) {
 
 TEST_F(BvhConvert, UnitsAndOrdersAreChecked) {
     EXPECT_EQ(qmf::bvhUnitToCm("ft"), 30.48);
-    EXPECT_THROW(qmf::bvhUnitToCm("yd"), qmf::CommandError);
+    EXPECT_THROW(qmf::bvhUnitToCm("yd"), qmf::FormatError);
     EXPECT_EQ(qmf::bvhRotationOrder("YZX"), "yzx");
-    EXPECT_THROW(qmf::bvhRotationOrder("xxy"), qmf::CommandError);
-    EXPECT_THROW(qmf::bvhRotationOrder("xy"), qmf::CommandError);
+    EXPECT_THROW(qmf::bvhRotationOrder("xxy"), qmf::FormatError);
+    EXPECT_THROW(qmf::bvhRotationOrder("xy"), qmf::FormatError);
 }
 
 }  // namespace

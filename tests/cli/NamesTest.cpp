@@ -1,7 +1,7 @@
 // The renaming rules behind convert and import --maya-names, and the edit
 // distance behind the missing-joint hint, checked in process.
-#include "JointNames.h"
-#include "MayaNames.h"
+#include "clips/JointNames.h"
+#include "clips/MayaNames.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // `qmf pack` and `qmf info` on hostile documents and clips: every refusal is
 // one terminal-safe line naming the file and the JSON path, nothing is
 // silently changed, and text output stays linear in the clip.
-#include "../../tools/qmf/Printable.h"
+#include "clips/Printable.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

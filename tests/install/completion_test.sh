@@ -2,10 +2,12 @@
 # The bash completion script, run by bash as a shell runs it: COMP_WORDS and
 # COMP_CWORD set, the function called, COMPREPLY read back. Also that it
 # offers every subcommand `qmf --help` lists and every option each
-# subcommand's --help lists, so it cannot fall behind the command unnoticed.
-# Usage: completion_test.sh COMPLETION_SCRIPT QMF
+# subcommand's --help lists, and the extensions, --to targets and units of
+# the table of formats (printed by FORMAT_TABLE), so it cannot fall behind
+# the command unnoticed.
+# Usage: completion_test.sh COMPLETION_SCRIPT QMF [FORMAT_TABLE]
 set -uo pipefail
-script=$(realpath "$1") qmf=$(realpath "$2")
+script=$(realpath "$1") qmf=$(realpath "$2") table=${3:+$(realpath "$3")}
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/qmf-completion-test.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
 failures=0
@@ -91,6 +93,24 @@ for c in $commands; do
         [[ " $have " == *" $o "* ]] || fail "option $o of qmf $c --help is not completed"
     done
 done
+
+# The table of formats: what each command reads is what it completes.
+if [[ -n $table ]]; then
+    list() { "$table" | sed -n "s/^$1 //p" | tr ' ' '\n' | sed '/^$/d' | LC_ALL=C sort | paste -sd'|'; }
+    [[ -n $(list view) ]] || fail "the format table printed nothing"
+    # A folder with one file per extension of the table, and no other.
+    mkdir "$tmp/table" && cd "$tmp/table" || exit 1
+    for e in $("$table" | sed -n 's/^\(convert-from\|convert-to\|view\) //p'); do touch "f.$e"; done
+    for c in view draw plot; do
+        check "$(list view | sed 's/[^|]*/f.&/g')" qmf "$c" f
+    done
+    check "$( (list convert-from; list convert-to) | tr '|' '\n' | LC_ALL=C sort -u | sed 's/.*/f.&/' | paste -sd'|')" qmf convert f
+    check "$(list to-keys)" qmf convert a.bvh --out-dir d --to ''
+    check "$(list units)" qmf convert --unit ''
+    for e in $(list convert-from | tr '|' ' '); do
+        "$qmf" convert --help | grep -q "\.$e" || fail "qmf convert --help does not name .$e"
+    done
+fi
 
 ((failures == 0)) || { echo "$failures completion check(s) failed" >&2; exit 1; }
 echo "completion: every case and every command and option of qmf --help offered"

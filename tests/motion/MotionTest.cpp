@@ -2,7 +2,7 @@
 // positions it computes and the channels it gives the charts.
 #include "motion/Motion.h"
 
-#include "Clip.h"
+#include "clips/Clip.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Checks on a batch made before any file runs: one line and nothing done.
 #include "Batch.h"
-#include "CommandSupport.h"
+#include "Args.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,5 +1,5 @@
 #include "BatchProgress.h"
-#include "Printable.h"
+#include "clips/Printable.h"
 
 #include <cerrno>
 #include <sys/ioctl.h>

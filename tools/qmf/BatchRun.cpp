@@ -6,8 +6,8 @@
 #include "BatchChild.h"
 #include "BatchLeftovers.h"
 #include "BatchProgress.h"
-#include "CommandSupport.h"
-#include "Printable.h"
+#include "Args.h"
+#include "clips/Printable.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,6 +1,6 @@
 #include "Pictures.h"
 
-#include "BvhConvert.h"
+#include "formats/Bvh.h"
 #include "svg/Document.h"
 
 #include <cerrno>
@@ -33,7 +33,7 @@ uint32_t frameOption(const std::string& command, const std::string& text) {
 motion::Motion loadForPicture(const std::string& command, const Args& a, const std::string& in) {
     motion::LoadOptions options;
     options.plugin = a.value("--plugin");
-    if (a.has("--unit")) options.bvhUnitToCm = bvhUnitToCm(a.value("--unit"));
+    if (a.has("--unit")) options.unitToCm = bvhUnitToCm(a.value("--unit"));
     const char up = a.has("--up") ? upOption(command, a.value("--up")) : 0;
     motion::Motion m;
     try {

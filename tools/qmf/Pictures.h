@@ -2,7 +2,7 @@
 // the plain data the SVG pictures take, and the options both accept.
 #pragma once
 
-#include "CommandSupport.h"
+#include "Args.h"
 
 #include "motion/Motion.h"
 #include "svg/Charts.h"

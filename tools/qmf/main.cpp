@@ -1,7 +1,7 @@
 // qmf: export and import Movantis animation files on Maya ASCII scenes without
 // Maya, by driving the qmf translator module through the headless host.
-#include "CommandSupport.h"
-#include "Printable.h"
+#include "Args.h"
+#include "clips/Printable.h"
 #include "Version.h"
 
 #include <iostream>

@@ -1,119 +1,52 @@
-// qmf convert: between BVH captures, Movantis clips and Maya ASCII scenes,
-// the formats chosen by the files' extensions.
+// qmf convert: between the formats of the table, chosen by the files'
+// extensions; the routes themselves are the formats library's.
+#include "Args.h"
 #include "Batch.h"
-#include "CommandSupport.h"
-#include "Convert.h"
-#include "Printable.h"
+#include "clips/Printable.h"
+#include "formats/Bvh.h"
+#include "formats/Routes.h"
+#include "formats/Units.h"
 
-#include <cctype>
 #include <iostream>
 
 namespace qmf {
 
 namespace {
 
-struct Route {
-    FileKind from, to;
-    int (*run)(const ConvertJob&);  // null: not available yet
-    unsigned options;               // ConvertOption bits it takes
-};
+using formats::ConvertOptions;
+using formats::Format;
 
-const Route kRoutes[] = {
-    {FileKind::Clip, FileKind::Maya, convertClipToMaya, kOptPlugin | kOptMap | kOptStripNamespaces | kOptRigOnly},
-    {FileKind::Bvh, FileKind::Clip, convertBvhToClip, kOptPlugin | kOptUnit},
-    {FileKind::Clip, FileKind::Bvh, convertClipToBvh, kOptUnit | kOptOrder},
-    {FileKind::Bvh, FileKind::Maya, convertBvhToMaya, kOptUnit},
-    {FileKind::Maya, FileKind::Bvh, nullptr, 0},
-};
-
-const char* kindName(FileKind k) {
-    switch (k) {
-    case FileKind::Bvh: return "BVH";
-    case FileKind::Clip: return "Movantis clip";
-    case FileKind::Maya: return "Maya ASCII";
-    }
-    return "?";
+// The options given, as the table of formats names them.
+unsigned givenOptions(const Args& a) {
+    unsigned given = 0;
+    for (const auto& f : formats::kOptionFlags)
+        if (a.has(f.flag)) given |= f.bit;
+    return given;
 }
 
-bool kindOf(const std::string& path, FileKind& kind) {
-    const std::size_t slash = path.rfind('/');
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
-    std::string ext = path.substr(dot + 1);
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext == "bvh") kind = FileKind::Bvh;
-    else if (ext == "qmf") kind = FileKind::Clip;
-    else if (ext == "ma") kind = FileKind::Maya;
-    else return false;
-    return true;
+// The route, refused with the single-file command's one line when qmf has
+// none or it does not take an option given.
+const formats::Route& routeFor(Format from, Format to, const Args& a) {
+    const formats::Route& route = formats::routeFor(from, to);
+    formats::checkOptions(route, givenOptions(a));
+    return route;
 }
 
-void parseUnit(const std::string& text, ConvertJob& job) {
-    static const struct {
-        const char* name;
-        double cm;
-    } kUnits[] = {{"cm", 1.0}, {"mm", 0.1}, {"m", 100.0}, {"in", 2.54}, {"ft", 30.48}};
-    for (const auto& u : kUnits)
-        if (text == u.name) {
-            job.unitGiven = true;
-            job.unitToCm = u.cm;
-            job.unitName = u.name;
-            return;
-        }
-    throw CommandError("convert: --unit must be cm, mm, m, in or ft, not '" + text + "'");
-}
-
-void parseOrder(const std::string& text, ConvertJob& job) {
-    for (const char* o : {"xyz", "yzx", "zxy", "xzy", "yxz", "zyx"})
-        if (text == o) {
-            job.order = text;
-            return;
-        }
-    throw CommandError("convert: --order must be xyz, yzx, zxy, xzy, yxz or zyx, not '" + text + "'");
-}
-
-const struct {
-    const char* flag;
-    unsigned bit;
-} kFlags[] = {{"--plugin", kOptPlugin}, {"--map", kOptMap}, {"--strip-namespaces", kOptStripNamespaces},
-              {"--rig-only", kOptRigOnly}, {"--unit", kOptUnit}, {"--order", kOptOrder}};
-
-// The route from one kind to another, refused with the single-file
-// command's one line when qmf has none or it does not take an option given.
-const Route& routeFor(FileKind from, FileKind to, const Args& a) {
-    const Route* route = nullptr;
-    for (const Route& r : kRoutes)
-        if (r.from == from && r.to == to) route = &r;
-    if (!route || !route->run) {
-        std::string line = std::string("convert: ") + kindName(from) + " to " + kindName(to);
-        if (from == FileKind::Maya && to == FileKind::Clip) line += " is what 'qmf export' does";
-        else if (route) line += " is not available yet";
-        else line += " is not a conversion qmf makes";
-        throw CommandError(line);
-    }
-    for (const auto& f : kFlags)
-        if (a.has(f.flag) && !(route->options & f.bit))
-            throw CommandError(std::string("convert: ") + f.flag + " does not apply to " + kindName(from) + " to " +
-                               kindName(to));
-    return *route;
+Format formatOf(const std::string& path) {
+    Format f = Format::Clip;
+    if (!formats::formatOfName(path, f))
+        throw CommandError("convert: cannot tell the format of " + path + " " + formats::extensionHint());
+    return f;
 }
 
 // With --out-dir: every input to the folder, each in a process of its own.
 // The target is --to, else the usual one for the input's kind.
 int convertBatch(const Args& a) {
-    static const struct {
-        const char* ext;
-        FileKind kind;
-    } kTargets[] = {{"qmf", FileKind::Clip}, {"ma", FileKind::Maya}, {"bvh", FileKind::Bvh}};
-    const char* toExt = nullptr;
-    FileKind to = FileKind::Clip;
+    const formats::FormatRow* toRow = nullptr;
     if (a.has("--to")) {
-        for (const auto& t : kTargets)
-            if (a.value("--to") == t.ext) {
-                toExt = t.ext;
-                to = t.kind;
-            }
-        if (!toExt) throw CommandError("convert: --to must be qmf, ma or bvh, not '" + a.value("--to") + "'");
+        for (const auto& r : formats::formatTable())
+            if (r.convertTo && a.value("--to") == r.key) toRow = &r;
+        if (!toRow) throw CommandError("convert: --to must be qmf, ma or bvh, not '" + a.value("--to") + "'");
     }
     BatchPlan plan;
     plan.command = "convert";
@@ -121,25 +54,18 @@ int convertBatch(const Args& a) {
     plan.outDir = a.value("--out-dir");
     plan.jobs = parseJobs("convert", a.value("--jobs"));
     for (const std::string& in : a.positional) {
-        FileKind from = FileKind::Clip;
-        if (!kindOf(in, from))
-            throw CommandError("convert: cannot tell the format of " + in + " (use .bvh, .qmf or .ma)");
-        FileKind target = to;
-        const char* ext = toExt;
-        if (!toExt) {
-            // A capture becomes a clip, a clip a scene; a scene is refused as export's.
-            target = from == FileKind::Clip ? FileKind::Maya : FileKind::Clip;
-            ext = target == FileKind::Maya ? "ma" : "qmf";
-        }
+        const Format from = formatOf(in);
+        // A capture becomes a clip, a clip a scene; a scene is refused as export's.
+        const Format target = toRow ? toRow->id : from == Format::Clip ? Format::MayaAscii : Format::Clip;
         try {
             routeFor(from, target, a);
-        } catch (const CommandError& e) {
+        } catch (const FormatError& e) {
             throw CommandError(std::string(e.what()) + " (" + in + ")");
         }
-        plan.items.push_back({in, batchOutput(plan.outDir, in, ext)});
+        plan.items.push_back({in, batchOutput(plan.outDir, in, formats::row(target).key)});
     }
     if (a.has("--map") && a.value("--map").empty()) throw CommandError("convert: --map needs a file");
-    for (const auto& f : kFlags) {
+    for (const auto& f : formats::kOptionFlags) {
         if (!a.has(f.flag)) continue;
         plan.childOptions.push_back(f.flag);
         if (a.values.count(f.flag)) plan.childOptions.push_back(a.value(f.flag));
@@ -148,34 +74,54 @@ int convertBatch(const Args& a) {
     return runBatch(plan);
 }
 
+// Values first, so a mistyped unit is caught whatever the files.
+ConvertOptions optionsOf(const Args& a) {
+    ConvertOptions o;
+    if (a.has("--unit")) {
+        try {
+            const formats::LengthUnit& u = formats::lengthUnit(a.value("--unit"));
+            o.unitToCm = u.cm;
+            o.unitName = u.name;
+        } catch (const FormatError& e) {
+            throw CommandError(std::string("convert: ") + e.what());
+        }
+    }
+    if (a.has("--order")) {
+        static const char* const kOrders[] = {"xyz", "yzx", "zxy", "xzy", "yxz", "zyx"};
+        bool known = false;
+        for (const char* order : kOrders) known = known || a.value("--order") == order;
+        if (!known)
+            throw CommandError("convert: --order must be xyz, yzx, zxy, xzy, yxz or zyx, not '" + a.value("--order") + "'");
+        o.order = bvhRotationOrder(a.value("--order"));
+    }
+    o.plugin = a.value("--plugin");
+    o.rename.mapFile = a.value("--map");
+    o.rename.stripNamespaces = a.has("--strip-namespaces");
+    o.rigOnly = a.has("--rig-only");
+    return o;
+}
+
 int cmdConvert(int argc, char** argv) {
-    Args a = parseArgs("convert", argc, argv,
-                       {{"--plugin", true}, {"--map", true}, {"--strip-namespaces", false}, {"--rig-only", false},
-                        {"--unit", true}, {"--order", true}, {"--out-dir", true}, {"--jobs", true}, {"--to", true}});
+    std::vector<Option> allowed;
+    for (const auto& f : formats::kOptionFlags) allowed.push_back({f.flag, f.takesValue});
+    for (const char* batch : {"--out-dir", "--jobs", "--to"}) allowed.push_back({batch, true});
+    Args a = parseArgs("convert", argc, argv, allowed);
     if (a.help) {
         std::cout << kConvertCommand.help;
         return 0;
     }
-    ConvertJob job;
-    // Values first, so a mistyped unit is caught whatever the files.
-    if (a.has("--unit")) parseUnit(a.value("--unit"), job);
-    if (a.has("--order")) parseOrder(a.value("--order"), job);
+    const ConvertOptions options = optionsOf(a);
     if (a.has("--out-dir")) return convertBatch(a);
     if (a.has("--jobs") || a.has("--to")) throw CommandError("convert: --jobs and --to need --out-dir");
     needPositional("convert", a, 2);
-    job.in = a.positional[0];
-    job.out = a.positional[1];
-    FileKind from = FileKind::Clip, to = FileKind::Clip;
-    for (const auto& [path, kind] : {std::pair<const std::string&, FileKind&>{job.in, from}, {job.out, to}})
-        if (!kindOf(path, kind))
-            throw CommandError("convert: cannot tell the format of " + path + " (use .bvh, .qmf or .ma)");
-    const Route& route = routeFor(from, to, a);
-    job.plugin = a.value("--plugin");
-    job.rename.mapFile = a.value("--map");
-    if (a.has("--map") && job.rename.mapFile.empty()) throw CommandError("convert: --map needs a file");
-    job.rename.stripNamespaces = a.has("--strip-namespaces");
-    job.rigOnly = a.has("--rig-only");
-    return route.run(job);
+    const std::string& in = a.positional[0];
+    const std::string& out = a.positional[1];
+    const Format from = formatOf(in);
+    routeFor(from, formatOf(out), a);
+    if (a.has("--map") && options.rename.mapFile.empty()) throw CommandError("convert: --map needs a file");
+    const formats::Written w = formats::convert(in, out, options, std::cerr);
+    std::cout << "converted " << printable(in) << " to " << printable(out) << ": " << w.summary << "\n";
+    return 0;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // qmf draw: the skeleton of a clip, scene or BVH file at one frame as an SVG.
 #include "Pictures.h"
-#include "Printable.h"
+#include "clips/Printable.h"
 
 #include <iostream>
 

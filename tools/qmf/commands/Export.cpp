@@ -1,7 +1,7 @@
 // qmf export: the scene's skeleton, posed at the current time, through the
 // translator's writer into a new Movantis file.
 #include "Batch.h"
-#include "CommandSupport.h"
+#include "Args.h"
 #include "qmfhost/Animation.h"
 #include "qmfhost/PerrorCapture.h"
 #include "qmfhost/Scene.h"

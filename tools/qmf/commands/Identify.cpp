@@ -1,5 +1,5 @@
 // qmf identify: the translator's answer for each file.
-#include "CommandSupport.h"
+#include "Args.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,7 +1,9 @@
 // qmf import: a Movantis clip keyed onto a scene's joints through the
 // translator's reader, and the animated scene written back.
-#include "CommandSupport.h"
-#include "ImportRun.h"
+#include "Args.h"
+#include "clips/Clip.h"
+#include "clips/ClipCopy.h"
+#include "formats/ImportRun.h"
 #include "qmfhost/MaWriter.h"
 
 #include <iostream>
@@ -46,10 +48,10 @@ int cmdImport(int argc, char** argv) {
     PreparedClip prepared;  // holds the renamed copy, if any, until the import is done
     if (!rename.mapFile.empty() || rename.stripNamespaces || rename.mayaNames) {
         const std::vector<std::string> sceneJoints = sceneJointNames(false);
-        prepared = prepareClip(clip, readPackedClip(clip), rename, &sceneJoints, output);
+        prepared = prepareClip(clip, readPackedClip(clip), rename, &sceneJoints, output, std::cerr);
         request.readPath = prepared.readPath;
     }
-    ImportOutcome done = importOntoScene(*module, scene, binding, request);
+    ImportOutcome done = importOntoScene(*module, scene, binding, request, std::cerr);
     // Streamed from the keys in the host; never held whole as text.
     writeImported(a.value("-o"), scene, done);
     const double fps = scene.units.framesPerSecond;

@@ -1,5 +1,6 @@
 // qmf info: what a Movantis file holds, as text or JSON.
-#include "CommandSupport.h"
+#include "Args.h"
+#include "clips/Clip.h"
 
 #include <iostream>
 

@@ -1,6 +1,7 @@
 // qmf pack: a Movantis file from the JSON form of qmf info.
-#include "CommandSupport.h"
-#include "Printable.h"
+#include "Args.h"
+#include "clips/Clip.h"
+#include "clips/Printable.h"
 
 #include <cstdint>
 #include <iostream>
@@ -32,7 +33,7 @@ int cmdPack(int argc, char** argv) {
     }
     try {
         qmf::packClip(text, out);
-    } catch (const CommandError& e) {
+    } catch (const ClipError& e) {
         throw CommandError(in + ": " + e.what());
     }
     std::cout << "packed " << qmf::printable(in) << " into " << qmf::printable(out) << "\n";

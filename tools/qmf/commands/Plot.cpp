@@ -1,7 +1,7 @@
 // qmf plot: the rotate and translate channels of a clip, scene or BVH file
 // as one small chart per joint in an SVG.
 #include "Pictures.h"
-#include "Printable.h"
+#include "clips/Printable.h"
 
 #include <iostream>
 

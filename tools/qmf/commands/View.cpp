@@ -1,8 +1,8 @@
 // qmf view: a clip, scene or BVH file as one self-contained HTML page that
 // plays the skeleton, or the world positions the page must agree with.
-#include "CommandSupport.h"
-#include "Printable.h"
-#include "BvhConvert.h"
+#include "Args.h"
+#include "clips/Printable.h"
+#include "formats/Bvh.h"
 #include "Pictures.h"
 #include "ViewPage.h"
 
@@ -47,7 +47,7 @@ int cmdView(int argc, char** argv) {
     const uint32_t frame = a.has("--frame") ? frameOption("view", a.value("--frame")) : 0;
     motion::LoadOptions options;
     options.plugin = a.value("--plugin");
-    if (a.has("--unit")) options.bvhUnitToCm = bvhUnitToCm(a.value("--unit"));
+    if (a.has("--unit")) options.unitToCm = bvhUnitToCm(a.value("--unit"));
     const char up = a.has("--up") ? upOption("view", a.value("--up")) : 0;
 
     fileio::Output target;

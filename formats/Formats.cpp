@@ -1,0 +1,105 @@
+#include "formats/Formats.h"
+
+#include "formats/Options.h"
+#include "formats/Session.h"
+
+#include "clips/Clip.h"
+
+#include <kell.h>
+
+#include <fstream>
+
+namespace qmf::formats {
+
+namespace {
+
+const std::vector<FormatRow> kFormats = {
+    {Format::Clip, "qmf", "Movantis clip", "a Movantis clip", "qmf", true, true, true, 0},
+    {Format::MayaAscii, "ma", "Maya ASCII", "a Maya ASCII scene", "ma", true, true, true, 0},
+    // A capture is read through the translator's writer (Routes.h), hence --plugin.
+    {Format::Bvh, "bvh", "BVH", "a BVH file", "bvh", true, true, true, kOptUnit | kOptPlugin},
+};
+
+std::string lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+bool hasExtension(const FormatRow& r, const std::string& ext) {
+    const std::string list = std::string(" ") + r.extensions + " ";
+    return list.find(" " + ext + " ") != std::string::npos;
+}
+
+// The first word of a text file, after a byte order mark and blanks.
+bool startsWith(const std::string& head, const char* word) {
+    std::size_t i = head.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+    while (i < head.size() && (head[i] == ' ' || head[i] == '\t' || head[i] == '\r' || head[i] == '\n')) ++i;
+    return head.compare(i, std::string(word).size(), word) == 0;
+}
+
+bool isMovantis(const std::string& path) {
+    startLibrary();
+    FM_FILE_IDENTIFIER_TYPE id{};
+    const std::string abs = absolute(path);
+    if (abs.size() >= FM_PATH_CAPACITY || !fm_path_name_to_file_id_f(abs.c_str(), &id)) return false;
+    const auto kind = dc_file_document_kind_get_f(&id);
+    return kind != DC_KIND_FOREIGN && kind != DC_KIND_UNREADABLE;
+}
+
+}  // namespace
+
+const std::vector<FormatRow>& formatTable() { return kFormats; }
+
+const FormatRow& row(Format f) {
+    for (const FormatRow& r : kFormats)
+        if (r.id == f) return r;
+    return kFormats.front();
+}
+
+bool formatOfName(const std::string& path, Format& format) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+    const std::string ext = lower(path.substr(dot + 1));
+    for (const FormatRow& r : kFormats)
+        if (hasExtension(r, ext)) {
+            format = r.id;
+            return true;
+        }
+    return false;
+}
+
+bool formatOfContent(const std::string& path, Format& format) {
+    std::string head(64, '\0');
+    {
+        std::ifstream in(path, std::ios::binary);
+        in.read(head.data(), static_cast<std::streamsize>(head.size()));
+        head.resize(static_cast<std::size_t>(in.gcount()));
+    }
+    if (startsWith(head, "HIERARCHY")) format = Format::Bvh;
+    else if (startsWith(head, "//Maya ASCII")) format = Format::MayaAscii;
+    else if (isMovantis(path)) format = Format::Clip;
+    else return formatOfName(path, format);
+    return true;
+}
+
+std::string extensionHint() {
+    // Captures first: they are what most conversions start from.
+    std::string s = "(use ";
+    const Format order[] = {Format::Bvh, Format::Clip, Format::MayaAscii};
+    for (std::size_t i = 0; i < 3; ++i) s += std::string(i == 0 ? "" : i == 2 ? " or " : ", ") + "." + row(order[i]).key;
+    return s + ")";
+}
+
+std::string viewableList() {
+    std::vector<const FormatRow*> rows;
+    for (const FormatRow& r : kFormats)
+        if (r.view) rows.push_back(&r);
+    std::string s;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        s += std::string(i == 0 ? "" : i + 1 == rows.size() ? " or " : ", ") + rows[i]->description;
+    return s;
+}
+
+}  // namespace qmf::formats

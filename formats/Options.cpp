@@ -1,0 +1,11 @@
+#include "formats/Options.h"
+
+namespace qmf::formats {
+
+// In the order a refusal names the first one that does not apply.
+const OptionFlag kOptionFlags[6] = {
+    {"--plugin", kOptPlugin, true},   {"--map", kOptMap, true},   {"--strip-namespaces", kOptStripNamespaces, false},
+    {"--rig-only", kOptRigOnly, false}, {"--unit", kOptUnit, true}, {"--order", kOptOrder, true},
+};
+
+}  // namespace qmf::formats

@@ -1,0 +1,90 @@
+// What BVH reading and writing share: units, rotation orders and joint names.
+#include "formats/bvh/BvhFormat.h"
+
+#include "formats/Bvh.h"
+#include "formats/Error.h"
+#include "formats/Units.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace qmf {
+
+double bvhUnitToCm(const std::string& name) { return formats::lengthUnit(name).cm; }
+
+std::string bvhRotationOrder(const std::string& text) {
+    std::string s = text;
+    for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    std::string sorted = s;
+    std::sort(sorted.begin(), sorted.end());
+    if (sorted != "xyz") throw FormatError("--order must be an order of the axes x, y, z (such as zxy), not '" + text + "'");
+    return s;
+}
+
+namespace formats {
+
+namespace {
+
+// The same factors the scene reader uses for Maya's linear units.
+const LengthUnit kUnits[] = {{"cm", 1.0, "centimeter"}, {"mm", 0.1, "millimeter"}, {"m", 100.0, "meter"},
+                             {"in", 2.54, "inch"},      {"ft", 30.48, "foot"}};
+
+}  // namespace
+
+const LengthUnit* lengthUnits(std::size_t& count) {
+    count = sizeof kUnits / sizeof kUnits[0];
+    return kUnits;
+}
+
+const LengthUnit& lengthUnit(const std::string& name) {
+    for (const LengthUnit& u : kUnits)
+        if (name == u.name) return u;
+    throw FormatError("--unit must be cm, mm, m, in or ft, not '" + name + "'");
+}
+
+namespace bvhnames {
+
+std::vector<std::string> jointNames(const bvh::Hierarchy& h) {
+    std::vector<std::string> names(h.joints.size());
+    std::unordered_set<std::string> taken;
+    for (const bvh::Joint& j : h.joints)
+        if (!j.endSite) taken.insert(j.name);
+    for (std::size_t i = 0; i < h.joints.size(); ++i) {
+        const bvh::Joint& j = h.joints[i];
+        if (!j.endSite) {
+            names[i] = j.name;
+            continue;
+        }
+        // The reader refuses an End Site without a parent.
+        std::string base = names[static_cast<std::size_t>(j.parent)];
+        base = base.substr(0, bvh::kMaxNameBytes - 4) + "_end";
+        std::string name = base;
+        for (unsigned n = 1; taken.count(name); ++n) {
+            const std::string tail = std::to_string(n);
+            name = base.substr(0, bvh::kMaxNameBytes - tail.size()) + tail;
+        }
+        taken.insert(name);
+        names[i] = name;
+    }
+    return names;
+}
+
+std::string nameList(const std::vector<std::string>& names, std::size_t limit) {
+    std::string s;
+    for (std::size_t i = 0; i < names.size() && i < limit; ++i) s += (i ? ", " : "") + names[i];
+    if (names.size() > limit) s += " and " + std::to_string(names.size() - limit) + " more";
+    return s;
+}
+
+int mayaOrderIndex(const std::string& order) {
+    static const char* const orders[] = {"xyz", "yzx", "zxy", "xzy", "yxz", "zyx"};
+    for (int i = 0; i < 6; ++i)
+        if (order == orders[i]) return i;
+    return 0;
+}
+
+}  // namespace bvhnames
+
+}  // namespace formats
+
+}  // namespace qmf

@@ -1,0 +1,117 @@
+// A BVH file into the model: the hierarchy as the skeleton (End Sites named
+// after their parent), then one frame line at a time, angles kept as the
+// capture gives them.
+#include "formats/bvh/BvhFormat.h"
+
+#include "bvh/Reader.h"
+#include "formats/Error.h"
+
+#include <ostream>
+
+namespace qmf::formats {
+
+namespace {
+
+constexpr double kDegreesToRadians = 3.14159265358979323846 / 180.0;
+
+class BvhReader : public Reader {
+public:
+    BvhReader(const std::string& path, const ConvertOptions& options, bool whole) : path_(path) {
+        try {
+            reader_ = std::make_unique<bvh::Reader>(bvh::Reader::open(path));
+            if (whole) {
+                document_ = std::make_unique<bvh::Document>(bvh::readDocument(*reader_));
+                hierarchy_ = &document_->hierarchy;
+                ignored_ = document_->ignoredLines;
+                skeleton_.frames = document_->frames;
+                skeleton_.frameTime = document_->frameTime;
+            } else {
+                reader_->readHeader();
+                ignored_ = reader_->checkFrameLines();
+                hierarchy_ = &reader_->hierarchy();
+                skeleton_.frames = reader_->declaredFrames();
+                skeleton_.frameTime = reader_->frameTime();
+            }
+        } catch (const bvh::Error& e) {
+            throw FormatError(path + ": " + e.what());
+        }
+        skeleton_.path = path;
+        skeleton_.rotations = Rotations::Euler;
+        skeleton_.lengthToCm = options.unitToCm;
+        skeleton_.lengthUnit = options.unitName;
+        const std::vector<std::string> names = bvhnames::jointNames(*hierarchy_);
+        skeleton_.joints.resize(names.size());
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const bvh::Joint& b = hierarchy_->joints[i];
+            Joint& j = skeleton_.joints[i];
+            j.name = names[i];
+            j.parent = b.parent;
+            j.offset = b.offset;
+            j.endSite = b.endSite;
+            j.position = b.hasPosition();
+            j.rotation = b.hasRotation();
+            if (j.rotation) j.rotateOrder = bvhnames::mayaOrderIndex(bvh::mayaRotateOrder(b));
+            j.line = static_cast<std::size_t>(b.line);
+        }
+        values_.resize(hierarchy_->channelCount);
+    }
+
+    const Skeleton& skeleton() const override { return skeleton_; }
+
+    void warn(std::ostream& out) override {
+        if (!ignored_) return;
+        out << "qmf: warning: " << path_ << ": Frames: declares " << skeleton_.frames << " frames; the " << ignored_
+            << " frame line" << (ignored_ == 1 ? "" : "s") << " after them " << (ignored_ == 1 ? "is" : "are")
+            << " ignored\n";
+    }
+
+    bool next(Frame& frame) override {
+        if (next_ >= skeleton_.frames) return false;
+        const double* v = values_.data();
+        if (document_) {
+            v = document_->frame(next_);
+        } else {
+            try {
+                reader_->readFrame(values_.data());
+            } catch (const bvh::Error& e) {
+                throw FormatError(path_ + ": " + e.what());
+            }
+        }
+        ++next_;
+        const std::size_t n = skeleton_.joints.size();
+        frame.euler.resize(n);
+        frame.position.resize(n);
+        frame.rootKeyed = true;
+        for (std::size_t i = 0; i < n; ++i) {
+            const bvh::Joint& j = hierarchy_->joints[i];
+            if (j.channels.empty()) continue;
+            std::array<double, 3> p{0, 0, 0}, r{0, 0, 0};
+            for (std::size_t c = 0; c < j.channels.size(); ++c) {
+                const double x = v[j.firstChannel + c];
+                if (bvh::isRotation(j.channels[c])) r[bvh::axisOf(j.channels[c])] = x * kDegreesToRadians;
+                else p[bvh::axisOf(j.channels[c])] = x;
+            }
+            frame.euler[i] = r;
+            frame.position[i] = p;
+        }
+        return true;
+    }
+
+private:
+    std::string path_;
+    std::unique_ptr<bvh::Reader> reader_;
+    std::unique_ptr<bvh::Document> document_;
+    const bvh::Hierarchy* hierarchy_ = nullptr;
+    uint64_t ignored_ = 0;
+    Skeleton skeleton_;
+    std::vector<double> values_;
+    uint32_t next_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Reader> readBvh(const std::string& path, const ConvertOptions& options, bool whole) {
+    return std::make_unique<BvhReader>(path, options, whole);
+}
+
+}  // namespace qmf::formats

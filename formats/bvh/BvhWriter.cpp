@@ -1,0 +1,132 @@
+// The model to BVH: the skeleton as the HIERARCHY, the first root's position
+// and every rotating joint's rotation as channels, a frame line per frame.
+// A leaf that never rotates ends in an End Site.
+#include "formats/bvh/BvhFormat.h"
+
+#include "bvh/Writer.h"
+#include "convert/SpaceConversion.h"
+#include "formats/Error.h"
+
+#include <maya/MEulerRotation.h>
+#include <maya/MQuaternion.h>
+
+#include <ostream>
+
+namespace qmf::formats {
+
+namespace {
+
+constexpr double kRadiansToDegrees = 180.0 / 3.14159265358979323846;
+constexpr std::size_t kFlushBytes = std::size_t(1) << 20;
+
+bvh::Channel rotationChannel(char axis) { return static_cast<bvh::Channel>(3 + (axis - 'x')); }
+
+class BvhWriter : public Writer {
+public:
+    BvhWriter(const fileio::Output& target, const ConvertOptions& options)
+        : target_(target), options_(options), listed_(options.order) {
+        const std::string mayaOrder(listed_.rbegin(), listed_.rend());
+        order_ = static_cast<MEulerRotation::RotationOrder>(bvhnames::mayaOrderIndex(mayaOrder));
+    }
+
+    void begin(const Skeleton& s, std::ostream&) override {
+        skeleton_ = &s;
+        std::vector<char> hasChildren(s.joints.size(), 0);
+        for (const Joint& j : s.joints)
+            if (j.parent >= 0) hasChildren[static_cast<std::size_t>(j.parent)] = 1;
+        for (std::size_t k = 0; k < s.joints.size(); ++k) {
+            const Joint& j = s.joints[k];
+            bvh::Joint b;
+            b.parent = j.parent;
+            for (int a = 0; a < 3; ++a) b.offset[a] = j.offset[a] * s.lengthToCm / options_.unitToCm;
+            b.endSite = b.parent >= 0 && !hasChildren[k] && !j.rotation;
+            if (!b.endSite) {
+                b.name = j.name;
+                if (k == 0) b.channels = {bvh::Channel::Xposition, bvh::Channel::Yposition, bvh::Channel::Zposition};
+                for (char a : listed_) b.channels.push_back(rotationChannel(a));
+                b.firstChannel = h_.channelCount;
+                h_.channelCount += static_cast<uint32_t>(b.channels.size());
+            }
+            h_.joints.push_back(std::move(b));
+        }
+        previous_.assign(h_.joints.size(), MEulerRotation(0, 0, 0, order_));
+        unkeyed_.assign(h_.joints.size(), 0);
+        tmp_ = std::make_unique<fileio::TempFile>(target_);
+        try {
+            // A clip holds floats: more digits than a float's would only be noise.
+            text_ = bvh::writeHeader(h_, s.frames, s.frameTime, true);
+        } catch (const bvh::Error& e) {
+            throw FormatError(s.path + ": cannot be written as BVH: " + e.what());
+        }
+        values_.resize(h_.channelCount);
+    }
+
+    void frame(const Frame& fr) override {
+        const Skeleton& s = *skeleton_;
+        const uint32_t f = written_++;
+        if (!fr.rootKeyed) ++unkeyed_[0];
+        for (int c = 0; c < 3; ++c)
+            values_[static_cast<std::size_t>(c)] = fr.position[0][static_cast<std::size_t>(c)] * s.lengthToCm / options_.unitToCm;
+        const MQuaternion noOrientation;  // BVH joints rest unrotated
+        for (std::size_t k = 0; k < h_.joints.size(); ++k) {
+            const bvh::Joint& b = h_.joints[k];
+            if (b.endSite) continue;
+            MEulerRotation e;
+            if (s.rotations == Rotations::FileQuaternion) {
+                if (!fr.keyed[k] && (k != 0 || fr.rootKeyed)) ++unkeyed_[k];
+                e = fileRotationToScene(fr.fileRotation[k], noOrientation).asEulerRotation();
+            } else {
+                const auto& a = fr.euler[k];
+                e = MEulerRotation(a[0], a[1], a[2], static_cast<MEulerRotation::RotationOrder>(s.joints[k].rotateOrder))
+                        .asQuaternion()
+                        .asEulerRotation();
+            }
+            e.reorderIt(order_);
+            e.setToClosestSolution(previous_[k]);
+            previous_[k] = e;
+            const std::size_t first = b.firstChannel + (k == 0 ? 3 : 0);
+            for (std::size_t a = 0; a < 3; ++a) values_[first + a] = e[static_cast<unsigned>(listed_[a] - 'x')] * kRadiansToDegrees;
+        }
+        try {
+            bvh::appendFrame(text_, values_.data(), values_.size(), true);
+        } catch (const bvh::Error&) {
+            throw FormatError(s.path + ": frame " + std::to_string(f) + " holds a value that is not a finite number");
+        }
+        if (text_.size() >= kFlushBytes) {
+            tmp_->write(text_);
+            text_.clear();
+        }
+    }
+
+    Written finish(std::ostream& warn) override {
+        tmp_->write(text_);
+        tmp_->commit();
+        for (std::size_t k = 0; k < h_.joints.size(); ++k)
+            if (unkeyed_[k])
+                warn << "qmf: warning: " << h_.joints[k].name << " has no key on " << unkeyed_[k] << " of "
+                     << skeleton_->frames << " frames; each holds the value before it (the rest pose before the first key)\n";
+        return {h_.joints.size(), skeleton_->frames, {}};
+    }
+
+private:
+    fileio::Output target_;
+    ConvertOptions options_;
+    std::string listed_;  // rotation channels as listed
+    MEulerRotation::RotationOrder order_;
+    const Skeleton* skeleton_ = nullptr;
+    bvh::Hierarchy h_;
+    std::unique_ptr<fileio::TempFile> tmp_;
+    std::string text_;
+    std::vector<double> values_;
+    std::vector<MEulerRotation> previous_;
+    std::vector<uint32_t> unkeyed_;
+    uint32_t written_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Writer> writeBvh(const fileio::Output& target, const ConvertOptions& options) {
+    return std::make_unique<BvhWriter>(target, options);
+}
+
+}  // namespace qmf::formats

@@ -1,0 +1,130 @@
+// A Movantis clip into the model, through the animation library.
+#include "formats/clip/ClipFormat.h"
+
+#include "clips/Clip.h"
+#include "clips/ClipLibrary.h"
+#include "convert/SpaceConversion.h"
+#include "formats/Error.h"
+#include "interfaces/AnimLibrary.h"
+
+#include <kell.h>
+#include <kell_authoring.h>
+
+#include <cmath>
+
+namespace qmf::formats {
+
+namespace {
+
+// Children in id order, then a preorder walk without recursion, so every
+// parent comes before its children.
+std::vector<int32_t> preorderOf(SKL_SKELETON_HANDLE sk, int32_t count) {
+    std::vector<std::vector<int32_t>> children(static_cast<std::size_t>(count));
+    std::vector<int32_t> roots;
+    for (int32_t j = 0; j < count; ++j) {
+        const SKL_JOINT_ID p = skl_skeleton_parent_get_f(sk, static_cast<SKL_JOINT_ID>(j));
+        if (p == SKL_NO_JOINT) roots.push_back(j);
+        else children[static_cast<std::size_t>(p)].push_back(j);
+    }
+    std::vector<int32_t> preorder;
+    std::vector<int32_t> stack(roots.rbegin(), roots.rend());
+    while (!stack.empty()) {
+        const int32_t j = stack.back();
+        stack.pop_back();
+        preorder.push_back(j);
+        const auto& c = children[static_cast<std::size_t>(j)];
+        stack.insert(stack.end(), c.rbegin(), c.rend());
+    }
+    return preorder;
+}
+
+std::array<double, 3> sceneOffset(const coord3& o) {
+    return {fileTranslationToScene(kell::kRootChannelX, o.x), fileTranslationToScene(kell::kRootChannelY, o.y),
+            fileTranslationToScene(kell::kRootChannelZ, o.z)};
+}
+
+class ClipReader : public Reader {
+public:
+    ClipReader(const std::string& path, const std::string& needsJoints) : anm_(openClip(path)) {
+        fig_ = anm_animation_figure_get_by_index_f(anm_.get(), 0);
+        SKL_SKELETON_HANDLE sk = fig_ ? fig_figure_get_skel(fig_) : nullptr;
+        if (!sk) throw FormatError(path + ": the clip holds no figure");
+        const int32_t count = skl_skeleton_number_of_joints_get_f(sk);
+        if (count <= 0) throw FormatError(path + ": the clip's skeleton has no joints; " + needsJoints + " needs one");
+        const float rate = anm_animation_frame_rate_get_f(anm_.get());
+        if (!std::isfinite(rate) || !(rate > 0)) throw FormatError(path + ": the clip's frame rate is not a positive number");
+        const int32_t frameCount = anm_animation_number_of_frames_get_f(anm_.get());
+        skeleton_.path = path;
+        skeleton_.clipFile = path;
+        skeleton_.rotations = Rotations::FileQuaternion;
+        skeleton_.frameTime = 1.0 / static_cast<double>(rate);
+        skeleton_.frames = frameCount > 0 ? static_cast<uint32_t>(frameCount) : 0;
+        ids_ = preorderOf(sk, count);
+        std::vector<int> position(static_cast<std::size_t>(count), -1);
+        skeleton_.joints.resize(ids_.size());
+        for (std::size_t k = 0; k < ids_.size(); ++k) {
+            const auto id = static_cast<SKL_JOINT_ID>(ids_[k]);
+            position[static_cast<std::size_t>(ids_[k])] = static_cast<int>(k);
+            Joint& j = skeleton_.joints[k];
+            const SKL_JOINT_ID p = skl_skeleton_parent_get_f(sk, id);
+            j.parent = p == SKL_NO_JOINT ? -1 : position[static_cast<std::size_t>(p)];
+            char name[SKL_JOINT_NAME_CAPACITY] = {};
+            skl_skeleton_joint_name_get(sk, id, name);
+            j.name = name;
+            coord3 o{};
+            skl_skeleton_offset_get_f(sk, id, &o);
+            j.offset = sceneOffset(o);
+            j.rotation = fgf_frame_joint_orientation_key_count_f(fig_, id) > 0;
+            skl_skeleton_joint_orientation_get_f(sk, id, &j.rest);
+        }
+        skeleton_.joints[0].position = true;
+        // What a channel holds before its first key: the rest pose.
+        coord3 rest{};
+        skl_skeleton_offset_get_f(sk, static_cast<SKL_JOINT_ID>(ids_[0]), &rest);
+        heldPosition_ = {rest.x, rest.y, rest.z};
+    }
+    const Skeleton& skeleton() const override { return skeleton_; }
+
+    bool next(Frame& frame) override {
+        if (next_ >= skeleton_.frames) return false;
+        const auto f = static_cast<int32_t>(next_++);
+        const std::size_t n = skeleton_.joints.size();
+        if (frame.fileRotation.size() != n) {
+            frame.fileRotation.resize(n);
+            for (std::size_t k = 0; k < n; ++k) frame.fileRotation[k] = skeleton_.joints[k].rest;
+        }
+        frame.keyed.assign(n, 0);
+        frame.position.resize(n);
+        frame.rootKeyed = true;
+        for (int32_t c = 1; c <= 3; ++c) {
+            if (fgf_frame_value_key_f(fig_, f, c)) heldPosition_[static_cast<std::size_t>(c - 1)] = fgf_frame_value_get_f(fig_, f, c);
+            else frame.rootKeyed = false;
+        }
+        for (int c = 0; c < 3; ++c) frame.position[0][static_cast<std::size_t>(c)] = fileTranslationToScene(c + 1, heldPosition_[static_cast<std::size_t>(c)]);
+        for (std::size_t k = 0; k < n; ++k) {
+            if (!skeleton_.joints[k].rotation) continue;
+            const auto id = static_cast<SKL_JOINT_ID>(ids_[k]);
+            if (fgf_frame_joint_orientation_key_f(fig_, f, id, kell::kOrientationKeyFlags)) {
+                fgf_frame_joint_orientation_get(fig_, f, id, &frame.fileRotation[k], kell::kOrientationGetFlags);
+                frame.keyed[k] = 1;
+            }
+        }
+        return true;
+    }
+
+private:
+    AnimationHandle anm_;
+    FIG_FIGURE_HANDLE fig_ = nullptr;
+    Skeleton skeleton_;
+    std::vector<int32_t> ids_;  // the library's joint id of each model joint
+    std::array<float, 3> heldPosition_{};
+    uint32_t next_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Reader> readClip(const std::string& path, const std::string& needsJoints) {
+    return std::make_unique<ClipReader>(path, needsJoints);
+}
+
+}  // namespace qmf::formats

@@ -1,0 +1,171 @@
+// The model into a Movantis clip: the skeleton is loaded into the headless
+// host as joints and written by the translator's own writer, so it and its
+// body volumes follow the export's rules; the frames are then added through
+// the library's authoring interface, one at a time.
+#include "formats/clip/ClipFormat.h"
+
+#include "formats/bvh/BvhFormat.h"
+#include "clips/Clip.h"
+#include "clips/ClipLibrary.h"
+#include "convert/SpaceConversion.h"
+#include "formats/Session.h"
+
+#include "qmfhost/PerrorCapture.h"
+#include "qmfhost/Scene.h"
+
+#include <maya/MEulerRotation.h>
+#include <maya/MFnIkJoint.h>
+#include <maya/MQuaternion.h>
+#include <maya/MVector.h>
+
+#include <kell.h>
+#include <kell_authoring.h>
+
+#include <optional>
+#include <ostream>
+#include <unordered_map>
+
+namespace qmf::formats {
+
+namespace {
+
+FM_FILE_IDENTIFIER_TYPE identifierFor(const std::string& path) {
+    FM_FILE_IDENTIFIER_TYPE id{};
+    const std::string abs = absolute(path);
+    if (abs.size() >= FM_PATH_CAPACITY || !fm_path_name_to_file_id_f(abs.c_str(), &id))
+        throw FormatError(path + ": path too long for the animation library");
+    return id;
+}
+
+class ClipWriter : public Writer {
+public:
+    ClipWriter(const fileio::Output& target, const ConvertOptions& options) : target_(target), options_(options) {}
+
+    // Refuses names a clip cannot tell apart: the translator finds parents by name.
+    void check(const Skeleton& s) override {
+        std::unordered_map<std::string, std::size_t> first;
+        for (std::size_t i = 0; i < s.joints.size(); ++i) {
+            auto [it, fresh] = first.emplace(s.joints[i].name, i);
+            if (!fresh)
+                throw FormatError("joint name '" + s.joints[i].name + "' is used twice (lines " +
+                                  std::to_string(s.joints[it->second].line) + " and " + std::to_string(s.joints[i].line) +
+                                  "); a clip tells joints apart by name");
+        }
+    }
+
+    void begin(const Skeleton& s, std::ostream& warn) override {
+        skeleton_ = &s;
+        // A clip holds root translation for its first root only.
+        std::vector<std::string> dropped;
+        for (std::size_t i = 1; i < s.joints.size(); ++i)
+            if (s.joints[i].position) dropped.push_back(s.joints[i].name);
+        if (!dropped.empty())
+            warn << "qmf: warning: a clip holds position channels for its first root only; dropped those of "
+                 << bvhnames::nameList(dropped) << "\n";
+        module_ = loadTranslator(options_.plugin);
+        buildHostJoints(s);
+        // The translator writes the skeleton beside the output; the frames go
+        // into a second temporary file that replaces the output at the end.
+        skeletonFile_ = std::make_unique<fileio::TempFile>(target_);
+        {
+            qmfhost::PerrorCapture capture(true);
+            if (!module_->write("qmf", absolute(skeletonFile_->path())))
+                throw FormatError("the translator could not write the skeleton of " + s.path);
+        }
+        startLibrary();
+        anm_.emplace(openClip(skeletonFile_->path()));
+        fig_ = anm_animation_figure_get_by_index_f(anm_->get(), 0);
+        SKL_SKELETON_HANDLE sk = fig_ ? fig_figure_get_skel(fig_) : nullptr;
+        if (!sk || skl_skeleton_number_of_joints_get_f(sk) != static_cast<int32_t>(s.joints.size()))
+            throw FormatError("the translator wrote another skeleton than " + s.path + " holds");
+        for (std::size_t i = 0; i < s.joints.size(); ++i) {
+            char name[SKL_JOINT_NAME_CAPACITY] = {};
+            skl_skeleton_joint_name_get(sk, static_cast<SKL_JOINT_ID>(i), name);
+            if (s.joints[i].name != name) throw FormatError("the translator wrote the joints of " + s.path + " in another order");
+            // The writer gives roots no offset; a source's root offset is data.
+            if (s.joints[i].parent < 0)
+                skl_skeleton_offset_set(sk, static_cast<SKL_JOINT_ID>(i), sceneVectorToFile(centimetres(s.joints[i].offset)));
+        }
+        const float rate = static_cast<float>(1.0 / s.frameTime);
+        if (!anm_animation_frame_rate_set_f(anm_->get(), rate))
+            throw FormatError(s.path + ": Frame Time gives a frame rate the clip cannot hold");
+        if (!anm_animation_number_of_frames_set_f(anm_->get(), static_cast<int32_t>(s.frames)))
+            throw FormatError(s.path + ": the animation library refused " + std::to_string(s.frames) + " frames");
+        for (std::size_t i = 0; i < s.joints.size(); ++i)
+            if (s.joints[i].rotation) rotating_.push_back(i);
+    }
+
+    void frame(const Frame& fr) override {
+        const Skeleton& s = *skeleton_;
+        const auto frame = static_cast<int32_t>(written_++);
+        if (s.joints[0].position) {
+            const coord3 v = sceneVectorToFile(centimetres(fr.position[0]));
+            bool ok = fgf_frame_value_set_f(fig_, frame, 1, v.x) && fgf_frame_value_set_f(fig_, frame, 2, v.y) &&
+                      fgf_frame_value_set_f(fig_, frame, 3, v.z);
+            if (!ok) throw FormatError("the animation library refused a root translation key (out of memory?)");
+        }
+        const MQuaternion rest;  // the joints' orientation in the host is the identity
+        for (std::size_t i : rotating_) {
+            quaternion q;
+            if (s.rotations == Rotations::Euler) {
+                const auto& a = fr.euler[i];
+                const auto order = static_cast<MEulerRotation::RotationOrder>(s.joints[i].rotateOrder);
+                q = sceneRotationToFile(MEulerRotation(a[0], a[1], a[2], order).asQuaternion(), rest);
+            } else {
+                q = fr.fileRotation[i];
+            }
+            if (!fgf_frame_joint_orientation_set_f(fig_, frame, static_cast<SKL_JOINT_ID>(i), &q))
+                throw FormatError("the animation library refused an orientation key (out of memory?)");
+        }
+    }
+
+    Written finish(std::ostream&) override {
+        fileio::TempFile clipFile(target_);
+        FM_FILE_IDENTIFIER_TYPE id = identifierFor(clipFile.path());
+        if (!anm_animation_save_as_f(anm_->get(), &id, 0, nullptr)) {
+            const char* why = kell_last_error_message();
+            throw FormatError("cannot write " + target_.path + (why && *why ? std::string(": ") + why : std::string()));
+        }
+        clipFile.commit();
+        return {skeleton_->joints.size(), skeleton_->frames, {}};
+    }
+
+private:
+    MVector centimetres(const std::array<double, 3>& v) const {
+        const double u = skeleton_->lengthToCm;
+        return MVector(v[0] * u, v[1] * u, v[2] * u);
+    }
+
+    // The skeleton as joints in the host, translate = offset in centimetres.
+    void buildHostJoints(const Skeleton& s) {
+        qmfhost::resetScene();
+        std::vector<MObject> nodes(s.joints.size());
+        for (std::size_t i = 0; i < s.joints.size(); ++i) {
+            const Joint& j = s.joints[i];
+            MStatus st;
+            const MObject parent = j.parent < 0 ? MObject::kNullObj : nodes[static_cast<std::size_t>(j.parent)];
+            nodes[i] = qmfhost::createNode("joint", j.name, parent, qmfhost::NodeClass::Auto, &st);
+            if (!st) throw FormatError("the host refused joint '" + j.name + "'");
+            MFnIkJoint fn(nodes[i]);
+            fn.setTranslation(centimetres(j.offset), MSpace::kTransform);
+        }
+    }
+
+    std::unique_ptr<qmfhost::PluginModule> module_;  // loaded until everything it made is gone
+    fileio::Output target_;
+    ConvertOptions options_;
+    const Skeleton* skeleton_ = nullptr;
+    std::unique_ptr<fileio::TempFile> skeletonFile_;  // read by the library until the clip is saved
+    std::optional<AnimationHandle> anm_;
+    FIG_FIGURE_HANDLE fig_ = nullptr;
+    std::vector<std::size_t> rotating_;
+    uint32_t written_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Writer> writeClip(const fileio::Output& target, const ConvertOptions& options) {
+    return std::make_unique<ClipWriter>(target, options);
+}
+
+}  // namespace qmf::formats

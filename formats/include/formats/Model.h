@@ -1,0 +1,89 @@
+// Where readers and writers meet: a skeleton, then its frames one at a
+// time, so a long capture is never held whole. A route between two formats
+// is one reader and one writer (see Routes.h).
+#pragma once
+
+#include <kell.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace qmf::formats {
+
+// How a source gives its rotations: Euler angles as captured (BVH), or the
+// file quaternions a clip stores. Writers take either as it comes, so no
+// route pays a conversion it does not need (and loses no bit to one).
+enum class Rotations { Euler, FileQuaternion };
+
+struct Joint {
+    std::string name;
+    int parent = -1;                 // index into Skeleton::joints, lower than the joint's own; -1 a root
+    std::array<double, 3> offset{};  // rest translation from the parent: scene axes, Skeleton::lengthUnit
+    bool endSite = false;            // a named end of a chain without channels (BVH End Site)
+    bool position = false;           // it has position channels
+    bool rotation = false;           // it has rotation channels (a clip: orientation keys)
+    int rotateOrder = 0;             // Rotations::Euler: order of its angles, 0 xyz .. 5 zyx
+    quaternion rest{-1, 0, 0, 0};    // Rotations::FileQuaternion: the rest orientation, held before a first key
+    std::size_t line = 0;            // where the source declares it, for messages (0: no lines)
+};
+
+struct Skeleton {
+    std::string path;                // the source as the user named it, for messages
+    Rotations rotations = Rotations::Euler;
+    std::vector<Joint> joints;       // parents before children
+    double lengthToCm = 1.0;         // offsets and positions times this are centimetres
+    std::string lengthUnit = "cm";   // its name in the unit table (Units.h)
+    double frameTime = 1.0 / 24;     // seconds per frame
+    uint32_t frames = 0;
+    // A clip file holding exactly this motion, when the source is one: a
+    // writer that needs the translator's reader reads it directly.
+    std::string clipFile;
+};
+
+// One frame's values, per joint in Skeleton::joints order. Readers reuse
+// the vectors from frame to frame.
+struct Frame {
+    std::vector<std::array<double, 3>> euler;     // Euler: radians by axis (x, y, z) in the joint's order
+    std::vector<quaternion> fileRotation;         // FileQuaternion: the key in force (held from the last one)
+    std::vector<char> keyed;                      // FileQuaternion: whether this frame has a key of its own
+    std::vector<std::array<double, 3>> position;  // joints with position channels, scene axes, lengthUnit
+    bool rootKeyed = true;                        // joint 0's position is a key of this frame, not a held one
+};
+
+class Reader {
+public:
+    virtual ~Reader() = default;
+    virtual const Skeleton& skeleton() const = 0;
+    // What the source said that the user should know (one line each, with
+    // "qmf: warning: "); printed once the writer has accepted the skeleton.
+    virtual void warn(std::ostream&) {}
+    // The next frame, false after the last. Refusals are FormatError.
+    virtual bool next(Frame& frame) = 0;
+};
+
+// What a writer reports for the command's closing line.
+struct Written {
+    std::size_t joints = 0;
+    uint32_t frames = 0;
+    std::string summary;  // after "converted IN to OUT: "
+};
+
+class Writer {
+public:
+    virtual ~Writer() = default;
+    // Refusals of the skeleton, before anything is said or made.
+    virtual void check(const Skeleton&) {}
+    virtual void begin(const Skeleton& skeleton, std::ostream& warn) = 0;
+    virtual void frame(const Frame& frame) = 0;
+    // Writes the output atomically; nothing is there until this returns.
+    virtual Written finish(std::ostream& warn) = 0;
+};
+
+// Every frame of reader through writer, warnings to warn.
+Written transfer(Reader& reader, Writer& writer, std::ostream& warn);
+
+}  // namespace qmf::formats

@@ -1,0 +1,39 @@
+// One job of moving motion between formats: everything the commands that
+// read or write motion can be told, each field with its default. To add an
+// option, follow the checklist in docs/architecture.md.
+#pragma once
+
+#include "clips/JointNames.h"
+
+#include <string>
+
+namespace qmf::formats {
+
+struct ConvertOptions {
+    std::string plugin;           // --plugin PATH: translator module; "" is ../plug-ins/qmfTranslator.so beside the program
+    double unitToCm = 1.0;        // --unit: a BVH file's lengths times this are centimetres (Units.h)
+    std::string unitName = "cm";  //   the same unit by name
+    std::string order = "zxy";    // --order: rotation channels of a BVH file written, as listed
+    RenameOptions rename;         // --map FILE, --strip-namespaces: the clip's joints renamed first
+    bool rigOnly = false;         // --rig-only: a scene's rig alone, without the clip keyed onto it
+};
+
+// The options as the table of formats names them, for saying which apply where.
+enum OptionBit : unsigned {
+    kOptPlugin = 1u << 0,
+    kOptMap = 1u << 1,
+    kOptStripNamespaces = 1u << 2,
+    kOptRigOnly = 1u << 3,
+    kOptUnit = 1u << 4,
+    kOptOrder = 1u << 5,
+};
+
+struct OptionFlag {
+    const char* flag;  // "--unit"
+    OptionBit bit;
+    bool takesValue;
+};
+// Every option above with its flag, in the order the command lists them.
+extern const OptionFlag kOptionFlags[6];
+
+}  // namespace qmf::formats

@@ -1,0 +1,34 @@
+// The routes of `qmf convert`: for each pair of formats, the reader and the
+// writer that carry motion from one to the other, and the options it takes.
+#pragma once
+
+#include "formats/Formats.h"
+#include "formats/Model.h"
+#include "formats/Options.h"
+
+#include <ostream>
+#include <string>
+
+namespace qmf::formats {
+
+struct Route {
+    Format from, to;
+    bool available;       // false: a conversion still to come
+    unsigned options;     // OptionBits it takes
+};
+
+// The route between two formats; FormatError with the command's line when
+// qmf has none ("Maya ASCII to Movantis clip is what 'qmf export' does").
+const Route& routeFor(Format from, Format to);
+// FormatError "--unit does not apply to ..." for an option the route does not take.
+void checkOptions(const Route& route, unsigned given);
+
+// Converts in to out (formats by extension): the route's reader through its
+// writer. Refusals are FormatError, ClipError or fileio::Error, one line;
+// nothing is written then. Warnings go to warn, one line each.
+Written convert(const std::string& in, const std::string& out, const ConvertOptions& options, std::ostream& warn);
+// The same between formats already known (an input told by its content).
+Written convert(Format from, Format to, const std::string& in, const std::string& out, const ConvertOptions& options,
+                std::ostream& warn);
+
+}  // namespace qmf::formats

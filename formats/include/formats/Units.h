@@ -1,0 +1,20 @@
+// Length units a file may be in, one table for every reader, writer and
+// option that names one.
+#pragma once
+
+#include <string>
+
+namespace qmf::formats {
+
+struct LengthUnit {
+    const char* name;      // as --unit takes it: "cm"
+    double cm;             // centimetres in one
+    const char* mayaName;  // as a scene's currentUnit -l names it: "centimeter"
+};
+
+// cm, mm, m, in, ft; the first is the default.
+const LengthUnit* lengthUnits(std::size_t& count);
+// The unit of that name; FormatError "--unit must be cm, mm, m, in or ft, not 'x'" otherwise.
+const LengthUnit& lengthUnit(const std::string& name);
+
+}  // namespace qmf::formats

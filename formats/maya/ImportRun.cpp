@@ -1,0 +1,165 @@
+// Keying a clip onto a scene in the host through the translator's reader.
+#include "formats/ImportRun.h"
+
+#include "clips/Clip.h"
+#include "clips/Printable.h"
+#include "qmfhost/MaWriter.h"
+#include "qmfhost/PerrorCapture.h"
+#include "qmfhost/Scene.h"
+
+#include <maya/MTime.h>
+
+#include <cstdio>
+#include <ostream>
+#include <set>
+#include <unistd.h>
+
+namespace qmf {
+
+namespace {
+
+// A progress line on stderr while the translator keys curves, when stderr
+// is a terminal; the host calls back on every key it adds.
+class ProgressLine {
+public:
+    explicit ProgressLine(std::string what) : what_(std::move(what)), enabled_(::isatty(2) != 0) {
+        if (!enabled_) return;
+        qmfhost::setKeyAddedHook(&ProgressLine::onKey, this);
+        draw();
+    }
+    ~ProgressLine() {
+        if (!enabled_) return;
+        qmfhost::setKeyAddedHook(nullptr, nullptr);
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+    }
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+private:
+    static void onKey(const MObject& curve, void* self) {
+        auto* p = static_cast<ProgressLine*>(self);
+        // Keys come frame by frame across several curves; remember each curve once.
+        if (curve != p->lastCurve_) {
+            p->lastCurve_ = curve;
+            p->seen_.insert(curve.id());
+        }
+        if (++p->keys_ % 256 == 0) p->draw();
+    }
+    void draw() {
+        std::fprintf(stderr, "\r%s: %zu curves, %zu keys", what_.c_str(), seen_.size(), keys_);
+        std::fflush(stderr);
+    }
+
+    std::string what_;
+    bool enabled_;
+    MObject lastCurve_;
+    std::set<unsigned long long> seen_;
+    std::size_t keys_ = 0;
+};
+
+// After a failed import: the scene joints the translator needed that the
+// clip it read does not name, if any.
+void printMissingJoints(const std::string& readPath, std::ostream& warn) {
+    std::vector<std::string> clipJoints;
+    try {
+        clipJoints = importedJointNames(readPackedClip(readPath));
+    } catch (const ClipError&) {
+        return;  // the clip itself is the fault; the translator said so
+    }
+    const std::string hint = missingJointHint(sceneJointNames(true), clipJoints, sceneJointNames(false));
+    if (!hint.empty()) warn << "qmf: " << hint << "\n";
+}
+
+}  // namespace
+
+void writeImported(const std::string& path, const qmfhost::ma::Scene& scene, const ImportOutcome& outcome) {
+    try {
+        qmfhost::ma::writeSceneAtomically(path, scene, outcome.edits);
+    } catch (const std::exception& e) {
+        throw FormatError(e.what());
+    }
+}
+
+std::vector<std::string> sceneJointNames(bool onlyWithJointChildren) {
+    std::vector<std::string> names;
+    for (const MObject& j : jointsDepthFirst())
+        if (!onlyWithJointChildren || hasJointChild(j)) names.push_back(qmfhost::nodeName(j));
+    return names;
+}
+
+PreparedClip prepareClip(const std::string& clip, const PackedClip& loaded, const RenameOptions& options,
+                         const std::vector<std::string>* sceneJoints, const fileio::Output& beside, std::ostream& warn) {
+    PreparedClip out;
+    out.readPath = clip;
+    const std::vector<std::string> names = importedJointNames(loaded);
+    std::vector<NameChange> changes;
+    out.names = renameClipJoints(names, sceneJoints, options, &changes);
+    const std::string warning = renameWarning(changes);
+    if (!warning.empty()) warn << "qmf: " << printable(warning) << "\n";
+    if (out.names == names) return out;
+    try {
+        out.copy = std::make_unique<fileio::TempFile>(beside);
+    } catch (const fileio::Error& e) {
+        throw FormatError(e.what());
+    }
+    out.readPath = absolute(out.copy->path());
+    saveRenamedClip(loaded, out.names, out.readPath);
+    return out;
+}
+
+ImportOutcome importOntoScene(qmfhost::PluginModule& module, const qmfhost::ma::Scene& scene,
+                              const qmfhost::ma::Binding& binding, const ImportRequest& request,
+                              std::ostream& warn) {
+    ImportOutcome outcome;
+    std::vector<qmfhost::ma::KeptDriver> kept;  // drivers --replace does not remove
+    if (request.replace) {
+        auto joints = jointsDepthFirst();
+        for (std::size_t i = 0; i < joints.size(); ++i) {
+            if (i == 0)
+                outcome.replaced +=
+                    qmfhost::ma::deleteDrivingCurves(joints[i], {"translateX", "translateY", "translateZ"}, &kept);
+            if (hasJointChild(joints[i]))
+                outcome.replaced += qmfhost::ma::deleteDrivingCurves(joints[i], {"rotateX", "rotateY", "rotateZ"}, &kept);
+        }
+    }
+    const double fps = scene.units.framesPerSecond;
+    {
+        ProgressLine progress("importing " + request.clip);
+        qmfhost::PerrorCapture said(true);
+        MStatus st = module.read("qmf", absolute(request.readPath));
+        if (!st) {
+            // The clip's body is first read here (only its header was checked).
+            for (const auto& text : said.texts())
+                if (text == "Failure opening Movantis animation")
+                    throw FormatError(request.clip + ": damaged animation: " + libraryError());
+            if (!kept.empty()) {
+                // In the translator's order, so the first is where it stopped.
+                const auto& k = kept.front();
+                warn << "qmf: " << k.plug << " is driven by " << k.driver << " (" << k.type
+                          << "), which --replace does not remove (it removes animation curves only); remove it first";
+                if (kept.size() > 1) warn << " (" << kept.size() - 1 << " more channels are driven so)";
+                warn << "\n";
+            }
+            printMissingJoints(request.readPath, warn);
+            throw FormatError("import failed: the translator could not apply " + request.clip + "; nothing written");
+        }
+    }
+    // A clip of 0 or 1 frames can end before the playback start.
+    auto ac = qmfhost::animControlState();
+    if (ac.maxTime.as(MTime::kSeconds) < ac.minTime.as(MTime::kSeconds)) {
+        warn << "qmf: warning: the clip ends at frame " << qmfhost::ma::formatFrames(ac.maxTime.as(MTime::kSeconds), fps)
+                  << ", before the playback start; the playback end is raised to the start\n";
+        ac.maxTime = ac.minTime;
+        qmfhost::setAnimControlState(ac);
+    }
+    outcome.edits = qmfhost::ma::collectEdits(scene, binding, qmfhost::ma::CurveKeys::KeysInHost);
+    qmfhost::ma::includePlaybackEnd(scene, outcome.edits);
+    outcome.curves = outcome.edits.newCurves.size();
+    for (const auto& c : outcome.edits.newCurves) outcome.keys += qmfhost::ma::keyCount(c);
+    outcome.playbackStart = ac.minTime.as(MTime::kSeconds);
+    outcome.playbackEnd = ac.maxTime.as(MTime::kSeconds);
+    return outcome;
+}
+
+}  // namespace qmf

@@ -1,0 +1,223 @@
+// The model to a Maya ASCII scene as a capture's channels: the joint
+// hierarchy with one animation curve per channel, keyed on every frame with
+// linear tangents.
+#include "formats/maya/MayaFormat.h"
+
+#include "bvh/Writer.h"
+#include "clips/MayaNames.h"
+#include "formats/Error.h"
+#include "formats/Units.h"
+#include "qmfhost/MaScene.h"
+#include "qmfhost/MaWriter.h"
+
+#include <maya/MEulerRotation.h>
+#include <maya/MFnAnimCurve.h>
+
+#include <cmath>
+#include <ostream>
+#include <unordered_set>
+
+namespace qmf::formats {
+
+namespace {
+
+// Valid Maya names, and one of its own for every joint: the scene names a
+// parent by name, so a second joint of a name is renamed too.
+std::vector<std::string> uniqueMayaNames(const std::vector<std::string>& names, std::vector<NameChange>& changes) {
+    std::vector<std::string> out = mayaNames(names, &changes);
+    std::unordered_set<std::string> taken(out.begin(), out.end());
+    taken.insert(names.begin(), names.end());
+    std::unordered_set<std::string> used;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (used.insert(out[i]).second) continue;
+        std::string name;
+        for (unsigned n = 1; name.empty() || taken.count(name); ++n) name = out[i] + "_" + std::to_string(n);
+        taken.insert(name);
+        used.insert(name);
+        changes.push_back({names[i], name});
+        out[i] = name;
+    }
+    return out;
+}
+
+
+struct TimeUnit {
+    const char* name;
+    double fps;
+};
+
+// Maya's fixed frame rates, by the name currentUnit takes.
+const TimeUnit kTimeUnits[] = {
+    {"game", 15},      {"film", 24},      {"pal", 25},       {"ntsc", 30},       {"show", 48},
+    {"palf", 50},      {"ntscf", 60},     {"2fps", 2},       {"3fps", 3},        {"4fps", 4},
+    {"5fps", 5},       {"6fps", 6},       {"8fps", 8},       {"10fps", 10},      {"12fps", 12},
+    {"16fps", 16},     {"20fps", 20},     {"40fps", 40},     {"75fps", 75},      {"80fps", 80},
+    {"100fps", 100},   {"120fps", 120},   {"125fps", 125},   {"150fps", 150},    {"200fps", 200},
+    {"240fps", 240},   {"250fps", 250},   {"300fps", 300},   {"375fps", 375},    {"400fps", 400},
+    {"500fps", 500},   {"600fps", 600},   {"750fps", 750},   {"1200fps", 1200},  {"1500fps", 1500},
+    {"2000fps", 2000}, {"3000fps", 3000}, {"6000fps", 6000}, {"23.976fps", 24000.0 / 1001.0},
+    {"29.97fps", 30000.0 / 1001.0},       {"47.952fps", 48000.0 / 1001.0},      {"59.94fps", 60000.0 / 1001.0},
+};
+
+// BVH files write Frame Time with a handful of digits (.0083333 for 120 fps).
+constexpr double kRateTolerance = 1e-4;
+
+const TimeUnit& nearestUnit(double fps, bool& exact) {
+    const TimeUnit* best = &kTimeUnits[0];
+    for (const TimeUnit& u : kTimeUnits)
+        if (std::fabs(std::log(fps / u.fps)) < std::fabs(std::log(fps / best->fps))) best = &u;
+    exact = std::fabs(fps / best->fps - 1) < kRateTolerance;
+    return *best;
+}
+
+qmfhost::ma::NewCurve curveFor(const std::string& name, const std::string& node, const char* attr, char kind, uint32_t frames) {
+    qmfhost::ma::NewCurve c;
+    c.name = name + "_" + attr;
+    c.type = kind == 'A' ? "animCurveTA" : "animCurveTL";
+    c.curve.kind = kind;
+    c.curve.tangentType = MFnAnimCurve::kTangentLinear;
+    c.curve.weighted = false;
+    c.curve.keys.reserve(frames);
+    c.destinations.emplace_back(node, attr);
+    return c;
+}
+
+void addKey(qmfhost::ma::NewCurve& c, double time, double value) {
+    qmfhost::ma::Key k;
+    k.time = time;
+    k.value = value;
+    k.inType = k.outType = MFnAnimCurve::kTangentLinear;
+    c.curve.keys.push_back(k);
+}
+
+class MayaCurvesWriter : public Writer {
+public:
+    MayaCurvesWriter(const fileio::Output& target, const ConvertOptions& options) : target_(target), options_(options) {}
+
+    void begin(const Skeleton& s, std::ostream& warn) override {
+        skeleton_ = &s;
+        std::vector<std::string> sourceNames;
+        sourceNames.reserve(s.joints.size());
+        for (const Joint& j : s.joints) sourceNames.push_back(j.name);
+        std::vector<NameChange> changes;
+        names_ = uniqueMayaNames(sourceNames, changes);
+        if (!changes.empty()) warn << "qmf: " << renameWarning(changes) << "\n";
+
+        const double fps = 1.0 / s.frameTime;
+        bool exact = false;
+        const TimeUnit& unit = nearestUnit(fps, exact);
+        if (!exact)
+            warn << "qmf: warning: Maya has no time unit of " << qmfhost::ma::formatNumber(fps)
+                 << " fps; keys are placed at their times in seconds on the nearest, " << unit.name << "\n";
+        secondsPerFrame_ = exact ? 1.0 / unit.fps : s.frameTime;
+        buildScene(s, unit.name);
+        for (std::size_t i = 0; i < s.joints.size(); ++i) addCurves(s.joints[i], names_[i], s.frames);
+    }
+
+    void frame(const Frame& fr) override {
+        const Skeleton& s = *skeleton_;
+        const double t = written_++ * secondsPerFrame_;
+        for (std::size_t i = 0; i < s.joints.size(); ++i) {
+            const Joint& j = s.joints[i];
+            if (j.position)
+                for (std::size_t a = 0; a < 3; ++a) addKey(curve(i, a), t, fr.position[i][a] * s.lengthToCm);
+            if (!j.rotation) continue;
+            const auto& r = fr.euler[i];
+            // Angles stay continuous: each frame's rotation is the solution
+            // closest to the one before, starting from no rotation.
+            MEulerRotation e(r[0], r[1], r[2], previous_[i].order);
+            e.setToClosestSolution(previous_[i]);
+            previous_[i] = e;
+            for (std::size_t a = 0; a < 3; ++a) addKey(curve(i, 3 + a), t, e[static_cast<unsigned>(a)]);
+        }
+    }
+
+    Written finish(std::ostream&) override {
+        const uint32_t frames = skeleton_->frames;
+        const double last = frames ? (frames - 1) * secondsPerFrame_ : 0.0;
+        edits_.playback = qmfhost::ma::Playback{0.0, last, 0.0, last};
+        try {
+            qmfhost::ma::writeSceneAtomically(target_.path, scene_, edits_);  // streamed, never held whole
+        } catch (const std::exception& e) {
+            throw FormatError(e.what());
+        }
+        return {skeleton_->joints.size(), frames, {}};
+    }
+
+private:
+    void buildScene(const Skeleton& s, const char* timeUnit) {
+        std::string text = "//Maya ASCII 2018 scene\n//Name: bvh\nrequires maya \"2018\";\ncurrentUnit -l ";
+        std::size_t count = 0;
+        const LengthUnit* units = lengthUnits(count);
+        const char* linear = units[0].mayaName;
+        for (std::size_t u = 0; u < count; ++u)
+            if (s.lengthUnit == units[u].name) linear = units[u].mayaName;
+        text += linear;
+        text += " -a degree -t ";
+        text += timeUnit;
+        text += ";\n";
+        previous_.clear();
+        for (std::size_t i = 0; i < s.joints.size(); ++i) {
+            const Joint& j = s.joints[i];
+            text += "createNode joint -n \"" + names_[i] + "\"";
+            if (j.parent >= 0) text += " -p \"" + names_[static_cast<std::size_t>(j.parent)] + "\"";
+            text += ";\n\tsetAttr \".t\" -type \"double3\"";
+            for (double v : j.offset) {
+                text += ' ';
+                bvh::appendNumber(text, v);
+            }
+            text += ";\n";
+            const int order = j.rotation ? j.rotateOrder : 0;
+            if (order) text += "\tsetAttr \".ro\" " + std::to_string(order) + ";\n";
+            previous_.emplace_back(0, 0, 0, static_cast<MEulerRotation::RotationOrder>(order));
+        }
+        try {
+            scene_ = qmfhost::ma::readText(text);
+        } catch (const std::exception& e) {
+            throw FormatError(std::string("the scene for ") + s.path + " could not be built: " + e.what());
+        }
+        if (scene_.nodes.size() != s.joints.size()) throw FormatError("the scene for " + s.path + " could not be built");
+    }
+
+    // Translate curves then rotate curves, as the joint's channels have them.
+    void addCurves(const Joint& j, const std::string& name, uint32_t frames) {
+        std::array<int, 6> at{-1, -1, -1, -1, -1, -1};
+        if (j.position)
+            for (int a = 0; a < 3; ++a) {
+                at[static_cast<std::size_t>(a)] = static_cast<int>(edits_.newCurves.size());
+                edits_.newCurves.push_back(curveFor(name, name, kTranslate[a], 'L', frames));
+            }
+        if (j.rotation)
+            for (int a = 0; a < 3; ++a) {
+                at[static_cast<std::size_t>(3 + a)] = static_cast<int>(edits_.newCurves.size());
+                edits_.newCurves.push_back(curveFor(name, name, kRotate[a], 'A', frames));
+            }
+        curveAt_.push_back(at);
+    }
+
+    qmfhost::ma::NewCurve& curve(std::size_t joint, std::size_t channel) {
+        return edits_.newCurves[static_cast<std::size_t>(curveAt_[joint][channel])];
+    }
+
+    static constexpr const char* kTranslate[3] = {"translateX", "translateY", "translateZ"};
+    static constexpr const char* kRotate[3] = {"rotateX", "rotateY", "rotateZ"};
+
+    fileio::Output target_;
+    ConvertOptions options_;
+    const Skeleton* skeleton_ = nullptr;
+    std::vector<std::string> names_;  // unique, so a node path is not needed
+    double secondsPerFrame_ = 0;
+    qmfhost::ma::Scene scene_;
+    qmfhost::ma::Edits edits_;
+    std::vector<std::array<int, 6>> curveAt_;  // per joint: its curves' places in edits_, -1 for none
+    std::vector<MEulerRotation> previous_;
+    uint32_t written_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Writer> writeMayaCurves(const fileio::Output& target, const ConvertOptions& options) {
+    return std::make_unique<MayaCurvesWriter>(target, options);
+}
+
+}  // namespace qmf::formats

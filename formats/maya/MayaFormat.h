@@ -1,0 +1,23 @@
+// Maya ASCII scenes in the model. Two writers: one keys a capture's channels
+// as they are (one linear curve per channel), the other builds a rig from a
+// clip's skeleton and lays the clip on with the translator's own reader.
+#pragma once
+
+#include "fileio/SafeFile.h"
+#include "formats/Model.h"
+#include "formats/Options.h"
+
+#include <memory>
+#include <string>
+
+namespace qmf::formats {
+
+// The joint hierarchy with one linear curve per channel, keyed on every
+// frame, in Maya's time unit for the frame rate where it has one.
+std::unique_ptr<Writer> writeMayaCurves(const fileio::Output& target, const ConvertOptions& options);
+
+// A rig from the clip at skeleton.clipFile and, unless options.rigOnly, the
+// clip imported onto it; it takes no frames (the translator reads the clip).
+std::unique_ptr<Writer> writeMayaRig(const fileio::Output& target, const ConvertOptions& options);
+
+}  // namespace qmf::formats
