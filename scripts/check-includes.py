@@ -44,7 +44,10 @@ INCLUDE_ROOTS = (
     "tests/cli",
 )
 
-INCLUDE_RE = re.compile(r'^\s*#\s*include\s*(?:"([^"]+)"|<([^>]+)>|(\S.*?))\s*(?://.*|/\*.*)?$')
+NOT_FOUND = ("is no file of the repository (a new include folder belongs in INCLUDE_ROOTS, "
+             "a new folder in the table)")
+
+INCLUDE_RE = re.compile(r'^\s*#\s*include\b\s*(?:"([^"]+)"|<([^>]+)>|(\S.*?))\s*(?://.*|/\*.*)?$')
 
 
 class TableError(Exception):
@@ -228,9 +231,9 @@ class Resolver:
         if quoted:
             if "/" not in name and self._generated(source_room, name):
                 return "generated", None
-            return "missing", "resolves to no file of any room"
+            return "missing", NOT_FOUND
         if first in self.prefixes and "/" in name:
-            return "missing", "resolves to no file of any room"
+            return "missing", NOT_FOUND
         return "external", None
 
 
@@ -251,7 +254,7 @@ def scan(root, table):
             if kind == "file":
                 target = table.room_of(value)
                 if target is None:
-                    yield rel, number, source_room, text, "missing", f"resolves to {value}, which is in no room"
+                    yield rel, number, source_room, text, "missing", f"is {value}, in no room of the table"
                 else:
                     yield rel, number, source_room, text, "room", target
             elif kind == "generated":
@@ -270,8 +273,7 @@ def problems(root, table):
                 orphans.add(rel)
                 out.append(f"{rel}:{number}: the file is in no room of the table; add its folder to a room")
         elif kind == "missing":
-            out.append(f'{rel}:{number}: {source} includes "{text}", which {value}; '
-                       "a new folder needs a room in the table")
+            out.append(f'{rel}:{number}: {source} includes "{text}", which {value}')
         elif kind == "room" and not table.allows(source, value):
             out.append(f'{rel}:{number}: {source} includes {value} ("{text}"), which the table does not allow')
     return out
@@ -380,14 +382,14 @@ class SelfTest(unittest.TestCase):
 
     def test_unresolvable_includes_are_reported(self):
         cases = [
-            ("formats/A.cpp", '#include "formats/Gone.h"\n', '"formats/Gone.h", which resolves to no file'),
-            ("formats/B.cpp", "#include <maya/MGone.h>\n", '"maya/MGone.h", which resolves to no file'),
+            ("formats/A.cpp", '#include "formats/Gone.h"\n', '"formats/Gone.h", which is no file'),
+            ("formats/B.cpp", "#include <maya/MGone.h>\n", '"maya/MGone.h", which is no file'),
             ("formats/C.cpp", '#include "../../outside.h"\n', "points outside the repository"),
             ("formats/D.cpp", "#include HEADER_MACRO\n", "is not a plain file name"),
             # A generated header counts only for the room whose build makes it.
-            ("formats/E.cpp", '#include "Version.h"\n', '"Version.h", which resolves to no file'),
+            ("formats/E.cpp", '#include "Version.h"\n', '"Version.h", which is no file'),
             # A header in a folder that belongs to no room.
-            ("formats/F.cpp", '#include "newroom/Thing.h"\n', "newroom/Thing.h, which is in no room"),
+            ("formats/F.cpp", '#include "newroom/Thing.h"\n', "is newroom/Thing.h, in no room of the table"),
         ]
         for rel, text, fragment in cases:
             with self.subTest(rel=rel):

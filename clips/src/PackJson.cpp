@@ -152,26 +152,9 @@ private:
         return v.emplace_back();
     }
 
-    // Moves to the next position of the innermost container and says what
-    // belongs there.
-    Target advance() {
-        Target t;
-        if (stack_.empty()) {
-            if (done_) return t;
-            t.want = Want::Object;
-            t.child = Ctx::Root;
-            return t;
-        }
-        Frame& f = stack_.back();
-        if (f.array) ++f.count;
-        const std::size_t index = f.count - 1;
+    // What belongs at the current member of an object of a skeleton.
+    void skeletonMember(const Frame& f, Target& t) {
         switch (f.ctx) {
-        case Ctx::Root:
-            if (f.member == 0) t.want = Want::Float, t.f = &clip_.frameRate;
-            else if (f.member == 1) t.want = Want::Int, t.i = &frameCount_;
-            else if (f.member >= 2) t.want = Want::Array, t.child = f.member == 2 ? Ctx::Skeletons : Ctx::Figures;
-            break;
-        case Ctx::Skeletons: t.want = Want::Object, t.child = Ctx::Skeleton; break;
         case Ctx::Skeleton: {
             PackedSkeleton& s = clip_.skeletons.back();
             if (f.member == 0 || f.member == 2)
@@ -214,6 +197,37 @@ private:
             if (f.member >= 0) items(t, nullptr, {&c.x, &c.y, &c.z});
             break;
         }
+        default: break;
+        }
+    }
+
+    // Moves to the next position of the innermost container and says what
+    // belongs there.
+    Target advance() {
+        Target t;
+        if (stack_.empty()) {
+            if (done_) return t;
+            t.want = Want::Object;
+            t.child = Ctx::Root;
+            return t;
+        }
+        Frame& f = stack_.back();
+        if (f.array) ++f.count;
+        const std::size_t index = f.count - 1;
+        switch (f.ctx) {
+        case Ctx::Root:
+            if (f.member == 0) t.want = Want::Float, t.f = &clip_.frameRate;
+            else if (f.member == 1) t.want = Want::Int, t.i = &frameCount_;
+            else if (f.member >= 2) t.want = Want::Array, t.child = f.member == 2 ? Ctx::Skeletons : Ctx::Figures;
+            break;
+        case Ctx::Skeletons: t.want = Want::Object, t.child = Ctx::Skeleton; break;
+        case Ctx::Skeleton:
+        case Ctx::Joints:
+        case Ctx::Joint:
+        case Ctx::Body:
+        case Ctx::Primitives:
+        case Ctx::Primitive:
+        case Ctx::Bounds: skeletonMember(f, t); break;
         case Ctx::Figures: t.want = Want::Object, t.child = Ctx::Figure; break;
         case Ctx::Figure:
             if (f.member == 0) t.want = Want::Int, t.i = &clip_.figures.back().skeleton;

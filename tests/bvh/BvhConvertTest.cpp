@@ -1,6 +1,7 @@
 // The BVH conversions, called directly on files the tests write and on the
 // corpus: what lands in the clip, the scene and the BVH written back.
 #include "formats/Bvh.h"
+#include "formats/Error.h"
 #include "formats/Routes.h"
 #include "clips/Clip.h"
 #include "clips/ClipLibrary.h"
