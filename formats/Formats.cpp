@@ -13,12 +13,16 @@ namespace qmf::formats {
 
 namespace {
 
-const std::vector<FormatRow> kFormats = {
-    {Format::Clip, "qmf", "Movantis clip", "a Movantis clip", "qmf", true, true, true, 0},
-    {Format::MayaAscii, "ma", "Maya ASCII", "a Maya ASCII scene", "ma", true, true, true, 0},
-    // A capture is read through the translator's writer (Routes.h), hence --plugin.
-    {Format::Bvh, "bvh", "BVH", "a BVH file", "bvh", true, true, true, kOptUnit | kOptPlugin},
-};
+// A function's static, so commands may read it while their own statics start.
+const std::vector<FormatRow>& table() {
+    static const std::vector<FormatRow> kFormats = {
+        {Format::Clip, "qmf", "Movantis clip", "a Movantis clip", "qmf", true, true, true, 0},
+        {Format::MayaAscii, "ma", "Maya ASCII", "a Maya ASCII scene", "ma", true, true, true, 0},
+        // A capture is read through the translator's writer (Routes.h), hence --plugin.
+        {Format::Bvh, "bvh", "BVH", "a BVH file", "bvh", true, true, true, kOptUnit | kOptPlugin},
+    };
+    return kFormats;
+}
 
 std::string lower(std::string s) {
     for (char& c : s)
@@ -49,12 +53,12 @@ bool isMovantis(const std::string& path) {
 
 }  // namespace
 
-const std::vector<FormatRow>& formatTable() { return kFormats; }
+const std::vector<FormatRow>& formatTable() { return table(); }
 
 const FormatRow& row(Format f) {
-    for (const FormatRow& r : kFormats)
+    for (const FormatRow& r : table())
         if (r.id == f) return r;
-    return kFormats.front();
+    return table().front();
 }
 
 bool formatOfName(const std::string& path, Format& format) {
@@ -62,7 +66,7 @@ bool formatOfName(const std::string& path, Format& format) {
     const std::size_t dot = path.rfind('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
     const std::string ext = lower(path.substr(dot + 1));
-    for (const FormatRow& r : kFormats)
+    for (const FormatRow& r : table())
         if (hasExtension(r, ext)) {
             format = r.id;
             return true;
@@ -94,7 +98,7 @@ std::string extensionHint() {
 
 std::string viewableList() {
     std::vector<const FormatRow*> rows;
-    for (const FormatRow& r : kFormats)
+    for (const FormatRow& r : table())
         if (r.view) rows.push_back(&r);
     std::string s;
     for (std::size_t i = 0; i < rows.size(); ++i)

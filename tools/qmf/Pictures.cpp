@@ -1,6 +1,8 @@
 #include "Pictures.h"
 
 #include "formats/Bvh.h"
+#include "formats/Formats.h"
+#include "formats/Options.h"
 #include "svg/Document.h"
 
 #include <cerrno>
@@ -11,7 +13,16 @@
 
 namespace qmf {
 
-const std::vector<Option> kPictureOptions = {{"-o", true}, {"--plugin", true}, {"--unit", true}};
+std::vector<Option> pictureOptions() {
+    // -o, and what reading any format the pictures show takes (the table's).
+    std::vector<Option> options = {{"-o", true}};
+    unsigned reading = 0;
+    for (const formats::FormatRow& r : formats::formatTable())
+        if (r.view) reading |= r.readOptions;
+    for (const formats::OptionFlag& f : formats::kOptionFlags)
+        if (reading & f.bit) options.push_back({f.flag, f.takesValue});
+    return options;
+}
 
 char upOption(const std::string& command, const std::string& text) {
     if (text == "y" || text == "Y") return 'y';

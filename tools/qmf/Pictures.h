@@ -14,8 +14,9 @@
 
 namespace qmf {
 
-// The options every picture command takes besides its own.
-extern const std::vector<Option> kPictureOptions;
+// The options every picture command (and view) takes besides its own: -o,
+// and those the table of formats says reading their inputs takes.
+std::vector<Option> pictureOptions();
 
 // --frame's value: a frame number from 0, else a CommandError.
 uint32_t frameOption(const std::string& command, const std::string& text);

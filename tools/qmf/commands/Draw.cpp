@@ -16,7 +16,7 @@ svg::View viewOption(const std::string& text) {
 }
 
 int cmdDraw(int argc, char** argv) {
-    std::vector<Option> options = kPictureOptions;
+    std::vector<Option> options = pictureOptions();
     options.push_back({"--frame", true});
     options.push_back({"--view", true});
     options.push_back({"--up", true});

@@ -10,7 +10,7 @@ namespace qmf {
 namespace {
 
 int cmdPlot(int argc, char** argv) {
-    std::vector<Option> options = kPictureOptions;
+    std::vector<Option> options = pictureOptions();
     options.push_back({"--joint", true});
     Args a = parseArgs("plot", argc, argv, options);
     if (a.help) {

@@ -31,9 +31,9 @@ void printPositions(const motion::Motion& m, uint32_t frame) {
 }
 
 int cmdView(int argc, char** argv) {
-    Args a = parseArgs("view", argc, argv,
-                       {{"-o", true}, {"--positions", false}, {"--frame", true}, {"--plugin", true}, {"--unit", true},
-                        {"--up", true}});
+    std::vector<Option> allowed = pictureOptions();
+    for (const char* flag : {"--positions", "--frame", "--up"}) allowed.push_back({flag, flag != std::string("--positions")});
+    Args a = parseArgs("view", argc, argv, allowed);
     if (a.help) {
         std::cout << kViewCommand.help;
         return 0;
