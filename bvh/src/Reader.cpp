@@ -47,6 +47,8 @@ std::string shown(std::string_view text) {
     return s;
 }
 
+std::string describe(const Joint& j) { return j.endSite ? std::string("the End Site") : "joint '" + shown(j.name) + "'"; }
+
 // A finite decimal number filling the whole word.
 bool parseNumber(std::string_view w, double& out) {
     const char* b = w.data();
@@ -112,125 +114,74 @@ void Reader::fail(const std::string& what) const {
     throw Error("line " + std::to_string(source_->lineNumber()) + ": " + what);
 }
 
-void Reader::readHeader() {
-    if (headerRead_) return;
+// One parse of the hierarchy: the line at hand and its words, and where the
+// joints declared so far stand with their braces.
+struct Reader::HeaderParse {
+    explicit HeaderParse(std::vector<Joint>& into) : joints(into) {}
+
+    std::vector<Joint>& joints;
     std::string_view line;
     std::vector<std::string_view> w;
-    auto nextWords = [&]() {
-        while (source_->next(line)) {
-            w = words(line);
-            if (!w.empty()) return true;
-        }
-        return false;
-    };
-    if (!nextWords() || !equalsNoCase(w[0], "HIERARCHY") || w.size() != 1) {
-        if (w.empty()) throw Error("line " + std::to_string(source_->lineNumber()) + ": missing HIERARCHY (the file is empty)");
-        fail("missing HIERARCHY: the file starts with '" + shown(line) + "'");
-    }
-
-    std::vector<Joint>& joints = hierarchy_.joints;
     std::vector<int32_t> open;  // joints whose '{' has been seen and '}' not yet
     int32_t pending = -1;       // declared, waiting for its '{'
     std::vector<bool> hasOffset;
-    auto current = [&]() -> Joint& { return joints[static_cast<std::size_t>(open.back())]; };
-    auto describe = [&](const Joint& j) { return j.endSite ? std::string("the End Site") : "joint '" + shown(j.name) + "'"; };
 
-    auto declare = [&](bool endSite, bool root, std::size_t nameFrom) {
-        if (pending >= 0) fail("expected '{' after " + describe(joints[static_cast<std::size_t>(pending)]));
-        if (root && !open.empty()) fail("ROOT inside " + describe(current()) + " (unbalanced braces)");
-        if (!root && open.empty()) fail(std::string(endSite ? "End Site" : "JOINT") + " outside any ROOT");
-        if (!open.empty() && current().endSite) fail("an End Site cannot hold joints");
-        if (joints.size() >= kMaxJoints) fail("more than 32,767 joints (End Sites included)");
-        Joint j;
-        j.endSite = endSite;
-        j.parent = open.empty() ? -1 : open.back();
-        j.line = static_cast<int>(std::min<uint64_t>(source_->lineNumber(), INT32_MAX));
-        bool brace = false;
-        std::size_t last = w.size();
-        if (last > nameFrom && w[last - 1] == "{") {
-            brace = true;
-            --last;
-        }
-        if (!endSite) {
-            if (last <= nameFrom) fail(std::string(root ? "ROOT" : "JOINT") + " without a name");
-            // A name is the rest of the line: some writers put spaces in names.
-            const char* b = w[nameFrom].data();
-            const char* e = w[last - 1].data() + w[last - 1].size();
-            std::string_view name(b, static_cast<std::size_t>(e - b));
-            if (name.size() > kMaxNameBytes)
-                fail("joint name '" + shown(name) + "' is longer than 127 bytes");
-            for (char c : name)
-                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) fail("joint name '" + shown(name) + "' holds a control character");
-            j.name = std::string(name);
-        } else if (last != nameFrom) {
-            fail("unexpected words after End Site");
-        }
-        joints.push_back(std::move(j));
-        hasOffset.push_back(false);
-        pending = static_cast<int32_t>(joints.size() - 1);
-        if (brace) {
-            open.push_back(pending);
-            pending = -1;
-        }
-    };
+    Joint& current() { return joints[static_cast<std::size_t>(open.back())]; }
+    Joint& pendingJoint() { return joints[static_cast<std::size_t>(pending)]; }
+};
 
+// The next line that holds a word, split into p.w; false at the end of the input.
+bool Reader::nextWords(HeaderParse& p) {
+    while (source_->next(p.line)) {
+        p.w = words(p.line);
+        if (!p.w.empty()) return true;
+    }
+    return false;
+}
+
+void Reader::readHeader() {
+    if (headerRead_) return;
+    HeaderParse p(hierarchy_.joints);
+    if (!nextWords(p) || !equalsNoCase(p.w[0], "HIERARCHY") || p.w.size() != 1) {
+        if (p.w.empty()) throw Error("line " + std::to_string(source_->lineNumber()) + ": missing HIERARCHY (the file is empty)");
+        fail("missing HIERARCHY: the file starts with '" + shown(p.line) + "'");
+    }
+    readJoints(p);
+    readMotionHeader(p);
+    headerRead_ = true;
+}
+
+// The lines after HIERARCHY through MOTION.
+void Reader::readJoints(HeaderParse& p) {
     bool sawMotion = false;
-    while (nextWords()) {
-        const std::string_view k = w[0];
+    while (nextWords(p)) {
+        const std::string_view k = p.w[0];
         if (equalsNoCase(k, "ROOT")) {
-            declare(false, true, 1);
+            declareJoint(p, false, true, 1);
         } else if (equalsNoCase(k, "JOINT")) {
-            declare(false, false, 1);
-        } else if (equalsNoCase(k, "End") && w.size() >= 2 && equalsNoCase(w[1], "Site")) {
-            declare(true, false, 2);
+            declareJoint(p, false, false, 1);
+        } else if (equalsNoCase(k, "End") && p.w.size() >= 2 && equalsNoCase(p.w[1], "Site")) {
+            declareJoint(p, true, false, 2);
         } else if (k == "{") {
-            if (w.size() != 1) fail("unexpected words after '{'");
-            if (pending < 0) fail("'{' without a ROOT, JOINT or End Site before it (unbalanced braces)");
-            open.push_back(pending);
-            pending = -1;
+            if (p.w.size() != 1) fail("unexpected words after '{'");
+            if (p.pending < 0) fail("'{' without a ROOT, JOINT or End Site before it (unbalanced braces)");
+            p.open.push_back(p.pending);
+            p.pending = -1;
         } else if (k == "}") {
-            if (w.size() != 1) fail("unexpected words after '}'");
-            if (pending >= 0) fail("expected '{' after " + describe(joints[static_cast<std::size_t>(pending)]));
-            if (open.empty()) fail("'}' without a matching '{' (unbalanced braces)");
-            open.pop_back();
+            if (p.w.size() != 1) fail("unexpected words after '}'");
+            if (p.pending >= 0) fail("expected '{' after " + describe(p.pendingJoint()));
+            if (p.open.empty()) fail("'}' without a matching '{' (unbalanced braces)");
+            p.open.pop_back();
         } else if (equalsNoCase(k, "OFFSET")) {
-            if (open.empty() || pending >= 0) fail("OFFSET outside a joint's braces");
-            Joint& j = current();
-            if (hasOffset[static_cast<std::size_t>(open.back())]) fail("a second OFFSET for " + describe(j));
-            if (w.size() != 4) fail("OFFSET needs 3 numbers, got " + std::to_string(w.size() - 1));
-            for (int i = 0; i < 3; ++i)
-                if (!parseNumber(w[static_cast<std::size_t>(i + 1)], j.offset[static_cast<std::size_t>(i)]))
-                    fail("OFFSET value '" + shown(w[static_cast<std::size_t>(i + 1)]) + "' is not a finite number");
-            hasOffset[static_cast<std::size_t>(open.back())] = true;
+            readOffset(p);
         } else if (equalsNoCase(k, "CHANNELS")) {
-            if (open.empty() || pending >= 0) fail("CHANNELS outside a joint's braces");
-            Joint& j = current();
-            if (j.endSite) fail("an End Site has no channels");
-            if (!j.channels.empty()) fail("a second CHANNELS for " + describe(j));
-            double n = 0;
-            if (w.size() < 2 || !parseNumber(w[1], n) || (n != 3 && n != 6))
-                fail("CHANNELS count must be 3 or 6, not '" + shown(w.size() < 2 ? std::string_view() : w[1]) + "'");
-            if (w.size() - 2 != static_cast<std::size_t>(n))
-                fail("CHANNELS " + std::to_string(static_cast<int>(n)) + " lists " + std::to_string(w.size() - 2) + " channels");
-            unsigned seen = 0;
-            for (std::size_t i = 2; i < w.size(); ++i) {
-                Channel c;
-                if (!parseChannel(w[i], c)) fail("unknown channel '" + shown(w[i]) + "'");
-                if (seen & (1u << static_cast<int>(c))) fail("channel " + std::string(channelName(c)) + " listed twice");
-                seen |= 1u << static_cast<int>(c);
-                j.channels.push_back(c);
-            }
-            // All three axes of what is listed: positions, rotations or both.
-            if ((seen & 7u) != 0 && (seen & 7u) != 7u) fail("position channels must be all of X, Y and Z");
-            if ((seen & 56u) != 0 && (seen & 56u) != 56u) fail("rotation channels must be all of X, Y and Z");
-            j.firstChannel = hierarchy_.channelCount;
-            hierarchy_.channelCount += static_cast<uint32_t>(n);
+            readChannels(p);
         } else if (equalsNoCase(k, "MOTION")) {
-            if (pending >= 0) fail("expected '{' after " + describe(joints[static_cast<std::size_t>(pending)]));
-            if (!open.empty())
-                fail("MOTION before " + describe(current()) + " (line " + std::to_string(current().line) +
+            if (p.pending >= 0) fail("expected '{' after " + describe(p.pendingJoint()));
+            if (!p.open.empty())
+                fail("MOTION before " + describe(p.current()) + " (line " + std::to_string(p.current().line) +
                      ") is closed (unbalanced braces)");
-            if (w.size() != 1) fail("unexpected words after MOTION");
+            if (p.w.size() != 1) fail("unexpected words after MOTION");
             sawMotion = true;
             break;
         } else {
@@ -238,15 +189,96 @@ void Reader::readHeader() {
         }
     }
     if (!sawMotion) {
-        if (!open.empty())
-            fail("the file ends before " + describe(current()) + " (line " + std::to_string(current().line) +
+        if (!p.open.empty())
+            fail("the file ends before " + describe(p.current()) + " (line " + std::to_string(p.current().line) +
                  ") is closed (unbalanced braces)");
         fail("missing MOTION after the HIERARCHY");
     }
-    if (joints.empty()) fail("MOTION without a ROOT before it");
+    if (p.joints.empty()) fail("MOTION without a ROOT before it");
+}
 
-    // Frames: N
-    if (!nextWords()) fail("missing 'Frames:' after MOTION");
+// A ROOT, JOINT or End Site line; its name starts at word `nameFrom`, and its
+// '{' may end the line.
+void Reader::declareJoint(HeaderParse& p, bool endSite, bool root, std::size_t nameFrom) {
+    if (p.pending >= 0) fail("expected '{' after " + describe(p.pendingJoint()));
+    if (root && !p.open.empty()) fail("ROOT inside " + describe(p.current()) + " (unbalanced braces)");
+    if (!root && p.open.empty()) fail(std::string(endSite ? "End Site" : "JOINT") + " outside any ROOT");
+    if (!p.open.empty() && p.current().endSite) fail("an End Site cannot hold joints");
+    if (p.joints.size() >= kMaxJoints) fail("more than 32,767 joints (End Sites included)");
+    Joint j;
+    j.endSite = endSite;
+    j.parent = p.open.empty() ? -1 : p.open.back();
+    j.line = static_cast<int>(std::min<uint64_t>(source_->lineNumber(), INT32_MAX));
+    bool brace = false;
+    std::size_t last = p.w.size();
+    if (last > nameFrom && p.w[last - 1] == "{") {
+        brace = true;
+        --last;
+    }
+    if (!endSite) {
+        if (last <= nameFrom) fail(std::string(root ? "ROOT" : "JOINT") + " without a name");
+        // A name is the rest of the line: some writers put spaces in names.
+        const char* b = p.w[nameFrom].data();
+        const char* e = p.w[last - 1].data() + p.w[last - 1].size();
+        std::string_view name(b, static_cast<std::size_t>(e - b));
+        if (name.size() > kMaxNameBytes)
+            fail("joint name '" + shown(name) + "' is longer than 127 bytes");
+        for (char c : name)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) fail("joint name '" + shown(name) + "' holds a control character");
+        j.name = std::string(name);
+    } else if (last != nameFrom) {
+        fail("unexpected words after End Site");
+    }
+    p.joints.push_back(std::move(j));
+    p.hasOffset.push_back(false);
+    p.pending = static_cast<int32_t>(p.joints.size() - 1);
+    if (brace) {
+        p.open.push_back(p.pending);
+        p.pending = -1;
+    }
+}
+
+void Reader::readOffset(HeaderParse& p) {
+    if (p.open.empty() || p.pending >= 0) fail("OFFSET outside a joint's braces");
+    Joint& j = p.current();
+    if (p.hasOffset[static_cast<std::size_t>(p.open.back())]) fail("a second OFFSET for " + describe(j));
+    if (p.w.size() != 4) fail("OFFSET needs 3 numbers, got " + std::to_string(p.w.size() - 1));
+    for (int i = 0; i < 3; ++i)
+        if (!parseNumber(p.w[static_cast<std::size_t>(i + 1)], j.offset[static_cast<std::size_t>(i)]))
+            fail("OFFSET value '" + shown(p.w[static_cast<std::size_t>(i + 1)]) + "' is not a finite number");
+    p.hasOffset[static_cast<std::size_t>(p.open.back())] = true;
+}
+
+void Reader::readChannels(HeaderParse& p) {
+    if (p.open.empty() || p.pending >= 0) fail("CHANNELS outside a joint's braces");
+    Joint& j = p.current();
+    if (j.endSite) fail("an End Site has no channels");
+    if (!j.channels.empty()) fail("a second CHANNELS for " + describe(j));
+    const std::vector<std::string_view>& w = p.w;
+    double n = 0;
+    if (w.size() < 2 || !parseNumber(w[1], n) || (n != 3 && n != 6))
+        fail("CHANNELS count must be 3 or 6, not '" + shown(w.size() < 2 ? std::string_view() : w[1]) + "'");
+    if (w.size() - 2 != static_cast<std::size_t>(n))
+        fail("CHANNELS " + std::to_string(static_cast<int>(n)) + " lists " + std::to_string(w.size() - 2) + " channels");
+    unsigned seen = 0;
+    for (std::size_t i = 2; i < w.size(); ++i) {
+        Channel c;
+        if (!parseChannel(w[i], c)) fail("unknown channel '" + shown(w[i]) + "'");
+        if (seen & (1u << static_cast<int>(c))) fail("channel " + std::string(channelName(c)) + " listed twice");
+        seen |= 1u << static_cast<int>(c);
+        j.channels.push_back(c);
+    }
+    // All three axes of what is listed: positions, rotations or both.
+    if ((seen & 7u) != 0 && (seen & 7u) != 7u) fail("position channels must be all of X, Y and Z");
+    if ((seen & 56u) != 0 && (seen & 56u) != 56u) fail("rotation channels must be all of X, Y and Z");
+    j.firstChannel = hierarchy_.channelCount;
+    hierarchy_.channelCount += static_cast<uint32_t>(n);
+}
+
+// "Frames: N" and "Frame Time: T" after MOTION.
+void Reader::readMotionHeader(HeaderParse& p) {
+    const std::vector<std::string_view>& w = p.w;
+    if (!nextWords(p)) fail("missing 'Frames:' after MOTION");
     std::size_t at = 0;
     if (equalsNoCase(w[0], "Frames:")) at = 1;
     else if (equalsNoCase(w[0], "Frames") && w.size() > 1 && w[1] == ":") at = 2;
@@ -257,15 +289,13 @@ void Reader::readHeader() {
     if (frames > kMaxFrames) fail("Frames: " + shown(w[at]) + " is more than the 16,777,216 frames a clip holds");
     declaredFrames_ = static_cast<uint32_t>(frames);
     framesLine_ = source_->lineNumber();
-    // Frame Time: T
-    if (!nextWords()) fail("missing 'Frame Time:' after Frames:");
+    if (!nextWords(p)) fail("missing 'Frame Time:' after Frames:");
     at = 0;
     if (w.size() >= 2 && equalsNoCase(w[0], "Frame") && equalsNoCase(w[1], "Time:")) at = 2;
     else if (equalsNoCase(w[0], "FrameTime:")) at = 1;
-    else fail("expected 'Frame Time:', found '" + shown(line) + "'");
+    else fail("expected 'Frame Time:', found '" + shown(p.line) + "'");
     if (w.size() != at + 1 || !parseNumber(w[at], frameTime_) || !(frameTime_ > 0))
         fail("Frame Time must be a positive finite number of seconds");
-    headerRead_ = true;
 }
 
 uint64_t Reader::checkFrameLines() {

@@ -126,6 +126,35 @@ TEST(BvhReader, RefusesBadInputNamingTheLine) {
         {"end site channels", withMotion("ROOT a\n{\nEnd Site\n{\nCHANNELS 3 Xrotation Yrotation Zrotation\n}\n}\n", ""),
          "line 6: an End Site has no channels"},
         {"motion without root", withMotion("", "Frames: 0\nFrame Time: 1\n"), "MOTION without a ROOT"},
+        {"blank lines only", "\n  \n", "line 2: missing HIERARCHY (the file is empty)"},
+        {"words after hierarchy", "HIERARCHY now\n", "line 1: missing HIERARCHY: the file starts with 'HIERARCHY now'"},
+        {"joint before a brace", "HIERARCHY\nROOT a\nJOINT b\n", "line 3: expected '{' after joint 'a'"},
+        {"close before a brace", "HIERARCHY\nROOT a\n{\nEnd Site\n}\n", "line 5: expected '{' after the End Site"},
+        {"motion before a brace", "HIERARCHY\nROOT a\nMOTION\n", "line 3: expected '{' after joint 'a'"},
+        {"end site outside root", "HIERARCHY\nEnd Site\n", "line 2: End Site outside any ROOT"},
+        {"joint inside end site", "HIERARCHY\nROOT a\n{\nEnd Site\n{\nJOINT b\n", "line 6: an End Site cannot hold joints"},
+        {"root without name", "HIERARCHY\nROOT {\n", "line 2: ROOT without a name"},
+        {"joint without name", "HIERARCHY\nROOT a {\nJOINT\n", "line 3: JOINT without a name"},
+        {"words after end site", "HIERARCHY\nROOT a {\nEnd Site x\n", "line 3: unexpected words after End Site"},
+        {"words after open", "HIERARCHY\nROOT a\n{ x\n", "line 3: unexpected words after '{'"},
+        {"words after close", "HIERARCHY\nROOT a {\n} x\n", "line 3: unexpected words after '}'"},
+        {"offset outside joints", "HIERARCHY\nOFFSET 0 0 0\n", "line 2: OFFSET outside a joint's braces"},
+        {"offset before a brace", "HIERARCHY\nROOT a\nOFFSET 0 0 0\n", "line 3: OFFSET outside a joint's braces"},
+        {"second offset", "HIERARCHY\nROOT a {\nOFFSET 0 0 0\nOFFSET 0 0 0\n", "line 4: a second OFFSET for joint 'a'"},
+        {"two offset values", "HIERARCHY\nROOT a {\nOFFSET 0 0\n", "line 3: OFFSET needs 3 numbers, got 2"},
+        {"channels outside joints", "HIERARCHY\nCHANNELS 3 Xrotation Yrotation Zrotation\n",
+         "line 2: CHANNELS outside a joint's braces"},
+        {"second channels", "HIERARCHY\nROOT a {\n" + std::string("CHANNELS 3 Xrotation Yrotation Zrotation\n") +
+                                "CHANNELS 3 Xrotation Yrotation Zrotation\n",
+         "line 4: a second CHANNELS for joint 'a'"},
+        {"channels without count", "HIERARCHY\nROOT a {\nCHANNELS\n", "line 3: CHANNELS count must be 3 or 6, not ''"},
+        {"words after motion", "HIERARCHY\n" + kRoot + "MOTION now\n", "line 7: unexpected words after MOTION"},
+        {"unknown keyword", "HIERARCHY\nROOT a {\nSCALE 1\n", "line 3: unexpected 'SCALE' in the HIERARCHY"},
+        {"nothing after motion", withMotion(kRoot, ""), "line 7: missing 'Frames:' after MOTION"},
+        {"nothing after frames", withMotion(kRoot, "Frames: 0\n"), "line 8: missing 'Frame Time:' after Frames:"},
+        {"frame time misspelt", withMotion(kRoot, "Frames: 0\nFrame Tim: 1\n"),
+         "line 9: expected 'Frame Time:', found 'Frame Tim: 1'"},
+        {"words after frames", withMotion(kRoot, "Frames: 1 2\nFrame Time: 1\n"), "line 8: Frames: needs a whole number"},
     };
     for (const Bad& c : cases) {
         SCOPED_TRACE(c.what);
@@ -138,6 +167,42 @@ TEST(BvhReader, RefusesBadInputNamingTheLine) {
             EXPECT_EQ(m.find('\n'), std::string::npos) << m;
             EXPECT_EQ(m.rfind("line ", 0), 0u) << m;
         }
+    }
+}
+
+TEST(BvhReader, AcceptsTheLayoutsWritersUse) {
+    struct Layout {
+        const char* what;
+        std::string text;
+        std::vector<std::string> names;  // End Sites as ""
+        uint32_t frames;
+        double frameTime;
+    };
+    const std::string motion = "MOTION\nFrames: 1\nFrame Time: 0.5\n";
+    const Layout layouts[] = {
+        {"braces on the declaring lines", "HIERARCHY\nROOT a {\nJOINT b {\nEnd Site {\n}\n}\n}\n" + motion,
+         {"a", "b", ""}, 1, 0.5},
+        {"names with spaces", "HIERARCHY\nROOT left  hip\n{\nJOINT knee 2 {\n}\n}\n" + motion,
+         {"left  hip", "knee 2"}, 1, 0.5},
+        {"keywords in any case", "hierarchy\nroot a\n{\noffset 1 2 3\nend site\n{\n}\n}\nmotion\nframes: 2\nframe time: 0.25\n",
+         {"a", ""}, 2, 0.25},
+        {"split and joined motion labels", "HIERARCHY\nROOT a {\n}\nMOTION\nFrames : 3\nFrameTime: 2\n", {"a"}, 3, 2},
+        {"two roots", "HIERARCHY\nROOT a {\n}\nROOT b {\n}\n" + motion, {"a", "b"}, 1, 0.5},
+    };
+    for (const Layout& l : layouts) {
+        SCOPED_TRACE(l.what);
+        bvh::Reader r = bvh::Reader::fromText(l.text);
+        try {
+            r.readHeader();
+        } catch (const bvh::Error& e) {
+            ADD_FAILURE() << e.what();
+            continue;
+        }
+        std::vector<std::string> names;
+        for (const bvh::Joint& j : r.hierarchy().joints) names.push_back(j.endSite ? "" : j.name);
+        EXPECT_EQ(names, l.names);
+        EXPECT_EQ(r.declaredFrames(), l.frames);
+        EXPECT_EQ(r.frameTime(), l.frameTime);
     }
 }
 

@@ -98,6 +98,17 @@ void insertAt(std::vector<uint8_t> &f, size_t at, std::initializer_list<uint8_t>
     put64(f, s.headerAt + 8, s.length + bytes.size());
 }
 
+// Keeps the first `keep` bytes of a section's payload.
+void cutSection(std::vector<uint8_t> &f, size_t sectionIndex, size_t keep) {
+    const Section s = sectionsOf(f).at(sectionIndex);
+    f.erase(f.begin() + static_cast<long>(s.payloadAt + keep), f.begin() + static_cast<long>(s.payloadAt + s.length));
+    put64(f, s.headerAt + 8, keep);
+}
+
+void retag(std::vector<uint8_t> &f, size_t sectionIndex, const char (&tag)[5]) {
+    std::memcpy(&f[sectionsOf(f).at(sectionIndex).headerAt], tag, 4);
+}
+
 const Mutation kMutations[] = {
     {"wrong magic", [](auto &f) { f[0] = 'X'; }, true, "magic"},
     {"unknown version", [](auto &f) { put16(f, 10, 2); }, true, "version 2"},
@@ -137,6 +148,19 @@ const Mutation kMutations[] = {
     {"bitmap key count disagrees", [](auto &f) { put32(f, figr(f) + 7, get16(f, figr(f) + 7) - 1u); }, true, "disagrees"},
     {"bitmap bits past the last frame", [](auto &f) { f[figr(f) + 11] |= 0x80; }, true, "past the last frame"},
     {"bytes after the skeleton", [](auto &f) { insertAt(f, sectionsOf(f)[1].payloadAt + sectionsOf(f)[1].length, {0}, 1); }, true, "bytes after its joints"},
+    // The file's layout of sections, each refusal named in full.
+    {"more sections declared than present", [](auto &f) { put32(f, 24, 4); }, true, "truncated section header"},
+    {"first section is a skeleton", [](auto &f) { retag(f, 0, "SKEL"); }, true,
+     "first section is not a 16-byte animation section"},
+    {"animation section too long", [](auto &f) { insertAt(f, sectionsOf(f)[0].payloadAt + 16, {0}, 0); }, true,
+     "first section is not a 16-byte animation section"},
+    {"figure where the skeleton belongs", [](auto &f) { retag(f, 1, "FIGR"); }, true, "expected a skeleton section"},
+    {"skeleton where the figure belongs", [](auto &f) { retag(f, 2, "SKEL"); }, true, "expected a figure section"},
+    {"figure cut inside its header", [](auto &f) { cutSection(f, 2, 5); }, true, "truncated figure"},
+    {"figure cut before its tracks", [](auto &f) { cutSection(f, 2, 7); }, true, "figure track count overruns the section"},
+    {"figure cut inside a track", [](auto &f) { cutSection(f, 2, 8); }, true, "truncated key track"},
+    {"bytes after the figure's tracks", [](auto &f) { insertAt(f, f.size(), {0}, 2); }, true,
+     "figure section has bytes after its tracks"},
 };
 
 TEST(Malformed, EachStructuralFaultIsRefusedWithAReason) {
@@ -156,6 +180,24 @@ TEST(Malformed, EachStructuralFaultIsRefusedWithAReason) {
         EXPECT_NE(std::string(kell_last_error_message()).find(m.reason), std::string::npos)
             << m.what << ": " << kell_last_error_message();
     }
+}
+
+TEST(Malformed, EverySkeletonNeedsAFigure) {
+    Sample shape = tinySample();
+    shape.parts = false;
+    shape.figures = 2;
+    const std::vector<uint8_t> file = smallFile(shape);
+    ASSERT_TRUE(opens(file));
+    const std::vector<Section> sections = sectionsOf(file);
+    ASSERT_EQ(sections.size(), 5u);
+    uint32_t second;
+    std::memcpy(&second, &file[sections[4].payloadAt], 4);
+    ASSERT_EQ(second, 1u) << "the second figure should be on the second skeleton";
+    std::vector<uint8_t> bad = file;
+    put32(bad, sections[4].payloadAt, 0);
+    reseal(bad);
+    EXPECT_FALSE(opens(bad));
+    EXPECT_STREQ(kell_last_error_message(), "a skeleton belongs to no figure");
 }
 
 TEST(Malformed, ListedKeysOutOfOrderOrRangeAreRefused) {

@@ -52,6 +52,17 @@ public:
 private:
     explicit Reader(std::unique_ptr<detail::LineSource> source);
     [[noreturn]] void fail(const std::string& what) const;
+
+    // The hierarchy is read a line at a time, open joints kept on a stack of
+    // its own, so however deep a file nests it costs no recursion.
+    struct HeaderParse;
+    bool nextWords(HeaderParse& p);
+    void readJoints(HeaderParse& p);
+    void declareJoint(HeaderParse& p, bool endSite, bool root, std::size_t nameFrom);
+    void readOffset(HeaderParse& p);
+    void readChannels(HeaderParse& p);
+    void readMotionHeader(HeaderParse& p);
+
     std::unique_ptr<detail::LineSource> source_;
     Hierarchy hierarchy_;
     uint32_t declaredFrames_ = 0;
