@@ -95,16 +95,6 @@ void checkOptions(const Route& route, unsigned given) {
                               row(route.to).name);
 }
 
-Written transfer(Reader& reader, Writer& writer, std::ostream& warn) {
-    const Skeleton& skeleton = reader.skeleton();
-    writer.check(skeleton);
-    reader.warn(warn);
-    writer.begin(skeleton, warn);
-    Frame frame;
-    while (reader.next(frame)) writer.frame(frame);
-    return writer.finish(warn);
-}
-
 Written convert(const std::string& in, const std::string& out, const ConvertOptions& options, std::ostream& warn) {
     Format from = Format::Clip, to = Format::Clip;
     for (const auto& [path, format] : {std::pair<const std::string&, Format&>{in, from}, {out, to}})

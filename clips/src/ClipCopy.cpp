@@ -104,7 +104,7 @@ void saveRenamedClip(PackedClip clip, const std::vector<std::string>& names, con
     for (std::size_t j = 0; j < joints.size(); ++j) {
         if (names[j].empty() || names[j].size() > KELL_MAX_JOINT_NAME)
             throw ClipError("joint name " + names[j] + " is not 1 to " + std::to_string(KELL_MAX_JOINT_NAME) +
-                               " bytes, as a Movantis clip needs");
+                            " bytes, as a Movantis clip needs");
         joints[j].name = names[j];
     }
     const BuiltAnimation anm(clip);

@@ -157,7 +157,7 @@ std::vector<std::string> renameClipJoints(const std::vector<std::string>& clipNa
             if (it == scene.bare.end()) continue;  // no scene joint: left for the hint to name
             if (it->second.size() > 1)
                 throw ClipError("--strip-namespaces: clip joint " + clipNames[i] + " could be any of the scene joints " +
-                                   it->second[0] + ", " + it->second[1] +
+                                it->second[0] + ", " + it->second[1] +
                                    (it->second.size() > 2 ? " and more" : "") + "; name it in a --map file");
             names[i] = it->second.front();
         }
@@ -167,7 +167,7 @@ std::vector<std::string> renameClipJoints(const std::vector<std::string>& clipNa
         auto [it, added] = seen.emplace(names[i], i);
         if (!added)
             throw ClipError("clip joints " + clipNames[it->second] + " and " + clipNames[i] + " would both be named " +
-                               names[i] + "; the translator needs one joint per name");
+                            names[i] + "; the translator needs one joint per name");
     }
     if (options.mayaNames && !sceneJoints) names = mayaNames(names, mayaChanges, KELL_MAX_JOINT_NAME);
     return names;

@@ -29,9 +29,6 @@ namespace bvhnames {
 // parent with "_end" (made unique against every name, cut to fit 127 bytes).
 std::vector<std::string> jointNames(const bvh::Hierarchy& h);
 
-// "a, b, c" for a warning, at most `limit` names then "and N more".
-std::string nameList(const std::vector<std::string>& names, std::size_t limit = 8);
-
 // Maya's Euler order enum value for a joint's rotation channels (0 xyz .. 5 zyx).
 int mayaOrderIndex(const std::string& order);
 

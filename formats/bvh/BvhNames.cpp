@@ -69,13 +69,6 @@ std::vector<std::string> jointNames(const bvh::Hierarchy& h) {
     return names;
 }
 
-std::string nameList(const std::vector<std::string>& names, std::size_t limit) {
-    std::string s;
-    for (std::size_t i = 0; i < names.size() && i < limit; ++i) s += (i ? ", " : "") + names[i];
-    if (names.size() > limit) s += " and " + std::to_string(names.size() - limit) + " more";
-    return s;
-}
-
 int mayaOrderIndex(const std::string& order) {
     static const char* const orders[] = {"xyz", "yzx", "zxy", "xzy", "yxz", "zyx"};
     for (int i = 0; i < 6; ++i)

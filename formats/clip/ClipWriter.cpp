@@ -4,7 +4,6 @@
 // the library's authoring interface, one at a time.
 #include "formats/clip/ClipFormat.h"
 
-#include "formats/bvh/BvhFormat.h"
 #include "clips/Clip.h"
 #include "clips/ClipLibrary.h"
 #include "convert/SpaceConversion.h"
@@ -61,7 +60,7 @@ public:
             if (s.joints[i].position) dropped.push_back(s.joints[i].name);
         if (!dropped.empty())
             warn << "qmf: warning: a clip holds position channels for its first root only; dropped those of "
-                 << bvhnames::nameList(dropped) << "\n";
+                 << nameList(dropped) << "\n";
         module_ = loadTranslator(options_.plugin);
         buildHostJoints(s);
         // The translator writes the skeleton beside the output; the frames go

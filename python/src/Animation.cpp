@@ -87,7 +87,7 @@ void renameJoints(Animation& clip, const std::vector<std::pair<std::string, std:
         }
         if (to.size() > KELL_MAX_JOINT_NAME)
             throw ClipError("joint name " + to + " is not 1 to " + std::to_string(KELL_MAX_JOINT_NAME) +
-                               " bytes, as a Movantis clip needs");
+                            " bytes, as a Movantis clip needs");
         entries.push_back({from, to, 0});
     }
     qmf::PackedClip packed = clip.pack();
@@ -107,7 +107,7 @@ int32_t addFigure(Animation& clip, const NewSkeleton& sk) {
         throw ClipError("a clip holds at most " + std::to_string(KELL_MAX_FIGURES) + " figures");
     if (sk.name.size() > KELL_MAX_SKELETON_NAME || sk.name.find('\0') != std::string::npos)
         throw ClipError("the skeleton name is longer than " + std::to_string(KELL_MAX_SKELETON_NAME) +
-                           " bytes or holds a NUL byte");
+                        " bytes or holds a NUL byte");
     // The checks and the build of `qmf pack`, on a clip of this one skeleton;
     // the build only adds to the animation (its rate and length are kept).
     qmf::PackedClip one;
@@ -123,7 +123,7 @@ int32_t addFigure(Animation& clip, const NewSkeleton& sk) {
             throw ClipError("joint name " + std::to_string(j) + " holds a NUL byte");
         if (name.empty() || name.size() > KELL_MAX_JOINT_NAME)
             throw ClipError("joint name " + name + " is not 1 to " + std::to_string(KELL_MAX_JOINT_NAME) +
-                               " bytes, as a Movantis clip needs");
+                            " bytes, as a Movantis clip needs");
         qmf::PackedJoint pj;
         pj.name = name;
         pj.parent = sk.parents[j];

@@ -123,7 +123,7 @@ void checkDenseSize(const qmfpy::Animation& clip, int32_t frames, int32_t joints
     const uint64_t budget = std::max<uint64_t>(uint64_t{1} << 30, 2 * held);
     if (need > budget)
         throw ClipError(clip.label() + ": the orientation arrays of " + std::to_string(frames) + " frames x " +
-                           std::to_string(joints) + " joints would take " + std::to_string(need >> 20) +
+                        std::to_string(joints) + " joints would take " + std::to_string(need >> 20) +
                            " MiB, more than the " + std::to_string(budget >> 20) + " MiB allowed for a clip of its size");
 }
 

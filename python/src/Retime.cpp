@@ -90,7 +90,7 @@ void retime(Animation& clip, float frameRate, bool resample) {
         const double last = std::floor(static_cast<double>(old.frameCount - 1) / ratio + 1e-9);
         if (!(last < static_cast<double>(KELL_MAX_FRAMES)))
             throw ClipError("at " + std::to_string(frameRate) + " frames per second the clip would need more than " +
-                               std::to_string(KELL_MAX_FRAMES) + " frames");
+                            std::to_string(KELL_MAX_FRAMES) + " frames");
         count = static_cast<int64_t>(last) + 1;
     }
     std::vector<double> positions(static_cast<std::size_t>(count));

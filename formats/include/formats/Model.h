@@ -83,7 +83,11 @@ public:
     virtual Written finish(std::ostream& warn) = 0;
 };
 
-// Every frame of reader through writer, warnings to warn.
+// Every frame of reader through writer, warnings to warn: the writer checks
+// the skeleton, the reader's warnings follow, then begin, frames, finish.
 Written transfer(Reader& reader, Writer& writer, std::ostream& warn);
+
+// "a, b, c" for a warning, at most `limit` names then "and N more".
+std::string nameList(const std::vector<std::string>& names, std::size_t limit = 8);
 
 }  // namespace qmf::formats

@@ -39,6 +39,16 @@ Format formatOf(const std::string& path) {
     return f;
 }
 
+// "qmf, ma or bvh": what --to takes, from the table.
+std::string writableKeys() {
+    std::vector<std::string> keys;
+    for (const auto& r : formats::formatTable())
+        if (r.convertTo) keys.push_back(r.key);
+    std::string s;
+    for (std::size_t i = 0; i < keys.size(); ++i) s += (i == 0 ? "" : i + 1 == keys.size() ? " or " : ", ") + keys[i];
+    return s;
+}
+
 // With --out-dir: every input to the folder, each in a process of its own.
 // The target is --to, else the usual one for the input's kind.
 int convertBatch(const Args& a) {
@@ -46,7 +56,7 @@ int convertBatch(const Args& a) {
     if (a.has("--to")) {
         for (const auto& r : formats::formatTable())
             if (r.convertTo && a.value("--to") == r.key) toRow = &r;
-        if (!toRow) throw CommandError("convert: --to must be qmf, ma or bvh, not '" + a.value("--to") + "'");
+        if (!toRow) throw CommandError("convert: --to must be " + writableKeys() + ", not '" + a.value("--to") + "'");
     }
     BatchPlan plan;
     plan.command = "convert";
