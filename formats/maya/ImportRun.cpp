@@ -162,4 +162,42 @@ ImportOutcome importOntoScene(qmfhost::PluginModule& module, const qmfhost::ma::
     return outcome;
 }
 
+namespace formats {
+
+Imported importClip(const std::string& clip, const std::string& scenePath, const std::string& out,
+                    const ConvertOptions& options, std::ostream& warn) {
+    requireInput(clip);
+    if (!options.rename.mapFile.empty()) requireInput(options.rename.mapFile);
+    qmfhost::ma::Scene scene = readScene(scenePath);
+    // The scene itself may be the output (documented); the clip, map and module may not.
+    std::vector<std::string> inputs{clip, pluginPath(options.plugin)};
+    if (!options.rename.mapFile.empty()) inputs.push_back(options.rename.mapFile);
+    fileio::Output output = requireOutput(out, inputs);
+    auto module = loadTranslator(options.plugin);
+    // The header only: the translator's own open below reads the whole clip,
+    // and its refusal of a damaged one is reported from there.
+    checkClipHeader(clip);
+    if (module->identifyFile("qmf", absolute(clip)) != MPxFileTranslator::kIsMyFileType)
+        throw FormatError(clip + ": not a Movantis animation the translator can read");
+    qmfhost::ma::Binding binding = bindScene(scenePath, scene);
+
+    ImportRequest request{clip, clip, options.replace};
+    PreparedClip prepared;  // holds the renamed copy, if any, until the import is done
+    if (!options.rename.mapFile.empty() || options.rename.stripNamespaces || options.rename.mayaNames) {
+        const std::vector<std::string> sceneJoints = sceneJointNames(false);
+        prepared = prepareClip(clip, readPackedClip(clip), options.rename, &sceneJoints, output, warn);
+        request.readPath = prepared.readPath;
+    }
+    ImportOutcome done = importOntoScene(*module, scene, binding, request, warn);
+    // Streamed from the keys in the host; never held whole as text.
+    writeImported(out, scene, done);
+    Imported imported;
+    static_cast<ImportOutcome&>(imported) = std::move(done);
+    imported.framesPerSecond = scene.units.framesPerSecond;
+    imported.timeName = scene.units.timeName;
+    return imported;
+}
+
+}  // namespace formats
+
 }  // namespace qmf

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "clips/ClipCopy.h"
+#include "formats/Options.h"
 #include "formats/Session.h"
 #include "clips/JointNames.h"
 
@@ -52,5 +53,20 @@ struct PreparedClip {
 };
 PreparedClip prepareClip(const std::string& clip, const PackedClip& loaded, const RenameOptions& options,
                          const std::vector<std::string>* sceneJoints, const fileio::Output& beside, std::ostream& warn);
+
+namespace formats {
+
+// `qmf import`'s job: the clip keyed onto the scene at scenePath by the
+// translator loaded from options.plugin, its joints renamed first as
+// options.rename says (on a private copy), the scene with the new curves
+// written to out atomically (out may be the scene itself).
+struct Imported : ImportOutcome {
+    double framesPerSecond = 24;  // the scene's time unit
+    std::string timeName;         // and its name ("film")
+};
+Imported importClip(const std::string& clip, const std::string& scenePath, const std::string& out,
+                    const ConvertOptions& options, std::ostream& warn);
+
+}  // namespace formats
 
 }  // namespace qmf

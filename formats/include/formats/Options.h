@@ -16,6 +16,7 @@ struct ConvertOptions {
     std::string order = "zxy";    // --order: rotation channels of a BVH file written, as listed
     RenameOptions rename;         // --map FILE, --strip-namespaces: the clip's joints renamed first
     bool rigOnly = false;         // --rig-only: a scene's rig alone, without the clip keyed onto it
+    bool replace = false;         // --replace: curves already on the channels an import keys are deleted first
     std::string time;             // --time T: a scene posed at T, in frames of its time unit; "" its current time
 };
 

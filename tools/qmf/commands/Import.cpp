@@ -1,8 +1,6 @@
 // qmf import: a Movantis clip keyed onto a scene's joints through the
 // translator's reader, and the animated scene written back.
 #include "Args.h"
-#include "clips/Clip.h"
-#include "clips/ClipCopy.h"
 #include "formats/ImportRun.h"
 #include "qmfhost/MaWriter.h"
 
@@ -29,36 +27,16 @@ int cmdImport(int argc, char** argv) {
     rename.stripNamespaces = a.has("--strip-namespaces");
     rename.mayaNames = a.has("--maya-names");
     if (a.has("--map") && rename.mapFile.empty()) throw CommandError("import: --map needs a file");
-    requireInput(clip);
-    if (!rename.mapFile.empty()) requireInput(rename.mapFile);
-    qmfhost::ma::Scene scene = readScene(scenePath);
-    // The scene itself may be the output (documented); the clip, map and module may not.
-    std::vector<std::string> inputs{clip, pluginPath(a.value("--plugin"))};
-    if (!rename.mapFile.empty()) inputs.push_back(rename.mapFile);
-    fileio::Output output = requireOutput(a.value("-o"), inputs);
-    auto module = loadTranslator(a.value("--plugin"));
-    // The header only: the translator's own open below reads the whole clip,
-    // and its refusal of a damaged one is reported from there.
-    qmf::checkClipHeader(clip);
-    if (module->identifyFile("qmf", absolute(clip)) != MPxFileTranslator::kIsMyFileType)
-        throw CommandError(clip + ": not a Movantis animation the translator can read");
-    qmfhost::ma::Binding binding = bindScene(scenePath, scene);
-
-    ImportRequest request{clip, clip, a.has("--replace")};
-    PreparedClip prepared;  // holds the renamed copy, if any, until the import is done
-    if (!rename.mapFile.empty() || rename.stripNamespaces || rename.mayaNames) {
-        const std::vector<std::string> sceneJoints = sceneJointNames(false);
-        prepared = prepareClip(clip, readPackedClip(clip), rename, &sceneJoints, output, std::cerr);
-        request.readPath = prepared.readPath;
-    }
-    ImportOutcome done = importOntoScene(*module, scene, binding, request, std::cerr);
-    // Streamed from the keys in the host; never held whole as text.
-    writeImported(a.value("-o"), scene, done);
-    const double fps = scene.units.framesPerSecond;
+    formats::ConvertOptions options;
+    options.plugin = a.value("--plugin");
+    options.rename = rename;
+    options.replace = a.has("--replace");
+    const formats::Imported done = formats::importClip(clip, scenePath, a.value("-o"), options, std::cerr);
+    const double fps = done.framesPerSecond;
     std::cout << "imported " << clip << " onto " << scenePath << ": " << done.curves << " curves, " << done.keys
               << " keys, " << done.replaced << " old curve" << (done.replaced == 1 ? "" : "s") << " replaced";
     std::cout << "; playback " << qmfhost::ma::formatFrames(done.playbackStart, fps) << " to "
-              << qmfhost::ma::formatFrames(done.playbackEnd, fps) << " (" << scene.units.timeName
+              << qmfhost::ma::formatFrames(done.playbackEnd, fps) << " (" << done.timeName
               << " frames); wrote " << a.value("-o") << "\n";
     return 0;
 }
