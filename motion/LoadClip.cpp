@@ -70,6 +70,61 @@ std::vector<Primitive> volumeOf(SKL_SKELETON_HANDLE sk, SKL_JOINT_ID id) {
     return out;
 }
 
+// The skeleton in the given order, each joint with what import keys against.
+void readJoints(Motion& m, SKL_SKELETON_HANDLE sk, const std::vector<int32_t>& order) {
+    std::vector<int> position(order.size(), -1);
+    m.joints.resize(order.size());
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const auto id = static_cast<SKL_JOINT_ID>(order[k]);
+        position[static_cast<std::size_t>(order[k])] = static_cast<int>(k);
+        Joint& j = m.joints[k];
+        char name[SKL_JOINT_NAME_CAPACITY] = {};
+        skl_skeleton_joint_name_get(sk, id, name);
+        j.name = name;
+        const SKL_JOINT_ID p = skl_skeleton_parent_get_f(sk, id);
+        j.parent = p >= 0 && p < static_cast<SKL_JOINT_ID>(order.size()) ? position[static_cast<std::size_t>(p)] : -1;
+        coord3 o{};
+        skl_skeleton_offset_get_f(sk, id, &o);
+        j.offset = {o.x, o.y, o.z};
+        quaternion q{-1, 0, 0, 0};
+        skl_skeleton_joint_orientation_get_f(sk, id, &q);
+        j.orientation = {q.f0, q.f1, q.f2, q.f3};
+        j.volume = volumeOf(sk, id);
+        // The rig built from a clip takes the rest orientation as its joint
+        // orient, with rotate zero and Euler order xyz.
+        const MQuaternion rest = MQuaternion(q.f1, q.f2, -static_cast<double>(q.f3), -static_cast<double>(q.f0)).normal();
+        j.sceneOrientation = {rest.x, rest.y, rest.z, rest.w};
+    }
+}
+
+// Every frame's keys, each value held until the next key as import's
+// linear curves would hold a constant run.
+void readKeys(Motion& m, FIG_FIGURE_HANDLE fig, const std::vector<int32_t>& order) {
+    const std::size_t n = m.joints.size();
+    m.rotations.resize(std::size_t(m.frames) * n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const auto id = static_cast<SKL_JOINT_ID>(order[k]);
+        std::array<float, 4> held = m.joints[k].orientation;
+        for (uint32_t f = 0; f < m.frames; ++f) {
+            const auto frame = static_cast<int32_t>(f);
+            if (f < m.fileFrames && fgf_frame_joint_orientation_key_f(fig, frame, id, kell::kOrientationKeyFlags)) {
+                quaternion q{};
+                fgf_frame_joint_orientation_get(fig, frame, id, &q, kell::kOrientationGetFlags);
+                held = {q.f0, q.f1, q.f2, q.f3};
+            }
+            m.rotations[m.index(f, k)] = held;
+        }
+    }
+    std::array<float, 3> position3 = m.joints[0].offset;
+    m.rootTranslation.resize(m.frames);
+    for (uint32_t f = 0; f < m.frames; ++f) {
+        for (int32_t c = 1; c <= 3; ++c)
+            if (f < m.fileFrames && fgf_frame_value_key_f(fig, static_cast<int32_t>(f), c))
+                position3[static_cast<std::size_t>(c - 1)] = fgf_frame_value_get_f(fig, static_cast<int32_t>(f), c);
+        m.rootTranslation[f] = position3;
+    }
+}
+
 }  // namespace
 
 Motion loadClip(const std::string& path) {
@@ -103,54 +158,9 @@ Motion loadClip(const std::string& path) {
     checkSize(m.frames, static_cast<std::size_t>(count), path);
 
     const std::vector<int32_t> order = parentsFirst(sk, count, path);
-    std::vector<int> position(order.size(), -1);
-    m.joints.resize(order.size());
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        const auto id = static_cast<SKL_JOINT_ID>(order[k]);
-        position[static_cast<std::size_t>(order[k])] = static_cast<int>(k);
-        Joint& j = m.joints[k];
-        char name[SKL_JOINT_NAME_CAPACITY] = {};
-        skl_skeleton_joint_name_get(sk, id, name);
-        j.name = name;
-        const SKL_JOINT_ID p = skl_skeleton_parent_get_f(sk, id);
-        j.parent = p >= 0 && p < count ? position[static_cast<std::size_t>(p)] : -1;
-        coord3 o{};
-        skl_skeleton_offset_get_f(sk, id, &o);
-        j.offset = {o.x, o.y, o.z};
-        quaternion q{-1, 0, 0, 0};
-        skl_skeleton_joint_orientation_get_f(sk, id, &q);
-        j.orientation = {q.f0, q.f1, q.f2, q.f3};
-        j.volume = volumeOf(sk, id);
-        // The rig built from a clip takes the rest orientation as its joint
-        // orient, with rotate zero and Euler order xyz.
-        const MQuaternion rest = MQuaternion(q.f1, q.f2, -static_cast<double>(q.f3), -static_cast<double>(q.f0)).normal();
-        j.sceneOrientation = {rest.x, rest.y, rest.z, rest.w};
-    }
+    readJoints(m, sk, order);
     m.translatedRoot = 0;
-
-    const std::size_t n = m.joints.size();
-    m.rotations.resize(std::size_t(m.frames) * n);
-    for (std::size_t k = 0; k < n; ++k) {
-        const auto id = static_cast<SKL_JOINT_ID>(order[k]);
-        std::array<float, 4> held = m.joints[k].orientation;
-        for (uint32_t f = 0; f < m.frames; ++f) {
-            const auto frame = static_cast<int32_t>(f);
-            if (f < m.fileFrames && fgf_frame_joint_orientation_key_f(fig, frame, id, kell::kOrientationKeyFlags)) {
-                quaternion q{};
-                fgf_frame_joint_orientation_get(fig, frame, id, &q, kell::kOrientationGetFlags);
-                held = {q.f0, q.f1, q.f2, q.f3};
-            }
-            m.rotations[m.index(f, k)] = held;
-        }
-    }
-    std::array<float, 3> position3 = m.joints[0].offset;
-    m.rootTranslation.resize(m.frames);
-    for (uint32_t f = 0; f < m.frames; ++f) {
-        for (int32_t c = 1; c <= 3; ++c)
-            if (f < m.fileFrames && fgf_frame_value_key_f(fig, static_cast<int32_t>(f), c))
-                position3[static_cast<std::size_t>(c - 1)] = fgf_frame_value_get_f(fig, static_cast<int32_t>(f), c);
-        m.rootTranslation[f] = position3;
-    }
+    readKeys(m, fig, order);
     computeChannels(m);
     return m;
 }

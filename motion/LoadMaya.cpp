@@ -94,6 +94,24 @@ void setTime(double seconds) {
     qmfhost::setAnimControlState(ac);
 }
 
+// The joints at the current time: the rest pose, and what import keys against.
+void readJoints(Motion& m, const std::vector<SceneJoint>& walk) {
+    m.joints.resize(walk.size());
+    for (std::size_t j = 0; j < walk.size(); ++j) {
+        const MFnIkJoint fn(walk[j].node);
+        Joint& joint = m.joints[j];
+        joint.name = qmfhost::nodeName(walk[j].node);
+        joint.parent = walk[j].parent;
+        joint.offset = fileOffset(fn);
+        joint.orientation = fileRotation(fn);
+        MQuaternion o;
+        fn.getOrientation(o);
+        joint.sceneOrientation = {o.x, o.y, o.z, o.w};
+        joint.rotateOrder = eulerOrder(fn.rotationOrder());
+    }
+    m.translatedRoot = 0;
+}
+
 }  // namespace
 
 Motion loadMayaAscii(const std::string& path, std::ostream& warn) {
@@ -136,20 +154,7 @@ Motion loadMayaAscii(const std::string& path, std::ostream& warn) {
     checkSize(m.frames, walk.size(), path);
 
     const std::size_t n = walk.size();
-    m.joints.resize(n);
-    for (std::size_t j = 0; j < n; ++j) {
-        const MFnIkJoint fn(walk[j].node);
-        Joint& joint = m.joints[j];
-        joint.name = qmfhost::nodeName(walk[j].node);
-        joint.parent = walk[j].parent;
-        joint.offset = fileOffset(fn);
-        joint.orientation = fileRotation(fn);
-        MQuaternion o;
-        fn.getOrientation(o);
-        joint.sceneOrientation = {o.x, o.y, o.z, o.w};
-        joint.rotateOrder = eulerOrder(fn.rotationOrder());
-    }
-    m.translatedRoot = 0;
+    readJoints(m, walk);
     m.rotations.resize(std::size_t(m.frames) * n);
     m.rootTranslation.resize(m.frames);
     if (m.fileFrames == 0) {

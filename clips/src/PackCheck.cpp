@@ -149,70 +149,81 @@ void checkPackedClip(const PackedClip& clip, std::size_t inputBytes) {
                             std::to_string(budget >> 20) + " MiB allowed for a document of this size");
 }
 
+namespace {
+
+// A joint's body volume, attached to it.
+void buildBody(const PackedJoint& jj, SKL_SKELETON_HANDLE sk, SKL_JOINT_ID id, const std::string& jw) {
+    POB_PART_OBJECT_HANDLE pob = pob_part_object_obj_create_f(0);
+    if (!pob) throw ClipError("the animation library could not create a body volume");
+    for (std::size_t p = 0; p < jj.primitives.size(); ++p) {
+        const PackedPrimitive& prim = jj.primitives[p];
+        KL_BOOL ok = prim.bone ? pob_part_object_bone_add(pob, prim.size, &prim.direction)
+                               : pob_part_object_sphere_add(pob, prim.size, 0);
+        if (!ok) fail(jw + ".body.primitives[" + std::to_string(p) + "]", "is refused by the library");
+    }
+    if (jj.hasBounds && !pob_part_object_bounds_set_f(pob, &jj.boundsMin, &jj.boundsMax))
+        fail(jw + ".body.bounds", "is refused by the library");
+    if (!skl_skeleton_part_object_attach_f(sk, id, pob)) fail(jw + ".body", "could not be attached");
+}
+
+// Skeleton s, added to skeletons as soon as the library makes it.
+void buildSkeleton(const PackedSkeleton& sj, std::size_t s, std::vector<SKL_SKELETON_HANDLE>& skeletons) {
+    SKL_SKELETON_HANDLE sk = skl_skeleton_skel_create_f(sj.name.c_str());
+    if (!sk) fail(skeletonPath(s) + ".name", "is refused by the library");
+    skeletons.push_back(sk);
+    const std::size_t n = sj.joints.size();
+    for (std::size_t j = 0; j < n; ++j)
+        if (skl_skeleton_joint_create_f(sk, sj.joints[j].name.c_str()) != static_cast<SKL_JOINT_ID>(j))
+            fail(jointPath(s, j) + ".name", "is refused by the library");
+    // Deepest joints first: the library then checks each new parent
+    // against a chain not yet linked, which keeps a long chain linear.
+    const std::vector<int32_t> depth = checkedDepths(sj, s);
+    std::vector<std::size_t> order(n);
+    for (std::size_t j = 0; j < n; ++j) order[j] = j;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return depth[a] > depth[b]; });
+    for (std::size_t j : order)
+        if (sj.joints[j].parent >= 0)
+            skl_skeleton_parent_set(sk, static_cast<SKL_JOINT_ID>(j), static_cast<SKL_JOINT_ID>(sj.joints[j].parent));
+    for (std::size_t j = 0; j < n; ++j) {
+        const PackedJoint& jj = sj.joints[j];
+        const std::string jw = jointPath(s, j);
+        auto id = static_cast<SKL_JOINT_ID>(j);
+        if (skl_skeleton_parent_get_f(sk, id) != static_cast<SKL_JOINT_ID>(jj.parent))
+            fail(jw + ".parent", "is refused by the library");
+        if (jj.root) skl_skeleton_root_set(sk, id);
+        skl_skeleton_offset_set(sk, id, jj.offset);
+        skl_skeleton_joint_orientation_set(sk, id, &jj.orientation);
+        if (jj.hasBody) buildBody(jj, sk, id, jw);
+    }
+    if (sj.completed && !skl_skeleton_skel_completed_f(sk, sj.completedName.c_str()))
+        fail(skeletonPath(s), "could not be completed by the library");
+}
+
+void buildFigure(const PackedFigure& fj, std::size_t f, ANM_ANIMATION_HANDLE anm,
+                 const std::vector<SKL_SKELETON_HANDLE>& skeletons) {
+    const std::string fw = figurePath(f);
+    FIG_FIGURE_HANDLE fig = anm_animation_figure_add_f(anm, skeletons[static_cast<std::size_t>(fj.skeleton)], 0);
+    if (!fig) fail(fw, "is refused by the library");
+    for (int c = 0; c < 3; ++c)
+        for (std::size_t k = 0; k < fj.channels[c].size(); ++k)
+            if (!fgf_frame_value_set_f(fig, fj.channels[c][k].frame, c + 1, fj.channels[c][k].value))
+                fail(fw + ".channels." + std::to_string(c + 1) + "[" + std::to_string(k) + "]", "is refused by the library");
+    for (std::size_t o = 0; o < fj.orientations.size(); ++o) {
+        const PackedOrientation& po = fj.orientations[o];
+        for (std::size_t k = 0; k < po.keys.size(); ++k)
+            if (!fgf_frame_joint_orientation_set_f(fig, po.keys[k].frame, static_cast<SKL_JOINT_ID>(po.joint), &po.keys[k].q))
+                fail(fw + ".orientations[" + std::to_string(o) + "].keys[" + std::to_string(k) + "]", "is refused by the library");
+    }
+}
+
+}  // namespace
+
 void buildPackedClip(const PackedClip& clip, ANM_ANIMATION_HANDLE anm) {
     if (!anm_animation_frame_rate_set_f(anm, clip.frameRate)) fail("frameRate", "is refused by the library");
     if (!anm_animation_number_of_frames_set_f(anm, clip.frameCount)) fail("frameCount", "is refused by the library");
-
     std::vector<SKL_SKELETON_HANDLE> skeletons;
-    for (std::size_t s = 0; s < clip.skeletons.size(); ++s) {
-        const PackedSkeleton& sj = clip.skeletons[s];
-        SKL_SKELETON_HANDLE sk = skl_skeleton_skel_create_f(sj.name.c_str());
-        if (!sk) fail(skeletonPath(s) + ".name", "is refused by the library");
-        skeletons.push_back(sk);
-        const std::size_t n = sj.joints.size();
-        for (std::size_t j = 0; j < n; ++j)
-            if (skl_skeleton_joint_create_f(sk, sj.joints[j].name.c_str()) != static_cast<SKL_JOINT_ID>(j))
-                fail(jointPath(s, j) + ".name", "is refused by the library");
-        // Deepest joints first: the library then checks each new parent
-        // against a chain not yet linked, which keeps a long chain linear.
-        const std::vector<int32_t> depth = checkedDepths(sj, s);
-        std::vector<std::size_t> order(n);
-        for (std::size_t j = 0; j < n; ++j) order[j] = j;
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return depth[a] > depth[b]; });
-        for (std::size_t j : order)
-            if (sj.joints[j].parent >= 0)
-                skl_skeleton_parent_set(sk, static_cast<SKL_JOINT_ID>(j), static_cast<SKL_JOINT_ID>(sj.joints[j].parent));
-        for (std::size_t j = 0; j < n; ++j) {
-            const PackedJoint& jj = sj.joints[j];
-            const std::string jw = jointPath(s, j);
-            auto id = static_cast<SKL_JOINT_ID>(j);
-            if (skl_skeleton_parent_get_f(sk, id) != static_cast<SKL_JOINT_ID>(jj.parent))
-                fail(jw + ".parent", "is refused by the library");
-            if (jj.root) skl_skeleton_root_set(sk, id);
-            skl_skeleton_offset_set(sk, id, jj.offset);
-            skl_skeleton_joint_orientation_set(sk, id, &jj.orientation);
-            if (!jj.hasBody) continue;
-            POB_PART_OBJECT_HANDLE pob = pob_part_object_obj_create_f(0);
-            if (!pob) throw ClipError("the animation library could not create a body volume");
-            for (std::size_t p = 0; p < jj.primitives.size(); ++p) {
-                const PackedPrimitive& prim = jj.primitives[p];
-                KL_BOOL ok = prim.bone ? pob_part_object_bone_add(pob, prim.size, &prim.direction)
-                                       : pob_part_object_sphere_add(pob, prim.size, 0);
-                if (!ok) fail(jw + ".body.primitives[" + std::to_string(p) + "]", "is refused by the library");
-            }
-            if (jj.hasBounds && !pob_part_object_bounds_set_f(pob, &jj.boundsMin, &jj.boundsMax))
-                fail(jw + ".body.bounds", "is refused by the library");
-            if (!skl_skeleton_part_object_attach_f(sk, id, pob)) fail(jw + ".body", "could not be attached");
-        }
-        if (sj.completed && !skl_skeleton_skel_completed_f(sk, sj.completedName.c_str()))
-            fail(skeletonPath(s), "could not be completed by the library");
-    }
-    for (std::size_t f = 0; f < clip.figures.size(); ++f) {
-        const PackedFigure& fj = clip.figures[f];
-        const std::string fw = figurePath(f);
-        FIG_FIGURE_HANDLE fig = anm_animation_figure_add_f(anm, skeletons[static_cast<std::size_t>(fj.skeleton)], 0);
-        if (!fig) fail(fw, "is refused by the library");
-        for (int c = 0; c < 3; ++c)
-            for (std::size_t k = 0; k < fj.channels[c].size(); ++k)
-                if (!fgf_frame_value_set_f(fig, fj.channels[c][k].frame, c + 1, fj.channels[c][k].value))
-                    fail(fw + ".channels." + std::to_string(c + 1) + "[" + std::to_string(k) + "]", "is refused by the library");
-        for (std::size_t o = 0; o < fj.orientations.size(); ++o) {
-            const PackedOrientation& po = fj.orientations[o];
-            for (std::size_t k = 0; k < po.keys.size(); ++k)
-                if (!fgf_frame_joint_orientation_set_f(fig, po.keys[k].frame, static_cast<SKL_JOINT_ID>(po.joint), &po.keys[k].q))
-                    fail(fw + ".orientations[" + std::to_string(o) + "].keys[" + std::to_string(k) + "]", "is refused by the library");
-        }
-    }
+    for (std::size_t s = 0; s < clip.skeletons.size(); ++s) buildSkeleton(clip.skeletons[s], s, skeletons);
+    for (std::size_t f = 0; f < clip.figures.size(); ++f) buildFigure(clip.figures[f], f, anm, skeletons);
 }
 
 }  // namespace qmf

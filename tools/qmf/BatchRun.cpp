@@ -100,6 +100,8 @@ private:
     void finish(Child& child, int status);
     void report(BatchLeftovers& leftovers);
     int pollTimeout(Clock::time_point now) const;
+    void onStopRequests(Clock::time_point now, int& stopCountSeen);
+    void reapChildren();
 
     const BatchPlan& plan_;
     std::vector<Slot> slots_;
@@ -199,6 +201,36 @@ int Runner::pollTimeout(Clock::time_point now) const {
     return static_cast<int>(ms);
 }
 
+// A first Ctrl-C (or TERM) stops the children gently, a second or the
+// grace running out kills them.
+void Runner::onStopRequests(Clock::time_point now, int& stopCountSeen) {
+    if (gStopCount > stopCountSeen) {
+        stopCountSeen = gStopCount;
+        if (!stopping_) {
+            stopping_ = true;
+            killAt_ = now + kGrace;
+            stopAll(SIGTERM);
+        } else {
+            killAt_ = now;  // asked twice: no more waiting
+        }
+    }
+    if (stopping_ && !killed_ && now >= killAt_) {
+        killed_ = true;
+        stopAll(SIGKILL);
+    }
+}
+
+void Runner::reapChildren() {
+    int status = 0;
+    for (pid_t pid; (pid = ::waitpid(-1, &status, WNOHANG)) > 0;) {
+        const auto it = running_.find(pid);
+        if (it == running_.end()) continue;
+        readFrom(it->second, true);  // what it wrote before it ended
+        finish(it->second, status);
+        running_.erase(it);
+    }
+}
+
 int Runner::run() {
     const std::size_t n = plan_.items.size();
     std::vector<std::string> outputs;
@@ -221,20 +253,7 @@ int Runner::run() {
     std::vector<pid_t> fdOwner;
     for (;;) {
         const Clock::time_point now = Clock::now();
-        if (gStopCount > stopCountSeen) {
-            stopCountSeen = gStopCount;
-            if (!stopping_) {
-                stopping_ = true;
-                killAt_ = now + kGrace;
-                stopAll(SIGTERM);
-            } else {
-                killAt_ = now;  // asked twice: no more waiting
-            }
-        }
-        if (stopping_ && !killed_ && now >= killAt_) {
-            killed_ = true;
-            stopAll(SIGKILL);
-        }
+        onStopRequests(now, stopCountSeen);
         while (!stopping_ && running_.size() < plan_.jobs && next < n) start(next++);
         if (running_.empty()) break;
         progress_.show(now, done_, running_.size(), failed_);
@@ -257,14 +276,7 @@ int Runner::run() {
         for (std::size_t i = 2; i < fds.size(); ++i)
             if (fds[i].revents) readFrom(running_.at(fdOwner[i]), false);
 
-        int status = 0;
-        for (pid_t pid; (pid = ::waitpid(-1, &status, WNOHANG)) > 0;) {
-            const auto it = running_.find(pid);
-            if (it == running_.end()) continue;
-            readFrom(it->second, true);  // what it wrote before it ended
-            finish(it->second, status);
-            running_.erase(it);
-        }
+        reapChildren();
     }
     progress_.clear();
     report(leftovers);
