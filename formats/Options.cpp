@@ -3,9 +3,10 @@
 namespace qmf::formats {
 
 // In the order a refusal names the first one that does not apply.
-const OptionFlag kOptionFlags[6] = {
-    {"--plugin", kOptPlugin, true},   {"--map", kOptMap, true},   {"--strip-namespaces", kOptStripNamespaces, false},
-    {"--rig-only", kOptRigOnly, false}, {"--unit", kOptUnit, true}, {"--order", kOptOrder, true},
+const OptionFlag kOptionFlags[9] = {
+    {"--plugin", kOptPlugin, true},     {"--map", kOptMap, true},       {"--strip-namespaces", kOptStripNamespaces, false},
+    {"--rig-only", kOptRigOnly, false}, {"--unit", kOptUnit, true},     {"--order", kOptOrder, true},
+    {"--frames", kOptFrames, true},     {"--step", kOptStep, true},     {"--time", kOptTime, true},
 };
 
 }  // namespace qmf::formats

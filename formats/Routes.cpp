@@ -24,12 +24,15 @@ struct RouteRow {
     bool translatorInput;  // the translator module is read: the output may not be it
 };
 
+const unsigned kSelect = kOptFrames | kOptStep;
+
 const RouteRow kRoutes[] = {
     {{Format::Clip, Format::MayaAscii, true, kOptPlugin | kOptMap | kOptStripNamespaces | kOptRigOnly}, Make::MayaRig, false, true},
-    {{Format::Bvh, Format::Clip, true, kOptPlugin | kOptUnit}, Make::Clip, false, true},
-    {{Format::Clip, Format::Bvh, true, kOptUnit | kOptOrder}, Make::Bvh, false, false},
-    {{Format::Bvh, Format::MayaAscii, true, kOptUnit}, Make::MayaCurves, true, false},
-    {{Format::MayaAscii, Format::Bvh, false, 0}, Make::None, false, false},
+    {{Format::Bvh, Format::Clip, true, kOptPlugin | kOptUnit | kSelect}, Make::Clip, false, true},
+    {{Format::Clip, Format::Bvh, true, kOptUnit | kOptOrder | kSelect}, Make::Bvh, false, false},
+    {{Format::Bvh, Format::MayaAscii, true, kOptUnit | kSelect}, Make::MayaCurves, true, false},
+    {{Format::MayaAscii, Format::Clip, true, kOptPlugin | kSelect | kOptTime}, Make::Clip, false, true},
+    {{Format::MayaAscii, Format::Bvh, true, kOptUnit | kSelect | kOptTime}, Make::Bvh, false, false},
 };
 
 const RouteRow* find(Format from, Format to) {
@@ -52,9 +55,9 @@ std::unique_ptr<Writer> makeWriter(Make m, const fileio::Output& target, const C
 std::unique_ptr<Reader> makeReader(Format f, const std::string& in, const ConvertOptions& options, bool whole,
                                    Format to) {
     switch (f) {
-    case Format::Bvh: return readBvh(in, options, whole);
-    case Format::Clip: return readClip(in, std::string(row(to).description));
-    case Format::MayaAscii: break;
+    case Format::Bvh: return selectFrames(readBvh(in, options, whole), options.frames, options.step);
+    case Format::Clip: return selectFrames(readClip(in, std::string(row(to).description)), options.frames, options.step);
+    case Format::MayaAscii: return readMayaScene(in, options);
     }
     throw FormatError(in + ": " + row(f).name + " is not read by convert");
 }
@@ -80,8 +83,7 @@ const Route& routeFor(Format from, Format to) {
     const RouteRow* r = find(from, to);
     if (!r || !r->route.available) {
         std::string line = std::string("convert: ") + row(from).name + " to " + row(to).name;
-        if (from == Format::MayaAscii && to == Format::Clip) line += " is what 'qmf export' does";
-        else if (r) line += " is not available yet";
+        if (r) line += " is not available yet";
         else line += " is not a conversion qmf makes";
         throw FormatError(line);
     }

@@ -23,47 +23,6 @@ namespace qmf::motion {
 
 namespace {
 
-struct SceneJoint {
-    MObject node;
-    int parent;
-};
-
-// Depth first without recursion. A joint's parent is its DAG parent when
-// that is a joint; under anything else it starts a hierarchy, as in export.
-std::vector<SceneJoint> walkJoints(const std::string& path) {
-    std::vector<SceneJoint> out;
-    struct Level {
-        std::vector<MObject> nodes;
-        std::size_t next;
-        int joint;  // index of the node this level hangs from when it is a joint, else -1
-    };
-    std::vector<Level> stack{{qmfhost::children(qmfhost::world()), 0, -1}};
-    std::size_t visits = 0;
-    while (!stack.empty()) {
-        Level& level = stack.back();
-        if (level.next >= level.nodes.size()) {
-            stack.pop_back();
-            continue;
-        }
-        const MObject node = level.nodes[level.next++];
-        // Instanced groups repeat their subtrees on every path; bound the walk, not only its joints.
-        if (++visits > kMaxJointFrames)
-            throw MotionError(path + ": instancing repeats the hierarchy more than " + std::to_string(kMaxJointFrames) +
-                              " times over");
-        const int parent = level.joint;
-        int self = -1;
-        if (qmfhost::typeName(node) == "joint") {
-            if (out.size() >= KELL_MAX_JOINTS)
-                throw MotionError(path + ": more than " + std::to_string(KELL_MAX_JOINTS) +
-                                  " joints (counting instances); a skeleton holds no more");
-            self = static_cast<int>(out.size());
-            out.push_back({node, parent});
-        }
-        stack.push_back({qmfhost::children(node), 0, self});
-    }
-    return out;
-}
-
 int eulerOrder(MTransformationMatrix::RotationOrder order) {
     const int o = static_cast<int>(order);
     return o >= MTransformationMatrix::kXYZ && o <= MTransformationMatrix::kZYX ? o - 1 : 0;
@@ -122,7 +81,12 @@ Motion loadMayaAscii(const std::string& path, std::ostream& warn) {
     } catch (const FormatError& e) {
         throw MotionError(e.what());
     }
-    const std::vector<SceneJoint> walk = walkJoints(path);
+    std::vector<SceneJoint> walk;
+    try {
+        walk = walkSceneJoints(path, kMaxJointFrames);
+    } catch (const FormatError& e) {
+        throw MotionError(e.what());
+    }
     if (walk.empty()) throw MotionError(path + ": the scene has no joints");
     // As export says: these channels show their stored values, not Maya's.
     std::vector<MObject> nodes;

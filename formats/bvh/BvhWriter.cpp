@@ -39,11 +39,14 @@ public:
             bvh::Joint b;
             b.parent = j.parent;
             for (int a = 0; a < 3; ++a) b.offset[a] = j.offset[a] * s.lengthToCm / options_.unitToCm;
-            b.endSite = b.parent >= 0 && !hasChildren[k] && !j.rotation;
+            // A leaf that never turns, or a scene's leaf (its turn moves
+            // nothing), is an End Site, as captures end their chains.
+            b.endSite = b.parent >= 0 && !hasChildren[k] && (!j.rotation || s.rotations == Rotations::Both);
+            listedOf_.push_back(listedOrder(s, j));
             if (!b.endSite) {
                 b.name = j.name;
                 if (k == 0) b.channels = {bvh::Channel::Xposition, bvh::Channel::Yposition, bvh::Channel::Zposition};
-                for (char a : listed_) b.channels.push_back(rotationChannel(a));
+                for (char a : listedOf_.back()) b.channels.push_back(rotationChannel(a));
                 b.firstChannel = h_.channelCount;
                 h_.channelCount += static_cast<uint32_t>(b.channels.size());
             }
@@ -52,9 +55,11 @@ public:
         previous_.assign(h_.joints.size(), MEulerRotation(0, 0, 0, order_));
         unkeyed_.assign(h_.joints.size(), 0);
         tmp_ = std::make_unique<fileio::TempFile>(target_);
+        // A clip holds floats: more digits than a float's would only be noise.
+        // A scene's values are doubles and keep every digit.
+        floatDigits_ = s.rotations != Rotations::Both;
         try {
-            // A clip holds floats: more digits than a float's would only be noise.
-            text_ = bvh::writeHeader(h_, s.frames, s.frameTime, true);
+            text_ = bvh::writeHeader(h_, s.frames, s.frameTime, floatDigits_);
         } catch (const bvh::Error& e) {
             throw FormatError(s.path + ": cannot be written as BVH: " + e.what());
         }
@@ -71,8 +76,13 @@ public:
         for (std::size_t k = 0; k < h_.joints.size(); ++k) {
             const bvh::Joint& b = h_.joints[k];
             if (b.endSite) continue;
+            const std::string& listed = listedOf_[k];
             MEulerRotation e;
-            if (s.rotations == Rotations::FileQuaternion) {
+            if (s.rotations == Rotations::Both) {
+                // Each joint's own angles in its own order, as they are.
+                const auto& a = fr.euler[k];
+                e = MEulerRotation(a[0], a[1], a[2], static_cast<MEulerRotation::RotationOrder>(s.joints[k].rotateOrder));
+            } else if (s.rotations == Rotations::FileQuaternion) {
                 if (!fr.keyed[k] && (k != 0 || fr.rootKeyed)) ++unkeyed_[k];
                 e = fileRotationToScene(fr.fileRotation[k], noOrientation).asEulerRotation();
             } else {
@@ -81,14 +91,16 @@ public:
                         .asQuaternion()
                         .asEulerRotation();
             }
-            e.reorderIt(order_);
-            e.setToClosestSolution(previous_[k]);
-            previous_[k] = e;
+            if (s.rotations != Rotations::Both) {
+                e.reorderIt(order_);
+                e.setToClosestSolution(previous_[k]);
+                previous_[k] = e;
+            }
             const std::size_t first = b.firstChannel + (k == 0 ? 3 : 0);
-            for (std::size_t a = 0; a < 3; ++a) values_[first + a] = e[static_cast<unsigned>(listed_[a] - 'x')] * kRadiansToDegrees;
+            for (std::size_t a = 0; a < 3; ++a) values_[first + a] = e[static_cast<unsigned>(listed[a] - 'x')] * kRadiansToDegrees;
         }
         try {
-            bvh::appendFrame(text_, values_.data(), values_.size(), true);
+            bvh::appendFrame(text_, values_.data(), values_.size(), floatDigits_);
         } catch (const bvh::Error&) {
             throw FormatError(s.path + ": frame " + std::to_string(f) + " holds a value that is not a finite number");
         }
@@ -109,6 +121,15 @@ public:
     }
 
 private:
+    // Rotation channels as listed: --order, or for a scene each joint's own
+    // rotate order (BVH lists the last applied first).
+    std::string listedOrder(const Skeleton& s, const Joint& j) const {
+        if (s.rotations != Rotations::Both) return listed_;
+        static const char* const kMayaOrders[] = {"xyz", "yzx", "zxy", "xzy", "yxz", "zyx"};
+        const std::string maya = kMayaOrders[j.rotateOrder >= 0 && j.rotateOrder < 6 ? j.rotateOrder : 0];
+        return std::string(maya.rbegin(), maya.rend());
+    }
+
     fileio::Output target_;
     ConvertOptions options_;
     std::string listed_;  // rotation channels as listed
@@ -120,6 +141,8 @@ private:
     std::vector<double> values_;
     std::vector<MEulerRotation> previous_;
     std::vector<uint32_t> unkeyed_;
+    std::vector<std::string> listedOf_;  // per joint
+    bool floatDigits_ = true;
     uint32_t written_ = 0;
 };
 

@@ -62,7 +62,7 @@ public:
             warn << "qmf: warning: a clip holds position channels for its first root only; dropped those of "
                  << nameList(dropped) << "\n";
         module_ = loadTranslator(options_.plugin);
-        buildHostJoints(s);
+        if (!s.inHost) buildHostJoints(s);
         // The translator writes the skeleton beside the output; the frames go
         // into a second temporary file that replaces the output at the end.
         skeletonFile_ = std::make_unique<fileio::TempFile>(target_);
@@ -81,8 +81,9 @@ public:
             char name[SKL_JOINT_NAME_CAPACITY] = {};
             skl_skeleton_joint_name_get(sk, static_cast<SKL_JOINT_ID>(i), name);
             if (s.joints[i].name != name) throw FormatError("the translator wrote the joints of " + s.path + " in another order");
-            // The writer gives roots no offset; a source's root offset is data.
-            if (s.joints[i].parent < 0)
+            // The writer gives roots no offset; a source's root offset is data
+            // (a scene's skeleton is what export writes, as it is).
+            if (s.joints[i].parent < 0 && !s.inHost)
                 skl_skeleton_offset_set(sk, static_cast<SKL_JOINT_ID>(i), sceneVectorToFile(centimetres(s.joints[i].offset)));
         }
         const float rate = static_cast<float>(1.0 / s.frameTime);

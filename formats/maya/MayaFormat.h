@@ -12,6 +12,11 @@
 
 namespace qmf::formats {
 
+// A scene baked: read into the host, posed at options.time for the
+// skeleton, then evaluated at options.frames (default: the playback range)
+// every options.step frames.
+std::unique_ptr<Reader> readMayaScene(const std::string& path, const ConvertOptions& options);
+
 // The joint hierarchy with one linear curve per channel, keyed on every
 // frame, in Maya's time unit for the frame rate where it has one.
 std::unique_ptr<Writer> writeMayaCurves(const fileio::Output& target, const ConvertOptions& options);

@@ -70,6 +70,8 @@ std::size_t exportScene(const std::string& scenePath, const std::string& out, co
     }
     const std::vector<MObject> jointList = jointsDepthFirst();
     warnUnevaluatedChannels(jointList, warn);
+    const std::vector<std::string> scaled = unevenlyScaled(jointList);
+    if (!scaled.empty()) warn << "qmf: warning: " << unevenScaleWarning(scaled, "the exported skeleton") << "\n";
     std::size_t joints = jointList.size();
 
     // The translator saves to a temporary file beside the output, so a failed

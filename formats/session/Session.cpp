@@ -4,7 +4,14 @@
 
 #include "qmfhost/Scene.h"
 
+#include <maya/MFnTransform.h>
+
+#include <kell_authoring.h>
+
+#include <algorithm>
 #include <climits>
+#include <cmath>
+#include <unordered_set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -106,6 +113,68 @@ bool hasJointChild(const MObject& node) {
     for (const MObject& c : qmfhost::children(node))
         if (qmfhost::typeName(c) == "joint") return true;
     return false;
+}
+
+// Depth first without recursion. A joint's parent is its DAG parent when
+// that is a joint; under anything else it starts a hierarchy, as in export.
+std::vector<SceneJoint> walkSceneJoints(const std::string& path, std::size_t maxVisits) {
+    std::vector<SceneJoint> out;
+    struct Level {
+        std::vector<MObject> nodes;
+        std::size_t next;
+        int joint;  // index of the node this level hangs from when it is a joint, else -1
+    };
+    std::vector<Level> stack{{qmfhost::children(qmfhost::world()), 0, -1}};
+    std::size_t visits = 0;
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        if (level.next >= level.nodes.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const MObject node = level.nodes[level.next++];
+        // Instanced groups repeat their subtrees on every path; bound the walk, not only its joints.
+        if (++visits > maxVisits)
+            throw FormatError(path + ": instancing repeats the hierarchy more than " + std::to_string(maxVisits) +
+                              " times over");
+        const int parent = level.joint;
+        int self = -1;
+        if (qmfhost::typeName(node) == "joint") {
+            if (out.size() >= KELL_MAX_JOINTS)
+                throw FormatError(path + ": more than " + std::to_string(KELL_MAX_JOINTS) +
+                                  " joints (counting instances); a skeleton holds no more");
+            self = static_cast<int>(out.size());
+            out.push_back({node, parent});
+        }
+        stack.push_back({qmfhost::children(node), 0, self});
+    }
+    return out;
+}
+
+std::vector<std::string> unevenlyScaled(const std::vector<MObject>& joints) {
+    std::vector<std::string> names;
+    std::unordered_set<unsigned long long> seen;
+    for (const MObject& joint : joints)
+        for (MObject node = joint; !node.isNull() && node != qmfhost::world();) {
+            if (!seen.insert(node.id()).second) break;  // this node and what is above it are done
+            double s[3] = {1, 1, 1};
+            MFnTransform(node).getScale(s);
+            // Uneven beyond what a file's digits or a float's rounding leave.
+            const double most = std::max({std::fabs(s[0]), std::fabs(s[1]), std::fabs(s[2])});
+            const double least = std::min({std::fabs(s[0]), std::fabs(s[1]), std::fabs(s[2])});
+            if (s[0] < 0 || s[1] < 0 || s[2] < 0 || most - least > 1e-6 * most) names.push_back(qmfhost::nodeName(node));
+            const std::vector<MObject> parents = qmfhost::parents(node);
+            node = parents.empty() ? MObject::kNullObj : parents.front();
+        }
+    return names;
+}
+
+std::string unevenScaleWarning(const std::vector<std::string>& names, const std::string& what) {
+    std::string list;
+    for (std::size_t i = 0; i < names.size() && i < 8; ++i) list += (i ? ", " : "") + names[i];
+    if (names.size() > 8) list += " and " + std::to_string(names.size() - 8) + " more";
+    return "negative or non-uniform scale on " + list + " moves their children as Maya shows them and " + what +
+           " cannot";
 }
 
 }  // namespace qmf

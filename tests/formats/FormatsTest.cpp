@@ -172,8 +172,9 @@ TEST(Routes, EachPairIsARouteOrOneClearRefusal) {
         {Format::Clip, Format::Bvh, nullptr},
         {Format::Clip, Format::MayaAscii, nullptr},
         {Format::Bvh, Format::MayaAscii, nullptr},
-        {Format::MayaAscii, Format::Clip, "convert: Maya ASCII to Movantis clip is what 'qmf export' does"},
-        {Format::MayaAscii, Format::Bvh, "convert: Maya ASCII to BVH is not available yet"},
+        {Format::MayaAscii, Format::Clip, nullptr},
+        {Format::MayaAscii, Format::Bvh, nullptr},
+        {Format::MayaAscii, Format::MayaAscii, "convert: Maya ASCII to Maya ASCII is not a conversion qmf makes"},
         {Format::Clip, Format::Clip, "convert: Movantis clip to Movantis clip is not a conversion qmf makes"},
         {Format::Bvh, Format::Bvh, "convert: BVH to BVH is not a conversion qmf makes"},
     };
@@ -226,5 +227,79 @@ TEST(Convert, AFileWhoseFormatCannotBeToldIsRefusedBeforeAnythingIsRead) {
         ADD_FAILURE() << "accepted";
     } catch (const qmf::FormatError& e) {
         EXPECT_EQ(std::string(e.what()), "convert: cannot tell the format of /nonexistent/out.txt (use .bvh, .qmf or .ma)");
+    }
+}
+
+// A source of ten frames whose frame k carries k, and counts what it served.
+class CountingReader : public Reader {
+public:
+    explicit CountingReader(uint32_t frames) {
+        skeleton_.path = "ten";
+        skeleton_.frames = frames;
+        skeleton_.frameTime = 0.1;
+        skeleton_.joints.resize(1);
+    }
+    const Skeleton& skeleton() const override { return skeleton_; }
+    bool next(Frame& f) override {
+        if (served == skeleton_.frames) return false;
+        f.euler.assign(1, {double(served++), 0, 0});
+        return true;
+    }
+    uint32_t served = 0;
+
+private:
+    Skeleton skeleton_;
+};
+
+TEST(SelectFrames, ChoosesAToBEveryNthAndStopsReadingAfterB) {
+    const struct {
+        const char* frames;
+        uint32_t step;
+        std::vector<int> want;
+        uint32_t read;  // frames the source served
+    } cases[] = {
+        {"", 1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 10},
+        {"2:5", 1, {2, 3, 4, 5}, 6},
+        {"1:9", 4, {1, 5, 9}, 10},
+        {"", 3, {0, 3, 6, 9}, 10},
+        {"3:8", 10, {3}, 4},
+        {"7:7", 1, {7}, 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.frames) + " step " + std::to_string(c.step));
+        auto source = std::make_unique<CountingReader>(10);
+        CountingReader* raw = source.get();
+        auto chosen = selectFrames(std::move(source), c.frames, c.step);
+        EXPECT_EQ(chosen->skeleton().frames, c.want.size());
+        EXPECT_DOUBLE_EQ(chosen->skeleton().frameTime, 0.1 * c.step);
+        std::vector<int> got;
+        Frame f;
+        while (chosen->next(f)) got.push_back(int(f.euler[0][0]));
+        EXPECT_EQ(got, c.want);
+        EXPECT_EQ(raw->served, c.read);
+    }
+}
+
+TEST(SelectFrames, RefusesWhatTheSourceDoesNotHold) {
+    const struct {
+        const char* frames;
+        uint32_t step;
+        const char* line;
+    } cases[] = {
+        {"0:10", 1, "--frames 0:10 is outside the frames of ten, 0 to 9"},
+        {"-1:3", 1, "--frames -1:3 is outside the frames of ten, 0 to 9"},
+        {"1.5:3", 1, "--frames 1.5:3: ten has whole frames only"},
+        {"4:2", 1, "--frames 4:2: the first frame comes after the last"},
+        {"4", 1, "--frames needs A:B, the first and last frame, not '4'"},
+        {"a:b", 1, "--frames needs A:B, the first and last frame, not 'a:b'"},
+        {"", 0, "--step must be 1 or more"},
+    };
+    for (const auto& c : cases) {
+        try {
+            selectFrames(std::make_unique<CountingReader>(10), c.frames, c.step);
+            ADD_FAILURE() << c.line;
+        } catch (const qmf::FormatError& e) {
+            EXPECT_EQ(std::string(e.what()), c.line);
+        }
     }
 }

@@ -55,7 +55,7 @@ _qmf() {
         identify) opts="--plugin"; exts="" ;;
         info) opts="--json"; exts="qmf" ;;
         pack) opts=""; exts="json qmf" ;;
-        convert) opts="--unit --order --rig-only --map --strip-namespaces --plugin --out-dir --to --jobs"
+        convert) opts="--unit --order --frames --step --time --rig-only --map --strip-namespaces --plugin --out-dir --to --jobs"
                  exts="bvh qmf ma" ;;
         view) opts="-o --output --positions --frame --unit --up --plugin"; exts="qmf ma bvh"; out=html ;;
         draw) opts="-o --output --frame --view --unit --up --plugin"; exts="qmf ma bvh"; out=svg ;;
@@ -75,7 +75,7 @@ _qmf() {
         --view) _qmf_words "front side top" "$cur"; return 0 ;;
         --up) _qmf_words "y z" "$cur"; return 0 ;;
         --to) _qmf_words "qmf ma bvh" "$cur"; return 0 ;;
-        --time | --jobs | --frame | --joint) return 0 ;;  # a number or a name: nothing to offer
+        --time | --jobs | --frame | --frames | --step | --joint) return 0 ;;  # a number or a name: nothing to offer
     esac
 
     local -a extlist

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,9 @@ namespace qmf::formats {
 // How a source gives its rotations: Euler angles as captured (BVH), or the
 // file quaternions a clip stores. Writers take either as it comes, so no
 // route pays a conversion it does not need (and loses no bit to one).
-enum class Rotations { Euler, FileQuaternion };
+// A scene gives both: the angles its joints are keyed with, and the file
+// quaternion export would write.
+enum class Rotations { Euler, FileQuaternion, Both };
 
 struct Joint {
     std::string name;
@@ -42,13 +45,16 @@ struct Skeleton {
     // A clip file holding exactly this motion, when the source is one: a
     // writer that needs the translator's reader reads it directly.
     std::string clipFile;
+    // The skeleton is the scene loaded in the host, posed as it was read:
+    // the translator's writer writes it as export does.
+    bool inHost = false;
 };
 
 // One frame's values, per joint in Skeleton::joints order. Readers reuse
 // the vectors from frame to frame.
 struct Frame {
-    std::vector<std::array<double, 3>> euler;     // Euler: radians by axis (x, y, z) in the joint's order
-    std::vector<quaternion> fileRotation;         // FileQuaternion: the key in force (held from the last one)
+    std::vector<std::array<double, 3>> euler;     // Euler, Both: radians by axis (x, y, z) in the joint's order
+    std::vector<quaternion> fileRotation;         // FileQuaternion, Both: the key in force (held from the last one)
     std::vector<char> keyed;                      // FileQuaternion: whether this frame has a key of its own
     std::vector<std::array<double, 3>> position;  // joints with position channels, scene axes, lengthUnit
     bool rootKeyed = true;                        // joint 0's position is a key of this frame, not a held one
@@ -63,6 +69,8 @@ public:
     virtual void warn(std::ostream&) {}
     // The next frame, false after the last. Refusals are FormatError.
     virtual bool next(Frame& frame) = 0;
+    // What the frames showed that the output cannot hold, once all are read.
+    virtual void warnAfter(std::ostream&) {}
 };
 
 // What a writer reports for the command's closing line.
@@ -83,8 +91,20 @@ public:
     virtual Written finish(std::ostream& warn) = 0;
 };
 
+// The frames options.frames and options.step choose out of a source read
+// frame by frame (a capture, a clip): whole frames from 0, within the file.
+// The others are read and passed over, never converted.
+std::unique_ptr<Reader> selectFrames(std::unique_ptr<Reader> source, const std::string& frames, uint32_t step);
+
+// --frames' value: A:B (A <= B), or a FormatError naming what is wrong.
+struct FrameRange {
+    double first = 0, last = 0;
+};
+FrameRange parseFrameRange(const std::string& text);
+
 // Every frame of reader through writer, warnings to warn: the writer checks
-// the skeleton, the reader's warnings follow, then begin, frames, finish.
+// the skeleton, the reader's warnings follow, then begin, frames, finish,
+// and what the reader saw in the frames.
 Written transfer(Reader& reader, Writer& writer, std::ostream& warn);
 
 // "a, b, c" for a warning, at most `limit` names then "and N more".

@@ -5,6 +5,7 @@
 
 #include "clips/JointNames.h"
 
+#include <cstdint>
 #include <string>
 
 namespace qmf::formats {
@@ -18,6 +19,8 @@ struct ConvertOptions {
     bool rigOnly = false;         // --rig-only: a scene's rig alone, without the clip keyed onto it
     bool replace = false;         // --replace: curves already on the channels an import keys are deleted first
     std::string time;             // --time T: a scene posed at T, in frames of its time unit; "" its current time
+    std::string frames;           // --frames A:B: the frames read, ends included; "" all (a scene: its playback range)
+    uint32_t step = 1;            // --step N: every Nth frame from A; the rate read is the source's over N
 };
 
 // The options as the table of formats names them, for saying which apply where.
@@ -28,6 +31,9 @@ enum OptionBit : unsigned {
     kOptRigOnly = 1u << 3,
     kOptUnit = 1u << 4,
     kOptOrder = 1u << 5,
+    kOptFrames = 1u << 6,
+    kOptStep = 1u << 7,
+    kOptTime = 1u << 8,
 };
 
 struct OptionFlag {
@@ -36,6 +42,6 @@ struct OptionFlag {
     bool takesValue;
 };
 // Every option above with its flag, in the order the command lists them.
-extern const OptionFlag kOptionFlags[6];
+extern const OptionFlag kOptionFlags[9];
 
 }  // namespace qmf::formats

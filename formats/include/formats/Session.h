@@ -38,4 +38,22 @@ qmfhost::ma::Binding bindScene(const std::string& path, const qmfhost::ma::Scene
 std::vector<MObject> jointsDepthFirst();
 bool hasJointChild(const MObject& node);
 
+// Joints, and transforms above them, with negative or non-uniform scale:
+// Maya moves their children in ways a clip's rotations cannot reproduce.
+// Each node once, joints' ancestors walked through their first parent.
+std::vector<std::string> unevenlyScaled(const std::vector<MObject>& joints);
+// The warning for them (without "qmf: warning: "), `what` being what cannot follow.
+std::string unevenScaleWarning(const std::vector<std::string>& names, const std::string& what);
+
+// A joint of the scene in the host as export walks them, with its parent:
+// its DAG parent when that is a joint; under anything else it starts a
+// hierarchy. Instances are walked once per path.
+struct SceneJoint {
+    MObject node;
+    int parent;  // index into the walk, -1 for a root
+};
+// Depth first without recursion; refuses (FormatError) more than
+// KELL_MAX_JOINTS joints, or more than maxVisits nodes on all paths.
+std::vector<SceneJoint> walkSceneJoints(const std::string& path, std::size_t maxVisits);
+
 }  // namespace qmf

@@ -65,7 +65,7 @@ int convertBatch(const Args& a) {
     plan.jobs = parseJobs("convert", a.value("--jobs"));
     for (const std::string& in : a.positional) {
         const Format from = formatOf(in);
-        // A capture becomes a clip, a clip a scene; a scene is refused as export's.
+        // A capture or a scene becomes a clip, a clip a scene.
         const Format target = toRow ? toRow->id : from == Format::Clip ? Format::MayaAscii : Format::Clip;
         try {
             routeFor(from, target, a);
@@ -82,6 +82,16 @@ int convertBatch(const Args& a) {
     }
     prepareBatch(plan);
     return runBatch(plan);
+}
+
+// --step's value: a whole number of frames from 1.
+uint32_t stepOption(const std::string& text) {
+    uint32_t v = 0;
+    bool digits = !text.empty() && text.size() <= 9;
+    for (char c : text) digits = digits && c >= '0' && c <= '9';
+    if (digits) v = static_cast<uint32_t>(std::stoul(text));
+    if (!digits || v == 0) throw CommandError("convert: --step needs a whole number of frames from 1, not '" + text + "'");
+    return v;
 }
 
 // Values first, so a mistyped unit is caught whatever the files.
@@ -104,6 +114,16 @@ ConvertOptions optionsOf(const Args& a) {
             throw CommandError("convert: --order must be xyz, yzx, zxy, xzy, yxz or zyx, not '" + a.value("--order") + "'");
         o.order = bvhRotationOrder(a.value("--order"));
     }
+    if (a.has("--step")) o.step = stepOption(a.value("--step"));
+    if (a.has("--frames")) {
+        try {
+            formats::parseFrameRange(a.value("--frames"));
+        } catch (const FormatError& e) {
+            throw CommandError(std::string("convert: ") + e.what());
+        }
+        o.frames = a.value("--frames");
+    }
+    o.time = a.value("--time");
     o.plugin = a.value("--plugin");
     o.rename.mapFile = a.value("--map");
     o.rename.stripNamespaces = a.has("--strip-namespaces");
@@ -141,7 +161,8 @@ const Command kConvertCommand = {
     "usage: qmf convert IN OUT [options]\n"
     "       qmf convert IN... --out-dir DIR [--to qmf|ma|bvh] [--jobs N] [options]\n"
     "         IN -> OUT: CAPTURE.bvh -> CLIP.qmf, CAPTURE.bvh -> SCENE.ma,\n"
-    "                    CLIP.qmf -> SCENE.ma, CLIP.qmf -> CAPTURE.bvh\n"
+    "                    CLIP.qmf -> SCENE.ma, CLIP.qmf -> CAPTURE.bvh,\n"
+    "                    SCENE.ma -> CLIP.qmf, SCENE.ma -> CAPTURE.bvh\n"
     "\n"
     "Converts between file formats, chosen by the extensions (.bvh BVH motion\n"
     "capture, .qmf Movantis clip, .ma Maya ASCII). Outputs are written atomically\n"
@@ -162,6 +183,17 @@ const Command kConvertCommand = {
     "End Site), the first root's position and three rotation channels per joint,\n"
     "one frame line per frame; a channel without a key holds its previous value.\n"
     "\n"
+    "SCENE.ma -> CLIP.qmf: the scene's animation baked. The skeleton is what\n"
+    "'qmf export' writes (the pose at --time); every frame of the playback range\n"
+    "(or --frames, every --step-th) is evaluated and keys the first joint's\n"
+    "translation and every joint's rotation with its joint orient: the exact\n"
+    "inverse of import. The clip's rate is the scene's over the step.\n"
+    "\n"
+    "SCENE.ma -> CAPTURE.bvh: the same frames as BVH: the scene's joints as the\n"
+    "hierarchy (offsets at --time), the first joint's position, and each joint's\n"
+    "rotation channels in its own rotate order: the curves' own values where the\n"
+    "joint has no joint orient, else the rotation with it, with a double's digits.\n"
+    "\n"
     "CLIP.qmf -> SCENE.ma: a new scene with a rig built from the clip's skeleton\n"
     "(each joint's translate is its offset in centimetres, its joint orient the\n"
     "stored orientation, its rotate zero), and then the clip keyed onto the rig\n"
@@ -173,6 +205,12 @@ const Command kConvertCommand = {
     "  --unit cm|mm|m|in|ft the BVH file's length unit (default cm)\n"
     "  --order ORDER        rotation channels of a BVH written, as listed (default zxy:\n"
     "                       Zrotation Xrotation Yrotation); any order of x, y, z\n"
+    "  --frames A:B         only frames A to B (ends included): whole frames from 0 of\n"
+    "                       a capture or clip; a scene's frames in its time unit,\n"
+    "                       within its playback range (the default)\n"
+    "  --step N             every Nth frame from A (default 1); the rate is divided by N\n"
+    "  --time T             SCENE.ma: the skeleton's pose at frame T (default: the\n"
+    "                       scene's current time), as 'qmf export --time'\n"
     "  --rig-only           CLIP.qmf -> SCENE.ma: write the rig alone, without the clip's animation\n"
     "  --map FILE           rename the clip's joints first: one 'clipName sceneName'\n"
     "                       pair per line, '#' starts a comment (see qmf import)\n"
@@ -189,7 +227,7 @@ const Command kConvertCommand = {
     "output that is an input, are refused before anything runs.\n"
     "\n"
     "  --out-dir DIR        the output folder\n"
-    "  --to qmf|ma|bvh      the format written (default: .bvh -> .qmf, .qmf -> .ma)\n"
+    "  --to qmf|ma|bvh      the format written (default: .bvh and .ma -> .qmf, .qmf -> .ma)\n"
     "  --jobs N             files converted at once (default: one per core)\n"
     "\n"
     "See docs/bvh.md for the BVH conversions in full.\n",

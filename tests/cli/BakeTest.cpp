@@ -1,0 +1,298 @@
+// qmf convert SCENE.ma -> clip or BVH: a scene's animation baked. The keys
+// are the exact inverse of import, so a clip laid onto a rig by the
+// translator's reader and baked back gives every key again.
+#include "CliFixture.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+namespace clitest {
+namespace {
+
+constexpr int kFrames = 24;
+
+// Keys of a clip as `qmf info --json` gives them, by joint name.
+struct ClipKeys {
+    double rate = 0;
+    int frames = 0;
+    std::map<std::string, std::vector<std::array<float, 4>>> orientations;
+    std::array<std::vector<float>, 3> root;
+};
+
+// Two floats within n units in the last place (of the larger).
+bool ulpsApart(float a, float b, int n) {
+    if (a == b) return true;
+    const float scale = std::max(std::fabs(a), std::fabs(b));
+    const float ulp = std::nextafter(scale, INFINITY) - scale;
+    return std::fabs(a - b) <= n * ulp;
+}
+
+// A capture of a hip and a chain of six joints, with angles past +-180
+// degrees and frames where the middle angle of an order is +-90 (gimbal
+// lock), keyed on every frame at 30 fps.
+std::string chainCapture() {
+    std::string t = "HIERARCHY\nROOT hip\n{\n OFFSET 0 90 0\n CHANNELS 6 Xposition Yposition Zposition Zrotation Xrotation Yrotation\n";
+    for (int j = 1; j <= 6; ++j)
+        t += " JOINT j" + std::to_string(j) + "\n {\n OFFSET 0 " + std::to_string(5 + j) + " 1\n CHANNELS 3 Zrotation Xrotation Yrotation\n";
+    t += " End Site\n {\n OFFSET 0 4 0\n }\n";
+    for (int j = 1; j <= 6; ++j) t += " }\n";
+    t += "}\nMOTION\nFrames: " + std::to_string(kFrames) + "\nFrame Time: 0.0333333333333333\n";
+    for (int f = 0; f < kFrames; ++f) {
+        char line[128];
+        std::snprintf(line, sizeof line, "%g %g %g %g %g %g", 0.5 * f, 90 + std::sin(f) * 3, -2.0 * f, 17.0 * f - 200,
+                      f % 6 == 0 ? 90.0 : 11.0 * f, 250 - 13.0 * f);
+        t += line;
+        for (int j = 1; j <= 6; ++j) {
+            const double lock = f % 5 == j % 5 ? (j % 2 ? 90.0 : -90.0) : 7.0 * f * j - 150;
+            std::snprintf(line, sizeof line, " %g %g %g", 23.0 * j - 9.0 * f, lock, 190.0 - 31.0 * j + 5.0 * f);
+            t += line;
+        }
+        t += "\n";
+    }
+    return t;
+}
+
+// The same hierarchy moving smoothly, so that keying its angles as curves
+// (each the solution closest to the frame before) keeps them as they are.
+std::string smoothCapture() {
+    std::string t = chainCapture();
+    t = t.substr(0, t.find("MOTION"));
+    t += "MOTION\nFrames: " + std::to_string(kFrames) + "\nFrame Time: 0.0333333333333333\n";
+    for (int f = 0; f < kFrames; ++f) {
+        char line[128];
+        std::snprintf(line, sizeof line, "%.17g %.17g %.17g", 0.5 * f, 90 + std::sin(f) * 3, -2.0 * f);
+        t += line;
+        for (int j = 0; j <= 6; ++j) {
+            std::snprintf(line, sizeof line, " %.17g %.17g %.17g", 30 * std::sin(0.2 * f + j), 40 * std::cos(0.1 * f * j),
+                          100 + 20 * std::sin(0.3 * f - j));
+            t += line;
+        }
+        t += "\n";
+    }
+    return t;
+}
+
+// A rig for that chain whose joints take all six rotate orders, most with
+// joint orients of their own, in a 30 fps scene whose playback starts at 0.
+std::string chainRig() {
+    std::string t = "//Maya ASCII 2018 scene\nrequires maya \"2018\";\ncurrentUnit -l centimeter -a degree -t ntsc;\n";
+    t += "createNode joint -n \"hip\";\n\tsetAttr \".t\" -type \"double3\" 0 90 0;\n\tsetAttr \".ro\" 4;\n"
+         "\tsetAttr \".jo\" -type \"double3\" 0 0 -12;\n";
+    std::string names[7] = {"hip"};
+    for (int j = 1; j <= 6; ++j) {
+        names[j] = "j" + std::to_string(j);
+        t += "createNode joint -n \"" + names[j] + "\" -p \"" + names[j - 1] + "\";\n";
+        t += "\tsetAttr \".t\" -type \"double3\" 0 " + std::to_string(5 + j) + " 1;\n";
+        t += "\tsetAttr \".ro\" " + std::to_string(j % 6) + ";\n";
+        if (j != 3) t += "\tsetAttr \".jo\" -type \"double3\" " + std::to_string(10 * j) + " -35 " + std::to_string(170 - 20 * j) + ";\n";
+    }
+    t += "createNode joint -n \"j6_end\" -p \"j6\";\n\tsetAttr \".t\" -type \"double3\" 0 4 0;\n";
+    t += "createNode script -n \"sceneConfigurationScriptNode\";\n\tsetAttr \".b\" -type \"string\" "
+         "\"playbackOptions -min 0 -max 10 -ast 0 -aet 10 \";\n\tsetAttr \".st\" 6;\n";
+    return t;
+}
+
+class Bake : public Cli {
+protected:
+    ClipKeys keysOf(const std::string& clip) {
+        const json j = infoJson(clip);
+        ClipKeys k;
+        k.rate = j["frameRate"].get<double>();
+        k.frames = j["frameCount"].get<int>();
+        const json& joints = j["skeletons"][0]["joints"];
+        const json& fig = j["figures"][0];
+        for (const json& o : fig["orientations"]) {
+            auto& keys = k.orientations[joints[o["joint"].get<std::size_t>()]["name"].get<std::string>()];
+            for (const json& key : o["keys"]) {
+                EXPECT_EQ(key[0].get<int>(), static_cast<int>(keys.size())) << "a key on every frame";
+                keys.push_back({key[1].get<float>(), key[2].get<float>(), key[3].get<float>(), key[4].get<float>()});
+            }
+        }
+        for (int c = 0; c < 3; ++c)
+            for (const json& key : fig["channels"][std::to_string(c + 1)]) k.root[c].push_back(key[1].get<float>());
+        return k;
+    }
+
+    // Every key of the original found again in the baked clip: rotations
+    // equal up to sign within two float ulps a component, root translation
+    // within two ulps, same rate and frame count.
+    void expectSameKeys(const ClipKeys& original, const ClipKeys& baked) {
+        EXPECT_EQ(baked.rate, original.rate);
+        EXPECT_EQ(baked.frames, original.frames);
+        for (const auto& [name, keys] : original.orientations) {
+            SCOPED_TRACE(name);
+            auto it = baked.orientations.find(name);
+            ASSERT_NE(it, baked.orientations.end());
+            ASSERT_EQ(it->second.size(), keys.size());
+            for (std::size_t f = 0; f < keys.size(); ++f) {
+                const auto& a = keys[f];
+                const auto& b = it->second[f];
+                const float sign = a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3] < 0 ? -1.0f : 1.0f;
+                for (int c = 0; c < 4; ++c)
+                    EXPECT_TRUE(ulpsApart(a[c], sign * b[c], 2))
+                        << "frame " << f << " component " << c << ": " << a[c] << " vs " << sign * b[c];
+            }
+        }
+        for (int c = 0; c < 3; ++c) {
+            ASSERT_EQ(baked.root[c].size(), original.root[c].size());
+            for (std::size_t f = 0; f < original.root[c].size(); ++f)
+                EXPECT_TRUE(ulpsApart(original.root[c][f], baked.root[c][f], 2))
+                    << "root channel " << c + 1 << " frame " << f << ": " << original.root[c][f] << " vs " << baked.root[c][f];
+        }
+    }
+};
+
+TEST_F(Bake, AClipImportedOntoARigOfEveryRotateOrderBakesBackToItsKeys) {
+    spit(path("chain.bvh"), chainCapture());
+    spit(path("rig.ma"), chainRig());
+    Result r = run({"convert", path("chain.bvh"), path("clip.qmf")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run({"import", path("clip.qmf"), path("rig.ma"), "-o", path("animated.ma")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run({"convert", path("animated.ma"), path("back.qmf"), "--frames", "0:" + std::to_string(kFrames - 1)});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "converted " + path("animated.ma") + " to " + path("back.qmf") + ": 8 joints, 24 frames\n");
+    const ClipKeys original = keysOf(path("clip.qmf")), baked = keysOf(path("back.qmf"));
+    ASSERT_EQ(original.orientations.size(), 7u);
+    expectSameKeys(original, baked);
+    // Every joint is keyed, the leaf with its pose.
+    EXPECT_EQ(baked.orientations.size(), 8u);
+    EXPECT_EQ(baked.orientations.at("j6_end").size(), std::size_t(kFrames));
+}
+
+TEST_F(Bake, CorpusCapturesOntoTheRigsBuiltFromThemBakeBackToTheirKeys) {
+    const std::string corpus = std::string(QMF_CORPUS_DIR) + "/bvh/";
+    if (!fs::exists(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+    for (const char* name : {"sinusoidal.bvh", "test_mocapbank.bvh", "pfnn_hierarchy.bvh"}) {
+        SCOPED_TRACE(name);
+        if (!fs::exists(corpus + name)) continue;
+        Result r = run({"convert", corpus + name, path("clip.qmf")});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const ClipKeys original = keysOf(path("clip.qmf"));
+        r = run({"convert", path("clip.qmf"), path("rig.ma")});
+        ASSERT_EQ(r.status, 0) << r.err;
+        if (r.out.find("(film frames)") != std::string::npos && original.rate != 24) continue;  // no Maya unit for the rate
+        r = run({"convert", path("rig.ma"), path("back.qmf"), "--frames", "0:" + std::to_string(original.frames - 1)});
+        ASSERT_EQ(r.status, 0) << r.err;
+        expectSameKeys(original, keysOf(path("back.qmf")));
+    }
+}
+
+TEST_F(Bake, FramesAndStepChooseWhatIsBakedAndDivideTheRate) {
+    spit(path("chain.bvh"), chainCapture());
+    spit(path("rig.ma"), chainRig());
+    ASSERT_EQ(run({"convert", path("chain.bvh"), path("clip.qmf")}).status, 0);
+    ASSERT_EQ(run({"import", path("clip.qmf"), path("rig.ma"), "-o", path("animated.ma")}).status, 0);
+    Result r = run({"convert", path("animated.ma"), path("every3.qmf"), "--frames", "2:20", "--step", "3"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const ClipKeys original = keysOf(path("clip.qmf")), every3 = keysOf(path("every3.qmf"));
+    EXPECT_EQ(every3.frames, 7);  // 2, 5, ..., 20
+    EXPECT_EQ(every3.rate, 10);
+    for (int k = 0; k < 7; ++k)
+        for (int c = 0; c < 4; ++c)
+            EXPECT_TRUE(ulpsApart(std::fabs(every3.orientations.at("j2")[k][c]),
+                                  std::fabs(original.orientations.at("j2")[2 + 3 * k][c]), 2));
+    // The same selection of the clip itself, and of the capture.
+    r = run({"convert", path("clip.qmf"), path("every3.bvh"), "--frames", "2:20", "--step", "3"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(slurp(path("every3.bvh")).find("Frames: 7\nFrame Time: 0.1"), std::string::npos);
+    r = run({"convert", path("chain.bvh"), path("every3c.qmf"), "--frames", "2:20", "--step", "3"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    expectSameKeys(every3, keysOf(path("every3c.qmf")));
+}
+
+TEST_F(Bake, BvhOutWritesTheCurvesOwnAnglesInEachJointsOrder) {
+    spit(path("chain.bvh"), smoothCapture());
+    ASSERT_EQ(run({"convert", path("chain.bvh"), path("scene.ma")}).status, 0);
+    Result r = run({"convert", path("scene.ma"), path("back.bvh"), "--frames", "0:" + std::to_string(kFrames - 1)});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The same hierarchy and channel orders, and on every frame the values
+    // the curves were keyed with (no joint orient: nothing composed in).
+    std::istringstream a(smoothCapture()), b(slurp(path("back.bvh")));
+    std::string la, lb;
+    bool motion = false;
+    int lines = 0;
+    while (std::getline(a, la) && std::getline(b, lb)) {
+        if (la.rfind("Frame Time", 0) == 0) {
+            motion = true;
+            continue;
+        }
+        if (!motion) {
+            auto words = [](const std::string& s) {
+                std::istringstream in(s);
+                std::vector<std::string> w;
+                for (std::string x; in >> x;) w.push_back(x);
+                return w;
+            };
+            if (la.find("CHANNELS") != std::string::npos || la.find("JOINT") != std::string::npos) EXPECT_EQ(words(la), words(lb));
+            continue;
+        }
+        std::istringstream va(la), vb(lb);
+        double x = 0, y = 0;
+        int n = 0;
+        while (va >> x && vb >> y) {
+            EXPECT_NEAR(x, y, 1e-9 * std::max(1.0, std::fabs(x))) << "frame line " << lines << " value " << n;
+            ++n;
+        }
+        EXPECT_EQ(n, 6 + 3 * 6);
+        ++lines;
+    }
+    EXPECT_EQ(lines, kFrames);
+}
+
+TEST_F(Bake, JointOrientsComposedIntoBvhAnglesAreExactAsRotations) {
+    spit(path("chain.bvh"), chainCapture());
+    spit(path("rig.ma"), chainRig());
+    ASSERT_EQ(run({"convert", path("chain.bvh"), path("clip.qmf")}).status, 0);
+    ASSERT_EQ(run({"import", path("clip.qmf"), path("rig.ma"), "-o", path("animated.ma")}).status, 0);
+    Result r = run({"convert", path("animated.ma"), path("back.bvh"), "--frames", "0:" + std::to_string(kFrames - 1)});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Read back as a clip, the angles give the rotations the rig has: the
+    // clip baked straight from the scene.
+    ASSERT_EQ(run({"convert", path("back.bvh"), path("viaBvh.qmf")}).status, 0);
+    ASSERT_EQ(run({"convert", path("animated.ma"), path("direct.qmf"), "--frames", "0:" + std::to_string(kFrames - 1)}).status, 0);
+    const ClipKeys viaBvh = keysOf(path("viaBvh.qmf")), direct = keysOf(path("direct.qmf"));
+    for (const auto& [name, keys] : direct.orientations) {
+        if (name == "j6_end") continue;  // an End Site in the capture
+        SCOPED_TRACE(name);
+        const auto& other = viaBvh.orientations.at(name);
+        for (std::size_t f = 0; f < keys.size(); ++f) {
+            double dot = 0;
+            for (int c = 0; c < 4; ++c) dot += double(keys[f][c]) * other[f][c];
+            // 1e-6 degrees of angle between the two rotations, beyond a float's rounding.
+            EXPECT_GT(std::fabs(dot), std::cos(0.5 * (1e-6 * M_PI / 180) + 4e-7)) << "frame " << f;
+        }
+    }
+}
+
+TEST_F(Bake, RefusalsAreOneLineAndWriteNothing) {
+    spit(path("chain.bvh"), chainCapture());
+    spit(path("rig.ma"), chainRig());
+    spit(path("empty.ma"), "//Maya ASCII 2018 scene\nrequires maya \"2018\";\ncreateNode transform -n \"box\";\n");
+    const struct {
+        std::vector<std::string> args;
+        std::string line;
+    } cases[] = {
+        {{"convert", path("rig.ma"), path("out.qmf"), "--frames", "0:11"},
+         "qmf: --frames 0:11 is outside the playback range of " + path("rig.ma") + ", 0 to 10"},
+        {{"convert", path("rig.ma"), path("out.qmf"), "--frames", "5:2"}, "qmf: convert: --frames 5:2: the first frame comes after the last"},
+        {{"convert", path("rig.ma"), path("out.qmf"), "--frames", "x"}, "qmf: convert: --frames needs A:B, the first and last frame, not 'x'"},
+        {{"convert", path("rig.ma"), path("out.qmf"), "--step", "0"}, "qmf: convert: --step needs a whole number of frames from 1, not '0'"},
+        {{"convert", path("empty.ma"), path("out.qmf")}, "qmf: " + path("empty.ma") + ": the scene has no joints"},
+        {{"convert", path("chain.bvh"), path("out.qmf"), "--frames", "0:24"},
+         "qmf: --frames 0:24 is outside the frames of " + path("chain.bvh") + ", 0 to 23"},
+        {{"convert", path("chain.bvh"), path("out.qmf"), "--frames", "0.5:3"},
+         "qmf: --frames 0.5:3: " + path("chain.bvh") + " has whole frames only"},
+        {{"convert", path("rig.ma"), path("out.qmf"), "--order", "xyz"}, "qmf: convert: --order does not apply to Maya ASCII to Movantis clip"},
+    };
+    for (const auto& c : cases) {
+        Result r = run(c.args);
+        EXPECT_EQ(r.status, 1) << c.line;
+        EXPECT_EQ(r.err, c.line + "\n");
+        EXPECT_FALSE(fs::exists(path("out.qmf")));
+    }
+}
+
+}  // namespace
+}  // namespace clitest
