@@ -34,14 +34,18 @@ public:
         std::vector<char> hasChildren(s.joints.size(), 0);
         for (const Joint& j : s.joints)
             if (j.parent >= 0) hasChildren[static_cast<std::size_t>(j.parent)] = 1;
-        for (std::size_t k = 0; k < s.joints.size(); ++k) {
-            const Joint& j = s.joints[k];
+        model_ = blocksOrder(s);
+        std::vector<int32_t> bvhIndex(s.joints.size(), -1);
+        for (std::size_t k = 0; k < model_.size(); ++k) {
+            const std::size_t m = model_[k];
+            bvhIndex[m] = static_cast<int32_t>(k);
+            const Joint& j = s.joints[m];
             bvh::Joint b;
-            b.parent = j.parent;
+            b.parent = j.parent < 0 ? -1 : bvhIndex[static_cast<std::size_t>(j.parent)];
             for (int a = 0; a < 3; ++a) b.offset[a] = j.offset[a] * s.lengthToCm / options_.unitToCm;
             // A leaf that never turns, or a scene's leaf (its turn moves
             // nothing), is an End Site, as captures end their chains.
-            b.endSite = b.parent >= 0 && !hasChildren[k] && (!j.rotation || s.rotations == Rotations::Both);
+            b.endSite = b.parent >= 0 && !hasChildren[m] && (!j.rotation || s.rotations == Rotations::Both);
             listedOf_.push_back(listedOrder(s, j));
             if (!b.endSite) {
                 b.name = j.name;
@@ -76,18 +80,19 @@ public:
         for (std::size_t k = 0; k < h_.joints.size(); ++k) {
             const bvh::Joint& b = h_.joints[k];
             if (b.endSite) continue;
+            const std::size_t m = model_[k];
             const std::string& listed = listedOf_[k];
             MEulerRotation e;
             if (s.rotations == Rotations::Both) {
                 // Each joint's own angles in its own order, as they are.
-                const auto& a = fr.euler[k];
-                e = MEulerRotation(a[0], a[1], a[2], static_cast<MEulerRotation::RotationOrder>(s.joints[k].rotateOrder));
+                const auto& a = fr.euler[m];
+                e = MEulerRotation(a[0], a[1], a[2], static_cast<MEulerRotation::RotationOrder>(s.joints[m].rotateOrder));
             } else if (s.rotations == Rotations::FileQuaternion) {
-                if (!fr.keyed[k] && (k != 0 || fr.rootKeyed)) ++unkeyed_[k];
-                e = fileRotationToScene(fr.fileRotation[k], noOrientation).asEulerRotation();
+                if (!fr.keyed[m] && (k != 0 || fr.rootKeyed)) ++unkeyed_[k];
+                e = fileRotationToScene(fr.fileRotation[m], noOrientation).asEulerRotation();
             } else {
-                const auto& a = fr.euler[k];
-                e = MEulerRotation(a[0], a[1], a[2], static_cast<MEulerRotation::RotationOrder>(s.joints[k].rotateOrder))
+                const auto& a = fr.euler[m];
+                e = MEulerRotation(a[0], a[1], a[2], static_cast<MEulerRotation::RotationOrder>(s.joints[m].rotateOrder))
                         .asQuaternion()
                         .asEulerRotation();
             }
@@ -121,6 +126,26 @@ public:
     }
 
 private:
+    // Joints so that each one's subtree follows it whole, as BVH blocks
+    // nest: roots in order, children in order. A scene's joint under a
+    // transform starts a hierarchy of its own in the middle of another.
+    static std::vector<std::size_t> blocksOrder(const Skeleton& s) {
+        std::vector<std::vector<std::size_t>> children(s.joints.size());
+        std::vector<std::size_t> roots;
+        for (std::size_t j = 0; j < s.joints.size(); ++j)
+            (s.joints[j].parent < 0 ? roots : children[static_cast<std::size_t>(s.joints[j].parent)]).push_back(j);
+        std::vector<std::size_t> order;
+        order.reserve(s.joints.size());
+        std::vector<std::size_t> stack(roots.rbegin(), roots.rend());
+        while (!stack.empty()) {
+            const std::size_t j = stack.back();
+            stack.pop_back();
+            order.push_back(j);
+            stack.insert(stack.end(), children[j].rbegin(), children[j].rend());
+        }
+        return order;
+    }
+
     // Rotation channels as listed: --order, or for a scene each joint's own
     // rotate order (BVH lists the last applied first).
     std::string listedOrder(const Skeleton& s, const Joint& j) const {
@@ -142,6 +167,7 @@ private:
     std::vector<MEulerRotation> previous_;
     std::vector<uint32_t> unkeyed_;
     std::vector<std::string> listedOf_;  // per joint
+    std::vector<std::size_t> model_;     // the model's joint written at each place
     bool floatDigits_ = true;
     uint32_t written_ = 0;
 };

@@ -20,6 +20,7 @@
 
 #include <kell_authoring.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -138,7 +139,7 @@ private:
 
     void warnScale(const std::vector<MObject>& joints) {
         const std::vector<std::string> names = unevenlyScaled(joints);
-        if (!names.empty()) warnings_ += "qmf: warning: " + unevenScaleWarning(names, "a clip's rotations") + "\n";
+        if (!names.empty()) warnings_ += "qmf: warning: " + unevenScaleWarning(names, "baked rotations") + "\n";
     }
 
     // The joint's rotation in its own order: the rotate channels' values
@@ -166,9 +167,12 @@ private:
         FrameRange r{start, end};
         if (!options.frames.empty()) {
             r = parseFrameRange(options.frames);
-            if (r.first < start - kFrameTolerance || r.last > end + kFrameTolerance)
-                throw FormatError("--frames " + options.frames + " is outside the playback range of " + path_ + ", " +
-                                  formatFrame(start) + " to " + formatFrame(end));
+            // What the scene holds: its playback range, widened to its keys.
+            double lo = start, hi = end;
+            keyedRange(lo, hi);
+            if (r.first < lo - kFrameTolerance || r.last > hi + kFrameTolerance)
+                throw FormatError("--frames " + options.frames + " is outside the frames of " + path_ +
+                                  " (its playback range and keys), " + formatFrame(lo) + " to " + formatFrame(hi));
         }
         if (!std::isfinite(r.first) || !std::isfinite(r.last) || r.last < r.first)
             throw FormatError(path_ + ": the playback range is not a range of frames");
@@ -180,6 +184,21 @@ private:
         step_ = options.step;
         skeleton_.frames = static_cast<uint32_t>(count);
         skeleton_.frameTime = step_ / fps_;
+    }
+
+    // Widens [lo, hi] to the first and last keys of the scene's curves (in
+    // frames); a key at a time that is not finite is left out.
+    void keyedRange(double& lo, double& hi) const {
+        for (const MObject& node : qmfhost::allNodes()) {
+            if (!qmfhost::isAnimCurve(node)) continue;
+            qmfhost::CurveKeysView view;
+            if (!qmfhost::viewCurveKeys(node, view) || view.size == 0) continue;
+            for (double t : {view.times[0], view.times[view.size - 1]})
+                if (std::isfinite(t * fps_)) {
+                    lo = std::min(lo, t * fps_);
+                    hi = std::max(hi, t * fps_);
+                }
+        }
     }
 
     // The joints at the time asked: what export writes.

@@ -107,8 +107,9 @@ if [[ -n $table ]]; then
     check "$( (list convert-from; list convert-to) | tr '|' '\n' | LC_ALL=C sort -u | sed 's/.*/f.&/' | paste -sd'|')" qmf convert f
     check "$(list to-keys)" qmf convert a.bvh --out-dir d --to ''
     check "$(list units)" qmf convert --unit ''
+    help=$("$qmf" convert --help)
     for e in $(list convert-from | tr '|' ' '); do
-        "$qmf" convert --help | grep -q "\.$e" || fail "qmf convert --help does not name .$e"
+        grep -q "\.$e" <<<"$help" || fail "qmf convert --help does not name .$e"
     done
 fi
 
