@@ -16,10 +16,10 @@ namespace {
 // A function's static, so commands may read it while their own statics start.
 const std::vector<FormatRow>& table() {
     static const std::vector<FormatRow> kFormats = {
-        {Format::Clip, "qmf", "Movantis clip", "a Movantis clip", "qmf", true, true, true, 0},
-        {Format::MayaAscii, "ma", "Maya ASCII", "a Maya ASCII scene", "ma", true, true, true, 0},
+        {Format::Clip, "qmf", "Movantis clip", "a Movantis clip", "qmf", true, true, true, kOptFrames | kOptStep},
+        {Format::MayaAscii, "ma", "Maya ASCII", "a Maya ASCII scene", "ma", true, true, true, kOptFrames | kOptStep},
         // A capture is read through the translator's writer (Routes.h), hence --plugin.
-        {Format::Bvh, "bvh", "BVH", "a BVH file", "bvh", true, true, true, kOptUnit | kOptPlugin},
+        {Format::Bvh, "bvh", "BVH", "a BVH file", "bvh", true, true, true, kOptUnit | kOptPlugin | kOptFrames | kOptStep},
     };
     return kFormats;
 }

@@ -43,23 +43,33 @@ private:
 }  // namespace
 
 Motion loadBvh(const std::string& path, const LoadOptions& options, std::ostream& warn) {
-    // The header alone says how big the motion is: refuse before converting.
+    // The header alone says how big the motion is: choose the frames (and
+    // refuse) before converting, and convert only those.
+    Selection sel;
+    uint32_t declared = 0;
     try {
         bvh::Reader reader = bvh::Reader::open(path);
         reader.readHeader();
-        checkSize(reader.declaredFrames(), reader.hierarchy().joints.size(), path);
+        declared = reader.declaredFrames();
+        sel = chooseFrames(declared, reader.hierarchy().joints.size(), options, path, warn);
+        checkSize(sel.count, reader.hierarchy().joints.size(), path);
     } catch (const bvh::Error& e) {
         throw MotionError(path + ": " + e.what());
     }
+    // Only what was chosen is converted (all of it when nothing was).
+    LoadOptions chosen = options;
+    const uint32_t all = (declared ? declared : 1);
+    if (options.frames.empty() && sel.first == 0 && sel.count == (all - 1) / sel.step + 1) chosen.frames.clear();
+    else chosen.frames = std::to_string(sel.first) + ":" + std::to_string(sel.last());
     TempFolder folder;
     try {
-        formats::convert(formats::Format::Bvh, formats::Format::Clip, path, folder.clip(), options, warn);
+        formats::convert(formats::Format::Bvh, formats::Format::Clip, path, folder.clip(), chosen, warn);
     } catch (const FormatError& e) {
         throw MotionError(e.what());
     } catch (const ClipError& e) {
         throw MotionError(e.what());
     }
-    Motion m = loadClip(folder.clip());
+    Motion m = loadClip(folder.clip(), LoadOptions{}, warn);
     m.source = Source::Bvh;
     m.path = path;
     return m;

@@ -99,35 +99,42 @@ void readJoints(Motion& m, SKL_SKELETON_HANDLE sk, const std::vector<int32_t>& o
 
 // Every frame's keys, each value held until the next key as import's
 // linear curves would hold a constant run.
-void readKeys(Motion& m, FIG_FIGURE_HANDLE fig, const std::vector<int32_t>& order) {
+void readKeys(Motion& m, FIG_FIGURE_HANDLE fig, const std::vector<int32_t>& order, const Selection& sel) {
     const std::size_t n = m.joints.size();
     m.rotations.resize(std::size_t(m.frames) * n);
-    for (std::size_t k = 0; k < n; ++k) {
-        const auto id = static_cast<SKL_JOINT_ID>(order[k]);
-        std::array<float, 4> held = m.joints[k].orientation;
-        for (uint32_t f = 0; f < m.frames; ++f) {
+    // Frames before A are read for the keys they hold, not kept.
+    const uint32_t end = sel.last() + 1;
+    auto kept = [&](uint32_t f, uint32_t& k) {
+        if (f < sel.first || (f - sel.first) % sel.step) return false;
+        k = (f - sel.first) / sel.step;
+        return k < m.frames;
+    };
+    for (std::size_t j = 0; j < n; ++j) {
+        const auto id = static_cast<SKL_JOINT_ID>(order[j]);
+        std::array<float, 4> held = m.joints[j].orientation;
+        for (uint32_t f = 0, k = 0; f < end; ++f) {
             const auto frame = static_cast<int32_t>(f);
             if (f < m.fileFrames && fgf_frame_joint_orientation_key_f(fig, frame, id, kell::kOrientationKeyFlags)) {
                 quaternion q{};
                 fgf_frame_joint_orientation_get(fig, frame, id, &q, kell::kOrientationGetFlags);
                 held = {q.f0, q.f1, q.f2, q.f3};
             }
-            m.rotations[m.index(f, k)] = held;
+            if (kept(f, k)) m.rotations[m.index(k, j)] = held;
         }
     }
     std::array<float, 3> position3 = m.joints[0].offset;
     m.rootTranslation.resize(m.frames);
-    for (uint32_t f = 0; f < m.frames; ++f) {
+    for (uint32_t f = 0, k = 0; f < end; ++f) {
         for (int32_t c = 1; c <= 3; ++c)
             if (f < m.fileFrames && fgf_frame_value_key_f(fig, static_cast<int32_t>(f), c))
                 position3[static_cast<std::size_t>(c - 1)] = fgf_frame_value_get_f(fig, static_cast<int32_t>(f), c);
-        m.rootTranslation[f] = position3;
+        if (kept(f, k)) m.rootTranslation[k] = position3;
     }
 }
 
 }  // namespace
 
-Motion loadClip(const std::string& path) {
+Motion loadClip(const std::string& path, const LoadOptions& options, std::ostream& warn) {
     ANM_ANIMATION_HANDLE anm;
     try {
         anm = openClip(path);
@@ -154,13 +161,15 @@ Motion loadClip(const std::string& path) {
     m.frameRate = rate;
     const int32_t frameCount = anm_animation_number_of_frames_get_f(anm);
     m.fileFrames = frameCount > 0 ? static_cast<uint32_t>(frameCount) : 0;
-    m.frames = std::max<uint32_t>(m.fileFrames, 1);
+    const Selection sel = chooseFrames(m.fileFrames, static_cast<std::size_t>(count), options, path, warn);
+    m.frames = sel.count;
+    if (sel.step > 1) m.frameRate = rate / static_cast<double>(sel.step);
     checkSize(m.frames, static_cast<std::size_t>(count), path);
 
     const std::vector<int32_t> order = parentsFirst(sk, count, path);
     readJoints(m, sk, order);
     m.translatedRoot = 0;
-    readKeys(m, fig, order);
+    readKeys(m, fig, order, sel);
     computeChannels(m);
     return m;
 }

@@ -5,6 +5,8 @@
 // export's own conversions.
 #include "motion/MotionBuild.h"
 
+#include "formats/Error.h"
+#include "formats/Model.h"
 #include "formats/Session.h"
 #include "convert/SpaceConversion.h"
 #include "qmfhost/Animation.h"
@@ -53,6 +55,33 @@ void setTime(double seconds) {
     qmfhost::setAnimControlState(ac);
 }
 
+// --frames A:B (scene frames within the playback range) and --step N.
+void chooseSceneFrames(const LoadOptions& options, const std::string& path, double& first, double& span, uint32_t& step) {
+    if (options.step == 0) throw MotionError("--step must be 1 or more");
+    step = options.step;
+    if (options.frames.empty()) return;
+    formats::FrameRange r;
+    try {
+        r = formats::parseFrameRange(options.frames);
+    } catch (const FormatError& e) {
+        throw MotionError(e.what());
+    }
+    if (r.first < first - 1e-6 || r.last > first + span + 1e-6)
+        throw MotionError("--frames " + options.frames + " is outside the playback range of " + path);
+    first = r.first;
+    span = r.last - r.first;
+}
+
+// As many of the frames as a view holds, saying so when that is fewer.
+double fitting(double frames, std::size_t joints, double first, uint32_t step, const std::string& path, std::ostream& warn) {
+    const double fits = double(kMaxJointFrames / std::max<std::size_t>(joints, 1));
+    if (frames <= fits) return frames;
+    warn << "qmf: warning: " << path << ": " << frames << " frames of " << joints
+         << " joints are more than one view holds; showing frames " << first << " to " << first + (fits - 1) * step
+         << " (choose others with --frames A:B or --step N)\n";
+    return fits;
+}
+
 // The joints at the current time: the rest pose, and what import keys against.
 void readJoints(Motion& m, const std::vector<SceneJoint>& walk) {
     m.joints.resize(walk.size());
@@ -73,7 +102,7 @@ void readJoints(Motion& m, const std::vector<SceneJoint>& walk) {
 
 }  // namespace
 
-Motion loadMayaAscii(const std::string& path, std::ostream& warn) {
+Motion loadMayaAscii(const std::string& path, const LoadOptions& options, std::ostream& warn) {
     qmfhost::ma::Scene scene;
     try {
         scene = readScene(path);
@@ -105,13 +134,17 @@ Motion loadMayaAscii(const std::string& path, std::ostream& warn) {
     const qmfhost::AnimControlState ac = qmfhost::animControlState();
     const double now = ac.currentTime.as(MTime::kSeconds);
     m.firstFrame = now * m.frameRate;
+    const double fps = m.frameRate;
+    uint32_t step = 1;
     if (hasCurves()) {
-        const double first = ac.minTime.as(MTime::kSeconds) * m.frameRate;
-        const double span = ac.maxTime.as(MTime::kSeconds) * m.frameRate - first;
+        double first = ac.minTime.as(MTime::kSeconds) * fps;
+        double span = ac.maxTime.as(MTime::kSeconds) * fps - first;
         if (std::isfinite(span) && std::isfinite(first) && span >= 0) {
-            checkSize(static_cast<std::size_t>(std::min(span, 1e12)) + 1, walk.size(), path);
-            m.fileFrames = static_cast<uint32_t>(std::floor(span + 1e-6)) + 1;
+            chooseSceneFrames(options, path, first, span, step);
+            const double frames = std::floor(span / step + 1e-6) + 1;
+            m.fileFrames = static_cast<uint32_t>(std::min(frames, fitting(frames, walk.size(), first, step, path, warn)));
             m.firstFrame = first;
+            m.frameRate = fps / step;
         }
     }
     m.frames = std::max<uint32_t>(m.fileFrames, 1);
@@ -126,7 +159,7 @@ Motion loadMayaAscii(const std::string& path, std::ostream& warn) {
         m.rootTranslation[0] = m.joints[0].offset;
     } else {
         for (uint32_t f = 0; f < m.frames; ++f) {
-            setTime((m.firstFrame + f) / m.frameRate);
+            setTime((m.firstFrame + double(f) * step) / fps);
             for (std::size_t j = 0; j < n; ++j) {
                 const MFnIkJoint fn(walk[j].node);
                 m.rotations[m.index(f, j)] = fileRotation(fn);

@@ -14,8 +14,8 @@ Motion loadMotion(const std::string& path, const LoadOptions& options, std::ostr
         formats::Format format = formats::Format::Clip;
         if (formats::formatOfContent(path, format) && formats::row(format).view) {
             switch (format) {
-            case formats::Format::Clip: return loadClip(path);
-            case formats::Format::MayaAscii: return loadMayaAscii(path, warn);
+            case formats::Format::Clip: return loadClip(path, options, warn);
+            case formats::Format::MayaAscii: return loadMayaAscii(path, options, warn);
             case formats::Format::Bvh: return loadBvh(path, options, warn);
             }
         }

@@ -4,6 +4,8 @@
 #include "motion/MotionBuild.h"
 
 #include "convert/SpaceConversion.h"
+#include "formats/Error.h"
+#include "formats/Model.h"
 
 #include <maya/MEulerRotation.h>
 #include <maya/MMatrix.h>
@@ -11,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ostream>
 
 namespace qmf::motion {
 
@@ -40,6 +43,42 @@ void checkSize(std::size_t frames, std::size_t joints, const std::string& path) 
     if (joints != 0 && std::max<std::size_t>(frames, 1) > kMaxJointFrames / joints)
         throw MotionError(path + ": " + std::to_string(frames) + " frames of " + std::to_string(joints) +
                           " joints is more than the " + std::to_string(kMaxJointFrames) + " joint-frames a view holds");
+}
+
+Selection chooseFrames(uint32_t fileFrames, std::size_t joints, const LoadOptions& options, const std::string& path,
+                       std::ostream& warn) {
+    Selection sel;
+    sel.step = options.step;
+    if (sel.step == 0) throw MotionError("--step must be 1 or more");
+    const uint32_t held = std::max<uint32_t>(fileFrames, 1);
+    uint32_t last = held - 1;
+    if (!options.frames.empty()) {
+        formats::FrameRange r;
+        try {
+            r = formats::parseFrameRange(options.frames);
+        } catch (const FormatError& e) {
+            throw MotionError(e.what());
+        }
+        if (r.first != std::floor(r.first) || r.last != std::floor(r.last))
+            throw MotionError("--frames " + options.frames + ": " + path + " has whole frames only");
+        if (r.first < 0 || r.last > double(held - 1))
+            throw MotionError("--frames " + options.frames + " is outside the frames of " + path + ", 0 to " +
+                              std::to_string(held - 1));
+        sel.first = static_cast<uint32_t>(r.first);
+        last = static_cast<uint32_t>(r.last);
+    }
+    sel.count = (last - sel.first) / sel.step + 1;
+    if (joints != 0 && joints > kMaxJointFrames)
+        throw MotionError(path + ": " + std::to_string(joints) + " joints are more than a view holds");
+    const std::size_t fits = joints ? kMaxJointFrames / joints : sel.count;
+    if (sel.count > fits) {
+        const uint32_t chosen = sel.count;
+        sel.count = static_cast<uint32_t>(fits);
+        warn << "qmf: warning: " << path << ": " << chosen << " frames of " << joints
+             << " joints are more than one view holds; showing frames " << sel.first << " to " << sel.last()
+             << " (choose others with --frames A:B or --step N)\n";
+    }
+    return sel;
 }
 
 void computeChannels(Motion& m) {

@@ -348,3 +348,55 @@ TEST_F(Bake, RefusalsAreOneLineAndWriteNothing) {
 
 }  // namespace
 }  // namespace clitest
+
+namespace clitest {
+namespace {
+
+// The positions view prints for one frame, without its header line.
+std::string positionsBody(const std::string& out) { return out.substr(out.find('\n') + 1); }
+
+TEST_F(Bake, FramesAndStepChooseWhatViewShowsOfEveryFormat) {
+    spit(path("chain.bvh"), chainCapture());
+    spit(path("rig.ma"), chainRig());
+    ASSERT_EQ(run({"convert", path("chain.bvh"), path("clip.qmf")}).status, 0);
+    ASSERT_EQ(run({"import", path("clip.qmf"), path("rig.ma"), "-o", path("animated.ma")}).status, 0);
+    for (const std::string& file : {path("chain.bvh"), path("clip.qmf"), path("animated.ma")}) {
+        SCOPED_TRACE(file);
+        // Frame 2 of frames 5, 10, 15, 20 is the file's frame 15.
+        Result chosen = run({"view", "--positions", file, "--frames", "5:20", "--step", "5", "--frame", "2"});
+        Result all = run({"view", "--positions", file, "--frame", "15"});
+        ASSERT_EQ(chosen.status, 0) << chosen.err;
+        ASSERT_EQ(all.status, 0) << all.err;
+        EXPECT_EQ(chosen.out.substr(0, chosen.out.find('\n')), "# frame 2 of 4; joint index, world x y z (cm), name");
+        EXPECT_EQ(positionsBody(chosen.out), positionsBody(all.out));
+        Result past = run({"draw", file, "-o", path("d.svg"), "--frames", "5:20", "--step", "5", "--frame", "4"});
+        EXPECT_EQ(past.status, 1);
+        EXPECT_NE(past.err.find("frame 4 is past the last frame"), std::string::npos) << past.err;
+    }
+    Result outside = run({"plot", path("clip.qmf"), "-o", path("p.svg"), "--frames", "0:24"});
+    EXPECT_EQ(outside.err, "qmf: plot: --frames 0:24 is outside the frames of " + path("clip.qmf") + ", 0 to 23\n");
+    Result step = run({"view", "--positions", path("clip.qmf"), "--step", "0"});
+    EXPECT_EQ(step.err, "qmf: view: --step needs a whole number of frames from 1, not '0'\n");
+}
+
+TEST_F(Bake, ATakeTooLongForOneViewShowsTheLongestRunThatFits) {
+    // 2,100 joints x 1,000 frames: more joint-frames than a view holds.
+    std::string t = "HIERARCHY\nROOT r\n{\nOFFSET 0 0 0\nCHANNELS 3 Zrotation Xrotation Yrotation\n";
+    for (int j = 1; j < 2100; ++j) t += "JOINT j" + std::to_string(j) + "\n{\nOFFSET 0 1 0\nCHANNELS 3 Zrotation Xrotation Yrotation\n}\n";
+    t += "}\nMOTION\nFrames: 1000\nFrame Time: 0.04\n";
+    std::string line;
+    for (int v = 0; v < 2100 * 3; ++v) line += v ? " 1" : "1";
+    for (int f = 0; f < 1000; ++f) t += line + "\n";
+    spit(path("long.bvh"), t);
+    Result r = run({"draw", path("long.bvh"), "-o", path("d.svg"), "--frame", "997"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "qmf: warning: " + path("long.bvh") +
+                         ": 1000 frames of 2100 joints are more than one view holds; showing frames 0 to 997 (choose "
+                         "others with --frames A:B or --step N)\n");
+    r = run({"view", "--positions", path("long.bvh"), "--frames", "500:999", "--frame", "499"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+}
+
+}  // namespace
+}  // namespace clitest

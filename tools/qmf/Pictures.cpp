@@ -24,6 +24,22 @@ std::vector<Option> pictureOptions() {
     return options;
 }
 
+motion::LoadOptions readingOptions(const std::string& command, const Args& a) {
+    motion::LoadOptions options;
+    options.plugin = a.value("--plugin");
+    if (a.has("--unit")) options.unitToCm = bvhUnitToCm(a.value("--unit"));
+    options.frames = a.value("--frames");
+    if (a.has("--step")) {
+        const std::string text = a.value("--step");
+        bool digits = !text.empty() && text.size() <= 9;
+        for (char c : text) digits = digits && c >= '0' && c <= '9';
+        if (!digits || std::stoul(text) == 0)
+            throw CommandError(command + ": --step needs a whole number of frames from 1, not '" + text + "'");
+        options.step = static_cast<uint32_t>(std::stoul(text));
+    }
+    return options;
+}
+
 char upOption(const std::string& command, const std::string& text) {
     if (text == "y" || text == "Y") return 'y';
     if (text == "z" || text == "Z") return 'z';
@@ -42,9 +58,7 @@ uint32_t frameOption(const std::string& command, const std::string& text) {
 }
 
 motion::Motion loadForPicture(const std::string& command, const Args& a, const std::string& in) {
-    motion::LoadOptions options;
-    options.plugin = a.value("--plugin");
-    if (a.has("--unit")) options.unitToCm = bvhUnitToCm(a.value("--unit"));
+    const motion::LoadOptions options = readingOptions(command, a);
     const char up = a.has("--up") ? upOption(command, a.value("--up")) : 0;
     motion::Motion m;
     try {

@@ -25,7 +25,11 @@ uint32_t frameOption(const std::string& command, const std::string& text);
 // nothing of it in a BVH file, so the user tells.
 char upOption(const std::string& command, const std::string& text);
 
-// Reads FILE with --plugin, --unit and --up; warnings go to stderr.
+// The reading options the table names, from the command line (--plugin,
+// --unit, --frames, --step); refusals name the command.
+motion::LoadOptions readingOptions(const std::string& command, const Args& a);
+
+// Reads FILE with those and --up; warnings go to stderr.
 motion::Motion loadForPicture(const std::string& command, const Args& a, const std::string& in);
 
 // The skeleton at a frame (which must be held), in scene space.

@@ -57,9 +57,9 @@ _qmf() {
         pack) opts=""; exts="json qmf" ;;
         convert) opts="--unit --order --frames --step --time --rig-only --map --strip-namespaces --plugin --out-dir --to --jobs"
                  exts="bvh qmf ma" ;;
-        view) opts="-o --output --positions --frame --unit --up --plugin"; exts="qmf ma bvh"; out=html ;;
-        draw) opts="-o --output --frame --view --unit --up --plugin"; exts="qmf ma bvh"; out=svg ;;
-        plot) opts="-o --output --joint --unit --plugin"; exts="qmf ma bvh"; out=svg ;;
+        view) opts="-o --output --positions --frame --frames --step --unit --up --plugin"; exts="qmf ma bvh"; out=html ;;
+        draw) opts="-o --output --frame --frames --step --view --unit --up --plugin"; exts="qmf ma bvh"; out=svg ;;
+        plot) opts="-o --output --joint --frames --step --unit --plugin"; exts="qmf ma bvh"; out=svg ;;
         *) return 0 ;;
     esac
 

@@ -48,7 +48,7 @@ int cmdDraw(int argc, char** argv) {
 const Command kDrawCommand = {
     "draw",
     "usage: qmf draw FILE -o SKELETON.svg [--frame N] [--view front|side|top]\n"
-    "                [--plugin PATH] [--unit U] [--up y|z]\n"
+    "                [--frames A:B] [--step N] [--plugin PATH] [--unit U] [--up y|z]\n"
     "\n"
     "Draws the skeleton of FILE (a Movantis clip, a Maya ASCII scene or a BVH file)\n"
     "at one frame as an SVG picture: bones as lines, joints as dots with their\n"
@@ -58,6 +58,9 @@ const Command kDrawCommand = {
     "  -o SKELETON.svg  the picture (replaced only on success)\n"
     "  --frame N        the frame, counted from 0 as in qmf view (default 0)\n"
     "  --view V         front (default), side or top, as Maya's cameras see it\n"
+    "  --frames A:B     only frames A to B of FILE (whole frames from 0 of a clip or\n"
+    "                   capture; a scene's frames within its playback range)\n"
+    "  --step N         every Nth frame from A (default 1)\n"
     "  --unit U         BVH lengths are in U: cm (default), mm, m, in or ft\n"
     "  --up y|z         the axis drawn vertical (default y; BVH files do not say,\n"
     "                   and many captures are recorded Z-up)\n"

@@ -36,7 +36,8 @@ int cmdPlot(int argc, char** argv) {
 
 const Command kPlotCommand = {
     "plot",
-    "usage: qmf plot FILE -o CURVES.svg [--joint NAME]... [--plugin PATH] [--unit U]\n"
+    "usage: qmf plot FILE -o CURVES.svg [--joint NAME]... [--frames A:B] [--step N]\n"
+    "                [--plugin PATH] [--unit U]\n"
     "\n"
     "Charts the channels of FILE (a Movantis clip, a Maya ASCII scene or a BVH\n"
     "file) over all its frames as an SVG picture: one small chart per joint with\n"
@@ -48,6 +49,9 @@ const Command kPlotCommand = {
     "  -o CURVES.svg    the picture (replaced only on success)\n"
     "  --joint NAME     chart this joint (again for more, in that order); by default\n"
     "                   every joint with children and the translated root\n"
+    "  --frames A:B     only frames A to B of FILE (whole frames from 0 of a clip or\n"
+    "                   capture; a scene's frames within its playback range)\n"
+    "  --step N         every Nth frame from A (default 1)\n"
     "  --unit U         BVH lengths are in U: cm (default), mm, m, in or ft\n"
 
     "  --plugin PATH    translator module, for BVH input (default: beside this program)\n",

@@ -45,9 +45,7 @@ int cmdView(int argc, char** argv) {
     if (positions == !out.empty()) throw CommandError("view: give either -o PAGE.html or --positions");
     if (a.has("--frame") && !positions) throw CommandError("view: --frame goes with --positions");
     const uint32_t frame = a.has("--frame") ? frameOption("view", a.value("--frame")) : 0;
-    motion::LoadOptions options;
-    options.plugin = a.value("--plugin");
-    if (a.has("--unit")) options.unitToCm = bvhUnitToCm(a.value("--unit"));
+    const motion::LoadOptions options = readingOptions("view", a);
     const char up = a.has("--up") ? upOption("view", a.value("--up")) : 0;
 
     fileio::Output target;
@@ -79,8 +77,8 @@ int cmdView(int argc, char** argv) {
 
 const Command kViewCommand = {
     "view",
-    "usage: qmf view FILE -o PAGE.html [--plugin PATH] [--unit U] [--up y|z]\n"
-    "       qmf view --positions FILE [--frame N]\n"
+    "usage: qmf view FILE -o PAGE.html [--frames A:B] [--step N] [--plugin PATH] [--unit U] [--up y|z]\n"
+    "       qmf view --positions FILE [--frame N] [--frames A:B] [--step N]\n"
     "\n"
     "FILE is a Movantis clip, a Maya ASCII scene or a BVH file. The page is one\n"
     "self-contained HTML file (no network, no external script, style or font)\n"
@@ -95,6 +93,10 @@ const Command kViewCommand = {
     "  -o PAGE.html    write the page (replaced only on success)\n"
     "  --positions     print each joint's world position (cm, scene space) instead\n"
     "  --frame N       the frame --positions prints (default 0)\n"
+    "  --frames A:B    only frames A to B of FILE (whole frames from 0 of a clip or\n"
+    "                  capture; a scene's frames within its playback range); a motion\n"
+    "                  too long for one page shows the longest run from A that fits\n"
+    "  --step N        every Nth frame from A (default 1)\n"
     "  --unit U        BVH lengths are in U: cm (default), mm, m, in or ft\n"
     "  --up y|z        the axis shown vertical (default y; BVH files do not say,\n"
     "                  and many captures are recorded Z-up)\n"
