@@ -9,8 +9,12 @@
 
 #include <maya/MTime.h>
 
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ostream>
+#include <optional>
 #include <set>
 #include <unistd.h>
 
@@ -69,6 +73,30 @@ void printMissingJoints(const std::string& readPath, std::ostream& warn) {
     }
     const std::string hint = missingJointHint(sceneJointNames(true), clipJoints, sceneJointNames(false));
     if (!hint.empty()) warn << "qmf: " << hint << "\n";
+}
+
+// A time moved by whole or fractional frames, counted in frames so that a
+// key on a frame lands exactly on a frame again.
+double later(double seconds, double frames, double fps) {
+    double at = seconds * fps;
+    if (std::fabs(at - std::nearbyint(at)) < 1e-9) at = std::nearbyint(at);
+    // Seconds as a scene file's frame numbers give them (frame times 1 / fps),
+    // so the scene says frame 124, not 124.00000000000001.
+    return (at + frames) * (1.0 / fps);
+}
+
+// Every key of the new curves, and the playback end, later by frames.
+void shiftCurves(const qmfhost::ma::Edits& edits, double frames, double fps) {
+    for (const auto& c : edits.newCurves) {
+        if (c.source.isNull()) continue;
+        qmfhost::CurveData data;
+        if (!qmfhost::getCurve(c.source, data)) continue;
+        for (auto& k : data.keys) k.time = later(k.time, frames, fps);
+        qmfhost::setCurve(c.source, data);
+    }
+    qmfhost::AnimControlState ac = qmfhost::animControlState();
+    ac.maxTime = MTime(later(ac.maxTime.as(MTime::kSeconds), frames, fps), MTime::kSeconds);
+    qmfhost::setAnimControlState(ac);
 }
 
 }  // namespace
@@ -145,6 +173,12 @@ ImportOutcome importOntoScene(qmfhost::PluginModule& module, const qmfhost::ma::
             throw FormatError("import failed: the translator could not apply " + request.clip + "; nothing written");
         }
     }
+    std::optional<qmfhost::ma::Edits> edits;
+    if (request.start) {
+        // The keys and the playback end move with the clip's frame 0.
+        edits = qmfhost::ma::collectEdits(scene, binding, qmfhost::ma::CurveKeys::KeysInHost);
+        shiftCurves(*edits, request.startFrame, fps);
+    }
     // A clip of 0 or 1 frames can end before the playback start.
     auto ac = qmfhost::animControlState();
     if (ac.maxTime.as(MTime::kSeconds) < ac.minTime.as(MTime::kSeconds)) {
@@ -153,7 +187,7 @@ ImportOutcome importOntoScene(qmfhost::PluginModule& module, const qmfhost::ma::
         ac.maxTime = ac.minTime;
         qmfhost::setAnimControlState(ac);
     }
-    outcome.edits = qmfhost::ma::collectEdits(scene, binding, qmfhost::ma::CurveKeys::KeysInHost);
+    outcome.edits = edits ? std::move(*edits) : qmfhost::ma::collectEdits(scene, binding, qmfhost::ma::CurveKeys::KeysInHost);
     qmfhost::ma::includePlaybackEnd(scene, outcome.edits);
     outcome.curves = outcome.edits.newCurves.size();
     for (const auto& c : outcome.edits.newCurves) outcome.keys += qmfhost::ma::keyCount(c);
@@ -163,6 +197,16 @@ ImportOutcome importOntoScene(qmfhost::PluginModule& module, const qmfhost::ma::
 }
 
 namespace formats {
+
+double startFrame(const std::string& text) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(begin, &end);
+    if (text.empty() || end != begin + text.size() || errno == ERANGE || !std::isfinite(v) || std::fabs(v) > 1e9)
+        throw FormatError("--start needs a number of frames, not '" + text + "'");
+    return v;
+}
 
 Imported importClip(const std::string& clip, const std::string& scenePath, const std::string& out,
                     const ConvertOptions& options, std::ostream& warn) {
@@ -182,6 +226,10 @@ Imported importClip(const std::string& clip, const std::string& scenePath, const
     qmfhost::ma::Binding binding = bindScene(scenePath, scene);
 
     ImportRequest request{clip, clip, options.replace};
+    if (!options.start.empty()) {
+        request.start = true;
+        request.startFrame = startFrame(options.start);
+    }
     PreparedClip prepared;  // holds the renamed copy, if any, until the import is done
     if (!options.rename.mapFile.empty() || options.rename.stripNamespaces || options.rename.mayaNames) {
         const std::vector<std::string> sceneJoints = sceneJointNames(false);

@@ -111,7 +111,12 @@ public:
             throw FormatError(std::string("the rig made from ") + in + " does not read back: " + e.what());
         }
         qmfhost::ma::Binding binding = bindScene(target_.path, scene);
-        const ImportOutcome done = importOntoScene(*module, scene, binding, {in, prepared.readPath, false}, warn);
+        ImportRequest request{in, prepared.readPath, false};
+        if (!options_.start.empty()) {
+            request.start = true;
+            request.startFrame = startFrame(options_.start);
+        }
+        const ImportOutcome done = importOntoScene(*module, scene, binding, request, warn);
         writeImported(target_.path, scene, done);
         w.summary += ", " + std::to_string(done.curves) + " curves, " + std::to_string(done.keys) + " keys (" + timeUnit +
                      " frames)";

@@ -400,3 +400,31 @@ TEST_F(Bake, ATakeTooLongForOneViewShowsTheLongestRunThatFits) {
 
 }  // namespace
 }  // namespace clitest
+
+namespace clitest {
+namespace {
+
+TEST_F(Bake, StartLandsTheClipsFirstFrameOnTheSceneFrameGiven) {
+    spit(path("chain.bvh"), chainCapture());
+    spit(path("rig.ma"), chainRig());
+    ASSERT_EQ(run({"convert", path("chain.bvh"), path("clip.qmf")}).status, 0);
+    Result r = run({"import", path("clip.qmf"), path("rig.ma"), "-o", path("late.ma"), "--start", "100"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("; playback 0 to 124 (ntsc frames)"), std::string::npos) << r.out;
+    // Baked from frame 100 on, it is the clip again, key for key.
+    r = run({"convert", path("late.ma"), path("back.qmf"), "--frames", "100:123"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    expectSameKeys(keysOf(path("clip.qmf")), keysOf(path("back.qmf")));
+    // The same through convert's rig, and a start that is not a number.
+    r = run({"convert", path("clip.qmf"), path("rig2.ma"), "--start", "7"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run({"convert", path("rig2.ma"), path("back2.qmf"), "--frames", "7:30"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    expectSameKeys(keysOf(path("clip.qmf")), keysOf(path("back2.qmf")));
+    r = run({"import", path("clip.qmf"), path("rig.ma"), "-o", path("x.ma"), "--start", "soon"});
+    EXPECT_EQ(r.err, "qmf: import: --start needs a number of frames, not 'soon'\n");
+    EXPECT_FALSE(fs::exists(path("x.ma")));
+}
+
+}  // namespace
+}  // namespace clitest

@@ -18,6 +18,8 @@ struct ImportRequest {
     std::string clip;        // the clip as the user named it, for messages
     std::string readPath;    // what the translator reads: the clip or a renamed copy
     bool replace = false;    // delete the curves already on the channels keyed
+    double startFrame = 0;   // --start: the scene frame where the clip's frame 0 lands
+    bool start = false;      //   given (else the keys land where the translator puts them)
 };
 
 struct ImportOutcome {
@@ -64,6 +66,9 @@ struct Imported : ImportOutcome {
     double framesPerSecond = 24;  // the scene's time unit
     std::string timeName;         // and its name ("film")
 };
+// --start's value: a number of frames; FormatError otherwise.
+double startFrame(const std::string& text);
+
 Imported importClip(const std::string& clip, const std::string& scenePath, const std::string& out,
                     const ConvertOptions& options, std::ostream& warn);
 

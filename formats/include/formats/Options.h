@@ -19,6 +19,7 @@ struct ConvertOptions {
     bool rigOnly = false;         // --rig-only: a scene's rig alone, without the clip keyed onto it
     bool replace = false;         // --replace: curves already on the channels an import keys are deleted first
     std::string time;             // --time T: a scene posed at T, in frames of its time unit; "" its current time
+    std::string start;            // --start F: the scene frame a clip's frame 0 lands on; "" where import puts it
     std::string frames;           // --frames A:B: the frames read, ends included; "" all (a scene: its playback range)
     uint32_t step = 1;            // --step N: every Nth frame from A; the rate read is the source's over N
 };
@@ -34,6 +35,7 @@ enum OptionBit : unsigned {
     kOptFrames = 1u << 6,
     kOptStep = 1u << 7,
     kOptTime = 1u << 8,
+    kOptStart = 1u << 9,
 };
 
 struct OptionFlag {
@@ -42,6 +44,6 @@ struct OptionFlag {
     bool takesValue;
 };
 // Every option above with its flag, in the order the command lists them.
-extern const OptionFlag kOptionFlags[9];
+extern const OptionFlag kOptionFlags[10];
 
 }  // namespace qmf::formats

@@ -4,6 +4,7 @@
 #include "Batch.h"
 #include "clips/Printable.h"
 #include "formats/Bvh.h"
+#include "formats/ImportRun.h"
 #include "formats/Routes.h"
 #include "formats/Units.h"
 
@@ -124,6 +125,14 @@ ConvertOptions optionsOf(const Args& a) {
         o.frames = a.value("--frames");
     }
     o.time = a.value("--time");
+    o.start = a.value("--start");
+    if (a.has("--start")) {
+        try {
+            formats::startFrame(o.start);
+        } catch (const FormatError& e) {
+            throw CommandError(std::string("convert: ") + e.what());
+        }
+    }
     o.plugin = a.value("--plugin");
     o.rename.mapFile = a.value("--map");
     o.rename.stripNamespaces = a.has("--strip-namespaces");
@@ -211,6 +220,8 @@ const Command kConvertCommand = {
     "  --step N             every Nth frame from A (default 1); the rate is divided by N\n"
     "  --time T             SCENE.ma: the skeleton's pose at frame T (default: the\n"
     "                       scene's current time), as 'qmf export --time'\n"
+    "  --start F            CLIP.qmf -> SCENE.ma: the scene frame the clip's frame 0\n"
+    "                       lands on (as qmf import --start)\n"
     "  --rig-only           CLIP.qmf -> SCENE.ma: write the rig alone, without the clip's animation\n"
     "  --map FILE           rename the clip's joints first: one 'clipName sceneName'\n"
     "                       pair per line, '#' starts a comment (see qmf import)\n"

@@ -13,7 +13,7 @@ namespace {
 int cmdImport(int argc, char** argv) {
     Args a = parseArgs("import", argc, argv,
                        {{"--plugin", true}, {"-o", true}, {"--replace", false}, {"--map", true},
-                        {"--strip-namespaces", false}, {"--maya-names", false}});
+                        {"--strip-namespaces", false}, {"--maya-names", false}, {"--start", true}});
     if (a.help) {
         std::cout << kImportCommand.help;
         return 0;
@@ -31,6 +31,14 @@ int cmdImport(int argc, char** argv) {
     options.plugin = a.value("--plugin");
     options.rename = rename;
     options.replace = a.has("--replace");
+    options.start = a.value("--start");
+    if (a.has("--start")) {
+        try {
+            formats::startFrame(options.start);
+        } catch (const FormatError& e) {
+            throw CommandError(std::string("import: ") + e.what());
+        }
+    }
     const formats::Imported done = formats::importClip(clip, scenePath, a.value("-o"), options, std::cerr);
     const double fps = done.framesPerSecond;
     std::cout << "imported " << clip << " onto " << scenePath << ": " << done.curves << " curves, " << done.keys
@@ -46,7 +54,7 @@ int cmdImport(int argc, char** argv) {
 const Command kImportCommand = {
     "import",
     "usage: qmf import CLIP.qmf SCENE.ma -o OUT.ma [--replace] [--map FILE]\n"
-    "                  [--strip-namespaces] [--maya-names] [--plugin PATH]\n"
+    "                  [--strip-namespaces] [--maya-names] [--start F] [--plugin PATH]\n"
     "\n"
     "Reads a Maya ASCII scene into the headless host, calls the qmf translator's\n"
     "reader on CLIP.qmf (translate curves on the first joint, rotate curves on every\n"
@@ -71,6 +79,9 @@ const Command kImportCommand = {
     "                       without namespaces (mixamorig:Hips finds Hips, and back)\n"
     "  --maya-names         make the clip's other joint names valid Maya names first\n"
     "                       (as convert does: pelvis.R becomes pelvis_R)\n"
+    "  --start F            the scene frame where the clip's frame 0 lands: every key\n"
+    "                       and the playback end move by F (default: where the\n"
+    "                       translator keys them, frame 0 at time 0)\n"
     "  --plugin PATH        translator module to load (default: ../plug-ins/qmfTranslator.so\n"
     "                       beside this program)\n",
     cmdImport};
