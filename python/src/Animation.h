@@ -55,6 +55,11 @@ void renameJoints(Animation& clip, const std::vector<std::pair<std::string, std:
 // rate over the same duration: translation linearly, orientations by slerp.
 void retime(Animation& clip, float frameRate, bool resample);
 
+// Only frames first to last (within the clip), which become 0 to
+// last - first. A channel without a key of its own on `first` gets one there
+// holding the value in force, so the pose on every kept frame is unchanged.
+void trim(Animation& clip, int64_t first, int64_t last);
+
 // Adds a figure with a new skeleton; offsets and orientations hold 3 and 4
 // floats per joint; checked as `qmf pack` checks a skeleton.
 struct NewSkeleton {

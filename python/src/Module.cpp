@@ -297,6 +297,9 @@ PYBIND11_MODULE(qmf, m) {
             },
             py::arg("mapping"),
             "Renames figure 0's joints {clip name: new name}, with the checks of `qmf import --map`.")
+        .def("trim", &qmfpy::trim, py::arg("first"), py::arg("last"),
+             "Only frames first to last, which become 0 to last - first; a channel without a key on `first` "
+             "gets one there holding the value in force, so every kept frame's pose is unchanged.")
         .def("retime", &qmfpy::retime, py::arg("frame_rate"), py::arg("resample") = false,
              "A new frame rate. By default every key stays on its frame; resample=True re-samples the keys over "
              "the same duration (translation linearly, orientations by slerp).")

@@ -124,4 +124,42 @@ void retime(Animation& clip, float frameRate, bool resample) {
     clip.rebuild(out);
 }
 
+namespace {
+
+// Keys of one track from first to last, moved to start at 0; the value in
+// force at first is keyed there when the track had none of its own.
+template <typename Key>
+std::vector<Key> trimmed(const std::vector<Key>& keys, int32_t first, int32_t last) {
+    std::vector<Key> out;
+    const Key* held = nullptr;
+    for (const Key& k : keys) {
+        if (k.frame < first) held = &k;
+        else if (k.frame <= last) out.push_back(k);
+    }
+    if (held && (out.empty() || out.front().frame != first)) {
+        Key k = *held;
+        k.frame = first;
+        out.insert(out.begin(), k);
+    }
+    for (Key& k : out) k.frame -= first;
+    return out;
+}
+
+}  // namespace
+
+void trim(Animation& clip, int64_t first, int64_t last) {
+    const qmf::PackedClip old = clip.pack();
+    if (first < 0 || last < first || last >= old.frameCount)
+        throw ClipError("trim(" + std::to_string(first) + ", " + std::to_string(last) + ") needs 0 <= first <= last < " +
+                        std::to_string(old.frameCount) + ", the clip's frame count");
+    qmf::PackedClip out = old;
+    out.frameCount = static_cast<int32_t>(last - first + 1);
+    const auto a = static_cast<int32_t>(first), b = static_cast<int32_t>(last);
+    for (qmf::PackedFigure& f : out.figures) {
+        for (auto& channel : f.channels) channel = trimmed(channel, a, b);
+        for (auto& o : f.orientations) o.keys = trimmed(o.keys, a, b);
+    }
+    clip.rebuild(out);
+}
+
 }  // namespace qmfpy

@@ -133,3 +133,34 @@ def test_retime_refusals(walk, rate, resample, message):
     with pytest.raises(qmf.Error, match=message):
         clip.retime(rate, resample=resample)
     assert (clip.frame_rate, clip.frame_count) == (30.0, 16)
+
+
+def test_trim_keeps_the_pose_of_every_kept_frame(walk):
+    clip = qmf.open(walk)
+    fig = clip.figures[0]
+    # Values in force on every frame: each key held until the next.
+    def held(values, mask):
+        out = values.copy()
+        for f in range(1, len(out)):
+            if not mask[f].all():
+                out[f][~mask[f]] = out[f - 1][~mask[f]]
+        return out
+    before = [held(*fig.channel(a)) for a in range(3)] + [held(*fig.orientations())]
+    keyed_early = fig.orientations()[1][:4].any(axis=0)
+    clip.trim(3, 9)
+    assert (clip.frame_rate, clip.frame_count) == (30.0, 7)
+    fig = clip.figures[0]
+    after = [held(*fig.channel(a)) for a in range(3)] + [held(*fig.orientations())]
+    for b, a in zip(before, after):
+        assert np.array_equal(bits(a), bits(b[3:10]))
+    # Frame 0 is keyed wherever a track had a key by frame 3.
+    assert fig.channel(0)[1][0]
+    assert np.array_equal(fig.orientations()[1][0], keyed_early)
+
+
+@pytest.mark.parametrize("first, last", [(-1, 3), (4, 3), (0, 16)])
+def test_trim_refusals(walk, first, last):
+    clip = qmf.open(walk)
+    with pytest.raises(qmf.Error, match="needs 0 <= first <= last < 16"):
+        clip.trim(first, last)
+    assert clip.frame_count == 16
