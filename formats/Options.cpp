@@ -3,11 +3,11 @@
 namespace qmf::formats {
 
 // In the order a refusal names the first one that does not apply.
-const OptionFlag kOptionFlags[10] = {
+const OptionFlag kOptionFlags[11] = {
     {"--plugin", kOptPlugin, true},     {"--map", kOptMap, true},       {"--strip-namespaces", kOptStripNamespaces, false},
     {"--rig-only", kOptRigOnly, false}, {"--unit", kOptUnit, true},     {"--order", kOptOrder, true},
     {"--frames", kOptFrames, true},     {"--step", kOptStep, true},     {"--time", kOptTime, true},
-    {"--start", kOptStart, true},
+    {"--start", kOptStart, true},       {"--root", kOptRoot, true},
 };
 
 }  // namespace qmf::formats

@@ -28,8 +28,8 @@ const unsigned kSelect = kOptFrames | kOptStep;
 
 const RouteRow kRoutes[] = {
     {{Format::Clip, Format::MayaAscii, true, kOptPlugin | kOptMap | kOptStripNamespaces | kOptRigOnly | kOptStart}, Make::MayaRig, false, true},
-    {{Format::Bvh, Format::Clip, true, kOptPlugin | kOptUnit | kSelect}, Make::Clip, false, true},
-    {{Format::Clip, Format::Bvh, true, kOptUnit | kOptOrder | kSelect}, Make::Bvh, false, false},
+    {{Format::Bvh, Format::Clip, true, kOptPlugin | kOptUnit | kSelect | kOptRoot}, Make::Clip, false, true},
+    {{Format::Clip, Format::Bvh, true, kOptUnit | kOptOrder | kSelect | kOptRoot}, Make::Bvh, false, false},
     {{Format::Bvh, Format::MayaAscii, true, kOptUnit | kSelect}, Make::MayaCurves, true, false},
     {{Format::MayaAscii, Format::Clip, true, kOptPlugin | kSelect | kOptTime}, Make::Clip, false, true},
     {{Format::MayaAscii, Format::Bvh, true, kOptUnit | kSelect | kOptTime}, Make::Bvh, false, false},
@@ -55,8 +55,11 @@ std::unique_ptr<Writer> makeWriter(Make m, const fileio::Output& target, const C
 std::unique_ptr<Reader> makeReader(Format f, const std::string& in, const ConvertOptions& options, bool whole,
                                    Format to) {
     switch (f) {
-    case Format::Bvh: return selectFrames(readBvh(in, options, whole), options.frames, options.step);
-    case Format::Clip: return selectFrames(readClip(in, std::string(row(to).description)), options.frames, options.step);
+    case Format::Bvh:
+        return selectRoot(selectFrames(readBvh(in, options, whole), options.frames, options.step), options.root);
+    case Format::Clip:
+        return selectRoot(selectFrames(readClip(in, std::string(row(to).description)), options.frames, options.step),
+                          options.root);
     case Format::MayaAscii: return readMayaScene(in, options);
     }
     throw FormatError(in + ": " + row(f).name + " is not read by convert");

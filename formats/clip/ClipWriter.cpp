@@ -20,6 +20,9 @@
 #include <kell.h>
 #include <kell_authoring.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <optional>
 #include <ostream>
 #include <unordered_map>
@@ -97,6 +100,7 @@ public:
 
     void frame(const Frame& fr) override {
         const Skeleton& s = *skeleton_;
+        watchDropped(fr);
         const auto frame = static_cast<int32_t>(written_++);
         if (s.joints[0].position) {
             const coord3 v = sceneVectorToFile(centimetres(fr.position[0]));
@@ -119,7 +123,7 @@ public:
         }
     }
 
-    Written finish(std::ostream&) override {
+    Written finish(std::ostream& warn) override {
         fileio::TempFile clipFile(target_);
         FM_FILE_IDENTIFIER_TYPE id = identifierFor(clipFile.path());
         if (!anm_animation_save_as_f(anm_->get(), &id, 0, nullptr)) {
@@ -127,10 +131,48 @@ public:
             throw FormatError("cannot write " + target_.path + (why && *why ? std::string(": ") + why : std::string()));
         }
         clipFile.commit();
+        warnStillRoot(warn);
         return {skeleton_->joints.size(), skeleton_->frames, {}};
     }
 
 private:
+    // Whether the first root stays still while a joint whose positions are
+    // dropped travels: a capture with its walk under a still root.
+    void watchDropped(const Frame& fr) {
+        const Skeleton& s = *skeleton_;
+        if (written_ == 0) {
+            firstFrame_ = fr;
+            travel_.assign(s.joints.size(), 0.0);
+            return;
+        }
+        if (s.joints[0].position && fr.position[0] != firstFrame_.position[0]) rootStill_ = false;
+        if (s.joints[0].rotation && s.rotations == Rotations::Euler && fr.euler[0] != firstFrame_.euler[0]) rootStill_ = false;
+        if (s.joints[0].rotation && s.rotations != Rotations::Euler) {
+            const quaternion &a = fr.fileRotation[0], &b = firstFrame_.fileRotation[0];
+            if (a.f0 != b.f0 || a.f1 != b.f1 || a.f2 != b.f2 || a.f3 != b.f3) rootStill_ = false;
+        }
+        for (std::size_t i = 1; i < s.joints.size(); ++i) {
+            if (!s.joints[i].position) continue;
+            double d = 0;
+            for (int a = 0; a < 3; ++a) {
+                const double step = (fr.position[i][a] - firstFrame_.position[i][a]) * s.lengthToCm;
+                d += step * step;
+            }
+            travel_[i] = std::max(travel_[i], std::sqrt(d));
+        }
+    }
+
+    void warnStillRoot(std::ostream& warn) const {
+        if (!rootStill_ || travel_.empty()) return;
+        const auto far = std::max_element(travel_.begin(), travel_.end());
+        if (*far < 1.0) return;  // a centimetre: not a walk
+        const std::string& name = skeleton_->joints[static_cast<std::size_t>(far - travel_.begin())].name;
+        char metres[32];
+        std::snprintf(metres, sizeof metres, "%.2f", *far / 100.0);
+        warn << "qmf: warning: " << skeleton_->joints[0].name << " stays still while " << name << " travels " << metres
+             << " m, and a clip keeps the first root's positions only; --root " << name << " keeps its motion\n";
+    }
+
     MVector centimetres(const std::array<double, 3>& v) const {
         const double u = skeleton_->lengthToCm;
         return MVector(v[0] * u, v[1] * u, v[2] * u);
@@ -160,6 +202,9 @@ private:
     FIG_FIGURE_HANDLE fig_ = nullptr;
     std::vector<std::size_t> rotating_;
     uint32_t written_ = 0;
+    Frame firstFrame_;
+    bool rootStill_ = true;
+    std::vector<double> travel_;  // per joint whose positions are dropped: farthest from where it starts (cm)
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <maya/MEulerRotation.h>
 #include <maya/MQuaternion.h>
+#include <maya/MVector.h>
 
 #include <algorithm>
 #include <cctype>
@@ -424,6 +425,79 @@ TEST_F(Bake, StartLandsTheClipsFirstFrameOnTheSceneFrameGiven) {
     r = run({"import", path("clip.qmf"), path("rig.ma"), "-o", path("x.ma"), "--start", "soon"});
     EXPECT_EQ(r.err, "qmf: import: --start needs a number of frames, not 'soon'\n");
     EXPECT_FALSE(fs::exists(path("x.ma")));
+}
+
+}  // namespace
+}  // namespace clitest
+
+namespace clitest {
+namespace {
+
+// A still root turned and moved away from the origin, with the walk on the
+// joint under it (as some research captures are laid out).
+std::string stillRootCapture() {
+    std::string t = "HIERARCHY\nROOT joint_Root\n{\n OFFSET 10 0 5\n CHANNELS 6 Xposition Yposition Zposition Zrotation Xrotation Yrotation\n"
+                    " JOINT Hips\n {\n  OFFSET 0 90 0\n  CHANNELS 6 Xposition Yposition Zposition Zrotation Xrotation Yrotation\n"
+                    "  JOINT Spine\n  {\n   OFFSET 0 20 0\n   CHANNELS 3 Zrotation Xrotation Yrotation\n"
+                    "   End Site\n   {\n    OFFSET 0 30 0\n   }\n  }\n }\n}\nMOTION\nFrames: 30\nFrame Time: 0.0333333333333333\n";
+    for (int f = 0; f < 30; ++f) {
+        char line[256];
+        std::snprintf(line, sizeof line, "3 0 -2 10 0 90 %g %g %g %g %g %g %g %g %g\n", 0.0, 90.0, 40.0 * f, 5.0 * std::sin(f),
+                      10.0 * f, -3.0 * f, 20.0 * std::sin(0.3 * f), 15.0, -7.0);
+        t += line;
+    }
+    return t;
+}
+
+TEST_F(Bake, RootKeepsAJointsHierarchyWhereItWasInTheWorld) {
+    spit(path("walk.bvh"), stillRootCapture());
+    // Without --root the walk is lost, and said so, with the way out.
+    Result r = run({"convert", path("walk.bvh"), path("all.qmf")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err,
+              "qmf: warning: a clip holds position channels for its first root only; dropped those of Hips\n"
+              "qmf: warning: joint_Root stays still while Hips travels 11.60 m, and a clip keeps the first root's "
+              "positions only; --root Hips keeps its motion\n");
+    r = run({"convert", path("walk.bvh"), path("hips.qmf"), "--root", "Hips"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // Hips' own positions are the new root's
+    ASSERT_EQ(run({"convert", path("hips.qmf"), path("hips.bvh"), "--root", "Hips"}).status, 0);
+    // The world as the capture has it, worked out here from its channels
+    // (Z X Y listed: Maya's yxz order), parents' rotation applied after.
+    const auto turn = [](double z, double x, double y) {
+        return MEulerRotation(x * M_PI / 180, y * M_PI / 180, z * M_PI / 180, MEulerRotation::kYXZ).asQuaternion();
+    };
+    for (const std::string& out : {path("hips.qmf"), path("hips.bvh")}) {
+        for (int f : {0, 7, 29}) {
+            SCOPED_TRACE(out + " frame " + std::to_string(f));
+            const MQuaternion root = turn(10, 0, 90), hips = turn(5.0 * std::sin(f), 10.0 * f, -3.0 * f) * root;
+            const MQuaternion spine = turn(20.0 * std::sin(0.3 * f), 15.0, -7.0) * hips;
+            const MVector hipsAt = MVector(0, 90, 40.0 * f).rotateBy(root) + MVector(3, 0, -2);
+            const MVector spineAt = MVector(0, 20, 0).rotateBy(hips) + hipsAt;
+            const MVector endAt = MVector(0, 30, 0).rotateBy(spine) + spineAt;
+            std::map<std::string, MVector> where = {{"Hips", hipsAt}, {"Spine", spineAt}, {"Spine_end", endAt}};
+            Result kept = run({"view", "--positions", out, "--frame", std::to_string(f)});
+            ASSERT_EQ(kept.status, 0) << kept.err;
+            std::istringstream b(kept.out);
+            std::string line;
+            std::getline(b, line);
+            int joints = 0;
+            while (std::getline(b, line)) {
+                std::istringstream w(line);
+                int i;
+                double p[3];
+                std::string name;
+                w >> i >> p[0] >> p[1] >> p[2] >> name;
+                ASSERT_TRUE(where.count(name)) << name;
+                for (unsigned c = 0; c < 3; ++c) EXPECT_NEAR(p[c], where[name][c], 1e-3) << name << " axis " << c;
+                ++joints;
+            }
+            EXPECT_EQ(joints, 3);
+        }
+    }
+    r = run({"convert", path("walk.bvh"), path("x.qmf"), "--root", "Knee"});
+    EXPECT_EQ(r.err, "qmf: --root Knee is not a joint of " + path("walk.bvh") + "\n");
+    EXPECT_FALSE(fs::exists(path("x.qmf")));
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ _qmf() {
         identify) opts="--plugin"; exts="" ;;
         info) opts="--json"; exts="qmf" ;;
         pack) opts=""; exts="json qmf" ;;
-        convert) opts="--unit --order --frames --step --time --start --rig-only --map --strip-namespaces --plugin --out-dir --to --jobs"
+        convert) opts="--unit --order --frames --step --time --start --root --rig-only --map --strip-namespaces --plugin --out-dir --to --jobs"
                  exts="bvh qmf ma" ;;
         view) opts="-o --output --positions --frame --frames --step --unit --up --plugin"; exts="qmf ma bvh"; out=html ;;
         draw) opts="-o --output --frame --frames --step --view --unit --up --plugin"; exts="qmf ma bvh"; out=svg ;;
@@ -75,7 +75,7 @@ _qmf() {
         --view) _qmf_words "front side top" "$cur"; return 0 ;;
         --up) _qmf_words "y z" "$cur"; return 0 ;;
         --to) _qmf_words "qmf ma bvh" "$cur"; return 0 ;;
-        --time | --jobs | --frame | --frames | --step | --start | --joint) return 0 ;;  # a number or a name: nothing to offer
+        --time | --jobs | --frame | --frames | --step | --start | --root | --joint) return 0 ;;  # a number or a name: nothing to offer
     esac
 
     local -a extlist

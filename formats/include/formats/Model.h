@@ -96,6 +96,11 @@ public:
 // The others are read and passed over, never converted.
 std::unique_ptr<Reader> selectFrames(std::unique_ptr<Reader> source, const std::string& frames, uint32_t step);
 
+// Only the joint named root and its descendants (options.root), the
+// transform of its ancestors on the first frame folded into it: its offset
+// and every frame's rotation and position become world ones. "" keeps all.
+std::unique_ptr<Reader> selectRoot(std::unique_ptr<Reader> source, const std::string& root);
+
 // --frames' value: A:B (A <= B), or a FormatError naming what is wrong.
 struct FrameRange {
     double first = 0, last = 0;

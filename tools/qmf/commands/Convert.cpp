@@ -125,6 +125,7 @@ ConvertOptions optionsOf(const Args& a) {
         o.frames = a.value("--frames");
     }
     o.time = a.value("--time");
+    o.root = a.value("--root");
     o.start = a.value("--start");
     if (a.has("--start")) {
         try {
@@ -220,6 +221,9 @@ const Command kConvertCommand = {
     "  --step N             every Nth frame from A (default 1); the rate is divided by N\n"
     "  --time T             SCENE.ma: the skeleton's pose at frame T (default: the\n"
     "                       scene's current time), as 'qmf export --time'\n"
+    "  --root JOINT         CAPTURE.bvh or CLIP.qmf -> CLIP.qmf or CAPTURE.bvh: only JOINT\n"
+    "                       and its descendants; its ancestors' transform on the first\n"
+    "                       frame is folded into its position and rotation\n"
     "  --start F            CLIP.qmf -> SCENE.ma: the scene frame the clip's frame 0\n"
     "                       lands on (as qmf import --start)\n"
     "  --rig-only           CLIP.qmf -> SCENE.ma: write the rig alone, without the clip's animation\n"
