@@ -1,6 +1,7 @@
 // The `qmf` Python module: Movantis clips as plain attributes and NumPy
 // arrays, over the animation library and the tool's own clip code.
 #include "Animation.h"
+#include "Bake.h"
 #include "clips/Clip.h"
 #include "clips/ClipCopy.h"
 #include "Keys.h"
@@ -220,6 +221,8 @@ PYBIND11_MODULE(qmf, m) {
             if (p) std::rethrow_exception(p);
         } catch (const fileio::Error& e) {
             PyErr_SetString(gError, e.what());
+        } catch (const qmf::FormatError& e) {
+            PyErr_SetString(gError, e.what());
         }
     });
 
@@ -311,6 +314,38 @@ PYBIND11_MODULE(qmf, m) {
 
     m.def("open", [](const py::object& path) { return qmfpy::Animation::open(pathArg(path)); }, py::arg("path"),
           "Opens a Movantis animation.");
+    m.def(
+        "bake",
+        [](const py::object& scene, const std::optional<std::pair<double, double>>& frames, int64_t step,
+           const std::optional<std::string>& root, const std::optional<double>& time, const py::object& plugin) {
+            if (step < 1 || step > 1000000000) throw py::value_error("step must be 1 or more");
+            qmf::formats::ConvertOptions o;
+            std::ostringstream number;
+            number.precision(17);
+            if (frames) {
+                number << frames->first << ":" << frames->second;
+                o.frames = number.str();
+            }
+            o.step = static_cast<uint32_t>(step);
+            if (root) o.root = *root;
+            if (time) {
+                std::ostringstream t;
+                t.precision(17);
+                t << *time;
+                o.time = t.str();
+            }
+            if (!plugin.is_none()) o.plugin = pathArg(plugin);
+            std::vector<std::string> warnings;
+            auto clip = qmfpy::bake(pathArg(scene), o, warnings);
+            for (const std::string& w : warnings) PyErr_WarnEx(PyExc_UserWarning, w.c_str(), 1);
+            return clip;
+        },
+        py::arg("scene_path"), py::arg("frames") = py::none(), py::arg("step") = 1, py::arg("root") = py::none(),
+        py::arg("time") = py::none(), py::arg("plugin") = py::none(),
+        "A Maya ASCII scene's animation baked into a new clip, as `qmf convert SCENE.ma CLIP.qmf` does: the "
+        "skeleton export writes (posed at `time`, in frames; default the scene's current time), then frames "
+        "(first, last) of the scene (default its playback range) every `step`. Warnings (channels the host "
+        "cannot evaluate, what a clip cannot hold) are Python warnings.");
 
     m.def(
         "orientation_to_euler",
