@@ -27,7 +27,7 @@ struct RouteRow {
 const unsigned kSelect = kOptFrames | kOptStep;
 
 const RouteRow kRoutes[] = {
-    {{Format::Clip, Format::MayaAscii, true, kOptPlugin | kOptMap | kOptStripNamespaces | kOptRigOnly | kOptStart}, Make::MayaRig, false, true},
+    {{Format::Clip, Format::MayaAscii, true, kOptPlugin | kOptMap | kOptStripNamespaces | kOptRigOnly | kOptStart | kOptResample}, Make::MayaRig, false, true},
     {{Format::Bvh, Format::Clip, true, kOptPlugin | kOptUnit | kSelect | kOptRoot}, Make::Clip, false, true},
     {{Format::Clip, Format::Bvh, true, kOptUnit | kOptOrder | kSelect | kOptRoot}, Make::Bvh, false, false},
     {{Format::Bvh, Format::MayaAscii, true, kOptUnit | kSelect}, Make::MayaCurves, true, false},

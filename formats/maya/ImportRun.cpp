@@ -2,6 +2,7 @@
 #include "formats/ImportRun.h"
 
 #include "clips/Clip.h"
+#include "clips/Resample.h"
 #include "clips/Printable.h"
 #include "qmfhost/MaWriter.h"
 #include "qmfhost/PerrorCapture.h"
@@ -117,7 +118,8 @@ std::vector<std::string> sceneJointNames(bool onlyWithJointChildren) {
 }
 
 PreparedClip prepareClip(const std::string& clip, const PackedClip& loaded, const RenameOptions& options,
-                         const std::vector<std::string>* sceneJoints, const fileio::Output& beside, std::ostream& warn) {
+                         const std::vector<std::string>* sceneJoints, const fileio::Output& beside, std::ostream& warn,
+                         bool alwaysCopy) {
     PreparedClip out;
     out.readPath = clip;
     const std::vector<std::string> names = importedJointNames(loaded);
@@ -125,7 +127,7 @@ PreparedClip prepareClip(const std::string& clip, const PackedClip& loaded, cons
     out.names = renameClipJoints(names, sceneJoints, options, &changes);
     const std::string warning = renameWarning(changes);
     if (!warning.empty()) warn << "qmf: " << printable(warning) << "\n";
-    if (out.names == names) return out;
+    if (out.names == names && !alwaysCopy) return out;
     try {
         out.copy = std::make_unique<fileio::TempFile>(beside);
     } catch (const fileio::Error& e) {
@@ -231,9 +233,13 @@ Imported importClip(const std::string& clip, const std::string& scenePath, const
         request.startFrame = startFrame(options.start);
     }
     PreparedClip prepared;  // holds the renamed copy, if any, until the import is done
-    if (!options.rename.mapFile.empty() || options.rename.stripNamespaces || options.rename.mayaNames) {
+    if (!options.rename.mapFile.empty() || options.rename.stripNamespaces || options.rename.mayaNames ||
+        options.resample) {
         const std::vector<std::string> sceneJoints = sceneJointNames(false);
-        prepared = prepareClip(clip, readPackedClip(clip), options.rename, &sceneJoints, output, warn);
+        PackedClip packed = readPackedClip(clip);
+        // Keys on the scene's whole frames: the clip at the scene's rate.
+        if (options.resample) packed = resampledClip(packed, static_cast<float>(scene.units.framesPerSecond));
+        prepared = prepareClip(clip, packed, options.rename, &sceneJoints, output, warn, options.resample);
         request.readPath = prepared.readPath;
     }
     ImportOutcome done = importOntoScene(*module, scene, binding, request, warn);

@@ -4,6 +4,7 @@
 #include "formats/maya/MayaFormat.h"
 
 #include "clips/ClipCopy.h"
+#include "clips/Resample.h"
 #include "formats/ImportRun.h"
 #include "formats/Session.h"
 #include "qmfhost/MaNewScene.h"
@@ -79,7 +80,11 @@ public:
         const std::string& clipPath = skeleton_->clipFile;
         std::unique_ptr<qmfhost::PluginModule> module;
         if (!options_.rigOnly) module = loadTranslator(options_.plugin);
-        const PackedClip clip = readPackedClip(clipPath);
+        PackedClip clip = readPackedClip(clipPath);
+        // The rig's time unit is the clip's rate when Maya has one, else film:
+        // resampled, the keys then land on its whole frames either way.
+        const bool resample = options_.resample && !options_.rigOnly && qmfhost::ma::timeUnitFor(clip.frameRate).empty();
+        if (resample) clip = resampledClip(clip, 24.0f);
         if (clip.figures.empty()) throw FormatError(in + ": the clip has no figure, so no skeleton to build a rig from");
         const PackedSkeleton& sk = clip.skeletons[static_cast<std::size_t>(clip.figures[0].skeleton)];
         if (sk.joints.empty()) throw FormatError(in + ": the clip's skeleton has no joints, so there is no rig to build");
@@ -87,7 +92,7 @@ public:
         // Maya names on both sides: the rig's joints and the clip the translator reads.
         RenameOptions rename = options_.rename;
         rename.mayaNames = true;
-        PreparedClip prepared = prepareClip(clipPath, clip, rename, nullptr, target_, warn);
+        PreparedClip prepared = prepareClip(clipPath, clip, rename, nullptr, target_, warn, resample);
         std::string timeUnit;
         const std::string text = rigText(in, sk, prepared.names, clip.frameRate, timeUnit);
         Written w;

@@ -502,3 +502,38 @@ TEST_F(Bake, RootKeepsAJointsHierarchyWhereItWasInTheWorld) {
 
 }  // namespace
 }  // namespace clitest
+
+namespace clitest {
+namespace {
+
+TEST_F(Bake, ResampleKeysAClipOfAnotherRateOnTheScenesWholeFrames) {
+    // A 30 fps clip onto a film rig: keys at 0.8, 1.6... frames without it.
+    spit(path("chain.bvh"), chainCapture());
+    std::string rig = chainRig();
+    rig.replace(rig.find("-t ntsc"), 7, "-t film");
+    spit(path("rig.ma"), rig);
+    ASSERT_EQ(run({"convert", path("chain.bvh"), path("clip.qmf")}).status, 0);
+    Result r = run({"import", path("clip.qmf"), path("rig.ma"), "-o", path("film.ma"), "--resample"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // 24 frames at 30 fps last 23/30 s: film frames 0 to 18.
+    EXPECT_NE(r.out.find(": 24 curves, 456 keys,"), std::string::npos) << r.out;  // 19 keys a curve
+    const std::string scene = slurp(path("film.ma"));
+    EXPECT_EQ(scene.find(" 0.8 "), std::string::npos) << "a key off the scene's frames";
+    // Baked at film, every frame that fell on a clip frame (film 0, 4, 8... =
+    // clip 0, 5, 10...) is the clip's key; the others lie between its keys.
+    r = run({"convert", path("film.ma"), path("back.qmf"), "--frames", "0:18"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const ClipKeys original = keysOf(path("clip.qmf")), baked = keysOf(path("back.qmf"));
+    EXPECT_EQ(baked.rate, 24);
+    EXPECT_EQ(baked.frames, 19);
+    for (const auto& [name, keys] : original.orientations)
+        for (int film = 0; film <= 18; film += 4) {
+            const auto& a = keys[static_cast<std::size_t>(film * 5 / 4)];
+            const auto& b = baked.orientations.at(name)[static_cast<std::size_t>(film)];
+            const float sign = a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3] < 0 ? -1.0f : 1.0f;
+            for (int c = 0; c < 4; ++c) EXPECT_TRUE(ulpsApart(a[c], sign * b[c], 2)) << name << " film frame " << film;
+        }
+}
+
+}  // namespace
+}  // namespace clitest

@@ -48,8 +48,8 @@ check "identify|import|info"                qmf i
 check "--help|--version"                    qmf --
 check "draw"                                qmf help d
 check "--json"                              qmf info --j
-check "--replace"                           qmf import --r
-check "--rig-only|--root"                  qmf convert --r
+check "--replace|--resample"                qmf import --r
+check "--resample|--rig-only|--root"       qmf convert --r
 check "--jobs"                              qmf export a.ma --j
 check "--joint"                             qmf plot walk.qmf --jo
 check "--plugin|--positions"               qmf view --p

@@ -51,11 +51,11 @@ _qmf() {
     local opts exts out line
     case $cmd in
         export) opts="--time --plugin --out-dir --jobs"; exts="ma qmf" ;;
-        import) opts="-o --output --replace --map --strip-namespaces --maya-names --start --plugin"; exts="qmf ma"; out=ma ;;
+        import) opts="-o --output --replace --map --strip-namespaces --maya-names --start --resample --plugin"; exts="qmf ma"; out=ma ;;
         identify) opts="--plugin"; exts="" ;;
         info) opts="--json"; exts="qmf" ;;
         pack) opts=""; exts="json qmf" ;;
-        convert) opts="--unit --order --frames --step --time --start --root --rig-only --map --strip-namespaces --plugin --out-dir --to --jobs"
+        convert) opts="--unit --order --frames --step --time --start --root --resample --rig-only --map --strip-namespaces --plugin --out-dir --to --jobs"
                  exts="bvh qmf ma" ;;
         view) opts="-o --output --positions --frame --frames --step --unit --up --plugin"; exts="qmf ma bvh"; out=html ;;
         draw) opts="-o --output --frame --frames --step --view --unit --up --plugin"; exts="qmf ma bvh"; out=svg ;;

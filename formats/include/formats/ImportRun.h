@@ -53,8 +53,11 @@ struct PreparedClip {
     std::unique_ptr<fileio::TempFile> copy;  // removed when this goes
     std::vector<std::string> names;          // the joint names the translator sees
 };
+// With alwaysCopy (a clip changed otherwise, such as resampled) the copy is
+// saved even when no name changes.
 PreparedClip prepareClip(const std::string& clip, const PackedClip& loaded, const RenameOptions& options,
-                         const std::vector<std::string>* sceneJoints, const fileio::Output& beside, std::ostream& warn);
+                         const std::vector<std::string>* sceneJoints, const fileio::Output& beside, std::ostream& warn,
+                         bool alwaysCopy = false);
 
 namespace formats {
 

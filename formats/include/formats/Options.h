@@ -20,6 +20,7 @@ struct ConvertOptions {
     bool replace = false;         // --replace: curves already on the channels an import keys are deleted first
     std::string time;             // --time T: a scene posed at T, in frames of its time unit; "" its current time
     std::string root;             // --root JOINT: only that joint's hierarchy, its ancestors folded in; "" all
+    bool resample = false;        // --resample: a clip's keys on the scene's whole frames (a resampled private copy)
     std::string start;            // --start F: the scene frame a clip's frame 0 lands on; "" where import puts it
     std::string frames;           // --frames A:B: the frames read, ends included; "" all (a scene: its playback range)
     uint32_t step = 1;            // --step N: every Nth frame from A; the rate read is the source's over N
@@ -38,6 +39,7 @@ enum OptionBit : unsigned {
     kOptTime = 1u << 8,
     kOptStart = 1u << 9,
     kOptRoot = 1u << 10,
+    kOptResample = 1u << 11,
 };
 
 struct OptionFlag {
@@ -46,6 +48,6 @@ struct OptionFlag {
     bool takesValue;
 };
 // Every option above with its flag, in the order the command lists them.
-extern const OptionFlag kOptionFlags[11];
+extern const OptionFlag kOptionFlags[12];
 
 }  // namespace qmf::formats

@@ -138,6 +138,7 @@ ConvertOptions optionsOf(const Args& a) {
     o.rename.mapFile = a.value("--map");
     o.rename.stripNamespaces = a.has("--strip-namespaces");
     o.rigOnly = a.has("--rig-only");
+    o.resample = a.has("--resample");
     return o;
 }
 
@@ -226,6 +227,8 @@ const Command kConvertCommand = {
     "                       frame is folded into its position and rotation\n"
     "  --start F            CLIP.qmf -> SCENE.ma: the scene frame the clip's frame 0\n"
     "                       lands on (as qmf import --start)\n"
+    "  --resample           CLIP.qmf -> SCENE.ma: a clip at a rate Maya has no unit for is\n"
+    "                       resampled at the rig's (film) so keys land on its frames\n"
     "  --rig-only           CLIP.qmf -> SCENE.ma: write the rig alone, without the clip's animation\n"
     "  --map FILE           rename the clip's joints first: one 'clipName sceneName'\n"
     "                       pair per line, '#' starts a comment (see qmf import)\n"

@@ -13,7 +13,8 @@ namespace {
 int cmdImport(int argc, char** argv) {
     Args a = parseArgs("import", argc, argv,
                        {{"--plugin", true}, {"-o", true}, {"--replace", false}, {"--map", true},
-                        {"--strip-namespaces", false}, {"--maya-names", false}, {"--start", true}});
+                        {"--strip-namespaces", false}, {"--maya-names", false}, {"--start", true},
+                        {"--resample", false}});
     if (a.help) {
         std::cout << kImportCommand.help;
         return 0;
@@ -32,6 +33,7 @@ int cmdImport(int argc, char** argv) {
     options.rename = rename;
     options.replace = a.has("--replace");
     options.start = a.value("--start");
+    options.resample = a.has("--resample");
     if (a.has("--start")) {
         try {
             formats::startFrame(options.start);
@@ -54,7 +56,7 @@ int cmdImport(int argc, char** argv) {
 const Command kImportCommand = {
     "import",
     "usage: qmf import CLIP.qmf SCENE.ma -o OUT.ma [--replace] [--map FILE]\n"
-    "                  [--strip-namespaces] [--maya-names] [--start F] [--plugin PATH]\n"
+    "                  [--strip-namespaces] [--maya-names] [--start F] [--resample] [--plugin PATH]\n"
     "\n"
     "Reads a Maya ASCII scene into the headless host, calls the qmf translator's\n"
     "reader on CLIP.qmf (translate curves on the first joint, rotate curves on every\n"
@@ -82,6 +84,10 @@ const Command kImportCommand = {
     "  --start F            the scene frame where the clip's frame 0 lands: every key\n"
     "                       and the playback end move by F (default: where the\n"
     "                       translator keys them, frame 0 at time 0)\n"
+    "  --resample           keys on the scene's whole frames: a clip of another rate is\n"
+    "                       resampled at the scene's on a private copy first (slerp for\n"
+    "                       orientations, linear for translation; a frame that lands on\n"
+    "                       a clip frame is copied exactly)\n"
     "  --plugin PATH        translator module to load (default: ../plug-ins/qmfTranslator.so\n"
     "                       beside this program)\n",
     cmdImport};
