@@ -379,10 +379,19 @@ MStatus setCurve(const MObject& n, const CurveData& data) {
     next.weighted = data.weighted;
     next.preInfinity = data.preInfinity;
     next.postInfinity = data.postInfinity;
+    next.keys.reserve(data.keys.size());
+    long long lastTicks = 0;  // of next's last key
     for (const CurveKey& k : data.keys) {
         if (!std::isfinite(k.time) || !std::isfinite(k.value) || !validTangent(k.inTangent) ||
             !validTangent(k.outTangent))
             return makeStatus(MStatus::kInvalidParameter);
+        // Keys nearly always come in time order: those after the last go on the end without a search.
+        const long long t = timeTicks(k.time);
+        if (next.keys.empty() || t > lastTicks) {
+            next.keys.push_back(k);
+            lastTicks = t;
+            continue;
+        }
         unsigned int at = insertKey(next, k);
         next.keys[at] = k;   // a later key at the same time replaces all of the earlier one
     }
