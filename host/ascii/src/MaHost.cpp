@@ -114,7 +114,22 @@ Binding load(const Scene& scene, Scene* handOver) {
             if (!setTransformValues(b.nodes[i], v))
                 b.warnings.push_back("line " + std::to_string(n.line) + ": the host refused the values of " + n.name);
         }
-        if (n.curve) {
+        if (n.curve && n.curve->keys.uniform()) {
+            // A struct per key would be copied twice on the way; columns are copied once.
+            const KeyList& keys = n.curve->keys;
+            CurveColumns c;
+            c.weighted = n.curve->weighted;
+            c.preInfinity = static_cast<MFnAnimCurve::InfinityType>(n.curve->preInfinity);
+            c.postInfinity = static_cast<MFnAnimCurve::InfinityType>(n.curve->postInfinity);
+            c.size = keys.size();
+            c.times = keys.times().data();
+            c.values = keys.values().data();
+            c.inTangent = static_cast<MFnAnimCurve::TangentType>(keys.inType());
+            c.outTangent = static_cast<MFnAnimCurve::TangentType>(keys.outType());
+            if (!setCurveColumns(b.nodes[i], c))
+                b.warnings.push_back("line " + std::to_string(n.line) + ": the host refused the keys of " + n.name);
+            if (handOver) handOver->nodes[i].curve->keys.release();
+        } else if (n.curve) {
             CurveData d;
             d.type = curveType(n.curve->kind);
             d.weighted = n.curve->weighted;

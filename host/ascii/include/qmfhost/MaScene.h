@@ -88,6 +88,10 @@ public:
     const_iterator end() const { return const_iterator(*this, size()); }
     const std::vector<double>& times() const { return times_; }
     const std::vector<double>& values() const { return values_; }
+    // Every key with the same tangent types (inType(), outType()) and no vectors.
+    bool uniform() const { return inTypes_.empty() && vectors_.empty(); }
+    int inType() const { return inType_; }
+    int outType() const { return outType_; }
 
     void reserve(std::size_t n);
     void push_back(const Key& k);
