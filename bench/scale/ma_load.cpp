@@ -1,11 +1,11 @@
 // Reads a Maya ASCII scene and loads it into the headless host, as every
-// qmf command does before the translator runs; prints the node count and,
+// qmf command does before the translator runs (the keys handed over); prints the node count and,
 // on stderr, the CPU time of each phase.
 #include <ctime>
 #include <cstdio>
 #include <exception>
 #include <fstream>
-#include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "qmfhost/MaHost.h"
@@ -40,22 +40,26 @@ int main(int argc, char** argv) {
     }
     try {
         const double t0 = cpuSeconds();
-        std::string bytes;
+        auto bytes = std::make_shared<std::string>();
         {
             std::ifstream in(argv[1], std::ios::binary);
-            std::ostringstream all;
-            all << in.rdbuf();
-            bytes = all.str();
+            in.seekg(0, std::ios::end);
+            const std::streamoff size = in.tellg();
+            in.seekg(0);
+            if (!in || size < 0) throw std::runtime_error(std::string("cannot read ") + argv[1]);
+            bytes->resize(static_cast<std::size_t>(size));
+            in.read(bytes->data(), size);
+            if (in.gcount() != size) throw std::runtime_error(std::string("cannot read ") + argv[1]);
         }
         const double t1 = cpuSeconds();
-        qmfhost::ma::checkHeader(bytes);
-        std::vector<qmfhost::ma::Chunk> chunks = qmfhost::ma::parseChunks(bytes);
+        qmfhost::ma::checkHeader(*bytes);
+        std::vector<qmfhost::ma::Chunk> chunks = qmfhost::ma::parseChunks(*bytes);
         const double t2 = cpuSeconds();
         const double m2 = residentMb();
-        auto scene = std::make_unique<qmfhost::ma::Scene>(qmfhost::ma::interpret(std::move(chunks)));
+        auto scene = std::make_unique<qmfhost::ma::Scene>(qmfhost::ma::interpret(std::move(bytes), std::move(chunks)));
         const double t3 = cpuSeconds();
         const double m3 = residentMb();
-        auto binding = std::make_unique<qmfhost::ma::Binding>(qmfhost::ma::loadIntoHost(*scene));
+        auto binding = std::make_unique<qmfhost::ma::Binding>(qmfhost::ma::loadIntoHost(*scene, qmfhost::ma::SceneKeys::HandedOver));
         const double t4 = cpuSeconds();
         const double m4 = residentMb();
         std::printf("%zu nodes\n", binding->nodes.size());

@@ -8,12 +8,16 @@
         ~100 MB scene into the host, against a plain linear parse in Python.
   export  `qmf export` of a 30,000-joint rig against reading that rig, and of
         a 100,000-joint rig (over the library's joint limit).
+  keys  reading scenes of 60 animated joints x 10,000 / 100,000 frames (183
+        curves keyed on every frame, written by `qmf import`) into the host,
+        and `qmf export` of them, against reading every number of the file
+        into a double (ma_numbers_floor).
 
 Runs alternate between the command and its floor; times are CPU seconds
 (user + sys) of the child process, min and median of --runs runs; memory is
 the child's peak resident set. Usage:
 
-  bench/scale/scale_bench.py [--build build-rel] [--runs 5] [clip|read|export ...]
+  bench/scale/scale_bench.py [--build build-rel] [--runs 5] [clip|read|export|keys ...]
 """
 import argparse
 import os
@@ -137,18 +141,45 @@ def bench_export(args, work):
     print("   " + text.strip().splitlines()[-1])
 
 
+def bench_keys(args, work):
+    bin_dir = os.path.join(args.build, "bin")
+    load, qmf = os.path.join(bin_dir, "ma_load"), os.path.join(bin_dir, "qmf")
+    floor = os.path.join(bin_dir, "ma_numbers_floor")
+    header()
+    for frames in args.frames:
+        folder = os.path.join(work, "keys%d" % frames)
+        os.makedirs(folder, exist_ok=True)
+        scene = os.path.join(folder, "anim.ma")
+        if (subprocess.call([os.path.join(bin_dir, "gen_clip"), folder, "60", str(frames), "120"]) != 0 or
+                run([qmf, "import", os.path.join(folder, "clip.qmf"), os.path.join(folder, "rig.ma"),
+                     "-o", scene])[4] != 0):
+            sys.exit("cannot make the %d-frame scene" % frames)
+        os.remove(os.path.join(folder, "clip.qmf"))
+        size = os.path.getsize(scene)
+        runs = args.runs if frames <= 10000 else max(3, args.runs // 2)
+        out = os.path.join(folder, "out.qmf")
+        for label, ours in (("read", lambda: run([load, scene])),
+                            ("qmf export", lambda: run([qmf, "export", scene, out]))):
+            _, _, text, _ = compare("%s %d frames (%.0f MB) vs every number" % (label, frames, size / 1e6), runs,
+                                    ours, lambda: run([floor, scene]))
+            _, mem, _, _, _ = ours()
+            print("   peak memory %.2fx the file%s" % (mem / size, "; phases: " + text.splitlines()[-1]
+                                                      if label == "read" else ""))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--build", default="build-rel", help="build folder (a Release build)")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--joints", type=int, nargs="*", default=[10000, 30000, 100000])
     parser.add_argument("--big-joints", type=int, default=440000, help="joints of the ~100 MB scene")
-    parser.add_argument("what", nargs="*", default=["clip", "read", "export"])
+    parser.add_argument("--frames", type=int, nargs="*", default=[10000, 100000], help="frames of the keyed scenes")
+    parser.add_argument("what", nargs="*", default=["clip", "read", "export", "keys"])
     args = parser.parse_args()
     with tempfile.TemporaryDirectory(prefix="qmf-scale-") as work:
         for what in args.what:
             print("== " + what)
-            {"clip": bench_clip, "read": bench_read, "export": bench_export}[what](args, work)
+            {"clip": bench_clip, "read": bench_read, "export": bench_export, "keys": bench_keys}[what](args, work)
 
 
 if __name__ == "__main__":

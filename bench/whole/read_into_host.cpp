@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     }
     try {
         qmfhost::ma::Scene scene = qmfhost::ma::readFile(argv[2]);
-        qmfhost::ma::loadIntoHost(scene);
+        qmfhost::ma::loadIntoHost(scene, qmfhost::ma::SceneKeys::HandedOver);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "read_into_host: %s: %s\n", argv[2], e.what());
         return 1;

@@ -82,9 +82,9 @@ qmfhost::ma::Scene readScene(const std::string& path) {
     }
 }
 
-qmfhost::ma::Binding bindScene(const std::string& path, const qmfhost::ma::Scene& scene) {
+qmfhost::ma::Binding bindScene(const std::string& path, qmfhost::ma::Scene& scene) {
     try {
-        return qmfhost::ma::loadIntoHost(scene);
+        return qmfhost::ma::loadIntoHost(scene, qmfhost::ma::SceneKeys::HandedOver);
     } catch (const qmfhost::ma::ParseError& e) {
         throw FormatError(path + ": " + e.what());
     }

@@ -8,6 +8,8 @@ using namespace qmfhost::ma;
 
 namespace {
 
+// The chunks' texts are views into text, gone with it: only their arguments
+// and lines are looked at.
 std::vector<Chunk> statements(const std::string& text) {
     std::vector<Chunk> out;
     for (auto& c : parseChunks(text))

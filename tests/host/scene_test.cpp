@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <vector>
+
 #include <unistd.h>
 
 namespace {
@@ -78,6 +81,72 @@ TEST_F(Scene, CurveDataRoundTripsSortedWithLaterKeysWinning) {
     in.keys[0].inTangent = MFnAnimCurve::kTangentGlobal;
     EXPECT_EQ(qmfhost::setCurve(curve, in), MStatus::kInvalidParameter);
     EXPECT_EQ(qmfhost::getCurve(qmfhost::createNode("joint", "j"), out), MStatus::kInvalidParameter);
+}
+
+TEST_F(Scene, CurveColumnsStoreWhatSetCurveStoresWithTheSameKeys) {
+    using T = MFnAnimCurve;
+    const double nan = std::nan("");
+    struct Case {
+        const char* name;
+        std::vector<double> times, values;
+        T::TangentType in, out;
+        T::InfinityType post;
+    };
+    const Case cases[] = {
+        {"in order", {0.0, 0.5, 1.0, 1.5}, {1, 2, 3, 4}, T::kTangentLinear, T::kTangentStep, T::kCycle},
+        {"out of order, a time twice", {1.0, 0.0, 1.0, 0.5}, {1, 2, 3, 4}, T::kTangentAuto, T::kTangentAuto, T::kConstant},
+        // Within a tick of each other: one time to the host.
+        {"same tick", {0.0, 1.0, 1.0 + 1e-12}, {1, 2, 3}, T::kTangentFlat, T::kTangentFlat, T::kConstant},
+        {"fixed sides", {0.0, 1.0}, {1, 2}, T::kTangentFixed, T::kTangentLinear, T::kConstant},
+        {"no keys", {}, {}, T::kTangentLinear, T::kTangentLinear, T::kLinear},
+        {"not finite", {0.0, nan}, {1, 2}, T::kTangentLinear, T::kTangentLinear, T::kConstant},
+        {"global tangent", {0.0, 1.0}, {1, 2}, T::kTangentGlobal, T::kTangentLinear, T::kConstant},
+        {"bad infinity", {0.0}, {1}, T::kTangentLinear, T::kTangentLinear, static_cast<T::InfinityType>(2)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MObject byColumns = qmfhost::createNode("animCurveTL", "a");
+        MObject byKeys = qmfhost::createNode("animCurveTL", "b");
+        // Both start with a longer curve, which must go entirely.
+        qmfhost::CurveData old;
+        for (int k = 0; k < 8; ++k) old.keys.push_back({k * 1.0, 9.0, T::kTangentFixed, T::kTangentFixed, 1, 2, 3, 4});
+        ASSERT_TRUE(qmfhost::setCurve(byColumns, old));
+        ASSERT_TRUE(qmfhost::setCurve(byKeys, old));
+
+        qmfhost::CurveColumns cols;
+        cols.weighted = true;
+        cols.postInfinity = c.post;
+        cols.size = c.times.size();
+        cols.times = c.times.data();
+        cols.values = c.values.data();
+        cols.inTangent = c.in;
+        cols.outTangent = c.out;
+        qmfhost::CurveData keys;
+        keys.weighted = true;
+        keys.postInfinity = c.post;
+        for (std::size_t i = 0; i < c.times.size(); ++i) keys.keys.push_back({c.times[i], c.values[i], c.in, c.out});
+        const MStatus a = qmfhost::setCurveColumns(byColumns, cols);
+        const MStatus b = qmfhost::setCurve(byKeys, keys);
+        EXPECT_EQ(a, b);
+
+        qmfhost::CurveData x, y;
+        ASSERT_TRUE(qmfhost::getCurve(byColumns, x));
+        ASSERT_TRUE(qmfhost::getCurve(byKeys, y));
+        EXPECT_EQ(x.weighted, y.weighted);
+        EXPECT_EQ(x.postInfinity, y.postInfinity);
+        ASSERT_EQ(x.keys.size(), y.keys.size());
+        for (std::size_t i = 0; i < x.keys.size(); ++i) {
+            const auto &p = x.keys[i], &q = y.keys[i];
+            EXPECT_TRUE(p.time == q.time && p.value == q.value && p.inTangent == q.inTangent &&
+                        p.outTangent == q.outTangent && p.inX == q.inX && p.outY == q.outY)
+                << "key " << i;
+        }
+        qmfhost::CurveKeysView vx, vy;
+        ASSERT_TRUE(qmfhost::viewCurveKeys(byColumns, vx));
+        ASSERT_TRUE(qmfhost::viewCurveKeys(byKeys, vy));
+        EXPECT_EQ(vx.tangentVectors, vy.tangentVectors);
+    }
+    EXPECT_EQ(qmfhost::setCurveColumns(qmfhost::createNode("joint", "j"), {}), MStatus::kInvalidParameter);
 }
 
 TEST_F(Scene, CreateRefusesNodesThatCannotBeWhereTheyAreAsked) {

@@ -31,7 +31,9 @@ std::string pluginPath(const std::string& chosen);
 std::unique_ptr<qmfhost::PluginModule> loadTranslator(const std::string& chosen);
 
 qmfhost::ma::Scene readScene(const std::string& path);
-qmfhost::ma::Binding bindScene(const std::string& path, const qmfhost::ma::Scene& scene);
+// Loads the scene into the host, which then holds its curves' keys: the
+// scene's own are emptied (qmfhost::ma::SceneKeys::HandedOver).
+qmfhost::ma::Binding bindScene(const std::string& path, qmfhost::ma::Scene& scene);
 
 // Joints in the order of the translator's depth-first walk, without
 // recursion so a deep hierarchy cannot exhaust the stack.

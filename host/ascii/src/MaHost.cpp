@@ -45,9 +45,19 @@ void completeRange(const Scene& scene, Playback& pb) {
     if (!pb.endTime) pb.endTime = now.animationEndTime.as(MTime::kSeconds);
 }
 
+Binding load(const Scene& scene, Scene* handOver);
+
 }  // namespace
 
-Binding loadIntoHost(const Scene& scene) {
+Binding loadIntoHost(const Scene& scene) { return load(scene, nullptr); }
+
+Binding loadIntoHost(Scene& scene, SceneKeys keys) {
+    return load(scene, keys == SceneKeys::HandedOver ? &scene : nullptr);
+}
+
+namespace {
+
+Binding load(const Scene& scene, Scene* handOver) {
     resetScene();
     Binding b;
     const std::size_t count = scene.nodes.size();
@@ -104,13 +114,29 @@ Binding loadIntoHost(const Scene& scene) {
             if (!setTransformValues(b.nodes[i], v))
                 b.warnings.push_back("line " + std::to_string(n.line) + ": the host refused the values of " + n.name);
         }
-        if (n.curve) {
+        if (n.curve && n.curve->keys.uniform()) {
+            // A struct per key would be copied twice on the way; columns are copied once.
+            const KeyList& keys = n.curve->keys;
+            CurveColumns c;
+            c.weighted = n.curve->weighted;
+            c.preInfinity = static_cast<MFnAnimCurve::InfinityType>(n.curve->preInfinity);
+            c.postInfinity = static_cast<MFnAnimCurve::InfinityType>(n.curve->postInfinity);
+            c.size = keys.size();
+            c.times = keys.times().data();
+            c.values = keys.values().data();
+            c.inTangent = static_cast<MFnAnimCurve::TangentType>(keys.inType());
+            c.outTangent = static_cast<MFnAnimCurve::TangentType>(keys.outType());
+            if (!setCurveColumns(b.nodes[i], c))
+                b.warnings.push_back("line " + std::to_string(n.line) + ": the host refused the keys of " + n.name);
+            if (handOver) handOver->nodes[i].curve->keys.release();
+        } else if (n.curve) {
             CurveData d;
             d.type = curveType(n.curve->kind);
             d.weighted = n.curve->weighted;
             d.preInfinity = static_cast<MFnAnimCurve::InfinityType>(n.curve->preInfinity);
             d.postInfinity = static_cast<MFnAnimCurve::InfinityType>(n.curve->postInfinity);
-            for (const auto& k : n.curve->keys) {
+            d.keys.reserve(n.curve->keys.size());
+            for (const Key& k : n.curve->keys) {
                 CurveKey ck;
                 ck.time = k.time;
                 ck.value = k.value;
@@ -124,6 +150,8 @@ Binding loadIntoHost(const Scene& scene) {
             }
             if (!setCurve(b.nodes[i], d))
                 b.warnings.push_back("line " + std::to_string(n.line) + ": the host refused the keys of " + n.name);
+            // Now in the host: a long scene's keys are not held twice.
+            if (handOver) handOver->nodes[i].curve->keys.release();
         }
         if (n.conversionFactor) setAttributeValue(b.nodes[i], "cf", {*n.conversionFactor});
     }
@@ -160,6 +188,8 @@ Binding loadIntoHost(const Scene& scene) {
     b.animControl = animControlState();
     return b;
 }
+
+}  // namespace
 
 Edits collectEdits(const Scene& scene, const Binding& binding, CurveKeys keys) {
     Edits e;

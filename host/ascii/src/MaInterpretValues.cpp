@@ -56,10 +56,33 @@ void Interpreter::setAttr(const Chunk& c) {
     std::optional<double> lock;
     std::string type;
     // Kept between statements: one setAttr per value line would otherwise allocate it anew.
-    std::vector<const Arg*>& values = values_;
-    values.clear();
-    for (std::size_t i = 1; i < c.args.size(); ++i) {
-        const Arg& a = c.args[i];
+    Values& values = values_;
+    values.args.clear();
+    values.run = nullptr;
+    // The arguments in order, the run's numbers among them. A run's number
+    // before the attribute (or a flag's value) is read as an argument; once
+    // values have begun, the rest of the run is values.
+    const std::size_t count = c.argCount();
+    const std::size_t runEnd = c.runAt + c.runCount;
+    auto argAt = [&](std::size_t i) -> const Arg& {
+        if (i < c.runAt) return c.args[i];
+        if (i >= runEnd) return c.args[i - c.runCount];
+        runArg_.quoted = false;
+        forEachRunToken(c, i - c.runAt, [&, first = true](std::string_view t) mutable {
+            if (first) runArg_.text.assign(t);
+            first = false;
+        });
+        return runArg_;
+    };
+    for (std::size_t i = 1; i < count; ++i) {
+        if (haveAttr && c.runCount && i >= c.runAt && i < runEnd) {
+            values.run = &c;
+            values.runFrom = i - c.runAt;
+            values.runAt = values.args.size();
+            i = runEnd - 1;
+            continue;
+        }
+        const Arg& a = argAt(i);
         if (a.isFlag()) {
             const std::string& f = a.text;
             bool takesValue = f == "-l"sv || f == "-lock"sv || f == "-k"sv || f == "-keyable"sv || f == "-cb"sv ||
@@ -67,12 +90,13 @@ void Interpreter::setAttr(const Chunk& c) {
                               f == "-typ"sv || f == "-ca"sv || f == "-caching"sv || f == "-ch"sv ||
                               f == "-capacityHint"sv;
             if (takesValue) {
-                if (i + 1 >= c.args.size()) throw ParseError(c.line, "setAttr flag " + f + " without a value");
-                const Arg& v = c.args[++i];
-                if (f == "-l"sv || f == "-lock"sv) {
+                if (i + 1 >= count) throw ParseError(c.line, "setAttr flag " + f + " without a value");
+                const std::string flag = f;  // argAt may reuse the argument f is in
+                const Arg& v = argAt(++i);
+                if (flag == "-l"sv || flag == "-lock"sv) {
                     lock = v.number();
                     if (!lock) throw ParseError(c.line, "setAttr -l needs on or off, not " + v.text);
-                } else if (f == "-type"sv || f == "-typ"sv) {
+                } else if (flag == "-type"sv || flag == "-typ"sv) {
                     type = v.text;
                 }
             }
@@ -82,10 +106,10 @@ void Interpreter::setAttr(const Chunk& c) {
             attrText = a.text;
             haveAttr = true;
         } else {
-            values.push_back(&a);
+            values.args.push_back(&a);
         }
     }
-    if (!haveAttr) throw ParseError(c.line, "setAttr without an attribute");
+        if (!haveAttr) throw ParseError(c.line, "setAttr without an attribute");
     AttrRef ref = parseAttr(attrText, c.line);
     int node = current_;
     if (!ref.node.empty()) {
@@ -111,8 +135,8 @@ void Interpreter::setAttr(const Chunk& c) {
         n.conversionFactor = finite(v[0], c.line);
         return;
     }
-    if (node == s_.configNode && ref.name == "b"sv && values.size() == 1 && values[0]->quoted) {
-        playback(values[0]->text, c.line);
+    if (node == s_.configNode && ref.name == "b"sv && values.single() && values.single()->quoted) {
+        playback(values.single()->text, c.line);
         s_.playbackChunk = static_cast<int>(chunk_);
         return;
     }
@@ -124,7 +148,7 @@ bool Interpreter::isTimeNode(const std::string& name, const std::string& type) {
     return s == "time1"sv && (type.empty() || type == "time"sv);
 }
 
-void Interpreter::currentTime(const std::vector<const Arg*>& values, int line) {
+void Interpreter::currentTime(const Values& values, int line) {
     const auto& v = numbers(values, line);
     if (v.size() != 1) throw ParseError(line, "time1.o needs one value");
     s_.currentTime = finite(v[0] / s_.units.framesPerSecond, line);
@@ -143,18 +167,28 @@ void Interpreter::applyLock(Node& n, const std::string& attr, bool on) {
     }
 }
 
-const std::vector<double>& Interpreter::numbers(const std::vector<const Arg*>& values, int line) {
+const std::vector<double>& Interpreter::numbers(const Values& values, int line) {
     std::vector<double>& out = numbers_;
     out.clear();
-    for (const Arg* a : values) {
+    out.reserve(values.size());
+    auto arg = [&](const Arg* a) {
         auto v = a->number();
         if (!v) throw ParseError(line, "expected a number, found '" + a->text + "'");
         out.push_back(*v);
-    }
+    };
+    const std::size_t before = values.run ? values.runAt : values.args.size();
+    for (std::size_t i = 0; i < before; ++i) arg(values.args[i]);
+    if (values.run)
+        forEachRunToken(*values.run, values.runFrom, [&](std::string_view t) {
+            double v = 0;
+            if (!runNumber(t, v)) throw ParseError(line, "expected a number, found '" + std::string(t) + "'");
+            out.push_back(v);
+        });
+    for (std::size_t i = before; i < values.args.size(); ++i) arg(values.args[i]);
     return out;
 }
 
-void Interpreter::transformAttr(Node& n, const AttrRef& ref, const std::vector<const Arg*>& values, const std::string& type,
+void Interpreter::transformAttr(Node& n, const AttrRef& ref, const Values& values, const std::string& type,
                    int line) {
     const std::string& a = ref.name;
     double lin = s_.units.linearToCm, ang = s_.units.angleToRadians;
@@ -203,7 +237,7 @@ int Interpreter::intValue(double v, int line) {
     return static_cast<int>(v);
 }
 
-void Interpreter::curveAttr(int node, const AttrRef& ref, const std::vector<const Arg*>& values, int line) {
+void Interpreter::curveAttr(int node, const AttrRef& ref, const Values& values, int line) {
     Curve& cv = *s_.nodes[node].curve;
     PendingCurve& p = pending_[node];
     const std::string& a = ref.name;
@@ -227,41 +261,70 @@ void Interpreter::curveAttr(int node, const AttrRef& ref, const std::vector<cons
         double spf = 1.0 / s_.units.framesPerSecond;
         double factor = cv.kind == 'A' ? s_.units.angleToRadians : cv.kind == 'L' ? s_.units.linearToCm
                       : cv.kind == 'T' ? spf : 1.0;
-        for (std::size_t k = 0; k < count; ++k) {
-            long idx = first + static_cast<long>(k);
-            if (a == "ktv"sv) p.ktv[idx] = {finite(v[2 * k] * spf, line), finite(v[2 * k + 1] * factor, line)};
-            else if (a == "kit"sv || a == "kot"sv) (a == "kit"sv ? p.kit : p.kot)[idx] = tangentFromFileCode(intValue(v[k], line));
-            else tangentPart(p, a)[idx] = finite(v[k], line);  // already seconds and internal units
+        if (a == "ktv"sv) {
+            p.times.expect(first, count);
+            p.values.expect(first, count);
+            for (std::size_t k = 0; k < count; ++k) {
+                const long idx = first + static_cast<long>(k);
+                const double t = finite(v[2 * k] * spf, line);
+                const double x = finite(v[2 * k + 1] * factor, line);
+                p.times[idx] = t;
+                p.values[idx] = x;
+            }
+        } else if (a == "kit"sv || a == "kot"sv) {
+            Indexed<std::uint8_t>& types = a == "kit"sv ? p.kit : p.kot;
+            types.expect(first, count);
+            for (std::size_t k = 0; k < count; ++k)
+                types[first + static_cast<long>(k)] = static_cast<std::uint8_t>(tangentFromFileCode(intValue(v[k], line)));
+        } else {
+            Indexed<double>& part = tangentPart(p, a);
+            part.expect(first, count);
+            for (std::size_t k = 0; k < count; ++k)
+                part[first + static_cast<long>(k)] = finite(v[k], line);  // already seconds and internal units
         }
     }
 }
 
-std::map<long, double>& Interpreter::tangentPart(PendingCurve& p, const std::string& a) {
+Indexed<double>& Interpreter::tangentPart(PendingCurve& p, const std::string& a) {
     return a == "kix"sv ? p.kix : a == "kiy"sv ? p.kiy : a == "kox"sv ? p.kox : p.koy;
 }
 
 void Interpreter::finishCurves() {
-    for (auto& [node, p] : pending_) {
-        Curve& cv = *s_.nodes[node].curve;
-        for (const auto& [idx, tv] : p.ktv) {
-            Key k;
-            k.time = tv.first;
-            k.value = tv.second;
-            auto i = p.kit.find(idx);
-            k.inType = i != p.kit.end() ? i->second : cv.tangentType;
-            auto o = p.kot.find(idx);
-            k.outType = o != p.kot.end() ? o->second : cv.tangentType;
-            auto part = [idx = idx](const std::map<long, double>& m) {
-                auto it = m.find(idx);
-                return it != m.end() ? it->second : 0.0;
-            };
-            k.inX = part(p.kix);
-            k.inY = part(p.kiy);
-            k.outX = part(p.kox);
-            k.outY = part(p.koy);
-            cv.keys.push_back(k);
+    for (auto it = pending_.begin(); it != pending_.end(); it = pending_.erase(it)) {
+        PendingCurve& p = it->second;
+        Curve& cv = *s_.nodes[it->first].curve;
+        // The keys' indices, in order: 0 to n - 1 unless the file skipped some.
+        std::vector<long> sparseIndices;
+        const std::size_t n = p.times.size();
+        if (p.times.sparse()) {
+            sparseIndices.reserve(n);
+            p.times.forEach([&](long idx, double) { sparseIndices.push_back(idx); });
+            std::vector<double> times, values;
+            times.reserve(n);
+            values.reserve(n);
+            p.times.forEach([&](long, double t) { times.push_back(t); });
+            p.values.forEach([&](long, double v) { values.push_back(v); });
+            cv.keys.assign(std::move(times), std::move(values), cv.tangentType, cv.tangentType);
+        } else {
+            // Taken over as they are: no copy of a long curve.
+            cv.keys.assign(p.times.take(), p.values.take(), cv.tangentType, cv.tangentType);
         }
-        std::stable_sort(cv.keys.begin(), cv.keys.end(), [](const Key& x, const Key& y) { return x.time < y.time; });
+        auto index = [&](std::size_t k) { return sparseIndices.empty() ? static_cast<long>(k) : sparseIndices[k]; };
+        if (!p.kit.empty() || !p.kot.empty())
+            for (std::size_t k = 0; k < n; ++k) {
+                const std::uint8_t* in = p.kit.find(index(k));
+                const std::uint8_t* out = p.kot.find(index(k));
+                cv.keys.setTypes(k, in ? *in : cv.tangentType, out ? *out : cv.tangentType);
+            }
+        if (!p.kix.empty() || !p.kiy.empty() || !p.kox.empty() || !p.koy.empty())
+            for (std::size_t k = 0; k < n; ++k) {
+                auto part = [idx = index(k)](const Indexed<double>& m) {
+                    const double* v = m.find(idx);
+                    return v ? *v : 0.0;
+                };
+                cv.keys.setVectors(k, part(p.kix), part(p.kiy), part(p.kox), part(p.koy));
+            }
+        cv.keys.sortByTime();
     }
 }
 

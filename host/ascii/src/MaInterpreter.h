@@ -6,6 +6,8 @@
 
 #include "qmfhost/MaScene.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
@@ -23,10 +25,70 @@ struct AttrRef {
 
 AttrRef parseAttr(const std::string& text, int line);
 
+// Values by key index. Files list keys in ranges from 0 up, so they are
+// appended to an array; indices that skip ahead move them to a map.
+template <class T>
+class Indexed {
+public:
+    // A range [first, first + count) about to be set: room for it at once.
+    void expect(long first, std::size_t count) {
+        if (sparse_ || first < 0 || static_cast<std::size_t>(first) > dense_.size()) return;
+        const std::size_t need = static_cast<std::size_t>(first) + count;
+        if (need > dense_.capacity()) dense_.reserve(std::max(need, 2 * dense_.capacity()));
+    }
+    T& operator[](long idx) {
+        if (!sparse_ && idx >= 0) {
+            const auto i = static_cast<std::size_t>(idx);
+            if (i < dense_.size()) return dense_[i];
+            if (i == dense_.size()) return dense_.emplace_back();
+        }
+        if (!sparse_) {
+            for (std::size_t i = 0; i < dense_.size(); ++i) map_.emplace_hint(map_.end(), static_cast<long>(i), dense_[i]);
+            std::vector<T>().swap(dense_);
+            sparse_ = true;
+        }
+        return map_[idx];
+    }
+    const T* find(long idx) const {
+        if (!sparse_) return idx >= 0 && static_cast<std::size_t>(idx) < dense_.size() ? &dense_[static_cast<std::size_t>(idx)] : nullptr;
+        auto it = map_.find(idx);
+        return it != map_.end() ? &it->second : nullptr;
+    }
+    bool empty() const { return sparse_ ? map_.empty() : dense_.empty(); }
+    std::size_t size() const { return sparse_ ? map_.size() : dense_.size(); }
+    bool sparse() const { return sparse_; }
+    // Calls f(index, value) in index order.
+    template <typename F>
+    void forEach(F&& f) const {
+        if (sparse_)
+            for (const auto& [i, v] : map_) f(i, v);
+        else
+            for (std::size_t i = 0; i < dense_.size(); ++i) f(static_cast<long>(i), dense_[i]);
+    }
+    // The values of indices 0 to size() - 1 (not sparse), taken out.
+    std::vector<T> take() { return std::move(dense_); }
+
+private:
+    std::vector<T> dense_;  // indices 0 to size - 1
+    std::map<long, T> map_;
+    bool sparse_ = false;
+};
+
 struct PendingCurve {
-    std::map<long, std::pair<double, double>> ktv;  // index -> time (s), value (internal)
-    std::map<long, int> kit, kot;                    // index -> API type
-    std::map<long, double> kix, kiy, kox, koy;       // index -> tangent vector part, as written
+    Indexed<double> times, values;             // .ktv, set together: seconds, internal units
+    Indexed<std::uint8_t> kit, kot;            // API tangent types
+    Indexed<double> kix, kiy, kox, koy;        // tangent vector parts, as written
+};
+
+// setAttr's values: arguments, and the chunk's run of numbers in their midst.
+struct Values {
+    std::vector<const Arg*> args;
+    const Chunk* run = nullptr;  // its numbers from runFrom on stand before args[runAt]
+    std::size_t runFrom = 0, runAt = 0;
+    std::size_t size() const { return args.size() + (run ? run->runCount - runFrom : 0); }
+    bool empty() const { return size() == 0; }
+    // The only value, when it is an argument.
+    const Arg* single() const { return size() == 1 && args.size() == 1 ? args[0] : nullptr; }
 };
 
 class Interpreter {
@@ -77,23 +139,23 @@ private:
     // :time1, the scene's time node (named, or selected with select -ne).
     static bool isTimeNode(const std::string& name, const std::string& type);
 
-    void currentTime(const std::vector<const Arg*>& values, int line);
+    void currentTime(const Values& values, int line);
 
     static void applyLock(Node& n, const std::string& attr, bool on);
 
     // Filled in place and reused: the caller uses the values before the next call.
-    const std::vector<double>& numbers(const std::vector<const Arg*>& values, int line);
+    const std::vector<double>& numbers(const Values& values, int line);
 
-    void transformAttr(Node& n, const AttrRef& ref, const std::vector<const Arg*>& values, const std::string& type,
+    void transformAttr(Node& n, const AttrRef& ref, const Values& values, const std::string& type,
                        int line);
 
     static double finite(double v, int line);
 
     static int intValue(double v, int line);
 
-    void curveAttr(int node, const AttrRef& ref, const std::vector<const Arg*>& values, int line);
+    void curveAttr(int node, const AttrRef& ref, const Values& values, int line);
 
-    static std::map<long, double>& tangentPart(PendingCurve& p, const std::string& a);
+    static Indexed<double>& tangentPart(PendingCurve& p, const std::string& a);
 
     void finishCurves();
 
@@ -107,7 +169,8 @@ private:
     std::unordered_map<std::string, std::vector<int>> live_;   // connections by their two plugs
     bool liveIndexed_ = false;
     std::vector<char> disconnected_;                          // per connection
-    std::vector<const Arg*> values_;                          // setAttr's values, reused
+    Values values_;                                           // setAttr's values, reused
+    Arg runArg_;                                              // a run's number read as an argument
     std::vector<double> numbers_;                             // numbers(), reused
 };
 

@@ -1,6 +1,7 @@
 #include "qmfhost/MaParser.h"
 
 #include <algorithm>
+#include <charconv>
 #include <iterator>
 
 #include <cerrno>
@@ -36,6 +37,17 @@ std::optional<double> Arg::number() const {
     double v = std::strtod(begin, &end);
     if (end != begin + text.size() || !std::isfinite(v)) return std::nullopt;
     return v;
+}
+
+bool runNumber(std::string_view token, double& out) {
+    const char* end = token.data() + token.size();
+    auto r = std::from_chars(token.data(), end, out);
+    if (r.ec == std::errc() && r.ptr == end && std::isfinite(out)) return true;
+    // Out of range (or a form from_chars reads otherwise): decide as Arg::number does.
+    std::optional<double> v = Arg{std::string(token), false}.number();
+    if (!v) return false;
+    out = *v;
+    return true;
 }
 
 const std::string& Chunk::command() const {
@@ -98,7 +110,7 @@ public:
             st.kind = Chunk::Kind::Statement;
             st.line = line_;
             st.topLevel = stmtStart == pos_ || (s_[stmtStart] != ' ' && s_[stmtStart] != '\t');
-            parseStatement(st);
+            parseStatement(st, stmtStart);
             // Keep trailing blanks and the newline with the statement.
             std::size_t end = pos_;
             while (end < s_.size() && (s_[end] == ' ' || s_[end] == '\t' || s_[end] == '\r')) ++end;
@@ -109,7 +121,7 @@ public:
             if (pos_ - stmtStart > limits_.maxStatementBytes)
                 throw ParseError(st.line, "statement longer than the limit of " +
                                               std::to_string(limits_.maxStatementBytes) + " bytes");
-            st.text.assign(s_.substr(stmtStart, pos_ - stmtStart));
+            st.text = s_.substr(stmtStart, pos_ - stmtStart);
             out.push_back(std::move(st));
             gapStart = pos_;
             gapLine = line_;
@@ -120,7 +132,7 @@ private:
     Chunk gap(std::size_t from, std::size_t to, int line) {
         Chunk g;
         g.kind = Chunk::Kind::Gap;
-        g.text.assign(s_.substr(from, to - from));
+        g.text = s_.substr(from, to - from);
         g.line = line;
         return g;
     }
@@ -130,6 +142,7 @@ private:
     }
 
     void skipComment() {
+        sawComment_ = true;
         if (s_[pos_ + 1] == '/') {
             while (pos_ < s_.size() && s_[pos_] != '\n') ++pos_;
             return;
@@ -241,12 +254,64 @@ private:
         return a;
     }
 
-    void parseStatement(Chunk& st) {
+    // Digits with an optional sign, point and exponent: what strtod reads
+    // whole, without its other forms (hex, inf, nan), which stay arguments.
+    // Where such a number starting at i ends, or npos.
+    static std::size_t numberEnd(std::string_view t, std::size_t i) {
+        auto digit = [&t](std::size_t k) { return k < t.size() && t[k] >= '0' && t[k] <= '9'; };
+        if (i < t.size() && t[i] == '-') ++i;
+        std::size_t digits = i;
+        while (digit(i)) ++i;
+        if (i < t.size() && t[i] == '.') {
+            ++digits;  // the point is not a digit
+            for (++i; digit(i);) ++i;
+        }
+        if (i == digits) return std::string_view::npos;
+        if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+            ++i;
+            if (i < t.size() && (t[i] == '-' || t[i] == '+')) ++i;
+            if (!digit(i)) return std::string_view::npos;
+            while (digit(i)) ++i;
+        }
+        return i;
+    }
+
+    static bool plainNumber(std::string_view t) { return numberEnd(t, 0) == t.size(); }
+
+    // Takes the numbers that follow into st's run, up to anything else.
+    void extendRun(Chunk& st, std::size_t stmtStart) {
+        while (true) {
+            std::size_t p = pos_;
+            int lines = 0;
+            for (; p < s_.size() && isSpace(s_[p]); ++p)
+                if (s_[p] == '\n') ++lines;
+            const std::size_t end = p < s_.size() ? numberEnd(s_, p) : std::string_view::npos;
+            // A number only when the token ends with it.
+            if (end == std::string_view::npos ||
+                (end < s_.size() && !isSpace(s_[end]) && s_[end] != ';' && s_[end] != '"'))
+                return;
+            if (args_.size() + st.runCount >= limits_.maxArgsPerStatement)
+                throw ParseError(st.line, "statement has more than " +
+                                              std::to_string(limits_.maxArgsPerStatement) + " arguments");
+            pos_ = end;
+            line_ += lines;
+            ++st.runCount;
+            st.runEnd = pos_ - stmtStart;
+        }
+    }
+
+    void parseStatement(Chunk& st, std::size_t stmtStart) {
         // Arguments gather in a vector kept between statements, then move
         // into one of the exact size: one allocation per statement.
         args_.clear();
+        bool packs = false;  // a setAttr: its one long run of numbers stays text
+        bool runDone = false;
+        std::size_t streak = 0, streakBegin = 0;  // plain numbers last in args_, no comment between
+        auto endStreak = [&] { streak = 0; };
         while (true) {
+            sawComment_ = false;
             skipSpace();
+            if (sawComment_) endStreak();
             if (pos_ >= s_.size()) throw ParseError(st.line, "statement has no closing ';'");
             char c = s_[pos_];
             if (c == ';') {
@@ -255,22 +320,43 @@ private:
                 std::move(args_.begin(), args_.end(), std::back_inserter(st.args));
                 return;
             }
-            if (args_.size() >= limits_.maxArgsPerStatement)
+            if (args_.size() + st.runCount >= limits_.maxArgsPerStatement)
                 throw ParseError(st.line, "statement has more than " +
                                               std::to_string(limits_.maxArgsPerStatement) + " arguments");
             Arg a;
             if (c == '"') {
                 a.text = readString();
                 a.quoted = true;
+                endStreak();
             } else if (c == '(') {
                 a = readGroup();
+                endStreak();
             } else {
                 std::size_t start = pos_;
                 while (pos_ < s_.size() && !isSpace(s_[pos_]) && s_[pos_] != ';' && s_[pos_] != '"')
                     ++pos_;
-                a.text.assign(s_.substr(start, pos_ - start));
+                const std::string_view token = s_.substr(start, pos_ - start);
+                if (packs && !runDone && plainNumber(token)) {
+                    if (streak++ == 0) streakBegin = start;
+                    if (streak == kMinNumberRun) {
+                        // The numbers so far leave the arguments for the run.
+                        args_.resize(args_.size() - (kMinNumberRun - 1));
+                        st.runAt = args_.size();
+                        st.runCount = kMinNumberRun;
+                        st.runBegin = streakBegin - stmtStart;
+                        st.runEnd = pos_ - stmtStart;
+                        extendRun(st, stmtStart);
+                        runDone = true;
+                        streak = 0;
+                        continue;
+                    }
+                } else {
+                    endStreak();
+                }
+                a.text.assign(token);
             }
             args_.push_back(std::move(a));
+            if (args_.size() == 1) packs = args_[0].text == "setAttr"sv;
         }
     }
 
@@ -279,6 +365,7 @@ private:
     const Limits& limits_;
     std::size_t pos_ = 0;
     int line_ = 1;
+    bool sawComment_ = false;
 };
 
 }  // namespace

@@ -282,7 +282,7 @@ void writeScene(const Scene& scene, const Edits& edits, const TextOut& sink) {
             playbackChunk = scene.playbackChunk;
             const Chunk& c = scene.chunks[static_cast<std::size_t>(playbackChunk)];
             std::string old;
-            std::string indent = c.text.substr(0, c.text.find_first_not_of(" \t"));
+            std::string indent(c.text.substr(0, c.text.find_first_not_of(" \t")));
             for (std::size_t i = 1; i < c.args.size(); ++i)
                 if (c.args[i].quoted && i > 1) old = c.args[i].text;
             // The attribute path is the first quoted argument; the script the last.

@@ -204,6 +204,21 @@ OPENMAYA_EXPORT MStatus viewCurveKeys(const MObject& node, CurveKeysView& view);
 // and cannot change here.
 OPENMAYA_EXPORT MStatus setCurve(const MObject& node, const CurveData& data);
 
+// Keys as columns, each with the same tangent types: a long curve loads
+// without a struct per key.
+struct CurveColumns {
+    bool weighted = false;
+    MFnAnimCurve::InfinityType preInfinity = MFnAnimCurve::kConstant;
+    MFnAnimCurve::InfinityType postInfinity = MFnAnimCurve::kConstant;
+    std::size_t size = 0;
+    const double* times = nullptr;   // seconds
+    const double* values = nullptr;  // internal units
+    MFnAnimCurve::TangentType inTangent = MFnAnimCurve::kTangentClamped;
+    MFnAnimCurve::TangentType outTangent = MFnAnimCurve::kTangentClamped;
+};
+// What setCurve does with the same keys.
+OPENMAYA_EXPORT MStatus setCurveColumns(const MObject& node, const CurveColumns& keys);
+
 // Called after every key added through MFnAnimCurve, so a tool can show
 // progress on long runs; null stops it. Host-only: plug-ins never see it.
 using KeyAddedHook = void (*)(const MObject& curve, void* context);

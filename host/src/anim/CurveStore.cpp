@@ -128,6 +128,36 @@ void CurveStore::assign(const CurveData& data) {
     outTypes_.shrink_to_fit();
 }
 
+void CurveStore::assign(const CurveColumns& keys) {
+    weighted = keys.weighted;
+    preInfinity = keys.preInfinity;
+    postInfinity = keys.postInfinity;
+    const std::size_t n = keys.size;
+    times_.clear();
+    values_.clear();
+    inTypes_.clear();
+    outTypes_.clear();
+    fixed_.clear();
+    fixed_.shrink_to_fit();
+    lastTicksKnown_ = false;
+    times_.resize(n);
+    values_.resize(n);
+    if (n) {
+        std::memcpy(times_.data(), keys.times, n * sizeof(double));
+        std::memcpy(values_.data(), keys.values, n * sizeof(double));
+    }
+    inTypes_.resize(n);
+    outTypes_.resize(n);
+    if (n) {
+        std::memset(inTypes_.data(), static_cast<int>(keys.inTangent), n);
+        std::memset(outTypes_.data(), static_cast<int>(keys.outTangent), n);
+    }
+    times_.shrink_to_fit();
+    values_.shrink_to_fit();
+    inTypes_.shrink_to_fit();
+    outTypes_.shrink_to_fit();
+}
+
 unsigned int insertKey(CurveStore& curve, const CurveKey& key) {
     const long long t = timeTicks(key.time);
     std::size_t n = curve.size();

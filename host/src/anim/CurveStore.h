@@ -162,6 +162,8 @@ public:
     CurveData toData() const;
     // Keys already in time order, one per time.
     void assign(const CurveData& data);
+    // The same, from columns with one pair of tangent types (not fixed).
+    void assign(const CurveColumns& keys);
 
 private:
     PodArray<double> times_;    // seconds

@@ -23,6 +23,11 @@ struct Binding {
 // Resets the host scene and loads this one. Throws ParseError when the host
 // refuses something a rig needs (a node or a parent).
 Binding loadIntoHost(const Scene& scene);
+// HandedOver empties each curve's keys in the scene once the host holds
+// them, for callers that read keys from the host only: a long scene's keys
+// are then never held twice.
+enum class SceneKeys { Kept, HandedOver };
+Binding loadIntoHost(Scene& scene, SceneKeys keys);
 
 // What the host now holds that differs from what was loaded. Of the
 // playback range only the values that changed are given, unless the scene

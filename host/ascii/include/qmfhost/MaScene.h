@@ -8,6 +8,9 @@
 #include "qmfhost/MaParser.h"
 
 #include <array>
+#include <cstddef>
+#include <initializer_list>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -44,9 +47,73 @@ struct Key {
     double inX = 0, inY = 0, outX = 0, outY = 0;
 };
 
+// A curve's keys in columns: times and values, and tangent types and
+// vectors only once some key's differ from the first key's, so a long
+// captured curve costs 16 bytes a key. Keys are read by value.
+class KeyList {
+public:
+    class const_iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = Key;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = Key;
+        const_iterator(const KeyList& list, std::size_t i) : list_(&list), i_(i) {}
+        Key operator*() const { return (*list_)[i_]; }
+        const_iterator& operator++() {
+            ++i_;
+            return *this;
+        }
+        bool operator==(const const_iterator& o) const { return i_ == o.i_; }
+        bool operator!=(const const_iterator& o) const { return i_ != o.i_; }
+
+    private:
+        const KeyList* list_;
+        std::size_t i_;
+    };
+
+    KeyList() = default;
+    KeyList(std::initializer_list<Key> keys) {
+        reserve(keys.size());
+        for (const Key& k : keys) push_back(k);
+    }
+
+    std::size_t size() const { return times_.size(); }
+    bool empty() const { return times_.empty(); }
+    Key operator[](std::size_t i) const;
+    Key front() const { return (*this)[0]; }
+    Key back() const { return (*this)[size() - 1]; }
+    const_iterator begin() const { return const_iterator(*this, 0); }
+    const_iterator end() const { return const_iterator(*this, size()); }
+    const std::vector<double>& times() const { return times_; }
+    const std::vector<double>& values() const { return values_; }
+    // Every key with the same tangent types (inType(), outType()) and no vectors.
+    bool uniform() const { return inTypes_.empty() && vectors_.empty(); }
+    int inType() const { return inType_; }
+    int outType() const { return outType_; }
+
+    void reserve(std::size_t n);
+    void push_back(const Key& k);
+    // Every key at once, each with the same tangent types and no vectors.
+    void assign(std::vector<double> times, std::vector<double> values, int inType, int outType);
+    void setTypes(std::size_t i, int inType, int outType);
+    void setVectors(std::size_t i, double inX, double inY, double outX, double outY);
+    // Orders keys by time, keeping the order of keys at the same time.
+    void sortByTime();
+    // Empties the list and gives its memory back.
+    void release();
+
+private:
+    std::vector<double> times_, values_;
+    int inType_ = 11, outType_ = 11;      // every key's while the columns below are empty
+    std::vector<int> inTypes_, outTypes_;  // empty, or one per key
+    std::vector<std::array<double, 4>> vectors_;  // empty while every key's are zero
+};
+
 struct Curve {
     char kind = 'U';  // 'A' angle, 'L' linear, 'T' time, 'U' unitless
-    std::vector<Key> keys;  // ordered by time
+    KeyList keys;     // ordered by time
     int tangentType = 11;   // curve-wide default (API numbering)
     bool weighted = true;   // a curve without a .wgt line is weighted
     int preInfinity = 0;
@@ -97,6 +164,7 @@ struct Playback {
 };
 
 struct Scene {
+    std::shared_ptr<const std::string> text;  // the bytes the chunks' texts are views into
     std::vector<Chunk> chunks;
     Units units;  // the units in force at the end of the file
     std::vector<Node> nodes;
@@ -155,9 +223,10 @@ private:
 
 };
 
-// Interprets a parsed file. Throws ParseError (with the line) for statements
-// that are malformed in a way that would lose or corrupt data.
-Scene interpret(std::vector<Chunk> chunks);
+// Interprets a parsed file: chunks are parseChunks(*text). Throws ParseError
+// (with the line) for statements that are malformed in a way that would lose
+// or corrupt data.
+Scene interpret(std::shared_ptr<const std::string> text, std::vector<Chunk> chunks);
 
 // Reads and interprets a file; throws ParseError. checkHeader applies.
 Scene readFile(const std::string& path);
