@@ -51,6 +51,12 @@ private:
 
 }  // namespace
 
+double parseFrameNumber(const std::string& text, const std::string& flag) {
+    double v = 0;
+    if (!parseNumber(text, v)) throw FormatError(flag + " needs a number of frames, not '" + text + "'");
+    return v;
+}
+
 FrameRange parseFrameRange(const std::string& text) {
     const std::size_t colon = text.find(':');
     FrameRange r;

@@ -1,5 +1,6 @@
 // Keying a clip onto a scene in the host through the translator's reader.
 #include "formats/ImportRun.h"
+#include "formats/Model.h"
 
 #include "clips/Clip.h"
 #include "clips/Resample.h"
@@ -201,12 +202,8 @@ ImportOutcome importOntoScene(qmfhost::PluginModule& module, const qmfhost::ma::
 namespace formats {
 
 double startFrame(const std::string& text) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(begin, &end);
-    if (text.empty() || end != begin + text.size() || errno == ERANGE || !std::isfinite(v) || std::fabs(v) > 1e9)
-        throw FormatError("--start needs a number of frames, not '" + text + "'");
+    const double v = parseFrameNumber(text, "--start");
+    if (std::fabs(v) > 1e9) throw FormatError("--start needs a number of frames, not '" + text + "'");
     return v;
 }
 

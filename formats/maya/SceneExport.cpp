@@ -2,6 +2,7 @@
 // the translator's writer into a new Movantis file: what `qmf export` does.
 #include "formats/Export.h"
 
+#include "formats/Model.h"
 #include "formats/Session.h"
 #include "qmfhost/Animation.h"
 #include "qmfhost/PerrorCapture.h"
@@ -22,13 +23,7 @@ namespace {
 
 // --time T: frames of the scene's time unit, as seconds.
 double exportTime(const std::string& text, double framesPerSecond) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const double frames = std::strtod(begin, &end);
-    if (text.empty() || end != begin + text.size() || errno == ERANGE || !std::isfinite(frames))
-        throw FormatError("export: --time needs a number of frames, not '" + text + "'");
-    return frames / framesPerSecond;
+    return parseFrameNumber(text, "export: --time") / framesPerSecond;
 }
 
 // One line per channel of a joint (or a transform above one) whose driver

@@ -21,10 +21,8 @@
 #include <kell_authoring.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <ostream>
 
 namespace qmf::formats {
@@ -48,16 +46,6 @@ void setTime(double seconds) {
     qmfhost::setAnimControlState(ac);
 }
 
-double frameNumber(const std::string& text, const char* flag) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(begin, &end);
-    if (text.empty() || end != begin + text.size() || errno == ERANGE || !std::isfinite(v))
-        throw FormatError(std::string(flag) + " needs a number of frames, not '" + text + "'");
-    return v;
-}
-
 bool isIdentity(const MQuaternion& q) { return q.x == 0 && q.y == 0 && q.z == 0 && q.w == 1; }
 
 class SceneReader : public Reader {
@@ -66,7 +54,7 @@ public:
         scene_ = readScene(path);
         bindScene(path, scene_);
         fps_ = scene_.units.framesPerSecond;
-        const double timeFrames = options.time.empty() ? 0.0 : frameNumber(options.time, "--time");
+        const double timeFrames = options.time.empty() ? 0.0 : parseFrameNumber(options.time, "--time");
         if (!options.time.empty()) setTime(timeFrames / fps_);
         walk_ = walkSceneJoints(path, kMaxVisits);
         if (walk_.empty()) throw FormatError(path + ": the scene has no joints");

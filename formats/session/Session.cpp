@@ -2,6 +2,8 @@
 // read into the host.
 #include "formats/Session.h"
 
+#include "formats/Model.h"
+
 #include "qmfhost/Scene.h"
 
 #include <maya/MFnTransform.h>
@@ -170,10 +172,7 @@ std::vector<std::string> unevenlyScaled(const std::vector<MObject>& joints) {
 }
 
 std::string unevenScaleWarning(const std::vector<std::string>& names, const std::string& what) {
-    std::string list;
-    for (std::size_t i = 0; i < names.size() && i < 8; ++i) list += (i ? ", " : "") + names[i];
-    if (names.size() > 8) list += " and " + std::to_string(names.size() - 8) + " more";
-    return "negative or non-uniform scale on " + list + " moves their children as Maya shows them and " + what +
+    return "negative or non-uniform scale on " + formats::nameList(names) + " moves their children as Maya shows them and " + what +
            " cannot";
 }
 

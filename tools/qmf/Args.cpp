@@ -66,4 +66,12 @@ void needPositional(const std::string& command, const Args& a, std::size_t n) {
                            std::to_string(a.positional.size()) + " (see qmf " + command + " --help)");
 }
 
+uint32_t stepOption(const std::string& command, const std::string& text) {
+    bool digits = !text.empty() && text.size() <= 9;
+    for (char c : text) digits = digits && c >= '0' && c <= '9';
+    const unsigned long v = digits ? std::stoul(text) : 0;
+    if (v == 0) throw CommandError(command + ": --step needs a whole number of frames from 1, not '" + text + "'");
+    return static_cast<uint32_t>(v);
+}
+
 }  // namespace qmf

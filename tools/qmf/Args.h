@@ -4,6 +4,7 @@
 
 #include "formats/Session.h"
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
@@ -42,6 +43,8 @@ struct Args {
 // value is a CommandError naming the command.
 Args parseArgs(const std::string& command, int argc, char** argv, const std::vector<Option>& allowed);
 void needPositional(const std::string& command, const Args& a, std::size_t n);
+// --step's value: a whole number of frames from 1, else a CommandError naming the command.
+uint32_t stepOption(const std::string& command, const std::string& text);
 
 // A subcommand: its name, its help text and what runs it.
 struct Command {

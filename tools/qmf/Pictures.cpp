@@ -29,14 +29,7 @@ motion::LoadOptions readingOptions(const std::string& command, const Args& a) {
     options.plugin = a.value("--plugin");
     if (a.has("--unit")) options.unitToCm = bvhUnitToCm(a.value("--unit"));
     options.frames = a.value("--frames");
-    if (a.has("--step")) {
-        const std::string text = a.value("--step");
-        bool digits = !text.empty() && text.size() <= 9;
-        for (char c : text) digits = digits && c >= '0' && c <= '9';
-        if (!digits || std::stoul(text) == 0)
-            throw CommandError(command + ": --step needs a whole number of frames from 1, not '" + text + "'");
-        options.step = static_cast<uint32_t>(std::stoul(text));
-    }
+    if (a.has("--step")) options.step = stepOption(command, a.value("--step"));
     return options;
 }
 

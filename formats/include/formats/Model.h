@@ -101,6 +101,10 @@ std::unique_ptr<Reader> selectFrames(std::unique_ptr<Reader> source, const std::
 // and every frame's rotation and position become world ones. "" keeps all.
 std::unique_ptr<Reader> selectRoot(std::unique_ptr<Reader> source, const std::string& root);
 
+// A number of frames as a flag's value (--time, --start); FormatError
+// "FLAG needs a number of frames, not 'x'" otherwise, `flag` as the user reads it.
+double parseFrameNumber(const std::string& text, const std::string& flag);
+
 // --frames' value: A:B (A <= B), or a FormatError naming what is wrong.
 struct FrameRange {
     double first = 0, last = 0;

@@ -85,16 +85,6 @@ int convertBatch(const Args& a) {
     return runBatch(plan);
 }
 
-// --step's value: a whole number of frames from 1.
-uint32_t stepOption(const std::string& text) {
-    uint32_t v = 0;
-    bool digits = !text.empty() && text.size() <= 9;
-    for (char c : text) digits = digits && c >= '0' && c <= '9';
-    if (digits) v = static_cast<uint32_t>(std::stoul(text));
-    if (!digits || v == 0) throw CommandError("convert: --step needs a whole number of frames from 1, not '" + text + "'");
-    return v;
-}
-
 // Values first, so a mistyped unit is caught whatever the files.
 ConvertOptions optionsOf(const Args& a) {
     ConvertOptions o;
@@ -115,7 +105,7 @@ ConvertOptions optionsOf(const Args& a) {
             throw CommandError("convert: --order must be xyz, yzx, zxy, xzy, yxz or zyx, not '" + a.value("--order") + "'");
         o.order = bvhRotationOrder(a.value("--order"));
     }
-    if (a.has("--step")) o.step = stepOption(a.value("--step"));
+    if (a.has("--step")) o.step = stepOption("convert", a.value("--step"));
     if (a.has("--frames")) {
         try {
             formats::parseFrameRange(a.value("--frames"));
