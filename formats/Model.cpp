@@ -32,6 +32,7 @@ public:
     const Skeleton& skeleton() const override { return skeleton_; }
     void warn(std::ostream& out) override { source_->warn(out); }
     void warnAfter(std::ostream& out) override { source_->warnAfter(out); }
+    void serve(Rotations r) override { source_->serve(r); }
     bool next(Frame& frame) override {
         if (served_ >= skeleton_.frames) return false;
         const uint64_t want = first_ + uint64_t(served_) * step_;
@@ -89,6 +90,7 @@ std::unique_ptr<Reader> selectFrames(std::unique_ptr<Reader> source, const std::
 Written transfer(Reader& reader, Writer& writer, std::ostream& warn) {
     const Skeleton& skeleton = reader.skeleton();
     writer.check(skeleton);
+    if (skeleton.rotations == Rotations::Both) reader.serve(writer.reads());
     reader.warn(warn);
     writer.begin(skeleton, warn);
     Frame frame;

@@ -16,6 +16,9 @@
 #                 shortest round-trip formatting; peak memory per key written.
 #   read into host: the translator's read alone (read_into_host) against the
 #                 floor's per-key maths alone.
+#   bake:         qmf convert of the scene the import wrote back into a clip,
+#                 against the import's CPU time; peak memory against 1.5x the
+#                 scene's text plus the clip.
 #   clip opens:   how many times qmf import opens the clip (strace, if present).
 # --check compares every key qmf wrote with the floor's (numbers as written).
 set -eu
@@ -53,7 +56,7 @@ cpu() {
 # stats FILE: "min median" of the first column
 stats() { sort -n "$1" | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.3f %.3f", v[1], m }'; }
 
-: >"$work/floor1"; : >"$work/qmf1"; : >"$work/floor2"; : >"$work/read2"; : >"$work/qmfmem"
+: >"$work/floor1"; : >"$work/qmf1"; : >"$work/floor2"; : >"$work/read2"; : >"$work/qmfmem"; : >"$work/bake"
 i=0
 while [ "$i" -lt "$runs" ]; do
     # Each writes a file that is not there, its previous output removed just
@@ -65,6 +68,9 @@ while [ "$i" -lt "$runs" ]; do
     rm -f "$work/out.ma"
     cpu "$bin/qmf" import "$work/clip.qmf" "$work/rig.ma" -o "$work/out.ma" >"$work/run"
     cat "$work/run" >>"$work/qmf1"
+    # Baking the scene the import wrote back into a clip, over its playback range.
+    rm -f "$work/back.qmf"
+    cpu "$bin/qmf" convert "$work/out.ma" "$work/back.qmf" >>"$work/bake"
     "$bin/import_floor" "$work/clip.qmf" "$joints" "$work/none.ma" --no-write |
         sed -n 's/.*maths \([0-9.]*\) s.*/\1/p' >>"$work/floor2"
     "$bin/read_into_host" "$work/clip.qmf" "$work/rig.ma" | sed -n 's/.*keys, \([0-9.]*\) s CPU.*/\1/p' >>"$work/read2"
@@ -88,6 +94,14 @@ for f in floor1 qmf1; do
 done | sed 's/floor1/floor     /; s/qmf1/qmf import/'
 awk -v p="$peak" -v k="$keys" -v c="$clipbytes" \
     'BEGIN { printf "  qmf peak per key: %.1f bytes (%.1f without the clip held open)\n", p * 1024 / k, (p * 1024 - c) / k }'
+set -- $(stats "$work/bake"); bmin=$1 bmed=$2
+bpeak=$(awk '{ print $2 }' "$work/bake" | sort -n | tail -1)
+textbytes=$(wc -c <"$work/out.ma")
+echo "bake (qmf convert out.ma back.qmf: the scene the import wrote, back to a clip), CPU s min / median:"
+echo "  bake       $bmin / $bmed   peak $((bpeak / 1024)) MB"
+awk -v a="$bmin" -v b="$qmin" -v c="$bmed" -v d="$qmed" 'BEGIN { printf "  to import  %.2f / %.2f (at most 1 is the aim)\n", a / b, c / d }'
+awk -v p="$bpeak" -v t="$textbytes" -v c="$clipbytes" \
+    'BEGIN { printf "  peak %.0f MB against 1.5 x the scene text + the clip = %.0f MB\n", p / 1024, (1.5 * t + c) / 1048576 }'
 set -- $(stats "$work/floor2"); mmin=$1 mmed=$2
 set -- $(stats "$work/read2"); rmin=$1 rmed=$2
 echo "read into host, CPU s min / median:"

@@ -44,6 +44,7 @@ public:
     ClipWriter(const fileio::Output& target, const ConvertOptions& options) : target_(target), options_(options) {}
 
     // Refuses names a clip cannot tell apart: the translator finds parents by name.
+    Rotations reads() const override { return Rotations::FileQuaternion; }
     void check(const Skeleton& s) override {
         std::unordered_map<std::string, std::size_t> first;
         for (std::size_t i = 0; i < s.joints.size(); ++i) {

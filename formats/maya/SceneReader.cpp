@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <ostream>
 
 namespace qmf::formats {
@@ -51,9 +52,12 @@ bool isIdentity(const MQuaternion& q) { return q.x == 0 && q.y == 0 && q.z == 0 
 class SceneReader : public Reader {
 public:
     SceneReader(const std::string& path, const ConvertOptions& options) : path_(path) {
-        scene_ = readScene(path);
-        bindScene(path, scene_);
-        fps_ = scene_.units.framesPerSecond;
+        {
+            // The host holds all a bake reads: the text goes before the frames.
+            qmfhost::ma::Scene scene = readScene(path);
+            bindScene(path, scene);
+            fps_ = scene.units.framesPerSecond;
+        }
         const double timeFrames = options.time.empty() ? 0.0 : parseFrameNumber(options.time, "--time");
         if (!options.time.empty()) setTime(timeFrames / fps_);
         walk_ = walkSceneJoints(path, kMaxVisits);
@@ -70,6 +74,7 @@ public:
     }
 
     const Skeleton& skeleton() const override { return skeleton_; }
+    void serve(Rotations r) override { angles_ = r != Rotations::FileQuaternion; }
     void warn(std::ostream& out) override { out << warnings_; }
 
     void warnAfter(std::ostream& out) override {
@@ -90,18 +95,18 @@ public:
         setTime((first_ + double(served_) * step_) / fps_);
         ++served_;
         const std::size_t n = walk_.size();
-        frame.euler.resize(n);
+        frame.euler.resize(angles_ ? n : 0);
         frame.fileRotation.resize(n);
         frame.keyed.assign(n, 1);
         frame.position.resize(n);
         frame.rootKeyed = true;
         for (std::size_t j = 0; j < n; ++j) {
-            const MFnIkJoint fn(walk_[j].node);
+            const MFnIkJoint& fn = fns_[j];
             MQuaternion rotation, orientation;
             fn.getRotation(rotation, MSpace::kTransform);
             fn.getOrientation(orientation);
             frame.fileRotation[j] = sceneRotationToFile(rotation, orientation);
-            frame.euler[j] = anglesOf(fn, j, rotation, orientation);
+            if (angles_) frame.euler[j] = anglesOf(fn, j, rotation, orientation);
             const MVector t = fn.translation(MSpace::kTransform);
             if (j == 0) frame.position[0] = {t.x, t.y, t.z};
             noteChanges(fn, j, t);
@@ -196,8 +201,9 @@ private:
         skeleton_.inHost = true;
         skeleton_.joints.resize(walk_.size());
         previous_.clear();
+        fns_.clear();
         for (std::size_t j = 0; j < walk_.size(); ++j) {
-            const MFnIkJoint fn(walk_[j].node);
+            const MFnIkJoint& fn = fns_.emplace_back(walk_[j].node);
             Joint& joint = skeleton_.joints[j];
             joint.name = qmfhost::nodeName(walk_[j].node);
             joint.parent = walk_[j].parent;
@@ -224,9 +230,9 @@ private:
     }
 
     std::string path_;
-    qmfhost::ma::Scene scene_;
     double fps_ = 24;
     std::vector<SceneJoint> walk_;
+    std::deque<MFnIkJoint> fns_;   // one per joint of walk_, made once (function sets do not move)
     Skeleton skeleton_;
     std::string warnings_;
     std::vector<MEulerRotation> previous_;
@@ -239,6 +245,7 @@ private:
     double first_ = 0;
     uint32_t step_ = 1;
     uint32_t served_ = 0;
+    bool angles_ = true;
 };
 
 }  // namespace

@@ -230,6 +230,7 @@ bool writeAttrValues(Node& n, int index, const std::vector<double>& values) {
     if (d.slot == Slot::ConversionFactor && n.apiType == MFn::kUnitConversion) {
         if (values.size() != 1) return false;
         n.conversionFactor = values[0];
+        ++host().driverVersion;
         return true;
     }
     if (!n.hasTransform || d.slot == Slot::None || d.slot == Slot::ConversionFactor) return false;

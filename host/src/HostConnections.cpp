@@ -58,6 +58,7 @@ void addConnection(Id src, const std::string& srcAttr, Id dst, const std::string
     Node* s = node(src);
     Node* d = node(dst);
     ConnectionStore& store = host().connections;
+    ++host().driverVersion;
     const ConnId id = ++store.next;
     ConnectionRec rec{id, src, srcAttr, attrKey(*s, srcAttr), dst, dstAttr, attrKey(*d, dstAttr)};
     store.byDestination[{dst, rec.dstKey}] = id;
@@ -73,6 +74,7 @@ void removeConnection(ConnId id) {
     ConnectionStore& store = host().connections;
     auto it = store.all.find(id);
     if (it == store.all.end()) return;
+    ++host().driverVersion;
     const ConnectionRec& c = it->second;
     auto dst = store.byDestination.find({c.dst, c.dstKey});
     if (dst != store.byDestination.end() && dst->second == id) store.byDestination.erase(dst);

@@ -47,6 +47,7 @@ void resetSceneState() {
     h.pathCounts.clear();
     ++h.dagVersion;
     h.connections = ConnectionStore();
+    ++h.driverVersion;
     h.anim = AnimControlState();
     h.uiUnit = MTime::kFilm;
     auto world = std::make_unique<Node>();

@@ -105,6 +105,19 @@ struct Node {
         MQuaternion quaternion;
     };
     mutable OrientCache orientCache;
+    // The curve feeding each transform channel, resolved once per change to
+    // what could drive it: a read per frame would otherwise look every plug
+    // up by name. Made on the first read of a driven transform.
+    struct DriverCache {
+        unsigned long long version = 0;   // HostState::driverVersion when resolved
+        struct Entry {
+            const CurveStore* curve = nullptr;   // null: the stored value holds
+            double factor = 1.0;                  // unitConversion factors on the way
+            std::size_t cursor = 0;               // where the last read found its segment
+        };
+        Entry channels[16];
+    };
+    mutable std::unique_ptr<DriverCache> drivers;
 };
 
 using ConnId = unsigned long long;
@@ -175,6 +188,10 @@ struct HostState {
     unsigned long long pathCountsVersion = 0;
     std::unordered_map<Id, unsigned> pathCounts;
     ConnectionStore connections;
+    // Bumped by every change that can change which curve drives a channel
+    // (connections made or broken, a unitConversion factor set, a new
+    // scene); never reset, so no node's cached drivers outlive it.
+    unsigned long long driverVersion = 1;
     AnimControlState anim;
     MTime::Unit uiUnit = MTime::kFilm;
     std::map<Id, PluginRec> plugins;

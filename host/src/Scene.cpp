@@ -351,8 +351,10 @@ MStatus viewCurveKeys(const MObject& n, CurveKeysView& view) {
     view.size = c.size();
     view.times = c.timeData();
     view.values = c.valueData();
-    view.inTangents = c.inTypeData();
-    view.outTangents = c.outTypeData();
+    view.inTangents = c.inTypes().data();
+    view.outTangents = c.outTypes().data();
+    view.inTangent = c.inTypes().all();
+    view.outTangent = c.outTypes().all();
     view.tangentVectors = c.hasFixed();
     return MStatus::kSuccess;
 }

@@ -114,6 +114,56 @@ TEST(MaNumberRuns, RunNumbersReadAsStrtodReadsThem) {
     EXPECT_FALSE(runNumber("-1e400", v));
 }
 
+// A run's numbers read in one pass (whole numbers without the general
+// conversion, digits eight at a time) are the numbers strtod reads.
+TEST(MaNumberRuns, RunsReadWhole) {
+    const std::vector<std::string> tokens = {
+        "0", "-0", "7", "-7", "0012", "123456789012345", "-999999999999999", "1234567890123456",
+        "12345678901234567890", "0.1", "-2.5E+3", "5.", ".5", "1e5", "4.0345661506751236e-016",
+        "1.7976931348623157e308", "4.9e-324", "1e-400", "98765432.125", "3.14159265358979311599796346854"};
+    std::string text = "//Maya\nsetAttr \".a\"";
+    std::vector<std::string> all;
+    for (int round = 0; round < 3; ++round)
+        for (const auto& t : tokens) {
+            all.push_back(t);
+            text += (all.size() % 7 == 0 ? "\n\t" : " ") + t;
+        }
+    text += ";\n";
+    const std::vector<Chunk> chunks = parseChunks(text);
+    const Chunk* run = nullptr;
+    for (const auto& c : chunks)
+        if (c.runCount) run = &c;
+    ASSERT_NE(run, nullptr);
+    ASSERT_EQ(run->runCount, all.size());
+    for (std::size_t from : {std::size_t(0), std::size_t(5), all.size()}) {
+        std::vector<double> values{42};   // appended to, not replaced
+        std::string bad;
+        ASSERT_TRUE(appendRunNumbers(*run, from, values, bad)) << bad;
+        ASSERT_EQ(values.size(), 1 + all.size() - from);
+        for (std::size_t i = from; i < all.size(); ++i) {
+            const double expected = std::strtod(all[i].c_str(), nullptr);
+            EXPECT_EQ(std::memcmp(&values[1 + i - from], &expected, sizeof expected), 0) << all[i];
+        }
+    }
+    // One that does not fit a double is named.
+    std::string over = "//Maya\nsetAttr \".a\"" + numbersText(40, 1) + " 1e999 5;\n";
+    for (const auto& c : parseChunks(over))
+        if (c.runCount) {
+            std::vector<double> values;
+            std::string bad;
+            EXPECT_FALSE(appendRunNumbers(c, 0, values, bad));
+            EXPECT_EQ(bad, "1e999");
+        }
+    // Bytes past 0x7f next to digits end the token rather than pass as
+    // digits ("\xb9" is '9' with the top bit set): no run is made of them.
+    const std::string high = "//Maya\nsetAttr \".a\"" + numbersText(40, 1) + " 12345678\xb9 5;\n";
+    for (const auto& c : parseChunks(high))
+        if (c.runCount) {
+            EXPECT_EQ(c.runCount, 40u);
+            EXPECT_EQ(runTokens(c).back(), "39.000000");
+        }
+}
+
 namespace {
 
 // One setAttr on a curve: attribute, first index (-1: no range) and values.

@@ -252,6 +252,9 @@ TEST(MaWriter, EditsRoundTripThroughTheReader) {
     Scene back = readText(out);
 
     EXPECT_EQ(out.find("\"old"), std::string::npos) << out;
+    // In types all the curve's own (.tan 2): no .kit list; out types differ.
+    EXPECT_EQ(out.find(".kit["), std::string::npos) << out;
+    EXPECT_NE(out.find(".kot[0:2]\"  2 2 10;"), std::string::npos) << out;
     EXPECT_NE(out.find("-by 1"), std::string::npos) << "other playback options are kept";
     EXPECT_NE(out.find("connectAttr \"j.s\" \"j.is\";"), std::string::npos);
     EXPECT_LT(out.find("createNode animCurveTA"), out.find("select -ne :time1"));

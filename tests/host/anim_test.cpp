@@ -287,6 +287,30 @@ TEST_F(Anim, LongCurveEditedInEveryOrderMatchesASortedModel) {
     check(MFnAnimCurve(curve));
 }
 
+// Keys that all share their tangent types are held as one pair for the
+// curve: every edit that makes one key differ must leave the others as
+// they were.
+TEST_F(Anim, OneKeysTangentChangeLeavesTheOthers) {
+    MFnAnimCurve fn;
+    fn.create(joint, attr("rotateX"));
+    const auto linear = MFnAnimCurve::kTangentLinear, flat = MFnAnimCurve::kTangentFlat,
+               step = MFnAnimCurve::kTangentStep;
+    for (int i = 0; i < 6; ++i) ASSERT_TRUE(fn.addKeyframe(MTime(double(i), MTime::kSeconds), i, linear, linear));
+    ASSERT_TRUE(fn.setInTangentType(3, flat));
+    ASSERT_TRUE(fn.addKeyframe(MTime(2.5, MTime::kSeconds), 9, step, linear));   // becomes key 3
+    ASSERT_TRUE(fn.remove(0));
+    ASSERT_TRUE(fn.setOutTangentType(4, step));
+    // Keys now at 1, 2, 2.5, 3, 4, 5.
+    const struct {
+        MFnAnimCurve::TangentType in, out;
+    } expected[] = {{linear, linear}, {linear, linear}, {step, linear}, {flat, linear}, {linear, step}, {linear, linear}};
+    ASSERT_EQ(fn.numKeys(), 6u);
+    for (unsigned i = 0; i < 6; ++i) {
+        EXPECT_EQ(fn.inTangentType(i), expected[i].in) << "key " << i;
+        EXPECT_EQ(fn.outTangentType(i), expected[i].out) << "key " << i;
+    }
+}
+
 // Key times are compared in whole ticks (1/141120000 s), rounded to the
 // nearest, halves away from zero: within 0.4 of a tick is the same key, 0.6
 // away is the next one, on either side of zero.

@@ -178,6 +178,67 @@ TEST_F(Driven, OtherDriversKeepTheStoredValueAndAreReported) {
     EXPECT_EQ(childList[1].driverType, "animCurveUA");
 }
 
+// Reads remember which curve drives each channel; every change that could
+// change that must be seen by the next read.
+TEST_F(Driven, ReadsFollowEveryChangeToWhatDrivesThem) {
+    MObject a = linearCurve("animCurveTU", "a", 0, 20);   // 10 at frame 6
+    MObject b = linearCurve("animCurveTL", "b", 0, 40);   // 20 at frame 6
+    MObject uc = qmfhost::createNode("unitConversion", "uc");
+    ASSERT_TRUE(qmfhost::setAttributeValue(uc, "cf", {2.0}));
+    ASSERT_TRUE(qmfhost::connect(a, "output", uc, "input"));
+    ASSERT_TRUE(qmfhost::connect(uc, "output", root, "tx"));
+    EXPECT_NEAR(plug(root, "tx"), 20, 1e-12);
+    ASSERT_TRUE(qmfhost::setAttributeValue(uc, "cf", {3.0}));
+    EXPECT_NEAR(plug(root, "tx"), 30, 1e-12) << "a new conversion factor";
+    ASSERT_TRUE(qmfhost::connect(b, "output", root, "tx", true));
+    EXPECT_NEAR(plug(root, "tx"), 20, 1e-12) << "another curve forced in";
+    ASSERT_TRUE(qmfhost::disconnect(b, "output", root, "tx"));
+    EXPECT_NEAR(plug(root, "tx"), 7, 0) << "disconnected: the stored value";
+    ASSERT_TRUE(qmfhost::connect(b, "output", root, "tx"));
+    EXPECT_NEAR(plug(root, "tx"), 20, 1e-12);
+    MObject expr = qmfhost::createNode("expression", "expr1");
+    ASSERT_TRUE(qmfhost::connect(expr, "output[0]", b, "input"));
+    EXPECT_NEAR(plug(root, "tx"), 7, 0) << "the curve's input taken from the time";
+    ASSERT_TRUE(qmfhost::deleteNode(expr));
+    EXPECT_NEAR(plug(root, "tx"), 20, 1e-12);
+    ASSERT_TRUE(qmfhost::deleteNode(b));
+    EXPECT_NEAR(plug(root, "tx"), 7, 0) << "the curve deleted";
+    // A new scene: nodes made afresh, none reading what the old ones held.
+    qmfhost::resetScene();
+    MObject fresh = qmfhost::createNode("joint", "fresh");
+    EXPECT_NEAR(plug(fresh, "tx"), 0, 0);
+}
+
+// Reads at any times in any order give what the curve's own evaluation
+// gives, also after its keys are replaced by fewer.
+TEST_F(Driven, ReadsInAnyOrderMatchTheCurveEvaluation) {
+    MObject c = qmfhost::createNode("animCurveTA", "wave");
+    qmfhost::CurveData d;
+    for (int i = 0; i < 200; ++i) {
+        qmfhost::CurveKey k;
+        k.time = i / 24.0;
+        k.value = std::sin(i * 0.3) + (i % 7 == 0 ? 1.0 : 0.0);
+        k.inTangent = k.outTangent = i % 3 == 0 ? MFnAnimCurve::kTangentLinear : MFnAnimCurve::kTangentClamped;
+        d.keys.push_back(k);
+    }
+    d.postInfinity = MFnAnimCurve::kCycle;
+    ASSERT_TRUE(qmfhost::setCurve(c, d));
+    ASSERT_TRUE(qmfhost::connect(c, "output", root, "rx"));
+    const double frames[] = {0, 0.5, 1, 2.25, 199, 150.5, 3, 3, 42.7, 250.1, 199.99, 10, 11, 12, 600.3, -5};
+    for (double f : frames) {
+        ASSERT_TRUE(MAnimControl::setCurrentTime(frame(f)));
+        EXPECT_EQ(plug(root, "rx"), qmfhost::evaluateCurve(d, MAnimControl::currentTime().as(MTime::kSeconds)))
+            << "frame " << f;
+    }
+    d.keys.resize(2);
+    ASSERT_TRUE(qmfhost::setCurve(c, d));
+    for (double f : {150.0, 0.5, 1.5}) {
+        ASSERT_TRUE(MAnimControl::setCurrentTime(frame(f)));
+        EXPECT_EQ(plug(root, "rx"), qmfhost::evaluateCurve(d, MAnimControl::currentTime().as(MTime::kSeconds)))
+            << "after new keys, frame " << f;
+    }
+}
+
 TEST_F(Driven, ConversionLoopsEndAsUnevaluated) {
     MObject a = qmfhost::createNode("unitConversion", "ucA");
     MObject b = qmfhost::createNode("unitConversion", "ucB");

@@ -71,6 +71,10 @@ public:
     virtual bool next(Frame& frame) = 0;
     // What the frames showed that the output cannot hold, once all are read.
     virtual void warnAfter(std::ostream&) {}
+    // For a source of Rotations::Both: the one form its writer reads, so the
+    // other is not worked out per frame (its vector may then stay empty).
+    // Both, or ignoring this, gives both.
+    virtual void serve(Rotations) {}
 };
 
 // What a writer reports for the command's closing line.
@@ -85,6 +89,8 @@ public:
     virtual ~Writer() = default;
     // Refusals of the skeleton, before anything is said or made.
     virtual void check(const Skeleton&) {}
+    // Which rotations it reads of a source that gives both.
+    virtual Rotations reads() const { return Rotations::Both; }
     virtual void begin(const Skeleton& skeleton, std::ostream& warn) = 0;
     virtual void frame(const Frame& frame) = 0;
     // Writes the output atomically; nothing is there until this returns.

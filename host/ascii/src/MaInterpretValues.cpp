@@ -178,12 +178,9 @@ const std::vector<double>& Interpreter::numbers(const Values& values, int line) 
     };
     const std::size_t before = values.run ? values.runAt : values.args.size();
     for (std::size_t i = 0; i < before; ++i) arg(values.args[i]);
-    if (values.run)
-        forEachRunToken(*values.run, values.runFrom, [&](std::string_view t) {
-            double v = 0;
-            if (!runNumber(t, v)) throw ParseError(line, "expected a number, found '" + std::string(t) + "'");
-            out.push_back(v);
-        });
+    std::string bad;
+    if (values.run && !appendRunNumbers(*values.run, values.runFrom, out, bad))
+        throw ParseError(line, "expected a number, found '" + bad + "'");
     for (std::size_t i = before; i < values.args.size(); ++i) arg(values.args[i]);
     return out;
 }

@@ -1,10 +1,13 @@
 #include "qmfhost/MaParser.h"
 
+#include "Digits.h"
+
 #include <algorithm>
 #include <charconv>
 #include <iterator>
 
 #include <cerrno>
+#include <cstdint>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +44,15 @@ std::optional<double> Arg::number() const {
 
 bool runNumber(std::string_view token, double& out) {
     const char* end = token.data() + token.size();
+    // Whole numbers (key times, tangent codes) of up to 15 digits are exact
+    // as doubles: read them without the general conversion.
+    const char* p = token.data() + (!token.empty() && token[0] == '-');
+    if (end - p >= 1 && end - p <= 15 && skipDigits(p, end) == end) {
+        std::int64_t v = 0;
+        for (const char* d = p; d < end; ++d) v = v * 10 + (*d - '0');
+        out = p == token.data() ? static_cast<double>(v) : -static_cast<double>(v);
+        return true;
+    }
     auto r = std::from_chars(token.data(), end, out);
     if (r.ec == std::errc() && r.ptr == end && std::isfinite(out)) return true;
     // Out of range (or a form from_chars reads otherwise): decide as Arg::number does.
@@ -48,6 +60,50 @@ bool runNumber(std::string_view token, double& out) {
     if (!v) return false;
     out = *v;
     return true;
+}
+
+bool appendRunNumbers(const Chunk& c, std::size_t from, std::vector<double>& out, std::string& bad) {
+    const std::string_view run = c.runText();
+    const char* p = run.data();
+    const char* const end = p + run.size();
+    auto space = [](char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '\f' || ch == '\v'; };
+    for (std::size_t k = 0;; ++k) {
+        while (p < end && space(*p)) ++p;
+        if (p == end) return true;
+        // The scanner let only plain numbers into the run: a token ends at
+        // the first byte a number cannot hold.
+        const char* digits = p + (*p == '-');
+        const char* q = skipDigits(digits, end);
+        const bool whole = q > digits && q - digits <= 15 && (q == end || space(*q));
+        if (whole && k >= from) {
+            std::int64_t v = 0;
+            for (const char* d = digits; d < q; ++d) v = v * 10 + (*d - '0');
+            out.push_back(digits == p ? static_cast<double>(v) : -static_cast<double>(v));
+            p = q;
+            continue;
+        }
+        if (!whole && k >= from) {
+            double v = 0;
+            const auto r = std::from_chars(p, end, v);
+            if (r.ec == std::errc() && (r.ptr == end || space(*r.ptr)) && std::isfinite(v)) {
+                out.push_back(v);
+                p = r.ptr;
+                continue;
+            }
+        }
+        if (!whole) {
+            while (q < end && !space(*q)) ++q;
+        }
+        if (k >= from) {
+            double v = 0;
+            if (!runNumber(std::string_view(p, static_cast<std::size_t>(q - p)), v)) {
+                bad.assign(p, q);
+                return false;
+            }
+            out.push_back(v);
+        }
+        p = q;
+    }
 }
 
 const std::string& Chunk::command() const {
@@ -259,12 +315,14 @@ private:
     // Where such a number starting at i ends, or npos.
     static std::size_t numberEnd(std::string_view t, std::size_t i) {
         auto digit = [&t](std::size_t k) { return k < t.size() && t[k] >= '0' && t[k] <= '9'; };
+        const char* const base = t.data();
+        auto skip = [&](std::size_t k) { return static_cast<std::size_t>(skipDigits(base + k, base + t.size()) - base); };
         if (i < t.size() && t[i] == '-') ++i;
         std::size_t digits = i;
-        while (digit(i)) ++i;
+        i = skip(i);
         if (i < t.size() && t[i] == '.') {
             ++digits;  // the point is not a digit
-            for (++i; digit(i);) ++i;
+            i = skip(i + 1);
         }
         if (i == digits) return std::string_view::npos;
         if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {

@@ -138,7 +138,8 @@ public:
         if (viewCurveKeys(nc_.source, v) && !v.tangentVectors) {
             // Where the host keeps them: no copy at all.
             for (std::size_t i = 0; i < v.size; ++i)
-                f(Key{v.times[i], v.values[i], v.inTangents[i], v.outTangents[i], 0, 0, 0, 0});
+                f(Key{v.times[i], v.values[i], v.inTangents ? v.inTangents[i] : v.inTangent,
+                      v.outTangents ? v.outTangents[i] : v.outTangent, 0, 0, 0, 0});
             return;
         }
         CurveData d;
@@ -210,8 +211,9 @@ void writeCurveNode(Out& out, const NewCurve& nc, const std::string& name, const
     const double fps = units.framesPerSecond;
     const double factor = cv.kind == 'A' ? units.angleToRadians : cv.kind == 'L' ? units.linearToCm : cv.kind == 'T' ? 1.0 / fps : 1.0;
     out.put("createNode " + nc.type + " -n " + fileName(name) + ";\n");
+    const int tan = tangentToFileCode(curveTangentType(nc, keys));
     out.put("\tsetAttr \".tan\" ");
-    out.integer(tangentToFileCode(curveTangentType(nc, keys)));
+    out.integer(tan);
     out.put(";\n");
     out.put(std::string("\tsetAttr \".wgt\" ") + (cv.weighted ? "yes" : "no") + ";\n");
     if (keys.size() > 0) {
@@ -221,12 +223,23 @@ void writeCurveNode(Out& out, const NewCurve& nc, const std::string& name, const
             out.number(k.value / factor);
         });
         out.put(";\n");
-        setAttrHead(out, keys.size(), "kit");
-        keys.forEach([&](const Key& k) { out.code(tangentToFileCode(k.inType)); });
-        out.put(";\n");
-        setAttrHead(out, keys.size(), "kot");
-        keys.forEach([&](const Key& k) { out.code(tangentToFileCode(k.outType)); });
-        out.put(";\n");
+        // Keys without their own entry take .tan: a list that only repeats
+        // it is left out, as Maya leaves it out.
+        bool inDiffers = false, outDiffers = false;
+        keys.forEach([&](const Key& k) {
+            inDiffers = inDiffers || tangentToFileCode(k.inType) != tan;
+            outDiffers = outDiffers || tangentToFileCode(k.outType) != tan;
+        });
+        if (inDiffers) {
+            setAttrHead(out, keys.size(), "kit");
+            keys.forEach([&](const Key& k) { out.code(tangentToFileCode(k.inType)); });
+            out.put(";\n");
+        }
+        if (outDiffers) {
+            setAttrHead(out, keys.size(), "kot");
+            keys.forEach([&](const Key& k) { out.code(tangentToFileCode(k.outType)); });
+            out.put(";\n");
+        }
         writeFixedTangents(out, keys);
     }
     if (cv.preInfinity) out.put("\tsetAttr \".pre\" " + std::to_string(cv.preInfinity) + ";\n");

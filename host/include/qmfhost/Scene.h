@@ -194,8 +194,9 @@ struct CurveKeysView {
     std::size_t size = 0;
     const double* times = nullptr;    // seconds
     const double* values = nullptr;   // internal units
-    const unsigned char* inTangents = nullptr;
-    const unsigned char* outTangents = nullptr;
+    const unsigned char* inTangents = nullptr;    // null: every key's is inTangent
+    const unsigned char* outTangents = nullptr;   // null: every key's is outTangent
+    unsigned char inTangent = 0, outTangent = 0;
     bool tangentVectors = false;
 };
 OPENMAYA_EXPORT MStatus viewCurveKeys(const MObject& node, CurveKeysView& view);

@@ -224,17 +224,31 @@ double weightedSegment(double t0, double y0, const TangentVector& out, double t3
     return w * w * w * y0 + 3 * w * w * u * y1 + 3 * w * u * u * y2 + u * u * u * y3;
 }
 
-// Inside [t0, tN].
+// Whether r is the first key later than T.
 template <typename Keys>
-double evaluateInRange(const Keys& c, double T) {
-    // The first key later than T.
+bool firstLater(const Keys& c, std::size_t r, double T) {
+    return r <= c.size() && (r == 0 || !(T < c.time(r - 1))) && (r == c.size() || T < c.time(r));
+}
+
+// The first key later than T: at the cursor or the key after it when reads
+// come in rising times, else by bisection. The cursor is left on it.
+template <typename Keys>
+std::size_t firstKeyLater(const Keys& c, double T, std::size_t& cursor) {
+    if (firstLater(c, cursor, T)) return cursor;
+    if (firstLater(c, cursor + 1, T)) return ++cursor;
     std::size_t lo = 0, hi = c.size();
     while (lo < hi) {
         const std::size_t mid = lo + (hi - lo) / 2;
         if (T < c.time(mid)) hi = mid;
         else lo = mid + 1;
     }
-    const std::size_t r = lo;
+    return cursor = lo;
+}
+
+// Inside [t0, tN].
+template <typename Keys>
+double evaluateInRange(const Keys& c, double T, std::size_t& cursor) {
+    const std::size_t r = firstKeyLater(c, T, cursor);
     if (r < c.size() && sameTime(c.time(r), T)) return c.value(r);
     if (r == 0) return c.value(0);
     const std::size_t l = r - 1;
@@ -267,14 +281,14 @@ KeyTangents tangentsOf(const Keys& curve, std::size_t index) {
 }
 
 template <typename Keys>
-double evaluate(const Keys& c, double T) {
+double evaluate(const Keys& c, double T, std::size_t& cursor) {
     if (c.size() == 0) return 0.0;
     const double t0 = c.time(0), tN = c.time(c.size() - 1);
     const double v0 = c.value(0), vN = c.value(c.size() - 1);
     if (!std::isfinite(T)) return T < 0 ? v0 : vN;
     const bool before = T < t0 && !sameTime(T, t0);
     const bool after = T > tN && !sameTime(T, tN);
-    if (!before && !after) return evaluateInRange(c, clampToRange(c, T));
+    if (!before && !after) return evaluateInRange(c, clampToRange(c, T), cursor);
 
     const MFnAnimCurve::InfinityType mode = before ? c.preInfinity() : c.postInfinity();
     if (mode == MFnAnimCurve::kConstant) return before ? v0 : vN;
@@ -290,8 +304,8 @@ double evaluate(const Keys& c, double T) {
     const double whole = std::trunc(q);
     const double f = std::fabs(q - whole);
     const double n = std::fabs(whole) + 1;
-    const double forward = evaluateInRange(c, clampToRange(c, t0 + f * R));
-    const double backward = evaluateInRange(c, clampToRange(c, tN - f * R));
+    const double forward = evaluateInRange(c, clampToRange(c, t0 + f * R), cursor);
+    const double backward = evaluateInRange(c, clampToRange(c, tN - f * R), cursor);
     const bool odd = std::fmod(n, 2.0) == 1.0;
     switch (mode) {
     case MFnAnimCurve::kCycle: return before ? backward : forward;
@@ -304,11 +318,18 @@ double evaluate(const Keys& c, double T) {
 }  // namespace
 
 KeyTangents keyTangents(const CurveData& curve, std::size_t index) { return tangentsOf(DataKeys{curve}, index); }
-double evaluateCurve(const CurveData& c, double T) { return evaluate(DataKeys{c}, T); }
+double evaluateCurve(const CurveData& c, double T) {
+    std::size_t cursor = 0;
+    return evaluate(DataKeys{c}, T, cursor);
+}
 
 namespace detail {
 KeyTangents keyTangents(const CurveStore& curve, std::size_t index) { return tangentsOf(StoreKeys{curve}, index); }
-double evaluateCurve(const CurveStore& c, double T) { return evaluate(StoreKeys{c}, T); }
+double evaluateCurve(const CurveStore& c, double T) {
+    std::size_t cursor = 0;
+    return evaluate(StoreKeys{c}, T, cursor);
+}
+double evaluateCurve(const CurveStore& c, double T, std::size_t& cursor) { return evaluate(StoreKeys{c}, T, cursor); }
 }  // namespace detail
 
 }  // namespace qmfhost

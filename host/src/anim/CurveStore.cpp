@@ -41,18 +41,17 @@ long long CurveStore::lastTicks() const {
 void CurveStore::insert(std::size_t i, const CurveKey& k) {
     if (fixed_.empty() && hasVectors(k)) fixed_.resize(times_.size());
     lastTicksKnown_ = false;
-    if (i == times_.size()) {
+    const std::size_t n = times_.size();
+    inTypes_.insert(n, i, static_cast<std::uint8_t>(k.inTangent));
+    outTypes_.insert(n, i, static_cast<std::uint8_t>(k.outTangent));
+    if (i == n) {
         times_.push_back(k.time);
         values_.push_back(k.value);
-        inTypes_.push_back(static_cast<std::uint8_t>(k.inTangent));
-        outTypes_.push_back(static_cast<std::uint8_t>(k.outTangent));
         if (!fixed_.empty()) fixed_.push_back(FixedTangents{k.inX, k.inY, k.outX, k.outY});
         return;
     }
     times_.insert(i, k.time);
     values_.insert(i, k.value);
-    inTypes_.insert(i, static_cast<std::uint8_t>(k.inTangent));
-    outTypes_.insert(i, static_cast<std::uint8_t>(k.outTangent));
     if (!fixed_.empty())
         fixed_.insert(i, FixedTangents{k.inX, k.inY, k.outX, k.outY});
 }
@@ -77,14 +76,12 @@ void CurveStore::sortByTime() {
     for (std::size_t i : order) {
         sorted.times_.push_back(times_[i]);
         sorted.values_.push_back(values_[i]);
-        sorted.inTypes_.push_back(inTypes_[i]);
-        sorted.outTypes_.push_back(outTypes_[i]);
         if (!fixed_.empty()) sorted.fixed_.push_back(fixed_[i]);
     }
     times_.swap(sorted.times_);
     values_.swap(sorted.values_);
-    inTypes_.swap(sorted.inTypes_);
-    outTypes_.swap(sorted.outTypes_);
+    inTypes_.permute(order);
+    outTypes_.permute(order);
     fixed_.swap(sorted.fixed_);
 }
 
@@ -107,25 +104,23 @@ void CurveStore::assign(const CurveData& data) {
     const std::size_t n = data.keys.size();
     times_.resize(n);
     values_.resize(n);
-    inTypes_.resize(n);
-    outTypes_.resize(n);
     fixed_.clear();
     lastTicksKnown_ = false;
     const bool vectors = std::any_of(data.keys.begin(), data.keys.end(), hasVectors);
     if (vectors) fixed_.resize(n);
+    inTypes_.fill(n ? static_cast<std::uint8_t>(data.keys[0].inTangent) : 0);
+    outTypes_.fill(n ? static_cast<std::uint8_t>(data.keys[0].outTangent) : 0);
     for (std::size_t i = 0; i < n; ++i) {
         const CurveKey& k = data.keys[i];
         times_[i] = k.time;
         values_[i] = k.value;
-        inTypes_[i] = static_cast<std::uint8_t>(k.inTangent);
-        outTypes_[i] = static_cast<std::uint8_t>(k.outTangent);
+        inTypes_.set(n, i, static_cast<std::uint8_t>(k.inTangent));
+        outTypes_.set(n, i, static_cast<std::uint8_t>(k.outTangent));
         if (vectors) fixed_[i] = FixedTangents{k.inX, k.inY, k.outX, k.outY};
     }
     // A later setCurve may shrink a curve a long import grew.
     times_.shrink_to_fit();
     values_.shrink_to_fit();
-    inTypes_.shrink_to_fit();
-    outTypes_.shrink_to_fit();
 }
 
 void CurveStore::assign(const CurveColumns& keys) {
@@ -135,8 +130,6 @@ void CurveStore::assign(const CurveColumns& keys) {
     const std::size_t n = keys.size;
     times_.clear();
     values_.clear();
-    inTypes_.clear();
-    outTypes_.clear();
     fixed_.clear();
     fixed_.shrink_to_fit();
     lastTicksKnown_ = false;
@@ -146,16 +139,10 @@ void CurveStore::assign(const CurveColumns& keys) {
         std::memcpy(times_.data(), keys.times, n * sizeof(double));
         std::memcpy(values_.data(), keys.values, n * sizeof(double));
     }
-    inTypes_.resize(n);
-    outTypes_.resize(n);
-    if (n) {
-        std::memset(inTypes_.data(), static_cast<int>(keys.inTangent), n);
-        std::memset(outTypes_.data(), static_cast<int>(keys.outTangent), n);
-    }
+    inTypes_.fill(static_cast<std::uint8_t>(keys.inTangent));
+    outTypes_.fill(static_cast<std::uint8_t>(keys.outTangent));
     times_.shrink_to_fit();
     values_.shrink_to_fit();
-    inTypes_.shrink_to_fit();
-    outTypes_.shrink_to_fit();
 }
 
 unsigned int insertKey(CurveStore& curve, const CurveKey& key) {

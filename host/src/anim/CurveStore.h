@@ -1,6 +1,7 @@
 // Private to the host library: how a curve node keeps its keys. Times and
 // values sit in their own contiguous arrays and tangent types in one byte
-// each, so a long motion-capture curve costs about 18 bytes a key; tangent
+// each (one for the curve while all keys share them), so a long
+// motion-capture curve costs about 16 bytes a key; tangent
 // vectors are only kept for curves where some key has a fixed side.
 // CurveData (qmfhost/Scene.h) stays the form keys are handed in and out.
 #ifndef QMFHOST_SRC_ANIM_CURVESTORE_H
@@ -113,6 +114,57 @@ private:
     std::size_t capacity_ = 0;
 };
 
+// One tangent type per key, held as a single value while every key has the
+// same one: a long curve's keys nearly always do, and two bytes a key were a
+// tenth of a long scene's memory.
+class TypeColumn {
+public:
+    std::uint8_t at(std::size_t i) const { return each_.empty() ? all_ : each_[i]; }
+    // Null while every key has the same type (all()).
+    const std::uint8_t* data() const { return each_.empty() ? nullptr : each_.data(); }
+    std::uint8_t all() const { return all_; }
+    // For a column of n keys.
+    void set(std::size_t n, std::size_t i, std::uint8_t t) {
+        if (each_.empty()) {
+            if (t == all_) return;
+            spread(n);
+        }
+        each_[i] = t;
+    }
+    void insert(std::size_t n, std::size_t i, std::uint8_t t) {
+        if (each_.empty()) {
+            if (n == 0) all_ = t;
+            if (t == all_) return;
+            spread(n);
+        }
+        each_.insert(i, t);
+    }
+    void erase(std::size_t i) {
+        if (!each_.empty()) each_.erase(i);
+    }
+    void fill(std::uint8_t t) {
+        all_ = t;
+        each_.clear();
+        each_.shrink_to_fit();
+    }
+    // Key i becomes key order[i]'s.
+    void permute(const std::vector<std::size_t>& order) {
+        if (each_.empty()) return;
+        PodArray<std::uint8_t> next;
+        next.reserve(order.size());
+        for (std::size_t i : order) next.push_back(each_[i]);
+        each_.swap(next);
+    }
+
+private:
+    void spread(std::size_t n) {
+        each_.resize(n);
+        if (n) std::memset(each_.data(), all_, n);
+    }
+    std::uint8_t all_ = 0;
+    PodArray<std::uint8_t> each_;   // empty, or one per key
+};
+
 struct FixedTangents {
     double inX = 0, inY = 0, outX = 0, outY = 0;
 };
@@ -128,15 +180,16 @@ public:
     bool empty() const { return times_.empty(); }
     double time(std::size_t i) const { return times_[i]; }
     double value(std::size_t i) const { return values_[i]; }
-    MFnAnimCurve::TangentType inType(std::size_t i) const { return static_cast<MFnAnimCurve::TangentType>(inTypes_[i]); }
-    MFnAnimCurve::TangentType outType(std::size_t i) const { return static_cast<MFnAnimCurve::TangentType>(outTypes_[i]); }
+    MFnAnimCurve::TangentType inType(std::size_t i) const { return static_cast<MFnAnimCurve::TangentType>(inTypes_.at(i)); }
+    MFnAnimCurve::TangentType outType(std::size_t i) const { return static_cast<MFnAnimCurve::TangentType>(outTypes_.at(i)); }
     // Zero vectors when the curve keeps none.
     FixedTangents fixed(std::size_t i) const { return fixed_.empty() ? FixedTangents{} : fixed_[i]; }
     bool hasFixed() const { return !fixed_.empty(); }
     const double* timeData() const { return times_.data(); }
     const double* valueData() const { return values_.data(); }
-    const std::uint8_t* inTypeData() const { return inTypes_.data(); }
-    const std::uint8_t* outTypeData() const { return outTypes_.data(); }
+    // The types of every key, or null while all keys have inTypes().all().
+    const TypeColumn& inTypes() const { return inTypes_; }
+    const TypeColumn& outTypes() const { return outTypes_; }
 
     CurveKey key(std::size_t i) const;
     void setValue(std::size_t i, double v) { values_[i] = v; }
@@ -144,8 +197,8 @@ public:
         times_[i] = t;
         lastTicksKnown_ = false;
     }
-    void setInType(std::size_t i, MFnAnimCurve::TangentType t) { inTypes_[i] = static_cast<std::uint8_t>(t); }
-    void setOutType(std::size_t i, MFnAnimCurve::TangentType t) { outTypes_[i] = static_cast<std::uint8_t>(t); }
+    void setInType(std::size_t i, MFnAnimCurve::TangentType t) { inTypes_.set(size(), i, static_cast<std::uint8_t>(t)); }
+    void setOutType(std::size_t i, MFnAnimCurve::TangentType t) { outTypes_.set(size(), i, static_cast<std::uint8_t>(t)); }
 
     // The last key's time in ticks (the host's whole ticks), kept while keys
     // are only appended so a long import does not round it again per key.
@@ -168,7 +221,7 @@ public:
 private:
     PodArray<double> times_;    // seconds
     PodArray<double> values_;   // internal units
-    PodArray<std::uint8_t> inTypes_, outTypes_;
+    TypeColumn inTypes_, outTypes_;
     PodArray<FixedTangents> fixed_;   // empty, or one per key
     mutable long long lastTicks_ = 0;
     mutable bool lastTicksKnown_ = false;
@@ -181,6 +234,9 @@ unsigned int insertKey(CurveStore& curve, const CurveKey& key);
 // qmfhost/Animation.h.
 KeyTangents keyTangents(const CurveStore& curve, std::size_t index);
 double evaluateCurve(const CurveStore& curve, double seconds);
+// The same, starting the search for the segment at `cursor` and leaving it
+// where it ended: reads at rising times then take constant time.
+double evaluateCurve(const CurveStore& curve, double seconds, std::size_t& cursor);
 
 }  // namespace detail
 }  // namespace qmfhost

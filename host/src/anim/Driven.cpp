@@ -51,11 +51,14 @@ bool followsSceneTime(const Node& curve) {
 
 struct Driver {
     enum Kind { None, Evaluated, Unevaluable } kind = None;
-    double value = 0;
+    const CurveStore* curve = nullptr;   // for Evaluated
+    double factor = 1.0;
     std::string attribute;   // the driven plug's key (a compound when that is what is connected)
     const Node* stop = nullptr;   // where evaluation stopped, for Unevaluable
 };
 
+// What drives one channel, followed through unitConversion nodes to a time
+// curve when there is one.
 Driver resolve(const Node& n, const std::string& key) {
     Driver d;
     const ConnectionRec* c = drivingConnection(n.id, key);
@@ -67,25 +70,47 @@ Driver resolve(const Node& n, const std::string& key) {
         d.stop = node(c->src);
         return d;
     }
-    double factor = 1.0;
     for (int hop = 0; hop < kMaxHops && c; ++hop) {
         const Node* src = node(c->src);
         d.stop = src;
         if (!src) return d;
         if (src->curve) {
             if (!timedCurve(*src) || !followsSceneTime(*src)) return d;
-            const double seconds = host().anim.currentTime.as(MTime::kSeconds);
-            const double v = evaluateCurve(*src->curve, seconds) * factor;
-            if (!std::isfinite(v)) return d;
-            d.value = v;
+            d.curve = src->curve.get();
             d.kind = Driver::Evaluated;
             return d;
         }
         if (src->apiType != MFn::kUnitConversion) return d;
-        factor *= src->conversionFactor;
+        d.factor *= src->conversionFactor;
         c = drivingConnection(src->id, "input");
     }
     return d;
+}
+
+double currentSeconds() { return host().anim.currentTime.as(MTime::kSeconds); }
+
+// The node's drivers, resolved again only after something that could change
+// them.
+Node::DriverCache& drivers(const Node& n) {
+    const unsigned long long version = host().driverVersion;
+    if (n.drivers && n.drivers->version == version) return *n.drivers;
+    if (!n.drivers) n.drivers = std::make_unique<Node::DriverCache>();
+    Node::DriverCache& cache = *n.drivers;
+    static_assert(sizeof kChannels / sizeof kChannels[0] == sizeof cache.channels / sizeof cache.channels[0],
+                  "one cached driver per channel");
+    for (std::size_t i = 0; i < sizeof kChannels / sizeof kChannels[0]; ++i) {
+        const Channel& ch = kChannels[i];
+        Node::DriverCache::Entry& e = cache.channels[i];
+        e = {};
+        if (!(n.drivenSlots & slotBit(ch.slot))) continue;
+        if (ch.slot == Slot::JointOrient && n.apiType != MFn::kJoint) continue;
+        const Driver d = resolve(n, ch.name);
+        if (d.kind != Driver::Evaluated) continue;
+        e.curve = d.curve;
+        e.factor = d.factor;
+    }
+    cache.version = version;
+    return cache;
 }
 
 }  // namespace
@@ -94,14 +119,18 @@ TransformValues channelValues(const Node& n, unsigned slots) {
     TransformValues v = n.xf;
     slots &= n.drivenSlots;
     if (!n.hasTransform || slots == 0) return v;
-    for (const Channel& ch : kChannels) {
-        if (!(slots & slotBit(ch.slot))) continue;
-        if (ch.slot == Slot::JointOrient && n.apiType != MFn::kJoint) continue;
-        const Driver d = resolve(n, ch.name);
-        if (d.kind != Driver::Evaluated) continue;
+    Node::DriverCache& cache = drivers(n);
+    const double seconds = currentSeconds();
+    for (std::size_t i = 0; i < sizeof kChannels / sizeof kChannels[0]; ++i) {
+        const Channel& ch = kChannels[i];
+        Node::DriverCache::Entry& e = cache.channels[i];
+        if (!e.curve || !(slots & slotBit(ch.slot))) continue;
+        const double value = evaluateCurve(*e.curve, seconds, e.cursor) * e.factor;
+        // A value that is not finite is not taken: the stored one holds.
+        if (!std::isfinite(value)) continue;
         if (ch.slot == Slot::RotateOrder) {
             // An enum channel takes the nearest legal value.
-            v.rotateOrder = static_cast<int>(std::lround(std::min(5.0, std::max(0.0, d.value))));
+            v.rotateOrder = static_cast<int>(std::lround(std::min(5.0, std::max(0.0, value))));
             continue;
         }
         double* target = ch.slot == Slot::Translate     ? v.translate
@@ -109,7 +138,7 @@ TransformValues channelValues(const Node& n, unsigned slots) {
                          : ch.slot == Slot::Scale       ? v.scale
                          : ch.slot == Slot::RotateAxis  ? v.rotateAxis
                                                         : v.jointOrient;
-        target[ch.axis] = d.value;
+        target[ch.axis] = value;
     }
     return v;
 }
@@ -124,7 +153,10 @@ std::vector<UnevaluatedChannel> unevaluatedChannels(const MObject& object) {
     for (const Channel& ch : kChannels) {
         if (!(n->drivenSlots & slotBit(ch.slot))) continue;
         if (ch.slot == Slot::JointOrient && n->apiType != MFn::kJoint) continue;
-        const Driver d = resolve(*n, ch.name);
+        Driver d = resolve(*n, ch.name);
+        // A curve whose value is not finite now is read as stored too.
+        if (d.kind == Driver::Evaluated && !std::isfinite(evaluateCurve(*d.curve, currentSeconds()) * d.factor))
+            d.kind = Driver::Unevaluable;
         if (d.kind != Driver::Unevaluable) continue;
         // A compound connection shows once, not once per channel.
         if (!out.empty() && out.back().attribute == d.attribute) continue;

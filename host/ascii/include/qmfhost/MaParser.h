@@ -81,6 +81,11 @@ void forEachRunToken(const Chunk& c, std::size_t from, F&& f) {
 // (the caller says which token).
 bool runNumber(std::string_view token, double& out);
 
+// The values of a chunk's run from its k-th number on, appended to out in
+// one pass over the text. False when one does not fit a finite double; that
+// token is then in bad.
+bool appendRunNumbers(const Chunk& c, std::size_t from, std::vector<double>& out, std::string& bad);
+
 struct Limits {
     std::size_t maxFileBytes = std::size_t(1) << 30;
     std::size_t maxStatementBytes = std::size_t(256) << 20;
