@@ -12,14 +12,20 @@
 #include "qmfhost/Animation.h"
 #include "qmfhost/Scene.h"
 
+#include <maya/MDagPath.h>
+#include <maya/MFnDagNode.h>
 #include <maya/MFnIkJoint.h>
+#include <maya/MMatrix.h>
 #include <maya/MQuaternion.h>
 #include <maya/MTime.h>
 #include <maya/MTransformationMatrix.h>
 
 #include <kell_authoring.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <ostream>
 
 namespace qmf::motion {
 
@@ -100,6 +106,45 @@ void readJoints(Motion& m, const std::vector<SceneJoint>& walk) {
     m.translatedRoot = 0;
 }
 
+// Every joint's world position as Maya composes it at the current time:
+// its own matrix times its parent joint's world one, or for a joint under
+// something else the whole path's.
+void readScenePositions(Motion& m, const std::vector<SceneJoint>& walk, uint32_t frame, std::vector<MMatrix>& world) {
+    world.resize(walk.size());
+    for (std::size_t j = 0; j < walk.size(); ++j) {
+        const int p = walk[j].parent;
+        world[j] = p >= 0 ? MFnDagNode(walk[j].node).transformationMatrix() * world[static_cast<std::size_t>(p)]
+                          : walk[j].path.inclusiveMatrix();
+        m.scenePositions[m.index(frame, j)] = {world[j](3, 0), world[j](3, 1), world[j](3, 2)};
+    }
+}
+
+// Where what Maya shows and what a clip of the scene holds part (scale, the
+// transforms between joints): one line naming the joints, on the frames held.
+void warnWhereClipDiffers(const Motion& m, std::ostream& warn) {
+    const double tolerance = 1e-4 * skeletonSize(m);
+    std::vector<char> differs(m.joints.size(), 0);
+    double worst = 0;
+    for (uint32_t f = 0; f < m.frames; ++f) {
+        const auto clip = clipPositions(m, f);
+        for (std::size_t j = 0; j < clip.size(); ++j) {
+            const auto& s = m.scenePositions[m.index(f, j)];
+            const double d = std::hypot(clip[j][0] - s[0], clip[j][1] - s[1], clip[j][2] - s[2]);
+            if (!(d <= tolerance)) differs[j] = 1;
+            if (std::isfinite(d)) worst = std::max(worst, d);
+        }
+    }
+    std::vector<std::string> names;
+    for (std::size_t j = 0; j < differs.size(); ++j)
+        if (differs[j]) names.push_back(m.joints[j].name);
+    if (names.empty()) return;
+    char far[32];
+    std::snprintf(far, sizeof far, "%.3g", worst);
+    warn << "qmf: warning: " << m.path << ": shown as Maya shows it; a clip of it would place "
+         << formats::nameList(names) << " elsewhere (up to " << far
+         << " cm: scale, or transforms above or between joints, that a clip does not hold)\n";
+}
+
 }  // namespace
 
 Motion loadMayaAscii(const std::string& path, const LoadOptions& options, std::ostream& warn) {
@@ -154,9 +199,12 @@ Motion loadMayaAscii(const std::string& path, const LoadOptions& options, std::o
     readJoints(m, walk);
     m.rotations.resize(std::size_t(m.frames) * n);
     m.rootTranslation.resize(m.frames);
+    m.scenePositions.resize(std::size_t(m.frames) * n);
+    std::vector<MMatrix> world;
     if (m.fileFrames == 0) {
         for (std::size_t j = 0; j < n; ++j) m.rotations[j] = m.joints[j].orientation;
         m.rootTranslation[0] = m.joints[0].offset;
+        readScenePositions(m, walk, 0, world);
     } else {
         for (uint32_t f = 0; f < m.frames; ++f) {
             setTime((m.firstFrame + double(f) * step) / fps);
@@ -165,10 +213,12 @@ Motion loadMayaAscii(const std::string& path, const LoadOptions& options, std::o
                 m.rotations[m.index(f, j)] = fileRotation(fn);
                 if (j == 0) m.rootTranslation[f] = fileOffset(fn);
             }
+            readScenePositions(m, walk, f, world);
         }
         setTime(now);
     }
     computeChannels(m);
+    warnWhereClipDiffers(m, warn);
     return m;
 }
 

@@ -110,6 +110,16 @@ void computeChannels(Motion& m) {
 
 std::vector<std::array<double, 3>> worldPositions(const Motion& m, uint32_t frame) {
     const std::size_t n = m.joints.size();
+    if (!m.scenePositions.empty() && n && m.frames) {
+        const std::size_t at = m.index(std::min(frame, m.frames - 1), 0);
+        return {m.scenePositions.begin() + static_cast<std::ptrdiff_t>(at),
+                m.scenePositions.begin() + static_cast<std::ptrdiff_t>(at + n)};
+    }
+    return clipPositions(m, frame);
+}
+
+std::vector<std::array<double, 3>> clipPositions(const Motion& m, uint32_t frame) {
+    const std::size_t n = m.joints.size();
     std::vector<std::array<double, 3>> out(n);
     if (n == 0 || m.frames == 0) return out;
     frame = std::min(frame, m.frames - 1);

@@ -79,6 +79,11 @@ struct Motion {
     std::vector<std::array<double, 3>> rotateDegrees;
     std::vector<std::array<double, 3>> translateCm;
 
+    // A scene's only, per frame and joint: the world position (cm) Maya shows,
+    // its scale and the transforms between joints included, which a clip's
+    // rotations and offsets cannot always reproduce.
+    std::vector<std::array<double, 3>> scenePositions;
+
     std::size_t index(uint32_t frame, std::size_t joint) const { return std::size_t(frame) * joints.size() + joint; }
 };
 
@@ -92,9 +97,11 @@ using LoadOptions = formats::ConvertOptions;
 Motion loadMotion(const std::string& path, const LoadOptions& options, std::ostream& warn);
 
 // Scene-space world positions (cm) of every joint at a frame, computed with
-// the translator's conversions and the host's maths. Frames past the end
-// give the last frame.
+// the translator's conversions and the host's maths (a scene's as Maya shows
+// them). Frames past the end give the last frame.
 std::vector<std::array<double, 3>> worldPositions(const Motion& m, uint32_t frame);
+// The same through the clip's rules alone, for a scene too.
+std::vector<std::array<double, 3>> clipPositions(const Motion& m, uint32_t frame);
 
 // The largest extent of the skeleton's rest pose over the three axes (cm),
 // at least 1: the scale tolerances and the views are measured against.

@@ -222,17 +222,14 @@ int main(int argc, char** argv) {
                 const double factor = cv.kind == 'A' ? clipshape::kPi / 180.0 : 1.0;
                 const std::string n = std::to_string(cv.times.size());
                 out.text(("createNode animCurveT" + std::string(1, cv.kind) + " -n \"" + cv.name + "\";\n").c_str());
+                // Every key linear: the curve's tangent type says it for all of them.
+                out.text("\tsetAttr \".tan\" 2;\n");
                 out.text(("\tsetAttr -s " + n + " \".ktv[0:" + std::to_string(cv.times.size() - 1) + "]\" ").c_str());
                 for (std::size_t k = 0; k < cv.times.size(); ++k) {
                     out.number(cv.times[k] * fps);
                     out.number(cv.values[k] / factor);
                 }
                 out.text(";\n");
-                for (const char* attr : {".kit", ".kot"}) {
-                    out.text(("\tsetAttr -s " + n + " \"" + attr + "[0:" + std::to_string(cv.times.size() - 1) + "]\" ").c_str());
-                    for (std::size_t k = 0; k < cv.times.size(); ++k) out.raw(" 2", 2);
-                    out.text(";\n");
-                }
             }
         }
         std::fclose(f);

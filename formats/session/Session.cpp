@@ -125,9 +125,12 @@ std::vector<SceneJoint> walkSceneJoints(const std::string& path, std::size_t max
         std::vector<MObject> nodes;
         std::size_t next;
         int joint;  // index of the node this level hangs from when it is a joint, else -1
+        unsigned depth;   // the length of the path to that node
     };
-    std::vector<Level> stack{{qmfhost::children(qmfhost::world()), 0, -1}};
+    std::vector<Level> stack{{qmfhost::children(qmfhost::world()), 0, -1, 0}};
     std::size_t visits = 0;
+    MDagPath at;   // the path to the node last taken
+    at.setNodeIds({});
     while (!stack.empty()) {
         Level& level = stack.back();
         if (level.next >= level.nodes.size()) {
@@ -135,6 +138,8 @@ std::vector<SceneJoint> walkSceneJoints(const std::string& path, std::size_t max
             continue;
         }
         const MObject node = level.nodes[level.next++];
+        at.pop(at.length() - level.depth);
+        at.push(node);
         // Instanced groups repeat their subtrees on every path; bound the walk, not only its joints.
         if (++visits > maxVisits)
             throw FormatError(path + ": instancing repeats the hierarchy more than " + std::to_string(maxVisits) +
@@ -146,9 +151,9 @@ std::vector<SceneJoint> walkSceneJoints(const std::string& path, std::size_t max
                 throw FormatError(path + ": more than " + std::to_string(KELL_MAX_JOINTS) +
                                   " joints (counting instances); a skeleton holds no more");
             self = static_cast<int>(out.size());
-            out.push_back({node, parent});
+            out.push_back({node, parent, at});
         }
-        stack.push_back({qmfhost::children(node), 0, self});
+        stack.push_back({qmfhost::children(node), 0, self, at.length()});
     }
     return out;
 }

@@ -9,6 +9,7 @@
 #include <maya/MTime.h>
 #include <maya/MPxFileTranslator.h>
 #include <maya/MQuaternion.h>
+#include <maya/MMatrix.h>
 #include <maya/MFnPlugin.h>
 #include <qmfhost/Scene.h>
 #include <qmfhost/PerrorCapture.h>
@@ -285,6 +286,13 @@ bool writeAttrValues(Node& n, int index, const std::vector<double>& values);
 constexpr unsigned slotBit(Slot s) { return 1u << static_cast<unsigned>(s); }
 constexpr unsigned kAllSlots = ~0u;
 TransformValues channelValues(const Node& n, unsigned slots = kAllSlots);
+
+// A node's local matrix as Maya composes it (a joint's with its inverse
+// scale divided out); the identity for nodes without a transform.
+MMatrix localMatrix(const Node& n);
+// The product of the local matrices of the nodes on a path (ids from the
+// world down), the last node's first; `skipLast` leaves that one out.
+MMatrix pathMatrix(const std::vector<Id>& ids, bool skipLast);
 
 // DAG helpers.
 bool isAncestor(Id ancestor, Id node);   // ancestor strictly above node along any path

@@ -21,6 +21,24 @@ bool linksHold(const std::vector<Id>& ids) {
 }
 }  // namespace
 
+MMatrix MDagPath::inclusiveMatrix(MStatus* ReturnStatus) const {
+    if (!isValid()) {
+        report(ReturnStatus, makeStatus(MStatus::kInvalidParameter));
+        return MMatrix();
+    }
+    report(ReturnStatus, MStatus::kSuccess);
+    return pathMatrix(fNodes, false);
+}
+
+MMatrix MDagPath::exclusiveMatrix(MStatus* ReturnStatus) const {
+    if (!isValid()) {
+        report(ReturnStatus, makeStatus(MStatus::kInvalidParameter));
+        return MMatrix();
+    }
+    report(ReturnStatus, MStatus::kSuccess);
+    return pathMatrix(fNodes, true);
+}
+
 MStatus MDagPath::getAPathTo(const MObject& object, MDagPath& path) {
     Node* n = qmfhost::detail::node(object);
     if (!n || !n->dag) return makeStatus(MStatus::kInvalidParameter);

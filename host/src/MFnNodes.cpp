@@ -228,6 +228,12 @@ MFnDagNode::~MFnDagNode() = default;
 
 MFn::Type MFnDagNode::type() const { return MFn::kDagNode; }
 
+MMatrix MFnDagNode::transformationMatrix(MStatus* ReturnStatus) const {
+    if (!checkAttached(ReturnStatus)) return MMatrix();
+    report(ReturnStatus, MStatus::kSuccess);
+    return localMatrix(*node(fObject));
+}
+
 MObject MFnDagNode::create(const MString& type, const MObject& parent, MStatus* ReturnStatus) {
     return create(type, MString(), parent, ReturnStatus);
 }

@@ -91,11 +91,23 @@ double inverseScaleChannel(const Node& n, int axis) {
     return readAttrValues(n, findAttr(n, key), v) && v.size() == 1 ? v[0] : 1.0;
 }
 
+// The nodes of the set's own path, leaf first; false when the set was not
+// built from a path (world space needs one, as in Maya).
+bool pathUp(const MDagPath& path, const MObject& attached, std::vector<const Node*>& up) {
+    if (!path.isValid() || path.node() != attached) return false;
+    up.clear();
+    const auto& ids = path.nodeIds();
+    for (auto it = ids.rbegin(); it != ids.rend(); ++it) up.push_back(node(*it));
+    return true;
+}
+
+}  // namespace
+
 // A node's local matrix as Maya composes a joint's: [S][RO][R][JO][IS][T],
 // IS dividing out the inverse scale so a parent's scale does not stretch the
 // segment down to the child. No IS for other nodes, with
 // segmentScaleCompensate off, or on an axis whose inverse scale is zero.
-MMatrix localMatrix(const Node& n) {
+MMatrix qmfhost::detail::localMatrix(const Node& n) {
     MMatrix m = localTransformation(n).asMatrix();
     if (n.apiType != MFn::kJoint) return m;
     std::vector<double> ssc;
@@ -108,17 +120,14 @@ MMatrix localMatrix(const Node& n) {
     return m;
 }
 
-// The nodes of the set's own path, leaf first; false when the set was not
-// built from a path (world space needs one, as in Maya).
-bool pathUp(const MDagPath& path, const MObject& attached, std::vector<const Node*>& up) {
-    if (!path.isValid() || path.node() != attached) return false;
-    up.clear();
-    const auto& ids = path.nodeIds();
-    for (auto it = ids.rbegin(); it != ids.rend(); ++it) up.push_back(node(*it));
-    return true;
+MMatrix qmfhost::detail::pathMatrix(const std::vector<Id>& ids, bool skipLast) {
+    // Row vectors: world = leaf * parent * ... * top.
+    MMatrix m;
+    const std::size_t end = skipLast && !ids.empty() ? ids.size() - 1 : ids.size();
+    for (std::size_t i = end; i-- > 0;)
+        if (const Node* n = node(ids[i])) m = m * localMatrix(*n);
+    return m;
 }
-
-}  // namespace
 
 // ---- MFnTransform ------------------------------------------------------------
 
@@ -165,9 +174,7 @@ MVector MFnTransform::getTranslation(MSpace::Space space, MStatus* ReturnStatus)
     if (!checkAttached(ReturnStatus)) return MVector();
     std::vector<const Node*> up;
     if (space == MSpace::kWorld && pathUp(fPath, fObject, up)) {
-        // Row vectors: world = leaf * parent * ... * top.
-        MMatrix world;
-        for (const Node* n : up) world = world * localMatrix(*n);
+        const MMatrix world = pathMatrix(fPath.nodeIds(), false);
         report(ReturnStatus, MStatus::kSuccess);
         return MVector(world(3, 0), world(3, 1), world(3, 2));
     }

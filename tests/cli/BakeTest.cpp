@@ -347,6 +347,57 @@ TEST_F(Bake, RefusalsAreOneLineAndWriteNothing) {
     }
 }
 
+// Scenes a bake must bound: a hundred thousand curves, one of them driving
+// a joint; keys at times far past any range a clip holds; a key time that
+// does not fit a double.
+TEST_F(Bake, ScenesOfManyCurvesAndFarKeysBakeOrRefuseInOneLine) {
+    const std::string rig =
+        "//Maya ASCII 2018 scene\nrequires maya \"2018\";\ncurrentUnit -l centimeter -a degree -t film;\n"
+        "createNode joint -n \"hip\";\ncreateNode joint -n \"knee\" -p \"hip\";\n"
+        "\tsetAttr \".t\" -type \"double3\" 0 -40 0;\ncreateNode script -n \"sceneConfigurationScriptNode\";\n"
+        "\tsetAttr \".b\" -type \"string\" \"playbackOptions -min 1 -max 5 -ast 1 -aet 5 \";\n";
+    std::string many = rig;
+    for (int i = 0; i < 100000; ++i)
+        many += "createNode animCurveTA -n \"c" + std::to_string(i) + "\";\n\tsetAttr -s 2 \".ktv[0:1]\"  1 0 5 " +
+                std::to_string(i % 90) + ";\n";
+    many += "connectAttr \"c7.o\" \"knee.rx\";\n";
+    spit(path("many.ma"), many);
+    Result r = run({"convert", path("many.ma"), path("many.qmf")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const ClipKeys k = keysOf(path("many.qmf"));
+    ASSERT_EQ(k.frames, 5);
+    // knee.rx runs 0 to 7 degrees over frames 1 to 5: its last key is that
+    // turn about X (the file quaternion's sign aside).
+    const auto& last = k.orientations.at("knee").back();
+    const double half = 3.5 * 3.14159265358979323846 / 180.0;
+    EXPECT_NEAR(std::fabs(last[0]), std::cos(half), 1e-6);
+    EXPECT_NEAR(std::fabs(last[1]), std::sin(half), 1e-6);
+
+    const std::string curve = "createNode animCurveTA -n \"c\";\n\tsetAttr -s 2 \".ktv[0:1]\"  1 0 ";
+    spit(path("far.ma"), rig + curve + "1e15 90;\nconnectAttr \"c.o\" \"knee.rx\";\n");
+    spit(path("inf.ma"), rig + curve + "1e999 90;\nconnectAttr \"c.o\" \"knee.rx\";\n");
+    r = run({"convert", path("far.ma"), path("out.qmf")});
+    EXPECT_EQ(r.status, 0) << "the playback range is baked: " << r.err;
+    EXPECT_EQ(keysOf(path("out.qmf")).frames, 5);
+    fs::remove(path("out.qmf"));
+    const struct {
+        std::vector<std::string> args;
+        std::string line;
+    } cases[] = {
+        {{"convert", path("far.ma"), path("out.qmf"), "--frames", "1:1e9"},
+         "qmf: --frames and --step choose 1e+09 frames of " + path("far.ma") + "; a clip holds at most 16777216"},
+        {{"convert", path("far.ma"), path("out.qmf"), "--frames", "0:1e15"},
+         "qmf: --frames 0:1e15 is outside the frames of " + path("far.ma") + " (its playback range and keys), 1 to 1e+15"},
+        {{"convert", path("inf.ma"), path("out.qmf")}, "qmf: " + path("inf.ma") + ": line 10: expected a number, found '1e999'"},
+    };
+    for (const auto& c : cases) {
+        r = run(c.args);
+        EXPECT_EQ(r.status, 1) << c.line;
+        EXPECT_EQ(r.err, c.line + "\n");
+        EXPECT_FALSE(fs::exists(path("out.qmf")));
+    }
+}
+
 }  // namespace
 }  // namespace clitest
 
@@ -533,6 +584,45 @@ TEST_F(Bake, ResampleKeysAClipOfAnotherRateOnTheScenesWholeFrames) {
             const float sign = a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3] < 0 ? -1.0f : 1.0f;
             for (int c = 0; c < 4; ++c) EXPECT_TRUE(ulpsApart(a[c], sign * b[c], 2)) << name << " film frame " << film;
         }
+}
+
+}  // namespace
+}  // namespace clitest
+
+namespace clitest {
+namespace {
+
+// A scene is viewed as Maya composes it: a group with scale between joints
+// and a mirrored joint place what is under them where Maya does, and where
+// a clip of the scene would differ one line says so.
+TEST_F(Bake, ViewShowsAScenesTransformsAndScaleAsMayaDoes) {
+    spit(path("mirror.ma"),
+         "//Maya ASCII 2018 scene\nrequires maya \"2018\";\ncurrentUnit -l centimeter -a degree -t film;\n"
+         "createNode joint -n \"root\";\n"
+         "createNode transform -n \"grp\" -p \"root\";\n\tsetAttr \".t\" -type \"double3\" 10 0 0;\n"
+         "\tsetAttr \".s\" -type \"double3\" 2 2 2;\n"
+         "createNode joint -n \"a\" -p \"grp\";\n\tsetAttr \".t\" -type \"double3\" 1 0 0;\n"
+         "createNode joint -n \"b\" -p \"root\";\n\tsetAttr \".t\" -type \"double3\" 0 5 0;\n"
+         "\tsetAttr \".s\" -type \"double3\" -1 1 1;\n"
+         "createNode joint -n \"c\" -p \"b\";\n\tsetAttr \".t\" -type \"double3\" 3 0 0;\n"
+         "createNode joint -n \"d\" -p \"c\";\n\tsetAttr \".t\" -type \"double3\" 0 2 0;\n"
+         "connectAttr \"b.s\" \"c.is\";\n");
+    Result r = run({"view", path("mirror.ma"), "--positions"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // a: (1,0,0) scaled by the group and moved with it. c: b's mirror turns
+    // its (3,0,0) to (-3,0,0). d: c divides b's scale out for its children
+    // (segment scale compensation), so d is 2 above c.
+    EXPECT_EQ(positionsBody(r.out), "0 0 0 0 root\n1 12 0 0 a\n2 0 5 0 b\n3 -3 5 0 c\n4 -3 7 0 d\n");
+    EXPECT_EQ(r.err, "qmf: warning: " + path("mirror.ma") +
+                         ": shown as Maya shows it; a clip of it would place a, c, d elsewhere (up to 11 cm: scale, or "
+                         "transforms above or between joints, that a clip does not hold)\n");
+    // A scene a clip holds as it is says nothing.
+    spit(path("plain.ma"), "//Maya ASCII 2018 scene\nrequires maya \"2018\";\ncreateNode joint -n \"root\";\n"
+                           "createNode joint -n \"a\" -p \"root\";\n\tsetAttr \".t\" -type \"double3\" 1 2 3;\n");
+    r = run({"view", path("plain.ma"), "--positions"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(positionsBody(r.out), "0 0 0 0 root\n1 1 2 3 a\n");
 }
 
 }  // namespace

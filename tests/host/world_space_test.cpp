@@ -3,7 +3,9 @@
 // inverseScale plug) comes after the joint's own rotation and before its
 // translation. Expected positions are worked out by hand.
 #include <maya/MDagPath.h>
+#include <maya/MFnDagNode.h>
 #include <maya/MFnIkJoint.h>
+#include <maya/MMatrix.h>
 #include <maya/MFnDependencyNode.h>
 #include <maya/MPlug.h>
 #include <qmfhost/Scene.h>
@@ -99,7 +101,41 @@ TEST_F(WorldSpace, JointsDivideOutTheirParentsScale) {
             EXPECT_NEAR(cw[i], c.childWorld[i], 1e-12) << c.what << " child axis " << i;
             EXPECT_NEAR(lw[i], c.leafWorld[i], 1e-12) << c.what << " leaf axis " << i;
         }
+        // The path's matrices compose the same way: the leaf's own matrix
+        // times the matrix of everything above it is its world matrix, and
+        // that places the leaf where the world read does.
+        MDagPath leafPath;
+        ASSERT_TRUE(MDagPath::getAPathTo(leaf, leafPath));
+        MStatus s;
+        const MMatrix inclusive = leafPath.inclusiveMatrix(&s);
+        ASSERT_TRUE(s);
+        const MMatrix composed = MFnDagNode(leaf).transformationMatrix(&s) * leafPath.exclusiveMatrix();
+        ASSERT_TRUE(s);
+        for (int r = 0; r < 4; ++r)
+            for (int k = 0; k < 4; ++k) EXPECT_NEAR(inclusive(r, k), composed(r, k), 1e-12) << c.what;
+        for (int i = 0; i < 3; ++i) EXPECT_NEAR(inclusive(3, i), c.leafWorld[i], 1e-12) << c.what << " matrix axis " << i;
     }
+}
+
+TEST_F(WorldSpace, MatricesOfPathsThatReferToNothingAreRefused) {
+    MStatus s;
+    const MMatrix m = MDagPath().inclusiveMatrix(&s);
+    EXPECT_EQ(s, MStatus::kInvalidParameter);
+    EXPECT_EQ(m, MMatrix());
+    MDagPath().exclusiveMatrix(&s);
+    EXPECT_EQ(s, MStatus::kInvalidParameter);
+    // A transform's own matrix is its channels'; a node without a transform has none.
+    MObject group = qmfhost::createNode("transform", "group");
+    qmfhost::TransformValues v;
+    v.translate[1] = 5;
+    v.scale[0] = 2;
+    ASSERT_TRUE(qmfhost::setTransformValues(group, v));
+    const MMatrix g = MFnDagNode(group).transformationMatrix(&s);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(g(0, 0), 2.0);
+    EXPECT_EQ(g(3, 1), 5.0);
+    MFnDagNode(MObject()).transformationMatrix(&s);
+    EXPECT_FALSE(s);
 }
 
 TEST_F(WorldSpace, InverseScaleFollowsItsSourceAndIsAPlug) {

@@ -106,6 +106,7 @@ std::string viewData(const motion::Motion& m) {
     text.pop_back();  // the closing brace
     appendNumbers(text, "rotations", m.rotations, "%.9g");
     appendNumbers(text, "rootTranslation", m.rootTranslation, "%.9g");
+    if (!m.scenePositions.empty()) appendNumbers(text, "positions", m.scenePositions, "%.9g");
     // The charts need no more than a thousandth of a degree or centimetre.
     appendNumbers(text, "rotateDegrees", m.rotateDegrees, "%.3f");
     appendNumbers(text, "translateCm", m.translateCm, "%.3f");

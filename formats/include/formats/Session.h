@@ -11,6 +11,7 @@
 #include "qmfhost/MaScene.h"
 
 #include <maya/MObject.h>
+#include <maya/MDagPath.h>
 
 #include <memory>
 #include <string>
@@ -53,6 +54,7 @@ std::string unevenScaleWarning(const std::vector<std::string>& names, const std:
 struct SceneJoint {
     MObject node;
     int parent;  // index into the walk, -1 for a root
+    MDagPath path;   // the path the walk reached it by (one per instance)
 };
 // Depth first without recursion; refuses (FormatError) more than
 // KELL_MAX_JOINTS joints, or more than maxVisits nodes on all paths.

@@ -4,6 +4,7 @@
 
 #include <maya/MTypes.h>
 #include <maya/MObject.h>
+#include <maya/MMatrix.h>
 #include <maya/MString.h>
 #include <vector>
 
@@ -32,6 +33,12 @@ public:
     MString partialPathName(MStatus* ReturnStatus = NULL) const;
     // Index of this path among the paths to its node.
     unsigned int instanceNumber(MStatus* ReturnStatus = NULL) const;
+    // The world matrix of the path's node: every local matrix on the path,
+    // the node's own first (joints with their inverse-scale compensation).
+    // exclusiveMatrix leaves the node's own out. Identity and
+    // kInvalidParameter for a path that refers to nothing.
+    MMatrix inclusiveMatrix(MStatus* ReturnStatus = NULL) const;
+    MMatrix exclusiveMatrix(MStatus* ReturnStatus = NULL) const;
 
     bool operator==(const MDagPath& other) const { return fSet == other.fSet && fNodes == other.fNodes; }
     bool operator!=(const MDagPath& other) const { return !(*this == other); }

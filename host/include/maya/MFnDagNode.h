@@ -46,6 +46,10 @@ public:
     bool isInstanced(bool indirect = true, MStatus* ReturnStatus = NULL) const;
     unsigned int instanceCount(bool total, MStatus* ReturnStatus = NULL) const;
 
+    // The node's own (object space) matrix: a transform's or joint's local
+    // matrix as it composes its channels, the identity for other nodes.
+    MMatrix transformationMatrix(MStatus* ReturnStatus = NULL) const;
+
     // Paths of the attached path, or of the first path when attached to an object.
     MString fullPathName(MStatus* ReturnStatus = NULL) const;
     MString partialPathName(MStatus* ReturnStatus = NULL) const;

@@ -54,6 +54,12 @@
 
   // Every joint's world rotation and position at a frame: local = rotation
   // with the offset (or the root translation) as its last row, world = local * parent's world.
+  // A scene comes with the positions Maya shows (its scale and the transforms
+  // between joints included): those are drawn as they are.
+  function scenePosition(frame, joint) {
+    const p = data.positions, k = (frame * J + joint) * 3;
+    return [val(p[k]), val(p[k + 1]), val(p[k + 2])];
+  }
   function pose(frame) {
     frame = Math.min(Math.max(0, frame | 0), F - 1);
     const rot = new Array(J), pos = new Array(J);
@@ -72,6 +78,8 @@
         pos[j] = [q[0] + pp[0], q[1] + pp[1], q[2] + pp[2]];
       }
     }
+    if (data.positions)
+      for (let j = 0; j < J; ++j) pos[j] = scenePosition(frame, j);
     return { rot, pos };
   }
 
@@ -93,7 +101,7 @@
   const trace = [];
   if (data.translatedRoot >= 0)
     for (let f = 0; f < F; ++f) {
-      const p = rootTranslation(f);
+      const p = data.positions ? scenePosition(f, data.translatedRoot) : rootTranslation(f);
       p[upIndex] = 0;
       trace.push(p);
     }
