@@ -36,8 +36,10 @@ public:
     bool next(Frame& frame) override {
         if (served_ >= skeleton_.frames) return false;
         const uint64_t want = first_ + uint64_t(served_) * step_;
-        for (; read_ <= want; ++read_)
-            if (!source_->next(frame)) return false;
+        for (; read_ < want; ++read_)
+            if (!source_->skip(frame)) return false;
+        if (!source_->next(frame)) return false;
+        ++read_;
         ++served_;
         return true;
     }

@@ -42,7 +42,7 @@ private:
 
 }  // namespace
 
-Motion loadBvh(const std::string& path, const LoadOptions& options, std::ostream& warn) {
+Motion loadBvh(const std::string& path, const LoadOptions& options, std::ostream& warn, OnlyFrame only) {
     // The header alone says how big the motion is: choose the frames (and
     // refuse) before converting, and convert only those.
     Selection sel;
@@ -51,7 +51,7 @@ Motion loadBvh(const std::string& path, const LoadOptions& options, std::ostream
         bvh::Reader reader = bvh::Reader::open(path);
         reader.readHeader();
         declared = reader.declaredFrames();
-        sel = chooseFrames(declared, reader.hierarchy().joints.size(), options, path, warn);
+        sel = chooseFrames(declared, reader.hierarchy().joints.size(), options, path, warn, only);
         checkSize(sel.count, reader.hierarchy().joints.size(), path);
     } catch (const bvh::Error& e) {
         throw MotionError(path + ": " + e.what());
@@ -72,6 +72,8 @@ Motion loadBvh(const std::string& path, const LoadOptions& options, std::ostream
     Motion m = loadClip(folder.clip(), LoadOptions{}, warn);
     m.source = Source::Bvh;
     m.path = path;
+    m.selected = sel.total;
+    m.shown = only.value_or(0);
     return m;
 }
 

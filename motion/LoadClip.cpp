@@ -134,7 +134,7 @@ void readKeys(Motion& m, FIG_FIGURE_HANDLE fig, const std::vector<int32_t>& orde
 
 }  // namespace
 
-Motion loadClip(const std::string& path, const LoadOptions& options, std::ostream& warn) {
+Motion loadClip(const std::string& path, const LoadOptions& options, std::ostream& warn, OnlyFrame only) {
     ANM_ANIMATION_HANDLE anm;
     try {
         anm = openClip(path);
@@ -161,8 +161,10 @@ Motion loadClip(const std::string& path, const LoadOptions& options, std::ostrea
     m.frameRate = rate;
     const int32_t frameCount = anm_animation_number_of_frames_get_f(anm);
     m.fileFrames = frameCount > 0 ? static_cast<uint32_t>(frameCount) : 0;
-    const Selection sel = chooseFrames(m.fileFrames, static_cast<std::size_t>(count), options, path, warn);
+    const Selection sel = chooseFrames(m.fileFrames, static_cast<std::size_t>(count), options, path, warn, only);
     m.frames = sel.count;
+    m.selected = sel.total;
+    m.shown = only.value_or(0);
     if (sel.step > 1) m.frameRate = rate / static_cast<double>(sel.step);
     checkSize(m.frames, static_cast<std::size_t>(count), path);
 

@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <ostream>
 
@@ -147,7 +148,7 @@ void warnWhereClipDiffers(const Motion& m, std::ostream& warn) {
 
 }  // namespace
 
-Motion loadMayaAscii(const std::string& path, const LoadOptions& options, std::ostream& warn) {
+Motion loadMayaAscii(const std::string& path, const LoadOptions& options, std::ostream& warn, OnlyFrame only) {
     qmfhost::ma::Scene scene;
     try {
         scene = readScene(path);
@@ -187,12 +188,23 @@ Motion loadMayaAscii(const std::string& path, const LoadOptions& options, std::o
         if (std::isfinite(span) && std::isfinite(first) && span >= 0) {
             chooseSceneFrames(options, path, first, span, step);
             const double frames = std::floor(span / step + 1e-6) + 1;
-            m.fileFrames = static_cast<uint32_t>(std::min(frames, fitting(frames, walk.size(), first, step, path, warn)));
-            m.firstFrame = first;
             m.frameRate = fps / step;
+            if (only) {
+                // That frame alone: evaluated once, the rest never.
+                m.selected = static_cast<uint32_t>(std::min(frames, double(UINT32_MAX)));
+                if (*only >= m.selected) throw pastTheEnd(*only, m.selected, path);
+                m.shown = *only;
+                m.fileFrames = 1;
+                m.firstFrame = first + double(*only) * step;
+            } else {
+                m.fileFrames = static_cast<uint32_t>(std::min(frames, fitting(frames, walk.size(), first, step, path, warn)));
+                m.firstFrame = first;
+            }
         }
     }
+    if (only && m.fileFrames == 0 && *only > 0) throw pastTheEnd(*only, 1, path);
     m.frames = std::max<uint32_t>(m.fileFrames, 1);
+    if (!only) m.selected = m.frames;
     checkSize(m.frames, walk.size(), path);
 
     const std::size_t n = walk.size();

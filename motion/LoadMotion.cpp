@@ -8,15 +8,17 @@
 
 namespace qmf::motion {
 
-Motion loadMotion(const std::string& path, const LoadOptions& options, std::ostream& warn) {
+namespace {
+
+Motion load(const std::string& path, const LoadOptions& options, std::ostream& warn, OnlyFrame only) {
     try {
         requireInput(path);
         formats::Format format = formats::Format::Clip;
         if (formats::formatOfContent(path, format) && formats::row(format).view) {
             switch (format) {
-            case formats::Format::Clip: return loadClip(path, options, warn);
-            case formats::Format::MayaAscii: return loadMayaAscii(path, options, warn);
-            case formats::Format::Bvh: return loadBvh(path, options, warn);
+            case formats::Format::Clip: return loadClip(path, options, warn, only);
+            case formats::Format::MayaAscii: return loadMayaAscii(path, options, warn, only);
+            case formats::Format::Bvh: return loadBvh(path, options, warn, only);
             }
         }
     } catch (const FormatError& e) {
@@ -25,6 +27,16 @@ Motion loadMotion(const std::string& path, const LoadOptions& options, std::ostr
         throw MotionError(e.what());
     }
     throw MotionError(path + ": not " + formats::viewableList());
+}
+
+}  // namespace
+
+Motion loadMotion(const std::string& path, const LoadOptions& options, std::ostream& warn) {
+    return load(path, options, warn, std::nullopt);
+}
+
+Motion loadFrame(const std::string& path, const LoadOptions& options, uint32_t frame, std::ostream& warn) {
+    return load(path, options, warn, frame);
 }
 
 }  // namespace qmf::motion

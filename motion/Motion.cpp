@@ -45,8 +45,13 @@ void checkSize(std::size_t frames, std::size_t joints, const std::string& path) 
                           " joints is more than the " + std::to_string(kMaxJointFrames) + " joint-frames a view holds");
 }
 
+MotionError pastTheEnd(uint32_t frame, uint32_t count, const std::string& path) {
+    return MotionError("frame " + std::to_string(frame) + " is past the last frame of " + path + " (" +
+                       std::to_string(count ? count - 1 : 0) + ")");
+}
+
 Selection chooseFrames(uint32_t fileFrames, std::size_t joints, const LoadOptions& options, const std::string& path,
-                       std::ostream& warn) {
+                       std::ostream& warn, OnlyFrame only) {
     Selection sel;
     sel.step = options.step;
     if (sel.step == 0) throw MotionError("--step must be 1 or more");
@@ -68,6 +73,13 @@ Selection chooseFrames(uint32_t fileFrames, std::size_t joints, const LoadOption
         last = static_cast<uint32_t>(r.last);
     }
     sel.count = (last - sel.first) / sel.step + 1;
+    sel.total = sel.count;
+    if (only) {
+        if (*only >= sel.count) throw pastTheEnd(*only, sel.count, path);
+        sel.first += *only * sel.step;
+        sel.count = 1;
+        return sel;
+    }
     if (joints != 0 && joints > kMaxJointFrames)
         throw MotionError(path + ": " + std::to_string(joints) + " joints are more than a view holds");
     const std::size_t fits = joints ? kMaxJointFrames / joints : sel.count;
@@ -78,6 +90,7 @@ Selection chooseFrames(uint32_t fileFrames, std::size_t joints, const LoadOption
              << " joints are more than one view holds; showing frames " << sel.first << " to " << sel.last()
              << " (choose others with --frames A:B or --step N)\n";
     }
+    sel.total = sel.count;
     return sel;
 }
 

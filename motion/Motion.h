@@ -67,6 +67,10 @@ struct Motion {
 
     // Frames held (at least 1: a file without frames is its rest pose).
     uint32_t frames = 1;
+    // Frames the selection (--frames, --step) holds, and which of them is
+    // held first: more than `frames` when one was read alone (loadFrame).
+    uint32_t selected = 1;
+    uint32_t shown = 0;
     // Per frame f and joint j at [f * joints.size() + j]: the file quaternion
     // in force (a key, or the last key before, or the rest orientation).
     std::vector<std::array<float, 4>> rotations;
@@ -95,6 +99,10 @@ using LoadOptions = formats::ConvertOptions;
 // HIERARCHY line) and then by extension (.ma). Throws MotionError.
 // Warnings (one line each) go to warn.
 Motion loadMotion(const std::string& path, const LoadOptions& options, std::ostream& warn);
+// Frame `frame` of the selection alone, read without the others (a BVH's
+// earlier lines skipped unconverted, a scene evaluated once): for a
+// picture of one frame of a long take. MotionError past the last frame.
+Motion loadFrame(const std::string& path, const LoadOptions& options, uint32_t frame, std::ostream& warn);
 
 // Scene-space world positions (cm) of every joint at a frame, computed with
 // the translator's conversions and the host's maths (a scene's as Maya shows

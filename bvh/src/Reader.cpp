@@ -318,9 +318,7 @@ uint64_t Reader::checkFrameLines() {
     return lines - wanted;
 }
 
-bool Reader::readFrame(double* values) {
-    readHeader();
-    if (framesRead_ >= declaredFrames_) return false;
+std::string_view Reader::nextFrameLine() {
     std::string_view line;
     for (;;) {
         if (!source_->next(line)) {
@@ -330,8 +328,22 @@ bool Reader::readFrame(double* values) {
         }
         std::size_t i = 0;
         while (i < line.size() && isBlank(line[i])) ++i;
-        if (i < line.size()) break;
+        if (i < line.size()) return line;
     }
+}
+
+bool Reader::skipFrame() {
+    readHeader();
+    if (framesRead_ >= declaredFrames_) return false;
+    nextFrameLine();
+    ++framesRead_;
+    return true;
+}
+
+bool Reader::readFrame(double* values) {
+    readHeader();
+    if (framesRead_ >= declaredFrames_) return false;
+    const std::string_view line = nextFrameLine();
     const uint32_t n = hierarchy_.channelCount;
     const char* p = line.data();
     const char* e = p + line.size();

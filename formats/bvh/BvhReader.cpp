@@ -65,6 +65,19 @@ public:
             << " ignored\n";
     }
 
+    bool skip(Frame&) override {
+        if (next_ >= skeleton_.frames) return false;
+        if (!document_) {
+            try {
+                reader_->skipFrame();
+            } catch (const bvh::Error& e) {
+                throw FormatError(path_ + ": " + e.what());
+            }
+        }
+        ++next_;
+        return true;
+    }
+
     bool next(Frame& frame) override {
         if (next_ >= skeleton_.frames) return false;
         const double* v = values_.data();

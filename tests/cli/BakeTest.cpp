@@ -440,7 +440,7 @@ TEST_F(Bake, ATakeTooLongForOneViewShowsTheLongestRunThatFits) {
     for (int v = 0; v < 2100 * 3; ++v) line += v ? " 1" : "1";
     for (int f = 0; f < 1000; ++f) t += line + "\n";
     spit(path("long.bvh"), t);
-    Result r = run({"draw", path("long.bvh"), "-o", path("d.svg"), "--frame", "997"});
+    Result r = run({"view", "--positions", path("long.bvh"), "--frame", "997"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "qmf: warning: " + path("long.bvh") +
                          ": 1000 frames of 2100 joints are more than one view holds; showing frames 0 to 997 (choose "
@@ -448,6 +448,34 @@ TEST_F(Bake, ATakeTooLongForOneViewShowsTheLongestRunThatFits) {
     r = run({"view", "--positions", path("long.bvh"), "--frames", "500:999", "--frame", "499"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
+    // draw reads only the frame it draws: the last one of the take too.
+    r = run({"draw", path("long.bvh"), "-o", path("d.svg"), "--frame", "999"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(slurp(path("d.svg")).find("long.bvh, frame 999 (frames 0 to 999)"), std::string::npos);
+    r = run({"draw", path("long.bvh"), "-o", path("e.svg"), "--frame", "1000"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "qmf: draw: frame 1000 is past the last frame of " + path("long.bvh") + " (999)\n");
+    EXPECT_FALSE(fs::exists(path("e.svg")));
+}
+
+// Frames before --frames' first are passed over without being converted:
+// a value no number reads on an earlier line does not stop the frames
+// after it. On a line that is converted it is refused.
+TEST_F(Bake, FramesBeforeTheRangeArePassedOverUnread) {
+    std::string t = chainCapture();
+    const std::size_t motion = t.find("Frame Time:");
+    const std::size_t first = t.find('\n', motion) + 1;
+    t.replace(first, t.find(' ', first) - first, "x");
+    spit(path("chain.bvh"), t);
+    Result r = run({"convert", path("chain.bvh"), path("out.qmf"), "--frames", "1:23"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(keysOf(path("out.qmf")).frames, 23);
+    r = run({"draw", path("chain.bvh"), "-o", path("d.svg"), "--frame", "5"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = run({"convert", path("chain.bvh"), path("all.qmf")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("frame 0: value 'x' is not a finite number"), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -50,12 +50,13 @@ uint32_t frameOption(const std::string& command, const std::string& text) {
     return static_cast<uint32_t>(v);
 }
 
-motion::Motion loadForPicture(const std::string& command, const Args& a, const std::string& in) {
+motion::Motion loadForPicture(const std::string& command, const Args& a, const std::string& in,
+                              std::optional<uint32_t> only) {
     const motion::LoadOptions options = readingOptions(command, a);
     const char up = a.has("--up") ? upOption(command, a.value("--up")) : 0;
     motion::Motion m;
     try {
-        m = motion::loadMotion(in, options, std::cerr);
+        m = only ? motion::loadFrame(in, options, *only, std::cerr) : motion::loadMotion(in, options, std::cerr);
     } catch (const motion::MotionError& e) {
         throw CommandError(command + ": " + e.what());
     }
@@ -77,8 +78,8 @@ svg::Pose poseAt(const motion::Motion& m, uint32_t frame) {
         pose.positions.push_back({world[j][0], world[j][1], world[j][2]});
     }
     pose.title = baseName(m.path);
-    if (m.frames > 1)
-        pose.title += ", frame " + std::to_string(frame) + " (frames 0 to " + std::to_string(m.frames - 1) + ")";
+    if (m.selected > 1)
+        pose.title += ", frame " + std::to_string(m.shown + frame) + " (frames 0 to " + std::to_string(m.selected - 1) + ")";
     return pose;
 }
 

@@ -9,6 +9,7 @@
 #include "svg/Skeleton.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,10 @@ char upOption(const std::string& command, const std::string& text);
 motion::LoadOptions readingOptions(const std::string& command, const Args& a);
 
 // Reads FILE with those and --up; warnings go to stderr.
-motion::Motion loadForPicture(const std::string& command, const Args& a, const std::string& in);
+// The motion in FILE as the reading flags choose it; with `only`, that frame
+// of the selection alone.
+motion::Motion loadForPicture(const std::string& command, const Args& a, const std::string& in,
+                              std::optional<uint32_t> only = std::nullopt);
 
 // The skeleton at a frame (which must be held), in scene space.
 svg::Pose poseAt(const motion::Motion& m, uint32_t frame);

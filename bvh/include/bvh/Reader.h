@@ -48,10 +48,16 @@ public:
     // The next declared frame's channelCount values; false once every
     // declared frame has been read.
     bool readFrame(double* values);
+    // Passes over the next frame line without reading its numbers (they
+    // are not checked either); false after the last frame.
+    bool skipFrame();
 
 private:
     explicit Reader(std::unique_ptr<detail::LineSource> source);
     [[noreturn]] void fail(const std::string& what) const;
+    // The next line that is not blank; refuses running out before the
+    // declared frames.
+    std::string_view nextFrameLine();
 
     // The hierarchy is read a line at a time, open joints kept on a stack of
     // its own, so however deep a file nests it costs no recursion.

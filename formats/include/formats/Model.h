@@ -69,6 +69,9 @@ public:
     virtual void warn(std::ostream&) {}
     // The next frame, false after the last. Refusals are FormatError.
     virtual bool next(Frame& frame) = 0;
+    // Passes over the next frame, converting as little as the source
+    // allows (scratch may be used for it); false after the last.
+    virtual bool skip(Frame& scratch) { return next(scratch); }
     // What the frames showed that the output cannot hold, once all are read.
     virtual void warnAfter(std::ostream&) {}
     // For a source of Rotations::Both: the one form its writer reads, so the

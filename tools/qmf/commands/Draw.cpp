@@ -33,11 +33,9 @@ int cmdDraw(int argc, char** argv) {
     const svg::View view = a.has("--view") ? viewOption(a.value("--view")) : svg::View::Front;
     requireInput(in);
     const fileio::Output target = requireOutput(out, {in});
-    const motion::Motion m = loadForPicture("draw", a, in);
-    if (frame >= m.frames)
-        throw CommandError("draw: frame " + std::to_string(frame) + " is past the last frame of " + in + " (" +
-                           std::to_string(m.frames - 1) + ")");
-    writePicture(target, svg::drawSkeleton(poseAt(m, frame), view));
+    // Only the frame drawn is read: one frame of a long take draws at once.
+    const motion::Motion m = loadForPicture("draw", a, in, frame);
+    writePicture(target, svg::drawSkeleton(poseAt(m, 0), view));
     std::cout << "wrote " << printable(out) << ": " << m.joints.size() << " joint"
               << (m.joints.size() == 1 ? "" : "s") << " at frame " << frame << "\n";
     return 0;
