@@ -142,7 +142,7 @@ private:
 std::unique_ptr<Reader> selectRoot(std::unique_ptr<Reader> source, const std::string& root) {
     if (root.empty()) return source;
     const Skeleton& s = source->skeleton();
-    if (s.inHost) throw FormatError("--root is not available for a scene yet; export the joint's hierarchy alone");
+    if (s.inHost) return source;   // a scene's reader takes out the hierarchy itself, in the host
     for (std::size_t j = 0; j < s.joints.size(); ++j)
         if (s.joints[j].name == root) {
             if (s.joints[j].endSite) throw FormatError("--root " + root + " is an End Site of " + s.path + ", not a joint with motion");

@@ -31,8 +31,8 @@ const RouteRow kRoutes[] = {
     {{Format::Bvh, Format::Clip, true, kOptPlugin | kOptUnit | kSelect | kOptRoot}, Make::Clip, false, true},
     {{Format::Clip, Format::Bvh, true, kOptUnit | kOptOrder | kSelect | kOptRoot}, Make::Bvh, false, false},
     {{Format::Bvh, Format::MayaAscii, true, kOptUnit | kSelect}, Make::MayaCurves, true, false},
-    {{Format::MayaAscii, Format::Clip, true, kOptPlugin | kSelect | kOptTime}, Make::Clip, false, true},
-    {{Format::MayaAscii, Format::Bvh, true, kOptUnit | kSelect | kOptTime}, Make::Bvh, false, false},
+    {{Format::MayaAscii, Format::Clip, true, kOptPlugin | kSelect | kOptTime | kOptRoot}, Make::Clip, false, true},
+    {{Format::MayaAscii, Format::Bvh, true, kOptUnit | kSelect | kOptTime | kOptRoot}, Make::Bvh, false, false},
 };
 
 const RouteRow* find(Format from, Format to) {

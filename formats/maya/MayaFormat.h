@@ -6,9 +6,13 @@
 #include "fileio/SafeFile.h"
 #include "formats/Model.h"
 #include "formats/Options.h"
+#include "formats/Session.h"
+
+#include <maya/MMatrix.h>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qmf::formats {
 
@@ -16,6 +20,16 @@ namespace qmf::formats {
 // skeleton, then evaluated at options.frames (default: the playback range)
 // every options.step frames.
 std::unique_ptr<Reader> readMayaScene(const std::string& path, const ConvertOptions& options);
+
+// --root JOINT in a scene loaded in the host: only that joint's hierarchy
+// is left, the joint at the top with the rotation above it (now) folded
+// into its joint orient. `above` is the world matrix of what was above it,
+// which still places its own (maybe animated) translate in the world.
+struct RootFold {
+    MMatrix above;
+    std::string warning;   // a line when what was above it moves
+};
+RootFold keepOnlyHierarchyOf(const std::string& path, const std::vector<SceneJoint>& walk, const std::string& root);
 
 // The joint hierarchy with one linear curve per channel, keyed on every
 // frame, in Maya's time unit for the frame rate where it has one.

@@ -12,7 +12,9 @@
 #include "qmfhost/Animation.h"
 #include "qmfhost/Scene.h"
 
+#include <maya/MDagPath.h>
 #include <maya/MEulerRotation.h>
+#include <maya/MMatrix.h>
 #include <maya/MFnIkJoint.h>
 #include <maya/MQuaternion.h>
 #include <maya/MTime.h>
@@ -63,14 +65,23 @@ public:
         walk_ = walkSceneJoints(path, kMaxVisits);
         if (walk_.empty()) throw FormatError(path + ": the scene has no joints");
         chooseFrames(options);
-        readSkeleton();
+        // What the scene says of the joints baked (and what is above them)
+        // before anything above is folded away.
         std::vector<MObject> nodes;
-        for (const SceneJoint& j : walk_) nodes.push_back(j.node);
+        for (const SceneJoint& j : walk_)
+            if (options.root.empty() || underRoot(j, options.root)) nodes.push_back(j.node);
         warnScale(nodes);
         for (const auto& u : qmfhost::unevaluatedChannelsAbove(nodes))
             warnings_ += "qmf: warning: " + u.nodePath + "." + u.channel.attribute + " is driven by " +
                          u.channel.driverName + " (" + u.channel.driverType +
                          "), which the host does not evaluate; its stored value is baked\n";
+        if (!options.root.empty()) {
+            const RootFold fold = keepOnlyHierarchyOf(path, walk_, options.root);
+            above_ = fold.above;
+            warnings_ += fold.warning;
+            walk_ = walkSceneJoints(path, kMaxVisits);
+        }
+        readSkeleton();
     }
 
     const Skeleton& skeleton() const override { return skeleton_; }
@@ -108,13 +119,33 @@ public:
             frame.fileRotation[j] = sceneRotationToFile(rotation, orientation);
             if (angles_) frame.euler[j] = anglesOf(fn, j, rotation, orientation);
             const MVector t = fn.translation(MSpace::kTransform);
-            if (j == 0) frame.position[0] = {t.x, t.y, t.z};
+            if (j == 0) frame.position[0] = placed(t);
             noteChanges(fn, j, t);
         }
         return true;
     }
 
 private:
+    // The first joint's translate in the world: through what was above it
+    // when --root took it out (the identity otherwise).
+    std::array<double, 3> placed(const MVector& t) const {
+        const MMatrix& m = above_;
+        return {t.x * m(0, 0) + t.y * m(1, 0) + t.z * m(2, 0) + m(3, 0),
+                t.x * m(0, 1) + t.y * m(1, 1) + t.z * m(2, 1) + m(3, 1),
+                t.x * m(0, 2) + t.y * m(1, 2) + t.z * m(2, 2) + m(3, 2)};
+    }
+
+    // Whether a joint is the one --root names or under it, by its path.
+    static bool underRoot(const SceneJoint& j, const std::string& root) {
+        for (MDagPath p = j.path; p.length() > 0; p.pop()) {
+            const MObject n = p.node();
+            if (qmfhost::typeName(n) == "joint" &&
+                (qmfhost::nodeName(n) == root || p.partialPathName().asChar() == root || p.fullPathName().asChar() == root))
+                return true;
+        }
+        return false;
+    }
+
     // Translation on joints past the first and scale anywhere change over
     // the frames: a clip holds neither, which is said once all are read.
     void noteChanges(const MFnIkJoint& fn, std::size_t j, const MVector& t) {
@@ -208,7 +239,7 @@ private:
             joint.name = qmfhost::nodeName(walk_[j].node);
             joint.parent = walk_[j].parent;
             const MVector t = fn.translation(MSpace::kTransform);
-            joint.offset = {t.x, t.y, t.z};
+            joint.offset = j == 0 ? placed(t) : std::array<double, 3>{t.x, t.y, t.z};
             joint.position = j == 0;
             joint.rotation = true;
             joint.rotateOrder = eulerOrder(fn.rotationOrder());
@@ -246,6 +277,7 @@ private:
     uint32_t step_ = 1;
     uint32_t served_ = 0;
     bool angles_ = true;
+    MMatrix above_;   // identity unless --root folded what was above the first joint
 };
 
 }  // namespace

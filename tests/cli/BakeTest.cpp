@@ -655,3 +655,71 @@ TEST_F(Bake, ViewShowsAScenesTransformsAndScaleAsMayaDoes) {
 
 }  // namespace
 }  // namespace clitest
+
+namespace clitest {
+namespace {
+
+// The world positions `qmf view --positions` prints at one frame, by joint name.
+std::map<std::string, std::array<double, 3>> positionsByName(const std::string& out) {
+    std::map<std::string, std::array<double, 3>> byName;
+    std::istringstream in(positionsBody(out));
+    std::size_t index;
+    std::array<double, 3> p;
+    std::string name;
+    while (in >> index >> p[0] >> p[1] >> p[2] >> name) byName[name] = p;
+    return byName;
+}
+
+// --root in a scene: the joint's hierarchy alone, moved to the top with the
+// still transforms above it (a turned, moved group and a joint with an
+// orient) folded in, so on every frame it stands where Maya shows it.
+TEST_F(Bake, RootTakesAScenesHierarchyOutWhereMayaShowsIt) {
+    spit(path("rig.ma"),
+         "//Maya ASCII 2018 scene\nrequires maya \"2018\";\ncurrentUnit -l centimeter -a degree -t film;\n"
+         "createNode transform -n \"grp\";\n\tsetAttr \".t\" -type \"double3\" 5 0 -3;\n"
+         "\tsetAttr \".r\" -type \"double3\" 0 0 90;\n"
+         "createNode joint -n \"hips\" -p \"grp\";\n\tsetAttr \".t\" -type \"double3\" 0 10 0;\n"
+         "\tsetAttr \".jo\" -type \"double3\" 0 30 0;\n"
+         "createNode joint -n \"spine\" -p \"hips\";\n\tsetAttr \".jo\" -type \"double3\" 10 0 0;\n\tsetAttr \".ro\" 2;\n"
+         "createNode joint -n \"arm\" -p \"spine\";\n\tsetAttr \".t\" -type \"double3\" 3 1 0;\n\tsetAttr \".ro\" 4;\n"
+         "createNode joint -n \"hand\" -p \"arm\";\n\tsetAttr \".t\" -type \"double3\" 2 0 0;\n"
+         "createNode animCurveTA -n \"spine_rx\";\n\tsetAttr \".tan\" 2;\n\tsetAttr -s 2 \".ktv[0:1]\"  1 0 5 60;\n"
+         "createNode animCurveTL -n \"spine_ty\";\n\tsetAttr \".tan\" 2;\n\tsetAttr -s 2 \".ktv[0:1]\"  1 4 5 6;\n"
+         "createNode animCurveTA -n \"arm_ry\";\n\tsetAttr \".tan\" 2;\n\tsetAttr -s 2 \".ktv[0:1]\"  1 -20 5 200;\n"
+         "createNode script -n \"sceneConfigurationScriptNode\";\n"
+         "\tsetAttr \".b\" -type \"string\" \"playbackOptions -min 1 -max 5 -ast 1 -aet 5 \";\n"
+         "connectAttr \"spine_rx.o\" \"spine.rx\";\nconnectAttr \"spine_ty.o\" \"spine.ty\";\n"
+         "connectAttr \"arm_ry.o\" \"arm.ry\";\n");
+    for (const char* out : {"spine.qmf", "spine.bvh"}) {
+        SCOPED_TRACE(out);
+        Result r = run({"convert", path("rig.ma"), path(out), "--root", "spine"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        for (int f = 0; f < 5; ++f) {
+            const auto scene = positionsByName(run({"view", path("rig.ma"), "--positions", "--frame", std::to_string(f)}).out);
+            Result baked = run({"view", path(out), "--positions", "--frame", std::to_string(f)});
+            ASSERT_EQ(baked.status, 0) << baked.err;
+            const auto got = positionsByName(baked.out);
+            ASSERT_EQ(got.size(), 3u) << baked.out;
+            for (const auto& [name, p] : got) {
+                // A BVH writes the leaf as its parent's End Site.
+                const std::string joint = name == "arm_end" ? "hand" : name;
+                ASSERT_EQ(scene.count(joint), 1u) << joint;
+                for (int a = 0; a < 3; ++a)
+                    EXPECT_NEAR(p[a], scene.at(joint)[a], 1e-4) << name << " frame " << f << " axis " << a;
+            }
+        }
+    }
+    // What moves above the joint is said, not baked; a name that is not a
+    // joint is refused.
+    Result r = run({"convert", path("rig.ma"), path("arm.qmf"), "--root", "arm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "qmf: warning: --root arm: spine above it moves, which is not baked; its pose at the time read is\n");
+    r = run({"convert", path("rig.ma"), path("x.qmf"), "--root", "grp"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "qmf: --root grp is not a joint of " + path("rig.ma") + "\n");
+    EXPECT_FALSE(fs::exists(path("x.qmf")));
+}
+
+}  // namespace
+}  // namespace clitest
