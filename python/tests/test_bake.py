@@ -51,3 +51,16 @@ def test_bake_refusals(tmp_path):
         qmf.bake(tmp_path / "missing.ma")
     with pytest.raises(ValueError, match="step must be 1 or more"):
         qmf.bake(empty, step=0)
+
+
+def test_bake_takes_a_joints_hierarchy_out(walk, tmp_path):
+    rig = tmp_path / "rig.ma"
+    run_qmf("convert", walk, rig)
+    whole = qmf.bake(rig)
+    spine = qmf.bake(rig, root="spine")
+    names = spine.figures[0].joint_names
+    assert names[0] == "spine" and "hips" not in names
+    assert set(names) < set(whole.figures[0].joint_names)
+    assert spine.frame_count == whole.frame_count
+    with pytest.raises(qmf.Error, match="--root nope is not a joint of"):
+        qmf.bake(rig, root="nope")
