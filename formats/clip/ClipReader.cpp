@@ -85,9 +85,22 @@ public:
     }
     const Skeleton& skeleton() const override { return skeleton_; }
 
+    // A frame passed over is not read: the next read looks back over the
+    // frames passed for the keys still in force, so a range late in a long
+    // clip touches only its own keys (the library reads the file's values
+    // where they lie).
+    bool skip(Frame&) override {
+        if (next_ >= skeleton_.frames) return false;
+        ++next_;
+        ++passed_;
+        return true;
+    }
+
     bool next(Frame& frame) override {
         if (next_ >= skeleton_.frames) return false;
         const auto f = static_cast<int32_t>(next_++);
+        const auto since = static_cast<int32_t>(f - static_cast<int32_t>(passed_));   // the first frame passed over
+        passed_ = 0;
         const std::size_t n = skeleton_.joints.size();
         if (frame.fileRotation.size() != n) {
             frame.fileRotation.resize(n);
@@ -97,28 +110,39 @@ public:
         frame.position.resize(n);
         frame.rootKeyed = true;
         for (int32_t c = 1; c <= 3; ++c) {
-            if (fgf_frame_value_key_f(fig_, f, c)) heldPosition_[static_cast<std::size_t>(c - 1)] = fgf_frame_value_get_f(fig_, f, c);
-            else frame.rootKeyed = false;
+            const auto keyed = [&](int32_t g) { return fgf_frame_value_key_f(fig_, g, c) != 0; };
+            const int32_t at = keyed(f) ? f : lastKey(f, since, keyed);
+            if (at != f) frame.rootKeyed = false;
+            if (at >= 0) heldPosition_[static_cast<std::size_t>(c - 1)] = fgf_frame_value_get_f(fig_, at, c);
         }
         for (int c = 0; c < 3; ++c) frame.position[0][static_cast<std::size_t>(c)] = fileTranslationToScene(c + 1, heldPosition_[static_cast<std::size_t>(c)]);
         for (std::size_t k = 0; k < n; ++k) {
             if (!skeleton_.joints[k].rotation) continue;
             const auto id = static_cast<SKL_JOINT_ID>(ids_[k]);
-            if (fgf_frame_joint_orientation_key_f(fig_, f, id, kell::kOrientationKeyFlags)) {
-                fgf_frame_joint_orientation_get(fig_, f, id, &frame.fileRotation[k], kell::kOrientationGetFlags);
-                frame.keyed[k] = 1;
-            }
+            const auto keyed = [&](int32_t g) { return fgf_frame_joint_orientation_key_f(fig_, g, id, kell::kOrientationKeyFlags) != 0; };
+            const int32_t at = keyed(f) ? f : lastKey(f, since, keyed);
+            if (at >= 0) fgf_frame_joint_orientation_get(fig_, at, id, &frame.fileRotation[k], kell::kOrientationGetFlags);
+            frame.keyed[k] = at == f;
         }
         return true;
     }
 
 private:
+    // The last keyed frame of [since, f), or -1 (the value before holds).
+    template <class Keyed>
+    static int32_t lastKey(int32_t f, int32_t since, const Keyed& keyed) {
+        for (int32_t g = f - 1; g >= since; --g)
+            if (keyed(g)) return g;
+        return -1;
+    }
+
     AnimationHandle anm_;
     FIG_FIGURE_HANDLE fig_ = nullptr;
     Skeleton skeleton_;
     std::vector<int32_t> ids_;  // the library's joint id of each model joint
     std::array<float, 3> heldPosition_{};
     uint32_t next_ = 0;
+    uint32_t passed_ = 0;   // frames skipped since the last read
 };
 
 }  // namespace

@@ -723,3 +723,46 @@ TEST_F(Bake, RootTakesAScenesHierarchyOutWhereMayaShowsIt) {
 
 }  // namespace
 }  // namespace clitest
+
+namespace clitest {
+namespace {
+
+// Frames of a clip before --frames' first are passed over unread; the keys
+// still in force from them are found again: a key some frames before the
+// range holds into it, as it does when every frame is read.
+TEST_F(Bake, KeysBeforeTheRangeOfASparseClipHoldIntoIt) {
+    auto joint = [](const std::string& name, int parent) {
+        return json{{"name", name}, {"parent", parent}, {"root", parent < 0}, {"offset", {0, 1, 0}},
+                    {"orientation", {1, 0, 0, 0}}, {"body", nullptr}};
+    };
+    const double s = std::sqrt(0.5);
+    json clip = {{"frameRate", 30},
+                 {"frameCount", 10},
+                 {"skeletons", {{{"name", "s"}, {"completed", false}, {"joints", {joint("r", -1), joint("c", 0)}}}}},
+                 {"figures",
+                  {{{"skeleton", 0},
+                    {"channels", {{"1", {{0, 1.0}, {3, 2.0}}}, {"2", json::array()}, {"3", json::array()}}},
+                    {"orientations", {{{"joint", 1}, {"keys", {{2, s, s, 0, 0}, {8, s, 0, s, 0}}}}}}}}}};
+    spit(path("sparse.json"), clip.dump());
+    ASSERT_EQ(run({"pack", path("sparse.json"), path("sparse.qmf")}).status, 0);
+    auto frameLines = [this](const std::string& bvh) {
+        const std::string text = slurp(path(bvh));
+        std::istringstream in(text.substr(text.find("Frame Time:")));
+        std::vector<std::string> lines;
+        std::string line;
+        std::getline(in, line);
+        while (std::getline(in, line)) lines.push_back(line);
+        return lines;
+    };
+    ASSERT_EQ(run({"convert", path("sparse.qmf"), path("all.bvh")}).status, 0);
+    Result r = run({"convert", path("sparse.qmf"), path("late.bvh"), "--frames", "5:9"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto all = frameLines("all.bvh"), late = frameLines("late.bvh");
+    ASSERT_EQ(all.size(), 10u);
+    EXPECT_EQ(late, std::vector<std::string>(all.begin() + 5, all.end()));
+    // Frame 5 holds frame 3's root X (2 m) and frame 2's quarter turn of c.
+    EXPECT_EQ(late.front(), "200 100 -0 0 0 0 0 -90 0");
+}
+
+}  // namespace
+}  // namespace clitest

@@ -102,7 +102,7 @@ public:
 
 // The frames options.frames and options.step choose out of a source read
 // frame by frame (a capture, a clip): whole frames from 0, within the file.
-// The others are read and passed over, never converted.
+// The others are passed over with Reader::skip.
 std::unique_ptr<Reader> selectFrames(std::unique_ptr<Reader> source, const std::string& frames, uint32_t step);
 
 // Only the joint named root and its descendants (options.root), the
