@@ -82,6 +82,22 @@ private:
 
 }  // namespace
 
+std::unique_ptr<Reader> frameReader(Format from, const std::string& in, const ConvertOptions& options) {
+    if (from == Format::MayaAscii) return readMayaScene(in, options);
+    ConvertOptions whole = options;
+    whole.root.clear();
+    return makeReader(from, in, whole, false, Format::Clip);
+}
+
+std::unique_ptr<Writer> frameWriter(Format to, const fileio::Output& target, const ConvertOptions& options) {
+    switch (to) {
+    case Format::Clip: return writeClip(target, options);
+    case Format::Bvh: return writeBvh(target, options);
+    case Format::MayaAscii: break;
+    }
+    throw FormatError(target.path + ": " + row(to).name + " is written another way");
+}
+
 const Route& routeFor(Format from, Format to) {
     const RouteRow* r = find(from, to);
     if (!r || !r->route.available) {

@@ -33,6 +33,7 @@ INCLUDE_ROOTS = (
     "fileio/include",
     "bvh/include",
     "svg/include",
+    "retarget/include",
     # Folders private to some targets (libraries' internals, tests' helpers).
     "kell/src",
     "kell/src/testing",

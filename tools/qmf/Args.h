@@ -62,5 +62,6 @@ extern const Command kConvertCommand;
 extern const Command kViewCommand;
 extern const Command kDrawCommand;
 extern const Command kPlotCommand;
+extern const Command kRetargetCommand;
 
 }  // namespace qmf

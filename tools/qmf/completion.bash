@@ -37,7 +37,7 @@ _qmf() {
         cur=${cur#*=}
     fi
 
-    local commands="export import identify info pack convert view draw plot"
+    local commands="export import identify info pack convert view draw plot retarget"
     if ((cword == 1)); then
         _qmf_words "$commands --help --version" "$cur"
         return 0
@@ -60,12 +60,15 @@ _qmf() {
         view) opts="-o --output --positions --frame --frames --step --unit --up --plugin"; exts="qmf ma bvh"; out=html ;;
         draw) opts="-o --output --frame --frames --step --view --unit --up --plugin"; exts="qmf ma bvh"; out=svg ;;
         plot) opts="-o --output --joint --frames --step --unit --plugin"; exts="qmf ma bvh"; out=svg ;;
+        retarget) opts="-o --output --map --scale --frames --step --source-rest --time --unit --plugin --dry-run"
+                  exts="qmf ma bvh"; out="ma qmf bvh" ;;
         *) return 0 ;;
     esac
 
     # The value of the option before the cursor.
     case $prev in
-        -o | --output) _qmf_files "$cur" "$out"; return 0 ;;
+        -o | --output) local -a outs; read -ra outs <<<"$out"; ((${#outs[@]})) || outs=("")
+                       _qmf_files "$cur" "${outs[@]}"; return 0 ;;
         --plugin) _qmf_files "$cur" so; return 0 ;;
         --map) _qmf_files "$cur" ""; return 0 ;;
         --out-dir) while IFS= read -r line; do COMPREPLY+=("$line"); done < <(compgen -d -- "$cur")
@@ -74,8 +77,9 @@ _qmf() {
         --order) _qmf_words "xyz yzx zxy xzy yxz zyx" "$cur"; return 0 ;;
         --view) _qmf_words "front side top" "$cur"; return 0 ;;
         --up) _qmf_words "y z" "$cur"; return 0 ;;
+        --scale) _qmf_words "auto" "$cur"; return 0 ;;
         --to) _qmf_words "qmf ma bvh" "$cur"; return 0 ;;
-        --time | --jobs | --frame | --frames | --step | --start | --root | --joint) return 0 ;;  # a number or a name: nothing to offer
+        --time | --jobs | --frame | --frames | --step | --start | --root | --joint | --source-rest) return 0 ;;  # a number or a name: nothing to offer
     esac
 
     local -a extlist

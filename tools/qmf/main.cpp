@@ -25,13 +25,15 @@ const char* const kUsage =
     "  view FILE -o PAGE.html         the skeleton and its motion as an HTML page\n"
     "  draw FILE -o SKELETON.svg      the skeleton at one frame as an SVG picture\n"
     "  plot FILE -o CURVES.svg        the channels over time as SVG charts\n"
+    "  retarget SOURCE RIG.ma -o OUT  motion onto a rig of other proportions and rest pose\n"
     "\n"
     "Run 'qmf <command> --help' for the options of a command, 'qmf --version'\n"
     "for the version.\n";
 
 const qmf::Command* const kCommands[] = {&qmf::kExportCommand, &qmf::kImportCommand, &qmf::kIdentifyCommand,
                                          &qmf::kInfoCommand, &qmf::kPackCommand, &qmf::kConvertCommand,
-                                         &qmf::kViewCommand, &qmf::kDrawCommand, &qmf::kPlotCommand};
+                                         &qmf::kViewCommand, &qmf::kDrawCommand, &qmf::kPlotCommand,
+                                         &qmf::kRetargetCommand};
 
 const qmf::Command* findCommand(const std::string& name) {
     for (const qmf::Command* c : kCommands)

@@ -1,7 +1,8 @@
-# Turns the viewer's source files into one header of byte arrays, so the
-# tool carries the page without reading anything at run time.
+# Turns files (the viewer's page, the humanoid naming table) into one header
+# of byte arrays, so the program carries them without reading anything at
+# run time.
 # cmake -DOUT=header -DINPUTS="name=file;..." -P Embed.cmake
-set(_text "// Generated from tools/qmf/viewer at build time; edit the sources there.\n#pragma once\n#include <cstddef>\n\n")
+set(_text "// Generated at build time by cmake/Embed.cmake; edit the files it names.\n#pragma once\n#include <cstddef>\n\n")
 foreach(pair ${INPUTS})
   string(REPLACE "=" ";" parts "${pair}")
   list(GET parts 0 name)

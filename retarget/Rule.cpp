@@ -1,0 +1,251 @@
+// The rule: each matched target joint turns, in world space, as its source
+// joint turns from its own rest, starting from the target's rest with each
+// bone first swung onto the source bone's rest direction. Unmatched target
+// joints keep their rest rotation relative to their parent.
+#include "retarget/Retarget.h"
+
+#include "convert/SpaceConversion.h"
+#include "formats/Error.h"
+
+#include <maya/MQuaternion.h>
+#include <maya/MVector.h>
+
+#include <cmath>
+#include <cstdio>
+
+namespace qmf::retarget {
+
+namespace {
+
+using formats::Frame;
+using formats::Rotations;
+using formats::Skeleton;
+
+// A joint's local rotation on a frame: a capture's angles, or the full
+// local rotation a clip or scene keys (R * O; the rest without a key).
+MQuaternion localRotation(const Skeleton& s, const Frame* f, std::size_t j) {
+    const formats::Joint& joint = s.joints[j];
+    if (s.rotations == Rotations::Euler) {
+        if (!f || !joint.rotation) return MQuaternion();
+        const auto& a = f->euler[j];
+        return MEulerRotation(a[0], a[1], a[2], static_cast<MEulerRotation::RotationOrder>(joint.rotateOrder)).asQuaternion();
+    }
+    const quaternion& q = f && j < f->fileRotation.size() ? f->fileRotation[j] : joint.rest;
+    return fileRotationToScene(q, MQuaternion());
+}
+
+struct Pose {
+    std::vector<MQuaternion> world;
+    std::vector<MVector> position;   // cm, scene axes
+};
+
+// World rotations and positions down the hierarchy, from local rotations
+// and offsets (a joint with position channels at its frame position).
+Pose pose(const Skeleton& s, const std::vector<MQuaternion>& local, const Frame* f) {
+    Pose p;
+    p.world.resize(s.joints.size());
+    p.position.resize(s.joints.size());
+    for (std::size_t j = 0; j < s.joints.size(); ++j) {
+        const formats::Joint& joint = s.joints[j];
+        const auto& o = f && joint.position && j < f->position.size() ? f->position[j] : joint.offset;
+        const MVector offset(o[0] * s.lengthToCm, o[1] * s.lengthToCm, o[2] * s.lengthToCm);
+        if (joint.parent < 0) {
+            p.world[j] = local[j];
+            p.position[j] = offset;
+        } else {
+            const auto parent = static_cast<std::size_t>(joint.parent);
+            p.world[j] = local[j] * p.world[parent];
+            p.position[j] = offset.rotateBy(p.world[parent]) + p.position[parent];
+        }
+    }
+    return p;
+}
+
+bool isRotation(const quaternion& q) {
+    const double n = double(q.f0) * q.f0 + double(q.f1) * q.f1 + double(q.f2) * q.f2 + double(q.f3) * q.f3;
+    return std::isfinite(n) && n > 1e-12;
+}
+
+class RetargetReader : public formats::Reader {
+public:
+    RetargetReader(std::unique_ptr<formats::Reader> source, const Skeleton& target, const MatchTable& table,
+               const RetargetOptions& options, const std::vector<Frame>* sourceRest, Rule& rule)
+        : source_(std::move(source)), target_(target) {
+        const Skeleton& s = source_->skeleton();
+        const std::size_t n = target_.joints.size();
+        sourceOf_.assign(n, -1);
+        for (const Pair& p : table.pairs) sourceOf_[p.target] = static_cast<int>(p.source);
+
+        // Rests: the source's own (or its frame --source-rest), the target's as read.
+        std::vector<MQuaternion> sLocal(s.joints.size()), tLocal(n);
+        const Frame* restFrame = sourceRest && !sourceRest->empty() ? &sourceRest->front() : nullptr;
+        for (std::size_t j = 0; j < s.joints.size(); ++j) sLocal[j] = localRotation(s, restFrame, j);
+        for (std::size_t j = 0; j < n; ++j) tLocal[j] = localRotation(target_, nullptr, j);
+        const Pose sRest = pose(s, sLocal, restFrame), tRest = pose(target_, tLocal, nullptr);
+        sourceRestWorld_ = sRest.world;
+        targetRestLocal_ = tLocal;
+
+        // Each matched joint's aligned rest: its bone to its main matched
+        // child swung onto the source bone's direction.
+        alignedRest_.resize(n);
+        const std::vector<int> child = mainMatchedChild();
+        for (std::size_t j = 0; j < n; ++j) {
+            alignedRest_[j] = tRest.world[j];
+            if (sourceOf_[j] < 0 || child[j] < 0) continue;
+            const auto c = static_cast<std::size_t>(child[j]);
+            const MVector td = tRest.position[c] - tRest.position[j];
+            const MVector sd = sRest.position[static_cast<std::size_t>(sourceOf_[c])] -
+                               sRest.position[static_cast<std::size_t>(sourceOf_[j])];
+            if (td.length() < 1e-9 || sd.length() < 1e-9) {
+                rule.zeroBones.push_back(target_.joints[j].name);
+                continue;
+            }
+            alignedRest_[j] = tRest.world[j] * MQuaternion(td.normal(), sd.normal());
+        }
+
+        // The root position's scale: given, or the hips' heights at rest.
+        if (options.scale) {
+            rule.scale = *options.scale;
+            char note[64];
+            std::snprintf(note, sizeof note, "scale %.6g (given)", rule.scale);
+            rule.scaleNote = note;
+        } else {
+            chooseScale(table, sRest, tRest, rule);
+        }
+        scale_ = rule.scale;
+
+        skeleton_ = target_;
+        skeleton_.rotations = Rotations::FileQuaternion;
+        skeleton_.frames = s.frames;
+        skeleton_.frameTime = s.frameTime;
+        skeleton_.clipFile.clear();
+        skeleton_.path = s.path;
+        for (formats::Joint& j : skeleton_.joints) {
+            j.rotation = true;
+            j.position = false;
+        }
+        skeleton_.joints[0].position = true;
+    }
+
+    const Skeleton& skeleton() const override { return skeleton_; }
+    void warn(std::ostream& out) override { source_->warn(out); }
+    void warnAfter(std::ostream& out) override { source_->warnAfter(out); }
+
+    bool next(Frame& frame) override {
+        if (!source_->next(in_)) return false;
+        const Skeleton& s = source_->skeleton();
+        if (s.rotations != Rotations::Euler)
+            for (std::size_t j = 0; j < s.joints.size() && j < in_.fileRotation.size(); ++j)
+                if (!isRotation(in_.fileRotation[j]))
+                    throw FormatError(s.path + ": frame " + std::to_string(served_) + " of joint " + s.joints[j].name +
+                                      " is not a rotation (zero or not a number)");
+        ++served_;
+        sourceLocal_.resize(s.joints.size());
+        for (std::size_t j = 0; j < s.joints.size(); ++j) sourceLocal_[j] = localRotation(s, &in_, j);
+        const Pose now = pose(s, sourceLocal_, &in_);
+
+        const std::size_t n = target_.joints.size();
+        world_.resize(n);
+        frame.fileRotation.resize(n);
+        frame.keyed.assign(n, 1);
+        frame.position.assign(n, {0, 0, 0});
+        frame.rootKeyed = true;
+        for (std::size_t j = 0; j < n; ++j) {
+            const int p = target_.joints[j].parent;
+            const MQuaternion parent = p < 0 ? MQuaternion() : world_[static_cast<std::size_t>(p)];
+            MQuaternion local;
+            if (sourceOf_[j] >= 0) {
+                const auto sj = static_cast<std::size_t>(sourceOf_[j]);
+                // The source's turn from its rest, in world space.
+                const MQuaternion turn = sourceRestWorld_[sj].conjugate() * now.world[sj];
+                world_[j] = alignedRest_[j] * turn;
+                local = world_[j] * parent.conjugate();
+            } else {
+                local = targetRestLocal_[j];
+                world_[j] = local * parent;
+            }
+            frame.fileRotation[j] = sceneRotationToFile(local.normal(), MQuaternion());
+        }
+        const MVector root = now.position[0] * scale_;
+        frame.position[0] = {root.x, root.y, root.z};
+        return true;
+    }
+
+private:
+    // For each target joint, its one matched joint below (with only
+    // unmatched joints between); -1 for none, and for a joint where the
+    // hierarchy branches into several (no one swing turns them all: each
+    // branch is turned at its own first joint).
+    std::vector<int> mainMatchedChild() const {
+        const std::size_t n = target_.joints.size();
+        std::vector<int> nearestMatchedAbove(n, -1), child(n, -1), count(n, 0);
+        for (std::size_t j = 0; j < n; ++j) {
+            const int p = target_.joints[j].parent;
+            if (p < 0) continue;
+            const auto pp = static_cast<std::size_t>(p);
+            nearestMatchedAbove[j] = sourceOf_[pp] >= 0 ? p : nearestMatchedAbove[pp];
+        }
+        for (std::size_t j = 0; j < n; ++j) {
+            const int a = nearestMatchedAbove[j];
+            if (sourceOf_[j] < 0 || a < 0) continue;
+            const auto aa = static_cast<std::size_t>(a);
+            if (count[aa]++ == 0) child[aa] = static_cast<int>(j);
+        }
+        for (std::size_t j = 0; j < n; ++j)
+            if (count[j] > 1) child[j] = -1;
+        return child;
+    }
+
+    // Hip heights: the pair matched as hips, else the first joints; a
+    // height of zero or less (a root on the ground) gives the skeletons'
+    // heights at rest instead.
+    void chooseScale(const MatchTable& table, const Pose& s, const Pose& t, Rule& rule) const {
+        const Skeleton& source = source_->skeleton();
+        std::size_t sj = 0, tj = 0;
+        for (const Pair& p : table.pairs)
+            if (bodyPart(target_.joints[p.target].name) == "hips" || bodyPart(source.joints[p.source].name) == "hips") {
+                sj = p.source;
+                tj = p.target;
+                break;
+            }
+        double sh = s.position[sj].y, th = t.position[tj].y;
+        const char* what = "hip heights";
+        if (!(sh > 1e-6 && th > 1e-6)) {
+            sh = height(s);
+            th = height(t);
+            what = "skeleton heights";
+        }
+        rule.scale = sh > 1e-9 ? th / sh : 1.0;
+        char note[128];
+        std::snprintf(note, sizeof note, "scale %.6g (%s %.4g cm / %.4g cm)", rule.scale, what, th, sh);
+        rule.scaleNote = note;
+    }
+
+    static double height(const Pose& p) {
+        double lo = 0, hi = 0;
+        for (std::size_t j = 0; j < p.position.size(); ++j) {
+            lo = j ? std::min(lo, p.position[j].y) : p.position[j].y;
+            hi = j ? std::max(hi, p.position[j].y) : p.position[j].y;
+        }
+        return hi - lo;
+    }
+
+    std::unique_ptr<formats::Reader> source_;
+    Skeleton target_, skeleton_;
+    std::vector<int> sourceOf_;
+    std::vector<MQuaternion> sourceRestWorld_, targetRestLocal_, alignedRest_;
+    double scale_ = 1;
+    Frame in_;
+    std::vector<MQuaternion> sourceLocal_, world_;
+    uint32_t served_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<formats::Reader> retargeted(std::unique_ptr<formats::Reader> source, const formats::Skeleton& target,
+                                            const MatchTable& table, const RetargetOptions& options,
+                                            const std::vector<formats::Frame>* sourceRest, Rule& rule) {
+    return std::make_unique<RetargetReader>(std::move(source), target, table, options, sourceRest, rule);
+}
+
+}  // namespace qmf::retarget
