@@ -208,7 +208,9 @@ private:
                 tj = p.target;
                 break;
             }
-        double sh = s.position[sj].y, th = t.position[tj].y;
+        // A hip height is the hips' height above the lowest joint at rest:
+        // captures often rest with the hips at the origin.
+        double sh = s.position[sj].y - lowest(s), th = t.position[tj].y - lowest(t);
         const char* what = "hip heights";
         if (!(sh > 1e-6 && th > 1e-6)) {
             sh = height(s);
@@ -219,6 +221,12 @@ private:
         char note[128];
         std::snprintf(note, sizeof note, "scale %.6g (%s %.4g cm / %.4g cm)", rule.scale, what, th, sh);
         rule.scaleNote = note;
+    }
+
+    static double lowest(const Pose& p) {
+        double lo = p.position.empty() ? 0 : p.position[0].y;
+        for (const MVector& v : p.position) lo = std::min(lo, v.y);
+        return lo;
     }
 
     static double height(const Pose& p) {

@@ -1,8 +1,10 @@
-// qmf.bake: a scene's animation baked into a clip through the formats
-// library's route, as `qmf convert SCENE.ma CLIP.qmf` does, then opened.
+// qmf.bake and qmf.retarget: a clip made through the formats and retarget
+// libraries, as `qmf convert SCENE.ma CLIP.qmf` and `qmf retarget` make it,
+// then opened.
 #include "Bake.h"
 
 #include "formats/Routes.h"
+#include "retarget/Retarget.h"
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -11,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 
 namespace qmfpy {
@@ -30,11 +33,13 @@ public:
     }
     ~TempFolder() {
         ::unlink(clip().c_str());
+        ::unlink(map().c_str());
         ::rmdir(path_.c_str());
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
     std::string clip() const { return path_ + "/baked.qmf"; }
+    std::string map() const { return path_ + "/joints.map"; }
 
 private:
     std::string path_;
@@ -74,6 +79,70 @@ std::shared_ptr<Animation> bake(const std::string& scene, const qmf::formats::Co
     std::istringstream lines(warn.str());
     for (std::string line; std::getline(lines, line);) warnings.push_back(line);
     return Animation::open(folder.clip());
+}
+
+namespace {
+
+// A name as a map file line holds it: quoted, with \" and \\ inside.
+std::string quoted(const std::string& name) {
+    std::string q = "\"";
+    for (char c : name) {
+        if (c == '"' || c == '\\') q += '\\';
+        q += c;
+    }
+    return q + "\"";
+}
+
+void lines(const std::string& text, std::vector<std::string>& into) {
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) into.push_back(line);
+}
+
+// The job with the pairs given in code written to a map file in folder.
+qmf::retarget::RetargetOptions withPairs(const qmf::retarget::RetargetOptions& options,
+                                         const std::vector<std::pair<std::string, std::string>>& pairs,
+                                         const TempFolder& folder) {
+    qmf::retarget::RetargetOptions o = options;
+    if (o.read.plugin.empty()) o.read.plugin = modulePlugin();
+    if (o.read.plugin.empty()) throw qmf::FormatError("the translator module was not found beside the Python module; give plugin=PATH");
+    if (!pairs.empty()) {
+        std::ofstream map(folder.map());
+        for (const auto& [source, rig] : pairs) map << quoted(source) << " " << quoted(rig) << "\n";
+        if (!map.flush()) throw qmf::FormatError("cannot write a temporary map file");
+        o.mapFile = folder.map();
+    }
+    return o;
+}
+
+}  // namespace
+
+std::shared_ptr<Animation> retarget(const std::string& source, const std::string& rig,
+                                    const qmf::retarget::RetargetOptions& options,
+                                    const std::vector<std::pair<std::string, std::string>>& pairs,
+                                    std::vector<std::string>& warnings) {
+    TempFolder folder;
+    const qmf::retarget::RetargetOptions o = withPairs(options, pairs, folder);
+    std::ostringstream warn;
+    qmf::retarget::retarget(source, rig, folder.clip(), o, false, warn);
+    lines(warn.str(), warnings);
+    return Animation::open(folder.clip());
+}
+
+std::vector<MatchRow> matchJoints(const std::string& source, const std::string& rig,
+                                  const qmf::retarget::RetargetOptions& options,
+                                  const std::vector<std::pair<std::string, std::string>>& pairs,
+                                  std::vector<std::string>& warnings) {
+    TempFolder folder;
+    const qmf::retarget::RetargetOptions o = withPairs(options, pairs, folder);
+    std::ostringstream warn;
+    const qmf::retarget::Retargeted r = qmf::retarget::retarget(source, rig, std::string(), o, true, warn);
+    lines(warn.str(), warnings);
+    std::vector<MatchRow> rows;
+    for (const qmf::retarget::Pair& p : r.table.pairs)
+        rows.push_back({r.sourceNames[p.source], r.targetNames[p.target],
+                        p.how == qmf::retarget::How::BodyPart ? std::string("body part: ") + p.part
+                                                              : std::string(qmf::retarget::howName(p.how))});
+    return rows;
 }
 
 }  // namespace qmfpy

@@ -1,10 +1,11 @@
-// A scene baked into a clip for the Python module.
+// Clips made for the Python module: a scene baked, a motion retargeted.
 #pragma once
 
 #include "Animation.h"
 
 #include "formats/Error.h"
 #include "formats/Options.h"
+#include "retarget/Retarget.h"
 
 #include <memory>
 #include <string>
@@ -20,5 +21,21 @@ std::string modulePlugin();
 // lines); its warning lines are added to warnings.
 std::shared_ptr<Animation> bake(const std::string& scene, const qmf::formats::ConvertOptions& options,
                                 std::vector<std::string>& warnings);
+
+// The motion at `source` retargeted onto the rig at `rig`, pairs given in
+// code standing for a map file.
+std::shared_ptr<Animation> retarget(const std::string& source, const std::string& rig,
+                                    const qmf::retarget::RetargetOptions& options,
+                                    const std::vector<std::pair<std::string, std::string>>& pairs,
+                                    std::vector<std::string>& warnings);
+
+// The match table qmf retarget --dry-run prints: (source joint, rig joint, how).
+struct MatchRow {
+    std::string source, rig, how;
+};
+std::vector<MatchRow> matchJoints(const std::string& source, const std::string& rig,
+                                  const qmf::retarget::RetargetOptions& options,
+                                  const std::vector<std::pair<std::string, std::string>>& pairs,
+                                  std::vector<std::string>& warnings);
 
 }  // namespace qmfpy

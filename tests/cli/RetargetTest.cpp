@@ -338,3 +338,35 @@ TEST_F(Retarget, ToAScenesAndCapturesTheRigKeysTheSameMotion) {
 
 }  // namespace
 }  // namespace clitest
+
+namespace clitest {
+namespace {
+
+// A real capture (CMU 01_01, its own units, hips resting at the origin)
+// onto the bundled example rig: the legs and spine found by body part, the
+// figure upright on every frame, the foot never below the ground.
+TEST_F(Cli, ARealCaptureOntoTheExampleRigStandsUpright) {
+    const std::string capture = std::string(QMF_CORPUS_DIR) + "/bvh/01_01.bvh";
+    const std::string rigPath = std::string(QMF_EXAMPLES_DIR) + "/rig.ma";
+    Result r = run({"retarget", capture, rigPath, "--dry-run"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* line : {"Hips -> hips (body part: hips)\n", "Spine -> spine (body part: spine)\n",
+                             "Head -> head (body part: head)\n", "LeftUpLeg -> leg_L (body part: left_upleg)\n",
+                             "LeftLeg -> knee_L (body part: left_leg)\n", "LeftFoot -> foot_L (body part: left_foot)\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
+    r = run({"retarget", capture, rigPath, "-o", path("out.qmf")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::ostringstream warn;
+    const qmf::motion::Motion m = qmf::motion::loadMotion(path("out.qmf"), qmf::motion::LoadOptions{}, warn);
+    std::map<std::string, std::size_t> at;
+    for (std::size_t j = 0; j < m.joints.size(); ++j) at[m.joints[j].name] = j;
+    const double leg = 95;   // the rig's hips above its foot at rest
+    for (uint32_t f = 0; f < m.frames; ++f) {
+        const auto p = qmf::motion::worldPositions(m, f);
+        ASSERT_GT(p[at.at("head")][1], p[at.at("hips")][1] + 30) << "upright, frame " << f;
+        ASSERT_GT(p[at.at("foot_L")][1], -0.02 * leg) << "the foot below the ground, frame " << f;
+    }
+}
+
+}  // namespace
+}  // namespace clitest
