@@ -61,6 +61,15 @@ Pose pose(const Skeleton& s, const std::vector<MQuaternion>& local, const Frame*
     return p;
 }
 
+// A Z-up source turned into the rig's Y-up world: a quarter turn about X
+// taking Z to Y, after everything else.
+void standUp(Pose& p, char up) {
+    if (up != 'z') return;
+    const MQuaternion turn(-90.0 * 3.14159265358979323846 / 180.0, MVector(1, 0, 0));
+    for (MQuaternion& w : p.world) w = w * turn;
+    for (MVector& v : p.position) v = v.rotateBy(turn);
+}
+
 bool isRotation(const quaternion& q) {
     const double n = double(q.f0) * q.f0 + double(q.f1) * q.f1 + double(q.f2) * q.f2 + double(q.f3) * q.f3;
     return std::isfinite(n) && n > 1e-12;
@@ -81,7 +90,10 @@ public:
         const Frame* restFrame = sourceRest && !sourceRest->empty() ? &sourceRest->front() : nullptr;
         for (std::size_t j = 0; j < s.joints.size(); ++j) sLocal[j] = localRotation(s, restFrame, j);
         for (std::size_t j = 0; j < n; ++j) tLocal[j] = localRotation(target_, nullptr, j);
-        const Pose sRest = pose(s, sLocal, restFrame), tRest = pose(target_, tLocal, nullptr);
+        Pose sRest = pose(s, sLocal, restFrame);
+        standUp(sRest, options.up);
+        const Pose tRest = pose(target_, tLocal, nullptr);
+        up_ = options.up;
         sourceRestWorld_ = sRest.world;
         targetRestLocal_ = tLocal;
 
@@ -142,7 +154,8 @@ public:
         ++served_;
         sourceLocal_.resize(s.joints.size());
         for (std::size_t j = 0; j < s.joints.size(); ++j) sourceLocal_[j] = localRotation(s, &in_, j);
-        const Pose now = pose(s, sourceLocal_, &in_);
+        Pose now = pose(s, sourceLocal_, &in_);
+        standUp(now, up_);
 
         const std::size_t n = target_.joints.size();
         world_.resize(n);
@@ -243,6 +256,7 @@ private:
     std::vector<int> sourceOf_;
     std::vector<MQuaternion> sourceRestWorld_, targetRestLocal_, alignedRest_;
     double scale_ = 1;
+    char up_ = 'y';
     Frame in_;
     std::vector<MQuaternion> sourceLocal_, world_;
     uint32_t served_ = 0;

@@ -19,6 +19,8 @@
 #   bake:         qmf convert of the scene the import wrote back into a clip,
 #                 against the import's CPU time; peak memory against 1.5x the
 #                 scene's text plus the clip.
+#   retarget:     qmf retarget of the clip onto the rig, to a clip, against the
+#                 import's CPU time; peak memory against 1.5x the two clips.
 #   clip opens:   how many times qmf import opens the clip (strace, if present).
 # --check compares every key qmf wrote with the floor's (numbers as written).
 set -eu
@@ -56,7 +58,7 @@ cpu() {
 # stats FILE: "min median" of the first column
 stats() { sort -n "$1" | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.3f %.3f", v[1], m }'; }
 
-: >"$work/floor1"; : >"$work/qmf1"; : >"$work/floor2"; : >"$work/read2"; : >"$work/qmfmem"; : >"$work/bake"
+: >"$work/floor1"; : >"$work/qmf1"; : >"$work/floor2"; : >"$work/read2"; : >"$work/qmfmem"; : >"$work/bake"; : >"$work/retarget"
 i=0
 while [ "$i" -lt "$runs" ]; do
     # Each writes a file that is not there, its previous output removed just
@@ -71,6 +73,9 @@ while [ "$i" -lt "$runs" ]; do
     # Baking the scene the import wrote back into a clip, over its playback range.
     rm -f "$work/back.qmf"
     cpu "$bin/qmf" convert "$work/out.ma" "$work/back.qmf" >>"$work/bake"
+    # Retargeting the clip onto the rig, to a clip.
+    rm -f "$work/moved.qmf"
+    cpu "$bin/qmf" retarget "$work/clip.qmf" "$work/rig.ma" -o "$work/moved.qmf" >>"$work/retarget"
     "$bin/import_floor" "$work/clip.qmf" "$joints" "$work/none.ma" --no-write |
         sed -n 's/.*maths \([0-9.]*\) s.*/\1/p' >>"$work/floor2"
     "$bin/read_into_host" "$work/clip.qmf" "$work/rig.ma" | sed -n 's/.*keys, \([0-9.]*\) s CPU.*/\1/p' >>"$work/read2"
@@ -102,6 +107,12 @@ echo "  bake       $bmin / $bmed   peak $((bpeak / 1024)) MB"
 awk -v a="$bmin" -v b="$qmin" -v c="$bmed" -v d="$qmed" 'BEGIN { printf "  to import  %.2f / %.2f (at most 1 is the aim)\n", a / b, c / d }'
 awk -v p="$bpeak" -v t="$textbytes" -v c="$clipbytes" \
     'BEGIN { printf "  peak %.0f MB against 1.5 x the scene text + the clip = %.0f MB\n", p / 1024, (1.5 * t + c) / 1048576 }'
+set -- $(stats "$work/retarget"); tmin=$1 tmed=$2
+tpeak=$(awk '{ print $2 }' "$work/retarget" | sort -n | tail -1)
+echo "retarget (qmf retarget clip.qmf rig.ma -o moved.qmf), CPU s min / median:"
+echo "  retarget   $tmin / $tmed   peak $((tpeak / 1024)) MB"
+awk -v a="$tmin" -v b="$qmin" -v c="$tmed" -v d="$qmed" 'BEGIN { printf "  to import  %.2f / %.2f (at most 2 is the aim)\n", a / b, c / d }'
+awk -v p="$tpeak" -v c="$clipbytes" 'BEGIN { printf "  peak %.0f MB against 1.5 x the two clips = %.0f MB\n", p / 1024, 3 * c / 1048576 }'
 set -- $(stats "$work/floor2"); mmin=$1 mmed=$2
 set -- $(stats "$work/read2"); rmin=$1 rmed=$2
 echo "read into host, CPU s min / median:"

@@ -396,8 +396,10 @@ PYBIND11_MODULE(qmf, m) {
         [pairsOf, retargetOptions](const py::object& source, const py::object& rig, const py::object& mapping,
                                    const py::object& scale, const std::optional<std::pair<double, double>>& frames,
                                    int64_t step, const std::optional<int64_t>& sourceRest,
-                                   const std::optional<double>& time, const py::object& plugin) {
+                                   const std::optional<double>& time, const std::string& up, const py::object& plugin) {
             qmf::retarget::RetargetOptions o = retargetOptions(frames, step, scale, sourceRest, time, plugin);
+            if (up != "y" && up != "z") throw py::value_error("up must be \"y\" or \"z\"");
+            o.up = up[0];
             const auto pairs = pairsOf(mapping, o);
             std::vector<std::string> warnings;
             auto clip = qmfpy::retarget(pathArg(source), pathArg(rig), o, pairs, warnings);
@@ -406,12 +408,13 @@ PYBIND11_MODULE(qmf, m) {
         },
         py::arg("source"), py::arg("rig"), py::arg("mapping") = py::none(), py::arg("scale") = "auto",
         py::arg("frames") = py::none(), py::arg("step") = 1, py::arg("source_rest") = py::none(),
-        py::arg("time") = py::none(), py::arg("plugin") = py::none(),
+        py::arg("time") = py::none(), py::arg("up") = "y", py::arg("plugin") = py::none(),
         "The motion of `source` (a clip, BVH capture or Maya ASCII scene) retargeted onto the rig scene `rig`, "
         "as `qmf retarget SOURCE RIG -o CLIP.qmf` makes it: a new clip of the rig's joints. `mapping` pairs "
         "joints the matching misses ({source: rig}, or a map file's path); `scale` is \"auto\" (the hip "
         "heights' ratio) or a number; `frames` (first, last) and `step` choose the source's frames; "
-        "`source_rest` takes a frame as the source's rest; `time` is the rig's rest frame.");
+        "`source_rest` takes a frame as the source's rest; `time` is the rig's rest frame; `up` is the source's "
+        "up axis (\"y\" or \"z\").");
     m.def(
         "match_joints",
         [pairsOf](const py::object& source, const py::object& rig, const py::object& mapping,

@@ -370,3 +370,69 @@ TEST_F(Cli, ARealCaptureOntoTheExampleRigStandsUpright) {
 
 }  // namespace
 }  // namespace clitest
+
+namespace clitest {
+namespace {
+
+// A capture recorded Z up moves a Y-up rig as it moves with --up z: its
+// rise is a rise; read Y up it is a move along the ground.
+TEST_F(Retarget, AZUpCaptureStandsUpWithUpZ) {
+    // The T-pose skeleton turned Z up (y -> z, z -> -y), its root rising
+    // along Z, every rotation zero.
+    std::string t = capture();
+    std::ostringstream zup;
+    zup.precision(17);
+    std::istringstream in(t.substr(0, t.find("MOTION")));
+    for (std::string line; std::getline(in, line);) {
+        double x, y, z;
+        if (std::sscanf(line.c_str(), "OFFSET %lf %lf %lf", &x, &y, &z) == 3) zup << "OFFSET " << x << " " << -z << " " << y << "\n";
+        else zup << line << "\n";
+    }
+    zup << "MOTION\nFrames: 2\nFrame Time: 0.0333333333333333\n";
+    for (int f = 0; f < 2; ++f) {
+        zup << "0 0 " << 5.0 * f;
+        for (std::size_t j = 0; j < kBones; ++j)
+            if (!kSkeleton[j].end) zup << " 0 0 0";
+        zup << "\n";
+    }
+    spit(path("zup.bvh"), zup.str());
+    const std::vector<MVector> world = restPositions(std::vector<double>(kBones, 1.0));
+    spit(path("rig.ma"), rig(world, std::vector<RigJoint>(kBones)));
+    for (const bool up : {true, false}) {
+        std::vector<std::string> args{"retarget", path("zup.bvh"), path("rig.ma"), "-o", path("out.qmf")};
+        if (up) args.insert(args.end(), {"--up", "z"});
+        Result r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto got = positions("out.qmf");
+        ASSERT_EQ(got.size(), 2u);
+        const MVector rise = got[1].at("Hips") - got[0].at("Hips");
+        if (up) {
+            // Standing, and rising along Y: every joint where the rig's rest has it, moved with the root.
+            EXPECT_LT((rise - MVector(0, 5, 0)).length(), 1e-4);
+            for (std::size_t j = 0; j < kBones; ++j)
+                EXPECT_LT((got[0].at(kSkeleton[j].name) - world[j] + world[0] - got[0].at("Hips")).length(), 1e-4)
+                    << kSkeleton[j].name;
+        } else {
+            // Read Y up, the rise is taken for a move along the ground.
+            EXPECT_LT(std::fabs(rise.y), 1e-4);
+            EXPECT_GT(std::fabs(rise.z), 1.0);
+        }
+    }
+}
+
+// A source key that is no rotation is refused in one line, nothing written.
+TEST_F(Retarget, ASourceKeyThatIsNoRotationIsRefused) {
+    json clip = infoJson(path("walk.qmf"));
+    clip["figures"][0]["orientations"][2]["keys"][3] = {3, 0, 0, 0, 0};
+    spit(path("zero.json"), clip.dump());
+    ASSERT_EQ(run({"pack", path("zero.json"), path("zero.qmf")}).status, 0);
+    spit(path("rig.ma"), rig(restPositions(std::vector<double>(kBones, 1.0)), std::vector<RigJoint>(kBones)));
+    Result r = run({"retarget", path("zero.qmf"), path("rig.ma"), "-o", path("out.qmf")});
+    EXPECT_EQ(r.status, 1);
+    const std::string joint = clip["skeletons"][0]["joints"][clip["figures"][0]["orientations"][2]["joint"].get<std::size_t>()]["name"];
+    EXPECT_EQ(r.err, "qmf: " + path("zero.qmf") + ": frame 3 of joint " + joint + " is not a rotation (zero or not a number)\n");
+    EXPECT_FALSE(fs::exists(path("out.qmf")));
+}
+
+}  // namespace
+}  // namespace clitest

@@ -60,7 +60,7 @@ _qmf() {
         view) opts="-o --output --positions --frame --frames --step --unit --up --plugin"; exts="qmf ma bvh"; out=html ;;
         draw) opts="-o --output --frame --frames --step --view --unit --up --plugin"; exts="qmf ma bvh"; out=svg ;;
         plot) opts="-o --output --joint --frames --step --unit --plugin"; exts="qmf ma bvh"; out=svg ;;
-        retarget) opts="-o --output --map --scale --frames --step --source-rest --time --unit --plugin --dry-run"
+        retarget) opts="-o --output --map --scale --frames --step --source-rest --time --unit --up --plugin --dry-run"
                   exts="qmf ma bvh"; out="ma qmf bvh" ;;
         *) return 0 ;;
     esac

@@ -22,6 +22,7 @@ struct RetargetOptions {
     bool stripNamespaces = false;         // --strip-namespaces: names compared without namespaces
     std::optional<double> scale;          // --scale K; none: the ratio of the hip heights at rest
     std::optional<uint32_t> sourceRest;   // --source-rest F: the source's frame F is its rest
+    char up = 'y';                        // --up y|z: the source's up axis (the rig's is Y)
 };
 
 // How a pair was matched, in the order the matches are tried.

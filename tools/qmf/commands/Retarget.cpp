@@ -39,7 +39,7 @@ int cmdRetarget(int argc, char** argv) {
     const std::vector<Option> allowed = {{"-o", true},       {"--map", true},   {"--scale", true},
                                          {"--frames", true}, {"--step", true},  {"--source-rest", true},
                                          {"--time", true},   {"--unit", true},  {"--plugin", true},
-                                         {"--dry-run", false}};
+                                         {"--up", true},     {"--dry-run", false}};
     Args a = parseArgs("retarget", argc, argv, allowed);
     if (a.help) {
         std::cout << kRetargetCommand.help;
@@ -63,6 +63,11 @@ int cmdRetarget(int argc, char** argv) {
     if (a.has("--step")) o.read.step = stepOption("retarget", a.value("--step"));
     o.read.time = a.value("--time");
     o.mapFile = a.value("--map");
+    if (a.has("--up")) {
+        const std::string up = a.value("--up");
+        if (up != "y" && up != "z") throw CommandError("retarget: --up takes y or z, not '" + up + "'");
+        o.up = up[0];
+    }
     if (a.has("--scale")) {
         const double k = scaleOption(a.value("--scale"));
         if (!std::isnan(k)) o.scale = k;
@@ -87,7 +92,7 @@ const Command kRetargetCommand = {
     "retarget",
     "usage: qmf retarget SOURCE RIG.ma -o OUT.ma|OUT.qmf|OUT.bvh [--map FILE]\n"
     "                    [--scale auto|K] [--frames A:B] [--step N] [--source-rest F]\n"
-    "                    [--time T] [--unit U] [--plugin PATH] [--dry-run]\n"
+    "                    [--time T] [--unit U] [--up y|z] [--plugin PATH] [--dry-run]\n"
     "\n"
     "Carries the motion of SOURCE (a Movantis clip, a BVH file or a Maya ASCII\n"
     "scene) onto the skeleton of RIG.ma, whose proportions and rest pose may\n"
@@ -111,6 +116,8 @@ const Command kRetargetCommand = {
     "  --time T         the rig's rest is its pose at frame T (a scene source's too;\n"
     "                   default: the current time)\n"
     "  --unit U         BVH lengths are in U: cm (default), mm, m, in or ft\n"
+    "  --up y|z         the source's up axis (default y; BVH files do not say, and\n"
+    "                   many captures are recorded Z-up); the rig's is Y\n"
     "  --plugin PATH    translator module (default: beside this program)\n"
     "  --dry-run        print the match table (source joint, rig joint, how matched)\n"
     "                   and the joints left on each side; write nothing\n",
