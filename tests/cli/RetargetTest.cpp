@@ -91,13 +91,16 @@ struct RigJoint {
     double orient[3] = {0, 0, 0};
 };
 
-std::string rig(const std::vector<MVector>& world, const std::vector<RigJoint>& joints) {
+std::vector<Bone> skeleton() { return std::vector<Bone>(kSkeleton, kSkeleton + kBones); }
+
+std::string rig(const std::vector<MVector>& world, const std::vector<RigJoint>& joints,
+                const std::vector<Bone>& bones = skeleton()) {
     std::ostringstream t;
     t.precision(17);
     t << "//Maya ASCII 2018 scene\nrequires maya \"2018\";\ncurrentUnit -l centimeter -a degree -t ntsc;\n";
-    std::vector<MQuaternion> worldRotation(kBones);
-    for (std::size_t j = 0; j < kBones; ++j) {
-        const Bone& b = kSkeleton[j];
+    std::vector<MQuaternion> worldRotation(bones.size());
+    for (std::size_t j = 0; j < bones.size(); ++j) {
+        const Bone& b = bones[j];
         const RigJoint& r = joints[j];
         const MQuaternion local =
             MEulerRotation(r.rotate[0] * kDeg, r.rotate[1] * kDeg, r.rotate[2] * kDeg,
@@ -112,7 +115,7 @@ std::string rig(const std::vector<MVector>& world, const std::vector<RigJoint>& 
             worldRotation[j] = local;
         }
         t << "createNode joint -n \"" << b.name << "\"";
-        if (b.parent >= 0) t << " -p \"" << kSkeleton[b.parent].name << "\"";
+        if (b.parent >= 0) t << " -p \"" << bones[static_cast<std::size_t>(b.parent)].name << "\"";
         t << ";\n\tsetAttr \".t\" -type \"double3\" " << at.x << " " << at.y << " " << at.z << ";\n";
         t << "\tsetAttr \".r\" -type \"double3\" " << r.rotate[0] << " " << r.rotate[1] << " " << r.rotate[2] << ";\n";
         t << "\tsetAttr \".ro\" " << r.order << ";\n";
@@ -432,6 +435,65 @@ TEST_F(Retarget, ASourceKeyThatIsNoRotationIsRefused) {
     const std::string joint = clip["skeletons"][0]["joints"][clip["figures"][0]["orientations"][2]["joint"].get<std::size_t>()]["name"];
     EXPECT_EQ(r.err, "qmf: " + path("zero.qmf") + ": frame 3 of joint " + joint + " is not a rotation (zero or not a number)\n");
     EXPECT_FALSE(fs::exists(path("out.qmf")));
+}
+
+}  // namespace
+}  // namespace clitest
+
+namespace clitest {
+namespace {
+
+// Chains of other lengths: a rig with a joint more in the neck, and one
+// with none, each chain's end turning as the source's does.
+TEST_F(Retarget, TheEndsOfChainsOfOtherLengthsPointAsTheSourcesDo) {
+    const std::vector<MVector> world = restPositions(std::vector<double>(kBones, 1.0));
+    // Longer: "NeckBase" between Spine and Neck, halfway up.
+    std::vector<Bone> longer;
+    std::vector<MVector> longerWorld;
+    std::vector<int> index(kBones);
+    for (std::size_t j = 0; j < kBones; ++j) {
+        Bone b = kSkeleton[j];
+        if (std::string(b.name) == "Neck") {
+            longer.push_back({"NeckBase", index[1], {0, 0, 0}, false});
+            longerWorld.push_back((world[1] + world[j]) * 0.5);
+            b.parent = static_cast<int>(longer.size()) - 1;
+        } else if (b.parent >= 0) {
+            b.parent = index[static_cast<std::size_t>(b.parent)];
+        }
+        index[j] = static_cast<int>(longer.size());
+        longer.push_back(b);
+        longerWorld.push_back(world[j]);
+    }
+    // Shorter: no Neck, the Head straight on the Spine.
+    std::vector<Bone> shorter;
+    std::vector<MVector> shorterWorld;
+    for (std::size_t j = 0; j < kBones; ++j) {
+        Bone b = kSkeleton[j];
+        if (std::string(b.name) == "Neck") {
+            index[j] = index[1];
+            continue;
+        }
+        if (b.parent >= 0) b.parent = index[static_cast<std::size_t>(b.parent)];
+        index[j] = static_cast<int>(shorter.size());
+        shorter.push_back(b);
+        shorterWorld.push_back(world[j]);
+    }
+    const auto want = positions("walk.qmf");
+    const struct {
+        const char* label;
+        const std::vector<Bone>& bones;
+        const std::vector<MVector>& world;
+    } rigs[] = {{"longer", longer, longerWorld}, {"shorter", shorter, shorterWorld}};
+    for (const auto& c : rigs) {
+        SCOPED_TRACE(c.label);
+        Result r = retarget(rig(c.world, std::vector<RigJoint>(c.bones.size()), c.bones), "out.qmf");
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto got = positions("out.qmf");
+        for (std::size_t f = 0; f < want.size(); ++f) {
+            const MVector a = want[f].at("Head_end") - want[f].at("Head"), b = got[f].at("Head_end") - got[f].at("Head");
+            EXPECT_LT(degreesBetween(a, b), 1e-4) << "frame " << f;
+        }
+    }
 }
 
 }  // namespace
