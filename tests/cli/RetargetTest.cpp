@@ -498,3 +498,27 @@ TEST_F(Retarget, TheEndsOfChainsOfOtherLengthsPointAsTheSourcesDo) {
 
 }  // namespace
 }  // namespace clitest
+
+namespace clitest {
+namespace {
+
+// A retarget and its source seen together: one page, one picture.
+TEST_F(Retarget, ViewAndDrawTakeTwoFilesToCompare) {
+    ASSERT_EQ(retarget(rig(restPositions(std::vector<double>(kBones, 0.5)), std::vector<RigJoint>(kBones)), "out.qmf").status, 0);
+    Result r = run({"draw", path("walk.qmf"), path("out.qmf"), "-o", path("both.svg"), "--frame", "3"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "wrote " + path("both.svg") + ": 42 joints at frame 3\n");
+    EXPECT_NE(slurp(path("both.svg")).find("walk.qmf, frame 3 (frames 0 to 23) and out.qmf, frame 3 (frames 0 to 23)"),
+              std::string::npos);
+    r = run({"view", path("walk.qmf"), path("out.qmf"), "-o", path("both.html")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "wrote " + path("both.html") + ": 21 and 21 joints, 24 and 24 frames\n");
+    const std::string page = slurp(path("both.html"));
+    EXPECT_NE(page.find("<script type=\"application/json\" id=\"motion2\">{"), std::string::npos);
+    r = run({"view", path("walk.qmf"), path("out.qmf")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "qmf: view: -o PAGE.html is needed to compare two files\n");
+}
+
+}  // namespace
+}  // namespace clitest

@@ -191,6 +191,41 @@ def check_interaction(qmf, work, clip):
         browser.close()
 
 
+def check_compare(qmf, work, first, second):
+    """Two motions on one page: each at the frame its time gives, where the
+    tool puts it; the layout button moves the second beside the first."""
+    page = os.path.join(work, "compare.html")
+    run([qmf, "view", first, second, "-o", page])
+    frames = [0, 5, 11]
+    browser = Browser(work, "file://%s#selftest=%s" % (page, ",".join(map(str, frames))))
+    try:
+        result = json.loads(browser.evaluate("document.getElementById('selftest').textContent"))
+        tolerance = 1e-4 * result["size"]
+        for path, key in ((first, "frames"), (second, "framesB")):
+            for frame in frames:
+                own = frame if key == "frames" else result["frameOfB"][str(frame)]
+                ours, page_positions = tool_positions(qmf, path, own), result[key][str(frame)]
+                worst = max(abs(a - b) for p, q in zip(ours, page_positions) for a, b in zip(p, q))
+                check(len(ours) == len(page_positions) and worst <= tolerance,
+                      "compare: %s at timeline frame %d (its frame %d) differs from the tool by %g"
+                      % (os.path.basename(path), frame, own, worst))
+        overlaid = result["screenB"]
+        check(result["offsetB"] == [0, 0, 0], "compare: the second motion does not start overlaid")
+        browser.evaluate("document.getElementById('layout').click()")
+        result = json.loads(browser.evaluate("document.getElementById('selftest').textContent"))
+        check(result["offsetB"][0] > 0, "compare: the layout button does not put the second beside the first")
+        beside = result["screenB"]
+        moved = [b[0] - a[0] for a, b in zip(overlaid, beside) if a and b]
+        check(moved and min(moved) > 20, "compare: the second skeleton did not move on the page: %s" % moved[:3])
+        label = browser.evaluate("document.getElementById('layout').textContent")
+        check(label == "overlay", "compare: the button does not offer to overlay again: %r" % label)
+        errors = browser.evaluate("window.qmfErrors.join('\\n')")
+        check(errors == "", "compare: script errors: %r" % errors)
+        print("compare: both motions agree with the tool; side by side moves the second %.0f px" % min(moved))
+    finally:
+        browser.close()
+
+
 def pre(dom, ident):
     m = re.search(r'<pre id="%s"[^>]*>(.*?)</pre>' % ident, dom, re.S)
     return html.unescape(m.group(1)) if m else None
@@ -338,6 +373,7 @@ def main():
 
         check_screenshots(qmf, work, clip)
         check_interaction(qmf, work, clip)
+        check_compare(qmf, work, clip, scene)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:

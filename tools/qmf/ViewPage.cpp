@@ -114,10 +114,11 @@ std::string viewData(const motion::Motion& m) {
     return text;
 }
 
-std::string viewPage(const motion::Motion& m) {
+std::string viewPage(const motion::Motion& m, const motion::Motion* second) {
     std::string page(reinterpret_cast<const char*>(kViewerHtml), kViewerHtmlSize);
     // From the last marker back, so text put in never holds a marker still to be found.
     replaceOnce(page, "/*QMF_SCRIPT*/", std::string(reinterpret_cast<const char*>(kViewerJs), kViewerJsSize));
+    replaceOnce(page, "/*QMF_DATA2*/", second ? viewData(*second) : std::string());
     replaceOnce(page, "/*QMF_DATA*/", viewData(m));
     replaceOnce(page, "/*QMF_STYLE*/", std::string(reinterpret_cast<const char*>(kViewerCss), kViewerCssSize));
     return page;

@@ -7,8 +7,9 @@
 
 namespace qmf {
 
-// The whole self-contained HTML page.
-std::string viewPage(const motion::Motion& m);
+// The whole self-contained HTML page; with a second motion, both on one
+// timeline (by time) and one camera, overlaid or side by side.
+std::string viewPage(const motion::Motion& m, const motion::Motion* second = nullptr);
 
 // The motion as the JSON the page reads, made safe to sit inside a script
 // element: no '<', '>' or '&' (they appear escaped as \u003c ...), no line

@@ -30,6 +30,39 @@ void printPositions(const motion::Motion& m, uint32_t frame) {
     }
 }
 
+motion::Motion loadOne(const std::string& in, const motion::LoadOptions& options, char up) {
+    motion::Motion m;
+    try {
+        m = motion::loadMotion(in, options, std::cerr);
+    } catch (const motion::MotionError& e) {
+        throw CommandError(e.what());
+    }
+    if (up) m.upAxis = up;
+    return m;
+}
+
+// qmf view A B -o PAGE.html: two motions on one page, to compare them.
+int viewTwo(const Args& a) {
+    const std::string out = a.value("-o");
+    if (out.empty()) throw CommandError("view: -o PAGE.html is needed to compare two files");
+    if (a.has("--frame")) throw CommandError("view: --frame goes with --positions");
+    const motion::LoadOptions options = readingOptions("view", a);
+    const char up = a.has("--up") ? upOption("view", a.value("--up")) : 0;
+    for (const std::string& in : a.positional) requireInput(in);
+    const fileio::Output target = requireOutput(out, a.positional);
+    const motion::Motion first = loadOne(a.positional[0], options, up), second = loadOne(a.positional[1], options, up);
+    try {
+        fileio::TempFile tmp(target);
+        tmp.write(viewPage(first, &second));
+        tmp.commit();
+    } catch (const fileio::Error& e) {
+        throw CommandError(e.what());
+    }
+    std::cout << "wrote " << out << ": " << first.joints.size() << " and " << second.joints.size() << " joints, "
+              << first.frames << " and " << second.frames << " frames\n";
+    return 0;
+}
+
 int cmdView(int argc, char** argv) {
     std::vector<Option> allowed = pictureOptions();
     for (const char* flag : {"--positions", "--frame", "--up"}) allowed.push_back({flag, flag != std::string("--positions")});
@@ -38,6 +71,7 @@ int cmdView(int argc, char** argv) {
         std::cout << kViewCommand.help;
         return 0;
     }
+    if (a.positional.size() == 2 && !a.has("--positions")) return viewTwo(a);
     needPositional("view", a, 1);
     const std::string& in = a.positional[0];
     const bool positions = a.has("--positions");
@@ -78,6 +112,7 @@ int cmdView(int argc, char** argv) {
 const Command kViewCommand = {
     "view",
     "usage: qmf view FILE -o PAGE.html [--frames A:B] [--step N] [--plugin PATH] [--unit U] [--up y|z]\n"
+    "       qmf view A B -o PAGE.html [same options]\n"
     "       qmf view --positions FILE [--frame N] [--frames A:B] [--step N]\n"
     "\n"
     "FILE is a Movantis clip, a Maya ASCII scene or a BVH file. The page is one\n"
@@ -89,6 +124,10 @@ const Command kViewCommand = {
     "\n"
     "A scene shows its joints at the current time and, when it has animation\n"
     "curves, every frame of its playback range. Frames are counted from 0.\n"
+    "\n"
+    "With two files (a retarget and its source, say) the page shows both on one\n"
+    "timeline, matched by time, under one camera: the second overlaid on the\n"
+    "first or beside it (a button switches).\n"
     "\n"
     "  -o PAGE.html    write the page (replaced only on success)\n"
     "  --positions     print each joint's world position (cm, scene space) instead\n"

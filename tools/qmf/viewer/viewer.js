@@ -17,27 +17,6 @@
     return [f32(val(x)) * 100, f32(val(y)) * 100, -(f32(val(z)) * 100)];
   }
 
-  // File quaternion f0..f3 to the scene's (x, y, z, w) = (f1, f2, -f3, -f0),
-  // as a row-vector rotation matrix; a non-unit quaternion still gives a pure rotation.
-  function rotationOfKey(frame, joint) {
-    const r = data.rotations, k = (frame * J + joint) * 4;
-    const x = f32(val(r[k + 1])), y = f32(val(r[k + 2])), z = -f32(val(r[k + 3])), w = -f32(val(r[k]));
-    const n = x * x + y * y + z * z + w * w;
-    if (!(n > 1e-20)) return [1, 0, 0, 0, 1, 0, 0, 0, 1];
-    const s = 2 / n;
-    const xx = x * x * s, yy = y * y * s, zz = z * z * s;
-    const xy = x * y * s, xz = x * z * s, yz = y * z * s;
-    const wx = w * x * s, wy = w * y * s, wz = w * z * s;
-    return [1 - (yy + zz), xy + wz, xz - wy,
-            xy - wz, 1 - (xx + zz), yz + wx,
-            xz + wy, yz - wx, 1 - (xx + yy)];
-  }
-
-  function rootTranslation(frame) {
-    const t = data.rootTranslation, k = frame * 3;
-    return fileToScene(t[k], t[k + 1], t[k + 2]);
-  }
-
   // p * M for a row vector and a 3x3 matrix.
   function mulVec(p, m) {
     return [p[0] * m[0] + p[1] * m[3] + p[2] * m[6],
@@ -52,35 +31,76 @@
     return out;
   }
 
-  // Every joint's world rotation and position at a frame: local = rotation
-  // with the offset (or the root translation) as its last row, world = local * parent's world.
-  // A scene comes with the positions Maya shows (its scale and the transforms
-  // between joints included): those are drawn as they are.
-  function scenePosition(frame, joint) {
-    const p = data.positions, k = (frame * J + joint) * 3;
-    return [val(p[k]), val(p[k + 1]), val(p[k + 2])];
-  }
-  function pose(frame) {
-    frame = Math.min(Math.max(0, frame | 0), F - 1);
-    const rot = new Array(J), pos = new Array(J);
-    for (let j = 0; j < J; ++j) {
-      const joint = joints[j];
-      const r = rotationOfKey(frame, j);
-      const t = j === data.translatedRoot ? rootTranslation(frame)
-                                           : fileToScene(joint.offset[0], joint.offset[1], joint.offset[2]);
-      if (joint.parent < 0) {
-        rot[j] = r;
-        pos[j] = t;
-      } else {
-        const pr = rot[joint.parent], pp = pos[joint.parent];
-        rot[j] = mulMat(r, pr);
-        const q = mulVec(t, pr);
-        pos[j] = [q[0] + pp[0], q[1] + pp[1], q[2] + pp[2]];
-      }
+  // One motion of the page: its joints and each frame's pose.
+  function makeModel(d) {
+    const joints = d.joints, J = joints.length, F = Math.max(1, d.frames);
+
+    // File quaternion f0..f3 to the scene's (x, y, z, w) = (f1, f2, -f3, -f0),
+    // as a row-vector rotation matrix; a non-unit quaternion still gives a pure rotation.
+    function rotationOfKey(frame, joint) {
+      const r = d.rotations, k = (frame * J + joint) * 4;
+      const x = f32(val(r[k + 1])), y = f32(val(r[k + 2])), z = -f32(val(r[k + 3])), w = -f32(val(r[k]));
+      const n = x * x + y * y + z * z + w * w;
+      if (!(n > 1e-20)) return [1, 0, 0, 0, 1, 0, 0, 0, 1];
+      const s = 2 / n;
+      const xx = x * x * s, yy = y * y * s, zz = z * z * s;
+      const xy = x * y * s, xz = x * z * s, yz = y * z * s;
+      const wx = w * x * s, wy = w * y * s, wz = w * z * s;
+      return [1 - (yy + zz), xy + wz, xz - wy,
+              xy - wz, 1 - (xx + zz), yz + wx,
+              xz + wy, yz - wx, 1 - (xx + yy)];
     }
-    if (data.positions)
-      for (let j = 0; j < J; ++j) pos[j] = scenePosition(frame, j);
-    return { rot, pos };
+
+    function rootTranslation(frame) {
+      const t = d.rootTranslation, k = frame * 3;
+      return fileToScene(t[k], t[k + 1], t[k + 2]);
+    }
+
+    // A scene comes with the positions Maya shows (its scale and the
+    // transforms between joints included): those are drawn as they are.
+    function scenePosition(frame, joint) {
+      const p = d.positions, k = (frame * J + joint) * 3;
+      return [val(p[k]), val(p[k + 1]), val(p[k + 2])];
+    }
+
+    // Every joint's world rotation and position at a frame: local = rotation
+    // with the offset (or the root translation) as its last row, world = local * parent's world.
+    function pose(frame) {
+      frame = Math.min(Math.max(0, frame | 0), F - 1);
+      const rot = new Array(J), pos = new Array(J);
+      for (let j = 0; j < J; ++j) {
+        const joint = joints[j];
+        const r = rotationOfKey(frame, j);
+        const t = j === d.translatedRoot ? rootTranslation(frame)
+                                         : fileToScene(joint.offset[0], joint.offset[1], joint.offset[2]);
+        if (joint.parent < 0) {
+          rot[j] = r;
+          pos[j] = t;
+        } else {
+          const pr = rot[joint.parent], pp = pos[joint.parent];
+          rot[j] = mulMat(r, pr);
+          const q = mulVec(t, pr);
+          pos[j] = [q[0] + pp[0], q[1] + pp[1], q[2] + pp[2]];
+        }
+      }
+      if (d.positions)
+        for (let j = 0; j < J; ++j) pos[j] = scenePosition(frame, j);
+      return { rot, pos };
+    }
+
+    return { d, joints, J, F, pose, rootTranslation, scenePosition };
+  }
+
+  const A = makeModel(data);
+  const { pose, rootTranslation, scenePosition } = A;
+  // A second motion to compare (qmf view A B): one timeline by time, the
+  // same camera, overlaid or side by side.
+  const secondText = document.getElementById("motion2").textContent.trim();
+  const data2 = secondText.startsWith("{") ? JSON.parse(secondText) : null;
+  const B = data2 ? makeModel(data2) : null;
+  const timelineFrames = B ? Math.max(F, Math.round(((B.F - 1) / data2.frameRate) * data.frameRate) + 1) : F;
+  function frameOfB(f) {
+    return Math.min(B.F - 1, Math.max(0, Math.round((f / data.frameRate) * data2.frameRate)));
   }
 
   // ---- state ------------------------------------------------------------
@@ -92,10 +112,19 @@
   const clock = document.getElementById("clock");
   const tip = document.getElementById("tip");
   const upIndex = { x: 0, y: 1, z: 2 }[data.upAxis] ?? 1;
-  const size = data.size > 0 ? data.size : 100;
+  const size = Math.max(data.size > 0 ? data.size : 100, B && data2.size > 0 ? data2.size : 0);
 
-  const state = { frame: 0, playing: false, selected: -1, hover: -1,
-                  yaw: 0.6, pitch: 0.35, distance: size * 2.6, current: null };
+  const state = { frame: 0, playing: false, selected: -1, hover: -1, sideBySide: false,
+                  yaw: 0.6, pitch: 0.35, distance: size * 2.6, current: null, currentB: null };
+
+  // Where the second motion is drawn: on the first, or beside it along the
+  // ground.
+  function offsetB() {
+    const off = [0, 0, 0];
+    if (state.sideBySide) off[upIndex === 0 ? 1 : 0] = size * 1.3;
+    return off;
+  }
+  const shifted = (p, off) => [p[0] + off[0], p[1] + off[1], p[2] + off[2]];
 
   // The trace of the translated root on the ground, and where to look.
   const trace = [];
@@ -105,13 +134,17 @@
       p[upIndex] = 0;
       trace.push(p);
     }
-  const target = (() => {
-    const p = pose(0).pos, lo = [Infinity, Infinity, Infinity], hi = [-Infinity, -Infinity, -Infinity];
+  let target = [0, 0, 0];
+  const frameTheView = () => {
+    let p = pose(0).pos;
+    if (B) p = p.concat(B.pose(0).pos.map((q) => shifted(q, offsetB())));
+    const lo = [Infinity, Infinity, Infinity], hi = [-Infinity, -Infinity, -Infinity];
     for (const q of p.concat(trace))
       for (let a = 0; a < 3; ++a)
         if (Number.isFinite(q[a])) { lo[a] = Math.min(lo[a], q[a]); hi[a] = Math.max(hi[a], q[a]); }
-    return lo.map((l, a) => (Number.isFinite(l) ? (l + hi[a]) / 2 : 0));
-  })();
+    target = lo.map((l, a) => (Number.isFinite(l) ? (l + hi[a]) / 2 : 0));
+  };
+  frameTheView();
 
   // ---- camera -----------------------------------------------------------
 
@@ -244,6 +277,24 @@
     }
   }
 
+  // The second motion, in another colour, where offsetB() puts it.
+  function drawSecond(ctx, ratio, current) {
+    const off = offsetB(), at = (j) => shifted(current.pos[j], off);
+    ctx.lineCap = "round";
+    ctx.strokeStyle = "#ffb347c0";
+    ctx.lineWidth = 2.5 * ratio;
+    for (let j = 0; j < B.J; ++j)
+      if (B.joints[j].parent >= 0) line(ctx, at(B.joints[j].parent), at(j));
+    ctx.fillStyle = "#ffd08a";
+    for (let j = 0; j < B.J; ++j) {
+      const c = project(at(j));
+      if (!c) continue;
+      ctx.beginPath();
+      ctx.arc(c.x, c.y, 3 * ratio, 0, 2 * Math.PI);
+      ctx.fill();
+    }
+  }
+
   const afterDraw = [];
   function drawView() {
     const ratio = fit(view);
@@ -255,6 +306,10 @@
     drawTrace(ctx, ratio);
     drawVolumes(ctx, ratio, state.current);
     drawSkeleton(ctx, ratio, state.current);
+    if (B) {
+      state.currentB = B.pose(frameOfB(state.frame));
+      drawSecond(ctx, ratio, state.currentB);
+    }
     for (const f of afterDraw) f();
   }
 
@@ -269,7 +324,7 @@
     if (!Number.isFinite(lo)) { lo = -1; hi = 1; }
     if (hi - lo < 1e-9) { lo -= 1; hi += 1; }
     const left = box.x + 44 * ratio, right = box.x + box.w - 6 * ratio, top = box.y + 18 * ratio, bottom = box.y + box.h - 16 * ratio;
-    const X = (f) => left + (F > 1 ? (f / (F - 1)) * (right - left) : 0);
+    const X = (f) => left + (F > 1 ? (Math.min(f, F - 1) / (F - 1)) * (right - left) : 0);
     const Y = (v) => bottom - ((v - lo) / (hi - lo)) * (bottom - top);
     ctx.font = `${11 * ratio}px system-ui, sans-serif`;
     ctx.fillStyle = "#d8dde5";
@@ -323,7 +378,8 @@
 
   function drawClock() {
     const scene = data.firstFrame ? ` (scene frame ${+(data.firstFrame + state.frame).toFixed(3)})` : "";
-    clock.textContent = `frame ${state.frame} / ${F - 1}${scene} · ${(state.frame / data.frameRate).toFixed(3)} s`;
+    const second = B ? ` · ${data2.file} frame ${frameOfB(state.frame)}` : "";
+    clock.textContent = `frame ${state.frame} / ${timelineFrames - 1}${scene} · ${(state.frame / data.frameRate).toFixed(3)} s${second}`;
     slider.value = String(state.frame);
   }
 
@@ -336,8 +392,9 @@
   // ---- facts --------------------------------------------------------------
 
   function showFacts() {
-    document.title = `${data.file} · qmf view`;
-    document.getElementById("title").textContent = data.file;
+    const name = B ? `${data.file} and ${data2.file}` : data.file;
+    document.title = `${name} · qmf view`;
+    document.getElementById("title").textContent = name;
     const facts = [
       ["source", { clip: "Movantis clip", maya: "Maya ASCII scene", bvh: "BVH motion capture" }[data.source] || data.source],
       ["frame rate", `${+data.frameRate.toFixed(4)} fps`],
@@ -361,7 +418,7 @@
   // ---- interaction --------------------------------------------------------
 
   function setFrame(f) {
-    state.frame = ((f % F) + F) % F;
+    state.frame = ((f % timelineFrames) + timelineFrames) % timelineFrames;
     redraw();
   }
 
@@ -373,7 +430,7 @@
     requestAnimationFrame(tick);
   }
   function setPlaying(on) {
-    state.playing = on && F > 1;
+    state.playing = on && timelineFrames > 1;
     playButton.textContent = state.playing ? "pause" : "play";
     if (state.playing) {
       lastTick = performance.now();
@@ -439,14 +496,25 @@
   }, { passive: false });
 
   const views = { front: [0, 0], side: [Math.PI / 2, 0], top: [0, Math.PI / 2 - 1e-6] };
-  for (const b of document.querySelectorAll("#views button"))
+  for (const b of document.querySelectorAll("#views button[data-view]"))
     b.addEventListener("click", () => {
       [state.yaw, state.pitch] = views[b.dataset.view];
       b.blur();  // so space goes on playing rather than pressing the button again
       drawView();
     });
 
-  slider.max = String(F - 1);
+  slider.max = String(timelineFrames - 1);
+  const layout = document.getElementById("layout");
+  if (B) {
+    layout.hidden = false;
+    layout.addEventListener("click", () => {
+      state.sideBySide = !state.sideBySide;
+      layout.textContent = state.sideBySide ? "overlay" : "side by side";
+      layout.blur();
+      frameTheView();
+      drawView();
+    });
+  }
   slider.addEventListener("input", () => {
     setPlaying(false);
     setFrame(Number(slider.value));
@@ -474,22 +542,36 @@
   // writes the world positions of those frames into #selftest as JSON.
   const hash = new URLSearchParams(location.hash.slice(1));
   showFacts();
-  if (hash.has("frame")) state.frame = Math.min(F - 1, Math.max(0, Number(hash.get("frame")) | 0));
+  if (hash.has("frame")) state.frame = Math.min(timelineFrames - 1, Math.max(0, Number(hash.get("frame")) | 0));
   if (hash.has("select")) state.selected = Math.min(J - 1, Math.max(-1, Number(hash.get("select")) | 0));
   redraw();
   if (hash.has("selftest")) {
     const asked = (hash.get("selftest") || `0,${F >> 1},${F - 1}`).split(",").map((s) => Number(s) | 0);
     const out = { size, frames: {}, screen: [] };
     for (const f of asked) out.frames[f] = pose(f).pos;
+    // The second motion at the same times: its own frame and positions.
+    if (B) {
+      out.framesB = {};
+      out.frameOfB = {};
+      for (const f of asked) {
+        out.frameOfB[f] = frameOfB(f);
+        out.framesB[f] = B.pose(frameOfB(f)).pos;
+      }
+    }
     const box = document.getElementById("selftest");
     // Where the joints of the frame shown are, in CSS pixels of the page, for
     // a test to point at; kept current as the view changes.
     const report = () => {
       const rect = view.getBoundingClientRect(), scale = rect.width / Math.max(1, view.width);
-      out.screen = state.current.pos.map((p) => {
+      const onPage = (p) => {
         const c = project(p);
         return c ? [rect.left + c.x * scale, rect.top + c.y * scale] : null;
-      });
+      };
+      out.screen = state.current.pos.map(onPage);
+      if (B) {
+        out.offsetB = offsetB();
+        out.screenB = state.currentB.pos.map((p) => onPage(shifted(p, out.offsetB)));
+      }
       box.textContent = JSON.stringify(out);
     };
     afterDraw.push(report);
