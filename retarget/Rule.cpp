@@ -1,7 +1,8 @@
 // The rule: each matched target joint turns, in world space, as its source
 // joint turns from its own rest, starting from the target's rest with each
 // bone first swung onto the source bone's rest direction. Unmatched target
-// joints keep their rest rotation relative to their parent.
+// joints on a chain between two matched ones take an even share of the turn
+// between them; others keep their rest rotation relative to their parent.
 #include "retarget/Retarget.h"
 
 #include "convert/SpaceConversion.h"
@@ -115,6 +116,8 @@ public:
             alignedRest_[j] = tRest.world[j] * MQuaternion(td.normal(), sd.normal());
         }
 
+        chains_ = unmatchedChains();
+
         // The root position's scale: given, or the hips' heights at rest.
         if (options.scale) {
             rule.scale = *options.scale;
@@ -163,20 +166,20 @@ public:
         frame.keyed.assign(n, 1);
         frame.position.assign(n, {0, 0, 0});
         frame.rootKeyed = true;
+        // Matched joints' world rotations stand on their own: the source's
+        // turn from its rest, in world space, after the aligned rest.
+        for (std::size_t j = 0; j < n; ++j)
+            if (sourceOf_[j] >= 0) {
+                const auto sj = static_cast<std::size_t>(sourceOf_[j]);
+                world_[j] = alignedRest_[j] * (sourceRestWorld_[sj].conjugate() * now.world[sj]);
+            }
+        std::size_t nextChain = 0;
         for (std::size_t j = 0; j < n; ++j) {
             const int p = target_.joints[j].parent;
             const MQuaternion parent = p < 0 ? MQuaternion() : world_[static_cast<std::size_t>(p)];
-            MQuaternion local;
-            if (sourceOf_[j] >= 0) {
-                const auto sj = static_cast<std::size_t>(sourceOf_[j]);
-                // The source's turn from its rest, in world space.
-                const MQuaternion turn = sourceRestWorld_[sj].conjugate() * now.world[sj];
-                world_[j] = alignedRest_[j] * turn;
-                local = world_[j] * parent.conjugate();
-            } else {
-                local = targetRestLocal_[j];
-                world_[j] = local * parent;
-            }
+            if (nextChain < chains_.size() && chains_[nextChain].joints.front() == j) spread(chains_[nextChain++]);
+            else if (sourceOf_[j] < 0 && !onChain_[j]) world_[j] = targetRestLocal_[j] * parent;
+            const MQuaternion local = world_[j] * parent.conjugate();
             frame.fileRotation[j] = sceneRotationToFile(local.normal(), MQuaternion());
         }
         const MVector root = now.position[0] * scale_;
@@ -185,6 +188,59 @@ public:
     }
 
 private:
+    // Unmatched joints, each with one child, between a matched joint and the
+    // matched joint they lead to.
+    struct Chain {
+        std::size_t start;                 // the matched joint above
+        std::vector<std::size_t> joints;   // the unmatched ones, parents first
+        std::size_t end;                   // the matched joint below
+    };
+
+    std::vector<Chain> unmatchedChains() {
+        const std::size_t n = target_.joints.size();
+        std::vector<int> children(n, 0), onlyChild(n, -1);
+        for (std::size_t j = 0; j < n; ++j) {
+            const int p = target_.joints[j].parent;
+            if (p < 0) continue;
+            if (children[static_cast<std::size_t>(p)]++ == 0) onlyChild[static_cast<std::size_t>(p)] = static_cast<int>(j);
+        }
+        onChain_.assign(n, 0);
+        std::vector<Chain> chains;
+        for (std::size_t j = 0; j < n; ++j) {
+            const int p = target_.joints[j].parent;
+            if (sourceOf_[j] >= 0 || p < 0 || sourceOf_[static_cast<std::size_t>(p)] < 0) continue;
+            Chain c{static_cast<std::size_t>(p), {}, 0};
+            std::size_t at = j;
+            while (sourceOf_[at] < 0 && children[at] == 1) {
+                c.joints.push_back(at);
+                at = static_cast<std::size_t>(onlyChild[at]);
+            }
+            if (sourceOf_[at] < 0) continue;   // a branch or a leaf: the rest holds
+            c.end = at;
+            for (std::size_t u : c.joints) onChain_[u] = 1;
+            chains.push_back(std::move(c));
+        }
+        return chains;
+    }
+
+    // The chain's joints as they would stand at rest under the start, then
+    // each turned by its share of what the end still needs: joint i of k
+    // by i / (k + 1) of it, so the end's own turn is the last share.
+    void spread(const Chain& c) {
+        MQuaternion w = world_[c.start];
+        rested_.clear();
+        for (std::size_t u : c.joints) {
+            w = targetRestLocal_[u] * w;
+            rested_.push_back(w);
+        }
+        const MQuaternion endAtRest = targetRestLocal_[c.end] * w;
+        MQuaternion needed = endAtRest.conjugate() * world_[c.end];
+        if (needed.w < 0) needed = MQuaternion(-needed.x, -needed.y, -needed.z, -needed.w);   // the shorter way
+        const double k = double(c.joints.size()) + 1;
+        for (std::size_t i = 0; i < c.joints.size(); ++i)
+            world_[c.joints[i]] = rested_[i] * slerp(MQuaternion(), needed, double(i + 1) / k);
+    }
+
     // For each target joint, its one matched joint below (with only
     // unmatched joints between); -1 for none, and for a joint where the
     // hierarchy branches into several (no one swing turns them all: each
@@ -258,7 +314,9 @@ private:
     double scale_ = 1;
     char up_ = 'y';
     Frame in_;
-    std::vector<MQuaternion> sourceLocal_, world_;
+    std::vector<MQuaternion> sourceLocal_, world_, rested_;
+    std::vector<Chain> chains_;
+    std::vector<char> onChain_;
     uint32_t served_ = 0;
 };
 

@@ -493,6 +493,26 @@ TEST_F(Retarget, TheEndsOfChainsOfOtherLengthsPointAsTheSourcesDo) {
             const MVector a = want[f].at("Head_end") - want[f].at("Head"), b = got[f].at("Head_end") - got[f].at("Head");
             EXPECT_LT(degreesBetween(a, b), 1e-4) << "frame " << f;
         }
+        if (std::string(c.label) != "longer") continue;
+        // The source neck's turn is shared evenly by NeckBase and Neck.
+        auto turns = [this](const std::string& clip, const std::string& joint) {
+            const json j = infoJson(path(clip));
+            std::size_t id = 0;
+            for (; id < j["skeletons"][0]["joints"].size(); ++id)
+                if (j["skeletons"][0]["joints"][id]["name"] == joint) break;
+            std::vector<double> angles;
+            for (const json& o : j["figures"][0]["orientations"])
+                if (o["joint"] == id)
+                    for (const json& k : o["keys"]) angles.push_back(2 * std::acos(std::min(1.0, std::fabs(k[1].get<double>()))));
+            return angles;
+        };
+        const auto source = turns("walk.qmf", "Neck"), base = turns("out.qmf", "NeckBase"), neck = turns("out.qmf", "Neck");
+        ASSERT_EQ(base.size(), source.size());
+        ASSERT_EQ(neck.size(), source.size());
+        for (std::size_t f = 0; f < source.size(); ++f) {
+            EXPECT_NEAR(base[f], source[f] / 2, 1e-5) << "frame " << f;
+            EXPECT_NEAR(neck[f], source[f] / 2, 1e-5) << "frame " << f;
+        }
     }
 }
 
