@@ -261,6 +261,16 @@ TEST_F(Retarget, ATPoseCaptureDrivesAnAPoseRigOfOtherProportions) {
             const MVector a = want[f].at(to) - want[f].at(from), b = got[f].at(to) - got[f].at(from);
             EXPECT_LT(degreesBetween(a, b), 1e-4) << from << " frame " << f;
         }
+    // And back: the A-pose clip (it rests as the rig does) onto a T-pose rig.
+    spit(path("trig.ma"), rig(restPositions(std::vector<double>(kBones, 1.0)), std::vector<RigJoint>(kBones)));
+    r = run({"retarget", path("out.qmf"), path("trig.ma"), "-o", path("back.qmf")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto back = positions("back.qmf");
+    for (std::size_t f = 0; f < want.size(); ++f)
+        for (const auto& [from, to] : bones) {
+            const MVector a = want[f].at(to) - want[f].at(from), b = back[f].at(to) - back[f].at(from);
+            EXPECT_LT(degreesBetween(a, b), 1e-4) << "A onto T: " << from << " frame " << f;
+        }
 }
 
 TEST_F(Retarget, DryRunPrintsTheMatchTableAcrossNamingSchemes) {
@@ -538,6 +548,56 @@ TEST_F(Retarget, ViewAndDrawTakeTwoFilesToCompare) {
     r = run({"view", path("walk.qmf"), path("out.qmf")});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "qmf: view: -o PAGE.html is needed to compare two files\n");
+}
+
+}  // namespace
+}  // namespace clitest
+
+namespace clitest {
+namespace {
+
+// Real captures of other naming schemes onto an A-pose rig of CMU names:
+// upright on every frame, the feet never more than 2% of the leg below the
+// ground.
+TEST_F(Retarget, RealCapturesOntoAnAPoseRigStandUpright) {
+    std::vector<MVector> world = restPositions(std::vector<double>(kBones, 1.0));
+    const MQuaternion down(-45 * kDeg, MVector(0, 0, 1)), up(45 * kDeg, MVector(0, 0, 1));
+    for (std::size_t j = 6; j <= 12; ++j)
+        if (j != 9) world[j] = world[j <= 8 ? 5 : 9] + (world[j] - world[j <= 8 ? 5 : 9]).rotateBy(j <= 8 ? down : up);
+    spit(path("arig.ma"), rig(world, std::vector<RigJoint>(kBones)));
+    const double leg = world[0].y - world[15].y;   // hips above the ankle at rest
+    for (const char* capture : {"01_01.bvh", "pfnn_hierarchy.bvh", "Boxing_Toes.bvh", "tpose.bvh"}) {
+        SCOPED_TRACE(capture);
+        const std::string in = std::string(QMF_CORPUS_DIR) + "/bvh/" + capture;
+        Result r = run({"retarget", in, path("arig.ma"), "-o", path("out.qmf")});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto got = positions("out.qmf");
+        for (std::size_t f = 0; f < got.size(); ++f) {
+            const auto& p = got[f];
+            ASSERT_GT(p.at("Head")[1], p.at("Hips")[1] + 10) << "upright (a boxer ducks), frame " << f;
+            for (const char* foot : {"LeftFoot", "RightFoot"})
+                ASSERT_GT(p.at(foot)[1], -0.02 * leg) << foot << " below the ground, frame " << f;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace clitest
+
+namespace clitest {
+namespace {
+
+// A rig bone of length zero has no direction to swing: its joint keeps the
+// source's turn from rest as it is, and one line says so.
+TEST_F(Retarget, AZeroLengthBoneIsSaidOnceAndKeepsTheSourcesTurn) {
+    std::vector<MVector> world = restPositions(std::vector<double>(kBones, 1.0));
+    world[4] = world[3];   // Head_end on the Head
+    Result r = retarget(rig(world, std::vector<RigJoint>(kBones)), "out.qmf");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "qmf: warning: Head: a bone of length zero has no direction; its rest is not turned onto the source's\n");
+    const auto want = positions("walk.qmf"), got = positions("out.qmf");
+    for (std::size_t f = 0; f < want.size(); ++f)
+        EXPECT_LT((got[f].at("Head") - want[f].at("Head")).length(), 1e-4) << "frame " << f;
 }
 
 }  // namespace
