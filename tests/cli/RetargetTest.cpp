@@ -602,3 +602,32 @@ TEST_F(Retarget, AZeroLengthBoneIsSaidOnceAndKeepsTheSourcesTurn) {
 
 }  // namespace
 }  // namespace clitest
+
+namespace clitest {
+namespace {
+
+// --source-rest F: the source's frame F is its rest, so on frame F the rig
+// stands in its rest with its bones swung onto that frame's; --frames A:B
+// makes the result's frame i the source's A + i.
+TEST_F(Retarget, ASourceFrameAsRestAndAFrameRange) {
+    const std::vector<MVector> world = restPositions(std::vector<double>(kBones, 1.0));
+    spit(path("rig.ma"), rig(world, std::vector<RigJoint>(kBones)));
+    Result r = run({"retarget", path("walk.qmf"), path("rig.ma"), "-o", path("rest5.qmf"), "--source-rest", "5",
+                    "--frames", "2:9"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto want = positions("walk.qmf"), got = positions("rest5.qmf");
+    ASSERT_EQ(got.size(), 8u);
+    const std::pair<const char*, const char*> bones[] = {
+        {"LeftArm", "LeftForeArm"}, {"LeftForeArm", "LeftHand"}, {"LeftUpLeg", "LeftLeg"}, {"Neck", "Head"}};
+    for (std::size_t i = 0; i < got.size(); ++i)
+        for (const auto& [from, to] : bones) {
+            const MVector a = want[2 + i].at(to) - want[2 + i].at(from), b = got[i].at(to) - got[i].at(from);
+            EXPECT_LT(degreesBetween(a, b), 1e-4) << from << " result frame " << i;
+        }
+    r = run({"retarget", path("walk.qmf"), path("rig.ma"), "-o", path("x.qmf"), "--source-rest", "24"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "qmf: --source-rest 24 is past the last frame of the source (23)\n");
+}
+
+}  // namespace
+}  // namespace clitest
