@@ -10,86 +10,7 @@
   const f32 = Math.fround;
   const val = (v) => (v === null || v === undefined ? 0 : v);  // the tool writes null for what is not finite
 
-  // ---- the translator's rules -------------------------------------------
-
-  // File length to scene length (cm): widened, times 100, Z mirrored.
-  function fileToScene(x, y, z) {
-    return [f32(val(x)) * 100, f32(val(y)) * 100, -(f32(val(z)) * 100)];
-  }
-
-  // p * M for a row vector and a 3x3 matrix.
-  function mulVec(p, m) {
-    return [p[0] * m[0] + p[1] * m[3] + p[2] * m[6],
-            p[0] * m[1] + p[1] * m[4] + p[2] * m[7],
-            p[0] * m[2] + p[1] * m[5] + p[2] * m[8]];
-  }
-  function mulMat(a, b) {
-    const out = new Array(9);
-    for (let r = 0; r < 3; ++r)
-      for (let c = 0; c < 3; ++c)
-        out[r * 3 + c] = a[r * 3] * b[c] + a[r * 3 + 1] * b[3 + c] + a[r * 3 + 2] * b[6 + c];
-    return out;
-  }
-
-  // One motion of the page: its joints and each frame's pose.
-  function makeModel(d) {
-    const joints = d.joints, J = joints.length, F = Math.max(1, d.frames);
-
-    // File quaternion f0..f3 to the scene's (x, y, z, w) = (f1, f2, -f3, -f0),
-    // as a row-vector rotation matrix; a non-unit quaternion still gives a pure rotation.
-    function rotationOfKey(frame, joint) {
-      const r = d.rotations, k = (frame * J + joint) * 4;
-      const x = f32(val(r[k + 1])), y = f32(val(r[k + 2])), z = -f32(val(r[k + 3])), w = -f32(val(r[k]));
-      const n = x * x + y * y + z * z + w * w;
-      if (!(n > 1e-20)) return [1, 0, 0, 0, 1, 0, 0, 0, 1];
-      const s = 2 / n;
-      const xx = x * x * s, yy = y * y * s, zz = z * z * s;
-      const xy = x * y * s, xz = x * z * s, yz = y * z * s;
-      const wx = w * x * s, wy = w * y * s, wz = w * z * s;
-      return [1 - (yy + zz), xy + wz, xz - wy,
-              xy - wz, 1 - (xx + zz), yz + wx,
-              xz + wy, yz - wx, 1 - (xx + yy)];
-    }
-
-    function rootTranslation(frame) {
-      const t = d.rootTranslation, k = frame * 3;
-      return fileToScene(t[k], t[k + 1], t[k + 2]);
-    }
-
-    // A scene comes with the positions Maya shows (its scale and the
-    // transforms between joints included): those are drawn as they are.
-    function scenePosition(frame, joint) {
-      const p = d.positions, k = (frame * J + joint) * 3;
-      return [val(p[k]), val(p[k + 1]), val(p[k + 2])];
-    }
-
-    // Every joint's world rotation and position at a frame: local = rotation
-    // with the offset (or the root translation) as its last row, world = local * parent's world.
-    function pose(frame) {
-      frame = Math.min(Math.max(0, frame | 0), F - 1);
-      const rot = new Array(J), pos = new Array(J);
-      for (let j = 0; j < J; ++j) {
-        const joint = joints[j];
-        const r = rotationOfKey(frame, j);
-        const t = j === d.translatedRoot ? rootTranslation(frame)
-                                         : fileToScene(joint.offset[0], joint.offset[1], joint.offset[2]);
-        if (joint.parent < 0) {
-          rot[j] = r;
-          pos[j] = t;
-        } else {
-          const pr = rot[joint.parent], pp = pos[joint.parent];
-          rot[j] = mulMat(r, pr);
-          const q = mulVec(t, pr);
-          pos[j] = [q[0] + pp[0], q[1] + pp[1], q[2] + pp[2]];
-        }
-      }
-      if (d.positions)
-        for (let j = 0; j < J; ++j) pos[j] = scenePosition(frame, j);
-      return { rot, pos };
-    }
-
-    return { d, joints, J, F, pose, rootTranslation, scenePosition };
-  }
+  const { fileToScene, mulVec, makeModel } = qmfModel;
 
   const A = makeModel(data);
   const { pose, rootTranslation, scenePosition } = A;
@@ -313,52 +234,6 @@
     for (const f of afterDraw) f();
   }
 
-  // One chart of three channels over all frames, the current frame marked.
-  function chart(ctx, box, title, channel, ratio) {
-    let lo = Infinity, hi = -Infinity;
-    for (let f = 0; f < F; ++f)
-      for (let a = 0; a < 3; ++a) {
-        const v = channel(f, a);
-        if (Number.isFinite(v)) { lo = Math.min(lo, v); hi = Math.max(hi, v); }
-      }
-    if (!Number.isFinite(lo)) { lo = -1; hi = 1; }
-    if (hi - lo < 1e-9) { lo -= 1; hi += 1; }
-    const left = box.x + 44 * ratio, right = box.x + box.w - 6 * ratio, top = box.y + 18 * ratio, bottom = box.y + box.h - 16 * ratio;
-    const X = (f) => left + (F > 1 ? (Math.min(f, F - 1) / (F - 1)) * (right - left) : 0);
-    const Y = (v) => bottom - ((v - lo) / (hi - lo)) * (bottom - top);
-    ctx.font = `${11 * ratio}px system-ui, sans-serif`;
-    ctx.fillStyle = "#d8dde5";
-    ctx.fillText(title, box.x, box.y + 11 * ratio);
-    ctx.fillStyle = "#8a93a0";
-    ctx.fillText(hi.toFixed(1), box.x, top + 4 * ratio);
-    ctx.fillText(lo.toFixed(1), box.x, bottom);
-    ctx.fillText("0", left, bottom + 13 * ratio);
-    ctx.textAlign = "right";
-    ctx.fillText(`frame ${F - 1}`, right, bottom + 13 * ratio);
-    ctx.textAlign = "left";
-    ctx.strokeStyle = "#3a414d";
-    ctx.lineWidth = ratio;
-    ctx.strokeRect(left, top, right - left, bottom - top);
-    const colours = ["#ff6b6b", "#6fcf97", "#5b8def"];
-    const stride = Math.max(1, Math.floor(F / ((right - left) * 2)));
-    for (let a = 0; a < 3; ++a) {
-      ctx.strokeStyle = colours[a];
-      ctx.beginPath();
-      for (let f = 0; f < F; f += stride) {
-        const y = Y(channel(f, a));
-        if (f === 0) ctx.moveTo(X(f), y); else ctx.lineTo(X(f), y);
-      }
-      ctx.stroke();
-      ctx.fillStyle = colours[a];
-      ctx.fillText("XYZ"[a], right - (36 - a * 12) * ratio, box.y + 11 * ratio);
-    }
-    ctx.strokeStyle = "#ffb347";
-    ctx.beginPath();
-    ctx.moveTo(X(state.frame), top);
-    ctx.lineTo(X(state.frame), bottom);
-    ctx.stroke();
-  }
-
   function drawCurves() {
     const ratio = fit(curves);
     const ctx = curves.getContext("2d");
@@ -369,10 +244,10 @@
     const moved = j === data.translatedRoot;
     const h = moved ? curves.height / 2 : curves.height;
     const rotate = (f, a) => val(data.rotateDegrees[(f * J + j) * 3 + a]);
-    chart(ctx, { x: 0, y: 0, w: curves.width, h }, "rotate (degrees)", rotate, ratio);
+    qmfChart(ctx, { x: 0, y: 0, w: curves.width, h }, "rotate (degrees)", rotate, ratio, F, state.frame);
     if (moved) {
       const translate = (f, a) => val(data.translateCm[f * 3 + a]);
-      chart(ctx, { x: 0, y: h, w: curves.width, h }, "translate (cm)", translate, ratio);
+      qmfChart(ctx, { x: 0, y: h, w: curves.width, h }, "translate (cm)", translate, ratio, F, state.frame);
     }
   }
 

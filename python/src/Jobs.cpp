@@ -1,0 +1,143 @@
+// The module's jobs through the command's libraries: qmf.bake,
+// qmf.retarget and qmf.match_joints.
+#include "Jobs.h"
+
+#include "Bake.h"
+
+#include <pybind11/stl.h>
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace py = pybind11;
+
+void bindJobs(py::module_& m) {
+    m.def(
+        "bake",
+        [](const py::object& scene, const std::optional<std::pair<double, double>>& frames, int64_t step,
+           const std::optional<std::string>& root, const std::optional<double>& time, const py::object& plugin) {
+            if (step < 1 || step > 1000000000) throw py::value_error("step must be 1 or more");
+            qmf::formats::ConvertOptions o;
+            std::ostringstream number;
+            number.precision(17);
+            if (frames) {
+                number << frames->first << ":" << frames->second;
+                o.frames = number.str();
+            }
+            o.step = static_cast<uint32_t>(step);
+            if (root) o.root = *root;
+            if (time) {
+                std::ostringstream t;
+                t.precision(17);
+                t << *time;
+                o.time = t.str();
+            }
+            if (!plugin.is_none()) o.plugin = pathArg(plugin);
+            std::vector<std::string> warnings;
+            auto clip = qmfpy::bake(pathArg(scene), o, warnings);
+            for (const std::string& w : warnings) PyErr_WarnEx(PyExc_UserWarning, w.c_str(), 1);
+            return clip;
+        },
+        py::arg("scene_path"), py::arg("frames") = py::none(), py::arg("step") = 1, py::arg("root") = py::none(),
+        py::arg("time") = py::none(), py::arg("plugin") = py::none(),
+        "A Maya ASCII scene's animation baked into a new clip, as `qmf convert SCENE.ma CLIP.qmf` does: the "
+        "skeleton export writes (posed at `time`, in frames; default the scene's current time), then frames "
+        "(first, last) of the scene (default its playback range) every `step`. Warnings (channels the host "
+        "cannot evaluate, what a clip cannot hold) are Python warnings.");
+
+    // Pairs given as a dict {source: rig}, or a map file's path.
+    auto pairsOf = [](const py::object& mapping, qmf::retarget::RetargetOptions& o) {
+        std::vector<std::pair<std::string, std::string>> pairs;
+        if (mapping.is_none()) return pairs;
+        if (py::isinstance<py::dict>(mapping)) {
+            for (const auto& item : mapping.cast<py::dict>())
+                pairs.emplace_back(item.first.cast<std::string>(), item.second.cast<std::string>());
+        } else {
+            o.mapFile = pathArg(mapping);
+        }
+        return pairs;
+    };
+    auto retargetOptions = [](const std::optional<std::pair<double, double>>& frames, int64_t step,
+                              const py::object& scale, const std::optional<int64_t>& sourceRest,
+                              const std::optional<double>& time, const py::object& plugin) {
+        if (step < 1 || step > 1000000000) throw py::value_error("step must be 1 or more");
+        qmf::retarget::RetargetOptions o;
+        std::ostringstream number;
+        number.precision(17);
+        if (frames) {
+            number << frames->first << ":" << frames->second;
+            o.read.frames = number.str();
+        }
+        o.read.step = static_cast<uint32_t>(step);
+        if (!py::isinstance<py::str>(scale) || scale.cast<std::string>() != "auto") {
+            const double k = scale.cast<double>();
+            if (!std::isfinite(k) || !(k > 0)) throw py::value_error("scale must be \"auto\" or a number above 0");
+            o.scale = k;
+        }
+        if (sourceRest) {
+            if (*sourceRest < 0 || *sourceRest > UINT32_MAX) throw py::value_error("source_rest must be a frame from 0");
+            o.sourceRest = static_cast<uint32_t>(*sourceRest);
+        }
+        if (time) {
+            std::ostringstream t;
+            t.precision(17);
+            t << *time;
+            o.read.time = t.str();
+        }
+        if (!plugin.is_none()) o.read.plugin = pathArg(plugin);
+        return o;
+    };
+    m.def(
+        "retarget",
+        [pairsOf, retargetOptions](const py::object& source, const py::object& rig, const py::object& mapping,
+                                   const py::object& scale, const std::optional<std::pair<double, double>>& frames,
+                                   int64_t step, const std::optional<int64_t>& sourceRest,
+                                   const std::optional<double>& time, const std::string& up, const py::object& plugin) {
+            qmf::retarget::RetargetOptions o = retargetOptions(frames, step, scale, sourceRest, time, plugin);
+            if (up != "y" && up != "z") throw py::value_error("up must be \"y\" or \"z\"");
+            o.up = up[0];
+            const auto pairs = pairsOf(mapping, o);
+            std::vector<std::string> warnings;
+            auto clip = qmfpy::retarget(pathArg(source), pathArg(rig), o, pairs, warnings);
+            for (const std::string& w : warnings) PyErr_WarnEx(PyExc_UserWarning, w.c_str(), 1);
+            return clip;
+        },
+        py::arg("source"), py::arg("rig"), py::arg("mapping") = py::none(), py::arg("scale") = "auto",
+        py::arg("frames") = py::none(), py::arg("step") = 1, py::arg("source_rest") = py::none(),
+        py::arg("time") = py::none(), py::arg("up") = "y", py::arg("plugin") = py::none(),
+        "The motion of `source` (a clip, BVH capture or Maya ASCII scene) retargeted onto the rig scene `rig`, "
+        "as `qmf retarget SOURCE RIG -o CLIP.qmf` makes it: a new clip of the rig's joints. `mapping` pairs "
+        "joints the matching misses ({source: rig}, or a map file's path); `scale` is \"auto\" (the hip "
+        "heights' ratio) or a number; `frames` (first, last) and `step` choose the source's frames; "
+        "`source_rest` takes a frame as the source's rest; `time` is the rig's rest frame; `up` is the source's "
+        "up axis (\"y\" or \"z\").");
+    m.def(
+        "match_joints",
+        [pairsOf](const py::object& source, const py::object& rig, const py::object& mapping,
+                  const std::optional<double>& time, const py::object& plugin) {
+            qmf::retarget::RetargetOptions o;
+            if (time) {
+                std::ostringstream t;
+                t.precision(17);
+                t << *time;
+                o.read.time = t.str();
+            }
+            if (!plugin.is_none()) o.read.plugin = pathArg(plugin);
+            const auto pairs = pairsOf(mapping, o);
+            std::vector<std::string> warnings;
+            const auto rows = qmfpy::matchJoints(pathArg(source), pathArg(rig), o, pairs, warnings);
+            for (const std::string& w : warnings) PyErr_WarnEx(PyExc_UserWarning, w.c_str(), 1);
+            py::list out;
+            for (const auto& r : rows) out.append(py::make_tuple(r.source, r.rig, r.how));
+            return out;
+        },
+        py::arg("source"), py::arg("rig"), py::arg("mapping") = py::none(), py::arg("time") = py::none(),
+        py::arg("plugin") = py::none(),
+        "The pairs `qmf retarget --dry-run` prints: (source joint, rig joint, how matched) for each rig joint "
+        "matched, in the rig's joint order, so a pipeline can review matches before retargeting.");
+}
