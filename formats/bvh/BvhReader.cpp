@@ -5,7 +5,12 @@
 
 #include "bvh/Reader.h"
 #include "formats/Error.h"
+#include "formats/Units.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
 #include <ostream>
 
 namespace qmf::formats {
@@ -59,10 +64,56 @@ public:
     const Skeleton& skeleton() const override { return skeleton_; }
 
     void warn(std::ostream& out) override {
+        warnSize(out);
         if (!ignored_) return;
         out << "qmf: warning: " << path_ << ": Frames: declares " << skeleton_.frames << " frames; the " << ignored_
             << " frame line" << (ignored_ == 1 ? "" : "s") << " after them " << (ignored_ == 1 ? "is" : "are")
             << " ignored\n";
+    }
+
+    // A file does not say its unit: a skeleton implausibly small or large
+    // for a figure in the unit read (under 20 cm, over 10 m tall at rest) is
+    // said, with the unit that makes it about a person's height.
+    void warnSize(std::ostream& out) const {
+        const double size = restSize();
+        const double cm = size * skeleton_.lengthToCm;
+        if (!(size > 0) || (cm >= 20 && cm <= 1000)) return;
+        std::size_t count = 0;
+        const LengthUnit* units = lengthUnits(count);
+        const LengthUnit* best = nullptr;
+        for (std::size_t u = 0; u < count; ++u) {
+            const double h = size * units[u].cm;
+            if (h < 20 || h > 1000) continue;
+            if (!best || std::fabs(std::log(h / 170)) < std::fabs(std::log(size * best->cm / 170))) best = &units[u];
+        }
+        const auto length = [](double v) {
+            char text[32];
+            std::snprintf(text, sizeof text, v >= 100 ? "%.0f" : "%.3g", v);
+            return std::string(text);
+        };
+        out << "qmf: warning: " << path_ << ": the skeleton is " << length(cm) << " cm tall in " << skeleton_.lengthUnit;
+        if (best) out << "; --unit " << best->name << " makes it " << length(size * best->cm) << " cm";
+        out << "\n";
+    }
+
+    // The largest extent of the rest pose (offsets added up, no rotation), in
+    // the file's unit.
+    double restSize() const {
+        const auto& joints = skeleton_.joints;
+        std::vector<std::array<double, 3>> at(joints.size());
+        std::array<double, 3> lo{0, 0, 0}, hi{0, 0, 0};
+        for (std::size_t j = 0; j < joints.size(); ++j) {
+            const int p = joints[j].parent;
+            for (int a = 0; a < 3; ++a) {
+                at[j][a] = joints[j].offset[a] + (p < 0 ? 0.0 : at[static_cast<std::size_t>(p)][a]);
+                lo[a] = j ? std::min(lo[a], at[j][a]) : at[j][a];
+                hi[a] = j ? std::max(hi[a], at[j][a]) : at[j][a];
+            }
+        }
+        double size = 0;
+        for (int a = 0; a < 3; ++a)
+            if (std::isfinite(hi[a] - lo[a])) size = std::max(size, hi[a] - lo[a]);
+        return size;
     }
 
     bool skip(Frame&) override {

@@ -150,8 +150,12 @@ private:
         std::size_t count = 0;
         const LengthUnit* units = lengthUnits(count);
         const char* linear = units[0].mayaName;
+        double offsetScale = 1;   // a unit Maya has no name for is written in centimetres
         for (std::size_t u = 0; u < count; ++u)
-            if (s.lengthUnit == units[u].name) linear = units[u].mayaName;
+            if (s.lengthUnit == units[u].name) {
+                if (units[u].mayaName) linear = units[u].mayaName;
+                else offsetScale = units[u].cm;
+            }
         text += linear;
         text += " -a degree -t ";
         text += timeUnit;
@@ -164,7 +168,7 @@ private:
             text += ";\n\tsetAttr \".t\" -type \"double3\"";
             for (double v : j.offset) {
                 text += ' ';
-                bvh::appendNumber(text, v);
+                bvh::appendNumber(text, v * offsetScale);
             }
             text += ";\n";
             const int order = j.rotation ? j.rotateOrder : 0;

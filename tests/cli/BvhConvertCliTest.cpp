@@ -97,5 +97,46 @@ TEST_F(ConvertCli, ShortCaptureIsRefusedNamingBothCountsAndWritesNothing) {
     EXPECT_TRUE(leftovers().empty());
 }
 
+// A file does not say its unit: a skeleton implausibly small or large in
+// the unit read is said with the unit that makes it a person's size; a
+// decimetre file becomes a scene in centimetres (Maya has no decimetre).
+TEST_F(ConvertCli, TheUnitOfACaptureIsQuestionedAndDecimetresRead) {
+    auto scaled = [](double k) {
+        std::string text = kWalk;
+        for (const char* offset : {"OFFSET 0 90 0", "OFFSET 0 -45 0"}) {
+            const std::string o = offset;
+            const double y = std::stod(o.substr(9, o.size() - 11));
+            char with[64];
+            std::snprintf(with, sizeof with, "OFFSET 0 %.17g 0", y * k);
+            for (std::size_t at; (at = text.find(o)) != std::string::npos;) text.replace(at, o.size(), with);
+        }
+        return text;
+    };
+    // 1.8 m and 18 dm tall.
+    spit(path("metres.bvh"), scaled(0.02));
+    spit(path("decimetres.bvh"), scaled(0.2));
+    const struct {
+        std::string file, unit, warning;
+    } cases[] = {
+        {"metres.bvh", "cm", "the skeleton is 1.8 cm tall in cm; --unit m makes it 180 cm"},
+        {"metres.bvh", "m", ""},
+        {"decimetres.bvh", "cm", "the skeleton is 18 cm tall in cm; --unit dm makes it 180 cm"},
+        {"decimetres.bvh", "dm", ""},
+        {"metres.bvh", "mm", "the skeleton is 0.18 cm tall in mm; --unit m makes it 180 cm"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file + " in " + c.unit);
+        Result r = run({"convert", path(c.file), path("out.qmf"), "--unit", c.unit});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, c.warning.empty() ? "" : "qmf: warning: " + path(c.file) + ": " + c.warning + "\n");
+        fs::remove(path("out.qmf"));
+    }
+    Result r = run({"convert", path("decimetres.bvh"), path("out.ma"), "--unit", "dm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string scene = slurp(path("out.ma"));
+    EXPECT_NE(scene.find("currentUnit -l centimeter"), std::string::npos);
+    EXPECT_NE(scene.find("setAttr \".t\" -type \"double3\" 0 180 0;"), std::string::npos) << scene.substr(0, 400);
+}
+
 }  // namespace
 }  // namespace clitest

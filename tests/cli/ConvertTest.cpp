@@ -142,7 +142,7 @@ TEST_F(ConvertCli, EachRefusalIsOneLineAndWritesNothing) {
         {{path("scene.ma"), path("out.ma")}, "qmf: convert: Maya ASCII to Maya ASCII is not a conversion qmf makes"},
         {{clip, path("out.txt")}, "qmf: convert: cannot tell the format of " + path("out.txt") + " (use .bvh, .qmf or .ma)"},
         {{path("noext"), path("out.ma")}, "qmf: convert: cannot tell the format of " + path("noext") + " (use .bvh, .qmf or .ma)"},
-        {{path("a.bvh"), path("out.qmf"), "--unit", "furlong"}, "qmf: convert: --unit must be cm, mm, m, in or ft, not 'furlong'"},
+        {{path("a.bvh"), path("out.qmf"), "--unit", "furlong"}, "qmf: convert: --unit must be cm, mm, dm, m, in or ft, not 'furlong'"},
         {{clip, path("out.bvh"), "--order", "xxy"},
          "qmf: convert: --order must be xyz, yzx, zxy, xzy, yxz or zyx, not 'xxy'"},
         {{clip, path("out.ma"), "--unit", "cm"}, "qmf: convert: --unit does not apply to Movantis clip to Maya ASCII"},

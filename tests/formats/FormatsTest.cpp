@@ -208,15 +208,16 @@ TEST(Routes, AnOptionARouteDoesNotTakeIsNamedWithTheRoute) {
 TEST(Units, OneTableForEveryUnit) {
     std::size_t count = 0;
     const LengthUnit* units = lengthUnits(count);
-    ASSERT_EQ(count, 5u);
+    ASSERT_EQ(count, 6u);
     EXPECT_STREQ(units[0].name, "cm");  // the default
     EXPECT_EQ(lengthUnit("in").cm, 2.54);
     EXPECT_STREQ(lengthUnit("m").mayaName, "meter");
+    EXPECT_EQ(lengthUnit("dm").mayaName, nullptr);  // Maya has no decimetre
     try {
         lengthUnit("yd");
         ADD_FAILURE() << "accepted";
     } catch (const qmf::FormatError& e) {
-        EXPECT_EQ(std::string(e.what()), "--unit must be cm, mm, m, in or ft, not 'yd'");
+        EXPECT_EQ(std::string(e.what()), "--unit must be cm, mm, dm, m, in or ft, not 'yd'");
     }
 }
 

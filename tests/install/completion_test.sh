@@ -53,14 +53,14 @@ check "--resample|--rig-only|--root"       qmf convert --r
 check "--jobs"                              qmf export a.ma --j
 check "--joint"                             qmf plot walk.qmf --jo
 check "--plugin|--positions"               qmf view --p
-check "cm|mm|m|in|ft"                       qmf convert --unit ''
+check "cm|mm|dm|m|in|ft"                     qmf convert --unit ''
 check "mm|m"                                qmf convert --unit m
 check "mm|m"                                qmf convert --unit = m
-check "cm|mm|m|in|ft"                       qmf convert --unit =
+check "cm|mm|dm|m|in|ft"                     qmf convert --unit =
 check "xyz|xzy"                             qmf convert x.qmf y.bvh --order x
 check "front|side|top"                      qmf draw x.qmf --view ''
 check "qmf|ma|bvh"                          qmf convert a.bvh b.bvh --out-dir d --to ''
-check "cm|mm|m|in|ft"                       qmf view run.bvh -o p.html --unit ''
+check "cm|mm|dm|m|in|ft"                     qmf view run.bvh -o p.html --unit ''
 check "side"                                qmf draw x.qmf --view s
 check "clips"                               qmf convert run.bvh --out-dir ''
 check "rig.ma|run.bvh"                      qmf convert r

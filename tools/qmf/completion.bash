@@ -73,7 +73,7 @@ _qmf() {
         --map) _qmf_files "$cur" ""; return 0 ;;
         --out-dir) while IFS= read -r line; do COMPREPLY+=("$line"); done < <(compgen -d -- "$cur")
                    compopt -o filenames 2>/dev/null; return 0 ;;
-        --unit) _qmf_words "cm mm m in ft" "$cur"; return 0 ;;
+        --unit) _qmf_words "cm mm dm m in ft" "$cur"; return 0 ;;
         --order) _qmf_words "xyz yzx zxy xzy yxz zyx" "$cur"; return 0 ;;
         --view) _qmf_words "front side top" "$cur"; return 0 ;;
         --up) _qmf_words "y z" "$cur"; return 0 ;;

@@ -9,12 +9,12 @@ namespace qmf::formats {
 struct LengthUnit {
     const char* name;      // as --unit takes it: "cm"
     double cm;             // centimetres in one
-    const char* mayaName;  // as a scene's currentUnit -l names it: "centimeter"
+    const char* mayaName;  // as a scene's currentUnit -l names it: "centimeter"; null when Maya has none
 };
 
-// cm, mm, m, in, ft; the first is the default.
+// cm, mm, dm, m, in, ft; the first is the default.
 const LengthUnit* lengthUnits(std::size_t& count);
-// The unit of that name; FormatError "--unit must be cm, mm, m, in or ft, not 'x'" otherwise.
+// The unit of that name; FormatError "--unit must be cm, mm, dm, m, in or ft, not 'x'" otherwise.
 const LengthUnit& lengthUnit(const std::string& name);
 
 }  // namespace qmf::formats

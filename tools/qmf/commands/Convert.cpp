@@ -203,7 +203,7 @@ const Command kConvertCommand = {
     "that Maya does not allow are changed (pelvis.R becomes pelvis_R) in the rig\n"
     "and in the clip the translator reads (a private copy), with one warning line.\n"
     "\n"
-    "  --unit cm|mm|m|in|ft the BVH file's length unit (default cm)\n"
+    "  --unit U             the BVH file's length unit: cm (default), mm, dm, m, in, ft\n"
     "  --order ORDER        rotation channels of a BVH written, as listed (default zxy:\n"
     "                       Zrotation Xrotation Yrotation); any order of x, y, z\n"
     "  --frames A:B         only frames A to B (ends included): whole frames from 0 of\n"

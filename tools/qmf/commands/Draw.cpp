@@ -76,7 +76,7 @@ const Command kDrawCommand = {
     "  --frames A:B     only frames A to B of FILE (whole frames from 0 of a clip or\n"
     "                   capture; a scene's frames within its playback range)\n"
     "  --step N         every Nth frame from A (default 1)\n"
-    "  --unit U         BVH lengths are in U: cm (default), mm, m, in or ft\n"
+    "  --unit U         BVH lengths are in U: cm (default), mm, dm, m, in or ft\n"
     "  --up y|z         the axis drawn vertical (default y; BVH files do not say,\n"
     "                   and many captures are recorded Z-up)\n"
     "  --plugin PATH    translator module, for BVH input (default: beside this program)\n",

@@ -52,7 +52,7 @@ const Command kPlotCommand = {
     "  --frames A:B     only frames A to B of FILE (whole frames from 0 of a clip or\n"
     "                   capture; a scene's frames within its playback range)\n"
     "  --step N         every Nth frame from A (default 1)\n"
-    "  --unit U         BVH lengths are in U: cm (default), mm, m, in or ft\n"
+    "  --unit U         BVH lengths are in U: cm (default), mm, dm, m, in or ft\n"
 
     "  --plugin PATH    translator module, for BVH input (default: beside this program)\n",
     cmdPlot};

@@ -115,7 +115,7 @@ const Command kRetargetCommand = {
     "                   T-pose its hierarchy does not rest in)\n"
     "  --time T         the rig's rest is its pose at frame T (a scene source's too;\n"
     "                   default: the current time)\n"
-    "  --unit U         BVH lengths are in U: cm (default), mm, m, in or ft\n"
+    "  --unit U         BVH lengths are in U: cm (default), mm, dm, m, in or ft\n"
     "  --up y|z         the source's up axis (default y; BVH files do not say, and\n"
     "                   many captures are recorded Z-up); the rig's is Y\n"
     "  --plugin PATH    translator module (default: beside this program)\n"

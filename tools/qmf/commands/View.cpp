@@ -136,7 +136,7 @@ const Command kViewCommand = {
     "                  capture; a scene's frames within its playback range); a motion\n"
     "                  too long for one page shows the longest run from A that fits\n"
     "  --step N        every Nth frame from A (default 1)\n"
-    "  --unit U        BVH lengths are in U: cm (default), mm, m, in or ft\n"
+    "  --unit U        BVH lengths are in U: cm (default), mm, dm, m, in or ft\n"
     "  --up y|z        the axis shown vertical (default y; BVH files do not say,\n"
     "                  and many captures are recorded Z-up)\n"
     "  --plugin PATH   translator module, for BVH input (default: beside this program)\n",
