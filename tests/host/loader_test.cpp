@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -19,8 +21,12 @@ bool translatorRegistered(const std::string& name) {
     return false;
 }
 
+// Per process: ctest runs the instances of a parameterised test side by
+// side, and they must not share a file (a FIFO made twice fails).
+std::string tempPrefix() { return "host_loader_" + std::to_string(::getpid()) + "_"; }
+
 std::string tempPath(const std::string& leaf) {
-    return testing::TempDir() + "host_loader_" + leaf;
+    return testing::TempDir() + tempPrefix() + leaf;
 }
 
 void writeFile(const std::string& path, const std::string& text) {
@@ -81,7 +87,7 @@ TEST_P(Loader, LoadsAModuleAndExposesItsTranslator) {
     EXPECT_EQ(MPxFileTranslator::fileAccessMode(), MPxFileTranslator::kUnknownAccessMode);
 
     ASSERT_TRUE(module.read("dummy", out));
-    EXPECT_TRUE(qmfhost::exists(qmfhost::findNode("read_host_loader_out.dmy")));
+    EXPECT_TRUE(qmfhost::exists(qmfhost::findNode("read_" + tempPrefix() + "out.dmy")));
     MStatus s;
     EXPECT_EQ(module.createTranslator("nope", &s), nullptr);
     EXPECT_EQ(s, MStatus::kNotFound);
