@@ -93,9 +93,11 @@ TEST_F(BvhConvert, BvhToClipKeepsSkeletonOffsetsAndEveryKey) {
     std::ostringstream warn;
     qmf::formats::ConvertOptions o = options_;
     o.unitToCm = qmf::bvhUnitToCm("mm");
+    o.unitName = "mm";
     auto r = qmf::formats::convert(in, path("arm.qmf"), o, warn);
     EXPECT_EQ(r.joints, 3u);
-    EXPECT_EQ(warn.str(), "");
+    // An arm 100 mm long is no figure: the unit is questioned, nothing else said.
+    EXPECT_EQ(warn.str(), "qmf: warning: " + in + ": the skeleton is 10 cm tall in mm; --unit in makes it 254 cm\n");
     ANM_ANIMATION_HANDLE anm = qmf::openClip(path("arm.qmf"));
     AnimGuard g{anm};
     EXPECT_EQ(anm_animation_frame_rate_get_f(anm), 25.0f);

@@ -32,7 +32,7 @@ TEST_F(Bake, FramesAndStepChooseWhatViewShowsOfEveryFormat) {
 TEST_F(Bake, ATakeTooLongForOneViewShowsTheLongestRunThatFits) {
     // 2,100 joints x 1,000 frames: more joint-frames than a view holds.
     std::string t = "HIERARCHY\nROOT r\n{\nOFFSET 0 0 0\nCHANNELS 3 Zrotation Xrotation Yrotation\n";
-    for (int j = 1; j < 2100; ++j) t += "JOINT j" + std::to_string(j) + "\n{\nOFFSET 0 1 0\nCHANNELS 3 Zrotation Xrotation Yrotation\n}\n";
+    for (int j = 1; j < 2100; ++j) t += "JOINT j" + std::to_string(j) + "\n{\nOFFSET 0 100 0\nCHANNELS 3 Zrotation Xrotation Yrotation\n}\n";
     t += "}\nMOTION\nFrames: 1000\nFrame Time: 0.04\n";
     std::string line;
     for (int v = 0; v < 2100 * 3; ++v) line += v ? " 1" : "1";

@@ -22,12 +22,16 @@ TEST_F(ConvertCli, EveryCorpusCaptureGoesToAClipAMayaSceneAndBack) {
         {"01_01.bvh", 38, 2752, "", "", "120fps"},
         {"Boxing_Toes.bvh", 26, 3069, "Frames: declares 3069 frames; the 1 frame line after them is ignored",
          "the 1 frame line after them is ignored", "100fps"},
-        {"pfnn_hierarchy.bvh", 38, 60, "", "", "ntsc"},
-        {"sinusoidal.bvh", 4, 120, "", "", "ntscf"},
+        // Read in cm, as here, some files are too small for a figure: the unit is questioned.
+        {"pfnn_hierarchy.bvh", 38, 60, "the skeleton is 1.41 cm tall in cm; --unit m makes it 141 cm",
+         "the skeleton is 1.41 cm tall in cm; --unit m makes it 141 cm", "ntsc"},
+        {"sinusoidal.bvh", 4, 120, "the skeleton is 8 cm tall in cm; --unit ft makes it 244 cm",
+         "the skeleton is 8 cm tall in cm; --unit ft makes it 244 cm", "ntscf"},
         {"test_mocapbank.bvh", 24, 455, "", "", "ntsc"},
         {"tpose.bvh", 222, 1, "a clip holds position channels for its first root only; dropped those of",
          "names changed to valid Maya names: pelvis.R -> pelvis_R", "film"},
-        {"walk1.bvh", 91, 14, "", "", "film"},
+        {"walk1.bvh", 91, 14, "the skeleton is 16.4 cm tall in cm; --unit dm makes it 164 cm",
+         "the skeleton is 16.4 cm tall in cm; --unit dm makes it 164 cm", "film"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
