@@ -135,7 +135,11 @@ TEST_F(ConvertCli, TheUnitOfACaptureIsQuestionedAndDecimetresRead) {
         EXPECT_EQ(r.err, c.warning.empty() ? "" : "qmf: warning: " + path(c.file) + ": " + c.warning + "\n");
         fs::remove(path("out.qmf"));
     }
-    Result r = run({"convert", path("decimetres.bvh"), path("out.ma"), "--unit", "dm"});
+    // The picture commands name the unit read too.
+    Result r = run({"view", "--positions", path("metres.bvh"), "--unit", "mm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "qmf: warning: " + path("metres.bvh") + ": the skeleton is 0.18 cm tall in mm; --unit m makes it 180 cm\n");
+    r = run({"convert", path("decimetres.bvh"), path("out.ma"), "--unit", "dm"});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string scene = slurp(path("out.ma"));
     EXPECT_NE(scene.find("currentUnit -l centimeter"), std::string::npos);

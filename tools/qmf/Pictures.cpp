@@ -1,6 +1,6 @@
 #include "Pictures.h"
 
-#include "formats/Bvh.h"
+#include "formats/Units.h"
 #include "formats/Formats.h"
 #include "formats/Options.h"
 #include "svg/Document.h"
@@ -27,7 +27,12 @@ std::vector<Option> pictureOptions() {
 motion::LoadOptions readingOptions(const std::string& command, const Args& a) {
     motion::LoadOptions options;
     options.plugin = a.value("--plugin");
-    if (a.has("--unit")) options.unitToCm = bvhUnitToCm(a.value("--unit"));
+    if (a.has("--unit")) {
+        // The name too: what is said of the skeleton's size names the unit read.
+        const formats::LengthUnit& u = formats::lengthUnit(a.value("--unit"));
+        options.unitToCm = u.cm;
+        options.unitName = u.name;
+    }
     options.frames = a.value("--frames");
     if (a.has("--step")) options.step = stepOption(command, a.value("--step"));
     return options;
@@ -39,14 +44,14 @@ char upOption(const std::string& command, const std::string& text) {
     throw CommandError(command + ": --up takes y or z, not '" + text + "'");
 }
 
-uint32_t frameOption(const std::string& command, const std::string& text) {
+uint32_t frameOption(const std::string& command, const std::string& text, const std::string& flag) {
     const char* begin = text.c_str();
     char* end = nullptr;
     errno = 0;
     const unsigned long long v = std::strtoull(begin, &end, 10);
     if (text.empty() || text[0] < '0' || text[0] > '9' || end != begin + text.size() || errno == ERANGE ||
         v > UINT32_MAX)
-        throw CommandError(command + ": --frame needs a frame number from 0, not '" + text + "'");
+        throw CommandError(command + ": " + flag + " needs a frame number from 0, not '" + text + "'");
     return static_cast<uint32_t>(v);
 }
 

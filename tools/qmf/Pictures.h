@@ -19,8 +19,9 @@ namespace qmf {
 // and those the table of formats says reading their inputs takes.
 std::vector<Option> pictureOptions();
 
-// --frame's value: a frame number from 0, else a CommandError.
-uint32_t frameOption(const std::string& command, const std::string& text);
+// A frame number from 0 (--frame's value by default), else a CommandError
+// naming the command and the flag.
+uint32_t frameOption(const std::string& command, const std::string& text, const std::string& flag = "--frame");
 
 // --up's value: the axis drawn vertical, 'y' or 'z'. A Z-up capture says
 // nothing of it in a BVH file, so the user tells.

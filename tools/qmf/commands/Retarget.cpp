@@ -1,8 +1,7 @@
 // qmf retarget: motion from any file qmf reads onto a rig of other
 // proportions and rest pose (the retarget library does the work).
-#include "Args.h"
+#include "Pictures.h"
 #include "clips/Printable.h"
-#include "formats/Units.h"
 #include "retarget/Retarget.h"
 
 #include <cerrno>
@@ -25,16 +24,6 @@ double scaleOption(const std::string& text) {
     return k;
 }
 
-uint32_t frameNumber(const std::string& flag, const std::string& text) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long v = std::strtoull(begin, &end, 10);
-    if (text.empty() || text[0] < '0' || text[0] > '9' || end != begin + text.size() || errno == ERANGE || v > UINT32_MAX)
-        throw CommandError("retarget: " + flag + " needs a frame number from 0, not '" + text + "'");
-    return static_cast<uint32_t>(v);
-}
-
 int cmdRetarget(int argc, char** argv) {
     const std::vector<Option> allowed = {{"-o", true},       {"--map", true},   {"--scale", true},
                                          {"--frames", true}, {"--step", true},  {"--source-rest", true},
@@ -53,26 +42,15 @@ int cmdRetarget(int argc, char** argv) {
     if (out.empty() && !dryRun) throw CommandError("retarget: -o OUT.ma|OUT.qmf|OUT.bvh is needed (or --dry-run)");
 
     retarget::RetargetOptions o;
-    o.read.plugin = a.value("--plugin");
-    if (a.has("--unit")) {
-        const formats::LengthUnit& u = formats::lengthUnit(a.value("--unit"));
-        o.read.unitToCm = u.cm;
-        o.read.unitName = u.name;
-    }
-    o.read.frames = a.value("--frames");
-    if (a.has("--step")) o.read.step = stepOption("retarget", a.value("--step"));
+    o.read = readingOptions("retarget", a);
     o.read.time = a.value("--time");
     o.mapFile = a.value("--map");
-    if (a.has("--up")) {
-        const std::string up = a.value("--up");
-        if (up != "y" && up != "z") throw CommandError("retarget: --up takes y or z, not '" + up + "'");
-        o.up = up[0];
-    }
+    if (a.has("--up")) o.up = upOption("retarget", a.value("--up"));
     if (a.has("--scale")) {
         const double k = scaleOption(a.value("--scale"));
         if (!std::isnan(k)) o.scale = k;
     }
-    if (a.has("--source-rest")) o.sourceRest = frameNumber("--source-rest", a.value("--source-rest"));
+    if (a.has("--source-rest")) o.sourceRest = frameOption("retarget", a.value("--source-rest"), "--source-rest");
 
     const retarget::Retargeted r = retarget::retarget(source, rig, out, o, dryRun, std::cerr);
     if (dryRun) {
