@@ -14,11 +14,6 @@ namespace qmf::retarget {
 
 namespace {
 
-std::string withoutNamespace(const std::string& name) {
-    const std::size_t colon = name.rfind(':');
-    return colon == std::string::npos ? name : name.substr(colon + 1);
-}
-
 // A name as the humanoid table compares it: no namespace, no HumanIK
 // character or Mixamo prefix, lower case, no separators.
 std::string normalised(const std::string& name) {

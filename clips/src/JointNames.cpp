@@ -13,15 +13,15 @@
 
 namespace qmf {
 
-namespace {
-
-// Far beyond any hand-written map; keeps a wrong file from filling memory.
-constexpr std::uint64_t kMaxMapBytes = 16u << 20;
-
 std::string withoutNamespace(const std::string& name) {
     const std::size_t colon = name.rfind(':');
     return colon == std::string::npos ? name : name.substr(colon + 1);
 }
+
+namespace {
+
+// Far beyond any hand-written map; keeps a wrong file from filling memory.
+constexpr std::uint64_t kMaxMapBytes = 16u << 20;
 
 // Splits one map line into its names; the message says what is wrong, "" if nothing.
 std::string splitMapLine(const std::string& line, std::vector<std::string>& names) {

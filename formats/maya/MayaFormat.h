@@ -25,6 +25,10 @@ std::unique_ptr<Reader> readMayaScene(const std::string& path, const ConvertOpti
 // is left, the joint at the top with the rotation above it (now) folded
 // into its joint orient. `above` is the world matrix of what was above it,
 // which still places its own (maybe animated) translate in the world.
+// Whether --root's value names the node at the end of path: its name, or
+// its shortest unique or full path.
+bool namedBy(const MDagPath& path, const std::string& root);
+
 struct RootFold {
     MMatrix above;
     std::string warning;   // a line when what was above it moves

@@ -137,12 +137,8 @@ private:
 
     // Whether a joint is the one --root names or under it, by its path.
     static bool underRoot(const SceneJoint& j, const std::string& root) {
-        for (MDagPath p = j.path; p.length() > 0; p.pop()) {
-            const MObject n = p.node();
-            if (qmfhost::typeName(n) == "joint" &&
-                (qmfhost::nodeName(n) == root || p.partialPathName().asChar() == root || p.fullPathName().asChar() == root))
-                return true;
-        }
+        for (MDagPath p = j.path; p.length() > 0; p.pop())
+            if (qmfhost::typeName(p.node()) == "joint" && namedBy(p, root)) return true;
         return false;
     }
 

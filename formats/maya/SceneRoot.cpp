@@ -18,17 +18,18 @@
 
 namespace qmf::formats {
 
+bool namedBy(const MDagPath& path, const std::string& root) {
+    return qmfhost::nodeName(path.node()) == root || path.partialPathName().asChar() == root ||
+           path.fullPathName().asChar() == root;
+}
+
 namespace {
 
 // The joint of the walk a name or path names; refuses none and several.
 std::size_t findRoot(const std::string& path, const std::vector<SceneJoint>& walk, const std::string& root) {
     std::vector<std::size_t> found;
-    for (std::size_t j = 0; j < walk.size(); ++j) {
-        const MDagPath& p = walk[j].path;
-        if (qmfhost::nodeName(walk[j].node) == root || p.partialPathName().asChar() == root ||
-            p.fullPathName().asChar() == root)
-            found.push_back(j);
-    }
+    for (std::size_t j = 0; j < walk.size(); ++j)
+        if (namedBy(walk[j].path, root)) found.push_back(j);
     if (found.empty()) throw FormatError("--root " + root + " is not a joint of " + path);
     if (found.size() > 1)
         throw FormatError("--root " + root + " names " + std::to_string(found.size()) + " joints of " + path +

@@ -21,23 +21,20 @@ bool linksHold(const std::vector<Id>& ids) {
 }
 }  // namespace
 
-MMatrix MDagPath::inclusiveMatrix(MStatus* ReturnStatus) const {
-    if (!isValid()) {
+namespace {
+MMatrix matrixOf(const MDagPath& path, bool skipLast, MStatus* ReturnStatus) {
+    if (!path.isValid()) {
         report(ReturnStatus, makeStatus(MStatus::kInvalidParameter));
         return MMatrix();
     }
     report(ReturnStatus, MStatus::kSuccess);
-    return pathMatrix(fNodes, false);
+    return pathMatrix(path.nodeIds(), skipLast);
 }
+}  // namespace
 
-MMatrix MDagPath::exclusiveMatrix(MStatus* ReturnStatus) const {
-    if (!isValid()) {
-        report(ReturnStatus, makeStatus(MStatus::kInvalidParameter));
-        return MMatrix();
-    }
-    report(ReturnStatus, MStatus::kSuccess);
-    return pathMatrix(fNodes, true);
-}
+MMatrix MDagPath::inclusiveMatrix(MStatus* ReturnStatus) const { return matrixOf(*this, false, ReturnStatus); }
+
+MMatrix MDagPath::exclusiveMatrix(MStatus* ReturnStatus) const { return matrixOf(*this, true, ReturnStatus); }
 
 MStatus MDagPath::getAPathTo(const MObject& object, MDagPath& path) {
     Node* n = qmfhost::detail::node(object);

@@ -16,28 +16,39 @@
 
 namespace py = pybind11;
 
+namespace {
+
+using FrameRange = std::optional<std::pair<double, double>>;
+
+// A number of frames as the command's flags take it, every digit kept.
+std::string frameText(double v) {
+    std::ostringstream t;
+    t.precision(17);
+    t << v;
+    return t.str();
+}
+
+// What reading takes from the keywords the jobs share, as the command's
+// --frames, --step, --time and --plugin.
+void reading(qmf::formats::ConvertOptions& o, const FrameRange& frames, int64_t step, const std::optional<double>& time,
+             const py::object& plugin) {
+    if (step < 1 || step > 1000000000) throw py::value_error("step must be 1 or more");
+    if (frames) o.frames = frameText(frames->first) + ":" + frameText(frames->second);
+    o.step = static_cast<uint32_t>(step);
+    if (time) o.time = frameText(*time);
+    if (!plugin.is_none()) o.plugin = pathArg(plugin);
+}
+
+}  // namespace
+
 void bindJobs(py::module_& m) {
     m.def(
         "bake",
-        [](const py::object& scene, const std::optional<std::pair<double, double>>& frames, int64_t step,
-           const std::optional<std::string>& root, const std::optional<double>& time, const py::object& plugin) {
-            if (step < 1 || step > 1000000000) throw py::value_error("step must be 1 or more");
+        [](const py::object& scene, const FrameRange& frames, int64_t step, const std::optional<std::string>& root,
+           const std::optional<double>& time, const py::object& plugin) {
             qmf::formats::ConvertOptions o;
-            std::ostringstream number;
-            number.precision(17);
-            if (frames) {
-                number << frames->first << ":" << frames->second;
-                o.frames = number.str();
-            }
-            o.step = static_cast<uint32_t>(step);
+            reading(o, frames, step, time, plugin);
             if (root) o.root = *root;
-            if (time) {
-                std::ostringstream t;
-                t.precision(17);
-                t << *time;
-                o.time = t.str();
-            }
-            if (!plugin.is_none()) o.plugin = pathArg(plugin);
             std::vector<std::string> warnings;
             auto clip = qmfpy::bake(pathArg(scene), o, warnings);
             for (const std::string& w : warnings) PyErr_WarnEx(PyExc_UserWarning, w.c_str(), 1);
@@ -62,18 +73,11 @@ void bindJobs(py::module_& m) {
         }
         return pairs;
     };
-    auto retargetOptions = [](const std::optional<std::pair<double, double>>& frames, int64_t step,
-                              const py::object& scale, const std::optional<int64_t>& sourceRest,
-                              const std::optional<double>& time, const py::object& plugin) {
-        if (step < 1 || step > 1000000000) throw py::value_error("step must be 1 or more");
+    auto retargetOptions = [](const FrameRange& frames, int64_t step, const py::object& scale,
+                              const std::optional<int64_t>& sourceRest, const std::optional<double>& time,
+                              const py::object& plugin) {
         qmf::retarget::RetargetOptions o;
-        std::ostringstream number;
-        number.precision(17);
-        if (frames) {
-            number << frames->first << ":" << frames->second;
-            o.read.frames = number.str();
-        }
-        o.read.step = static_cast<uint32_t>(step);
+        reading(o.read, frames, step, time, plugin);
         if (!py::isinstance<py::str>(scale) || scale.cast<std::string>() != "auto") {
             const double k = scale.cast<double>();
             if (!std::isfinite(k) || !(k > 0)) throw py::value_error("scale must be \"auto\" or a number above 0");
@@ -83,19 +87,12 @@ void bindJobs(py::module_& m) {
             if (*sourceRest < 0 || *sourceRest > UINT32_MAX) throw py::value_error("source_rest must be a frame from 0");
             o.sourceRest = static_cast<uint32_t>(*sourceRest);
         }
-        if (time) {
-            std::ostringstream t;
-            t.precision(17);
-            t << *time;
-            o.read.time = t.str();
-        }
-        if (!plugin.is_none()) o.read.plugin = pathArg(plugin);
         return o;
     };
     m.def(
         "retarget",
         [pairsOf, retargetOptions](const py::object& source, const py::object& rig, const py::object& mapping,
-                                   const py::object& scale, const std::optional<std::pair<double, double>>& frames,
+                                   const py::object& scale, const FrameRange& frames,
                                    int64_t step, const std::optional<int64_t>& sourceRest,
                                    const std::optional<double>& time, const std::string& up, const py::object& plugin) {
             qmf::retarget::RetargetOptions o = retargetOptions(frames, step, scale, sourceRest, time, plugin);
@@ -121,13 +118,7 @@ void bindJobs(py::module_& m) {
         [pairsOf](const py::object& source, const py::object& rig, const py::object& mapping,
                   const std::optional<double>& time, const py::object& plugin) {
             qmf::retarget::RetargetOptions o;
-            if (time) {
-                std::ostringstream t;
-                t.precision(17);
-                t << *time;
-                o.read.time = t.str();
-            }
-            if (!plugin.is_none()) o.read.plugin = pathArg(plugin);
+            reading(o.read, std::nullopt, 1, time, plugin);
             const auto pairs = pairsOf(mapping, o);
             std::vector<std::string> warnings;
             const auto rows = qmfpy::matchJoints(pathArg(source), pathArg(rig), o, pairs, warnings);

@@ -15,6 +15,9 @@ struct MapEntry {
     std::size_t line = 0;
 };
 
+// The name after its last ':' (mixamorig:Hips -> Hips).
+std::string withoutNamespace(const std::string& name);
+
 // Reads a map file: one pair per line, separated by blanks, '#' starts a
 // comment; a name holding blanks or '#' is written in double quotes (with \"
 // and \\ inside). Refuses (ClipError, one line with FILE:LINE) anything

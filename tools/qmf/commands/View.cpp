@@ -84,13 +84,7 @@ int cmdView(int argc, char** argv) {
 
     fileio::Output target;
     if (!positions) target = requireOutput(out, {in});
-    motion::Motion m;
-    try {
-        m = motion::loadMotion(in, options, std::cerr);
-    } catch (const motion::MotionError& e) {
-        throw CommandError(e.what());
-    }
-    if (up) m.upAxis = up;
+    const motion::Motion m = loadOne(in, options, up);
     if (positions) {
         printPositions(m, frame);
         return 0;
