@@ -20,6 +20,7 @@ const std::vector<FormatRow>& table() {
         {Format::MayaAscii, "ma", "Maya ASCII", "a Maya ASCII scene", "ma", true, true, true, kOptFrames | kOptStep},
         // A capture is read through the translator's writer (Routes.h), hence --plugin.
         {Format::Bvh, "bvh", "BVH", "a BVH file", "bvh", true, true, true, kOptUnit | kOptPlugin | kOptFrames | kOptStep},
+        {Format::Gltf, "glb", "glTF", "a glTF file", "glb gltf", false, true, false, kOptFrames | kOptStep},
     };
     return kFormats;
 }

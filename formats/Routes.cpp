@@ -3,6 +3,7 @@
 
 #include "formats/bvh/BvhFormat.h"
 #include "formats/clip/ClipFormat.h"
+#include "formats/gltf/GltfFormat.h"
 #include "formats/maya/MayaFormat.h"
 
 #include "clips/Printable.h"
@@ -15,7 +16,7 @@ namespace qmf::formats {
 
 namespace {
 
-enum class Make { None, Clip, Bvh, MayaCurves, MayaRig };
+enum class Make { None, Clip, Bvh, MayaCurves, MayaRig, Gltf };
 
 struct RouteRow {
     Route route;
@@ -33,6 +34,9 @@ const RouteRow kRoutes[] = {
     {{Format::Bvh, Format::MayaAscii, true, kOptUnit | kSelect}, Make::MayaCurves, true, false},
     {{Format::MayaAscii, Format::Clip, true, kOptPlugin | kSelect | kOptTime | kOptRoot}, Make::Clip, false, true},
     {{Format::MayaAscii, Format::Bvh, true, kOptUnit | kSelect | kOptTime | kOptRoot}, Make::Bvh, false, false},
+    {{Format::Bvh, Format::Gltf, true, kOptUnit | kSelect | kOptRoot}, Make::Gltf, false, false},
+    {{Format::Clip, Format::Gltf, true, kSelect | kOptRoot}, Make::Gltf, false, false},
+    {{Format::MayaAscii, Format::Gltf, true, kSelect | kOptTime | kOptRoot}, Make::Gltf, false, false},
 };
 
 const RouteRow* find(Format from, Format to) {
@@ -47,6 +51,7 @@ std::unique_ptr<Writer> makeWriter(Make m, const fileio::Output& target, const C
     case Make::Bvh: return writeBvh(target, options);
     case Make::MayaCurves: return writeMayaCurves(target, options);
     case Make::MayaRig: return writeMayaRig(target, options);
+    case Make::Gltf: return writeGltf(target, options);
     case Make::None: break;
     }
     throw FormatError("no writer for this conversion");
@@ -61,6 +66,7 @@ std::unique_ptr<Reader> makeReader(Format f, const std::string& in, const Conver
         return selectRoot(selectFrames(readClip(in, std::string(row(to).description)), options.frames, options.step),
                           options.root);
     case Format::MayaAscii: return readMayaScene(in, options);
+    case Format::Gltf: break;
     }
     throw FormatError(in + ": " + row(f).name + " is not read by convert");
 }
@@ -93,6 +99,7 @@ std::unique_ptr<Writer> frameWriter(Format to, const fileio::Output& target, con
     switch (to) {
     case Format::Clip: return writeClip(target, options);
     case Format::Bvh: return writeBvh(target, options);
+    case Format::Gltf: return writeGltf(target, options);
     case Format::MayaAscii: break;
     }
     throw FormatError(target.path + ": " + row(to).name + " is written another way");

@@ -19,6 +19,7 @@ Motion load(const std::string& path, const LoadOptions& options, std::ostream& w
             case formats::Format::Clip: return loadClip(path, options, warn, only);
             case formats::Format::MayaAscii: return loadMayaAscii(path, options, warn, only);
             case formats::Format::Bvh: return loadBvh(path, options, warn, only);
+            case formats::Format::Gltf: break;
             }
         }
     } catch (const FormatError& e) {

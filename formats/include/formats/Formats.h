@@ -8,7 +8,7 @@
 
 namespace qmf::formats {
 
-enum class Format { Bvh, Clip, MayaAscii };
+enum class Format { Bvh, Clip, MayaAscii, Gltf };
 
 struct FormatRow {
     Format id;
