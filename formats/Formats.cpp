@@ -13,6 +13,9 @@ namespace qmf::formats {
 
 namespace {
 
+// The library parses these (in a child process); the translator writes the clip a view reads.
+const unsigned kAssimpOptions = kOptTake | kOptRate | kOptPlugin | kOptFrames | kOptStep;
+
 // A function's static, so commands may read it while their own statics start.
 const std::vector<FormatRow>& table() {
     static const std::vector<FormatRow> kFormats = {
@@ -20,7 +23,12 @@ const std::vector<FormatRow>& table() {
         {Format::MayaAscii, "ma", "Maya ASCII", "a Maya ASCII scene", "ma", true, true, true, kOptFrames | kOptStep},
         // A capture is read through the translator's writer (Routes.h), hence --plugin.
         {Format::Bvh, "bvh", "BVH", "a BVH file", "bvh", true, true, true, kOptUnit | kOptPlugin | kOptFrames | kOptStep},
-        {Format::Gltf, "glb", "glTF", "a glTF file", "glb gltf", false, true, false, kOptFrames | kOptStep},
+        {Format::Fbx, "fbx", "FBX", "an FBX file", "fbx", true, false, true, kAssimpOptions},
+        {Format::Gltf, "glb", "glTF", "a glTF file", "glb gltf", true, true, true, kAssimpOptions},
+        {Format::Collada, "dae", "Collada", "a Collada file", "dae", true, false, true, kAssimpOptions},
+        // What else the library reads that may hold a skeleton; they state no unit, hence --unit.
+        {Format::Assimp, "x", "3D", "another 3D file the assimp library reads",
+         "x smd md5mesh ms3d b3d ogex 3ds ase iqm ac irrmesh lwo lws mdl md2 md3", true, false, true, kAssimpOptions | kOptUnit},
     };
     return kFormats;
 }
@@ -83,6 +91,8 @@ bool formatOfContent(const std::string& path, Format& format) {
         head.resize(static_cast<std::size_t>(in.gcount()));
     }
     if (startsWith(head, "HIERARCHY")) format = Format::Bvh;
+    else if (head.rfind("Kaydara FBX Binary", 0) == 0 || startsWith(head, "; FBX")) format = Format::Fbx;
+    else if (head.rfind("glTF", 0) == 0) format = Format::Gltf;
     else if (startsWith(head, "//Maya ASCII")) format = Format::MayaAscii;
     else if (isMovantis(path)) format = Format::Clip;
     else return formatOfName(path, format);
@@ -92,8 +102,9 @@ bool formatOfContent(const std::string& path, Format& format) {
 std::string extensionHint() {
     // Captures first: they are what most conversions start from.
     std::string s = "(use ";
-    const Format order[] = {Format::Bvh, Format::Clip, Format::MayaAscii};
-    for (std::size_t i = 0; i < 3; ++i) s += std::string(i == 0 ? "" : i == 2 ? " or " : ", ") + "." + row(order[i]).key;
+    const Format order[] = {Format::Bvh, Format::Clip, Format::MayaAscii, Format::Fbx, Format::Gltf, Format::Collada};
+    const std::size_t n = sizeof order / sizeof order[0];
+    for (std::size_t i = 0; i < n; ++i) s += std::string(i == 0 ? "" : i + 1 == n ? " or " : ", ") + "." + row(order[i]).key;
     return s + ")";
 }
 

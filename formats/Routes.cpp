@@ -1,6 +1,7 @@
 // The routes of `qmf convert`, each one reader and one writer.
 #include "formats/Routes.h"
 
+#include "formats/assimp/AssimpFormat.h"
 #include "formats/bvh/BvhFormat.h"
 #include "formats/clip/ClipFormat.h"
 #include "formats/gltf/GltfFormat.h"
@@ -27,6 +28,8 @@ struct RouteRow {
 
 const unsigned kSelect = kOptFrames | kOptStep;
 
+const unsigned kAssimp = kOptTake | kOptRate | kSelect | kOptRoot;
+
 const RouteRow kRoutes[] = {
     {{Format::Clip, Format::MayaAscii, true, kOptPlugin | kOptMap | kOptStripNamespaces | kOptRigOnly | kOptStart | kOptResample}, Make::MayaRig, false, true},
     {{Format::Bvh, Format::Clip, true, kOptPlugin | kOptUnit | kSelect | kOptRoot}, Make::Clip, false, true},
@@ -37,6 +40,22 @@ const RouteRow kRoutes[] = {
     {{Format::Bvh, Format::Gltf, true, kOptUnit | kSelect | kOptRoot}, Make::Gltf, false, false},
     {{Format::Clip, Format::Gltf, true, kSelect | kOptRoot}, Make::Gltf, false, false},
     {{Format::MayaAscii, Format::Gltf, true, kSelect | kOptTime | kOptRoot}, Make::Gltf, false, false},
+    {{Format::Fbx, Format::Clip, true, kOptPlugin | kAssimp}, Make::Clip, false, true},
+    {{Format::Fbx, Format::Bvh, true, kOptUnit | kOptOrder | kAssimp}, Make::Bvh, false, false},
+    {{Format::Fbx, Format::MayaAscii, true, kAssimp}, Make::MayaCurves, false, false},
+    {{Format::Fbx, Format::Gltf, true, kAssimp}, Make::Gltf, false, false},
+    {{Format::Gltf, Format::Clip, true, kOptPlugin | kAssimp}, Make::Clip, false, true},
+    {{Format::Gltf, Format::Bvh, true, kOptUnit | kOptOrder | kAssimp}, Make::Bvh, false, false},
+    {{Format::Gltf, Format::MayaAscii, true, kAssimp}, Make::MayaCurves, false, false},
+    {{Format::Gltf, Format::Gltf, true, kAssimp}, Make::Gltf, false, false},
+    {{Format::Collada, Format::Clip, true, kOptPlugin | kAssimp}, Make::Clip, false, true},
+    {{Format::Collada, Format::Bvh, true, kOptUnit | kOptOrder | kAssimp}, Make::Bvh, false, false},
+    {{Format::Collada, Format::MayaAscii, true, kAssimp}, Make::MayaCurves, false, false},
+    {{Format::Collada, Format::Gltf, true, kAssimp}, Make::Gltf, false, false},
+    {{Format::Assimp, Format::Clip, true, kOptPlugin | kOptUnit | kAssimp}, Make::Clip, false, true},
+    {{Format::Assimp, Format::Bvh, true, kOptUnit | kOptOrder | kAssimp}, Make::Bvh, false, false},
+    {{Format::Assimp, Format::MayaAscii, true, kOptUnit | kAssimp}, Make::MayaCurves, false, false},
+    {{Format::Assimp, Format::Gltf, true, kOptUnit | kAssimp}, Make::Gltf, false, false},
 };
 
 const RouteRow* find(Format from, Format to) {
@@ -66,7 +85,11 @@ std::unique_ptr<Reader> makeReader(Format f, const std::string& in, const Conver
         return selectRoot(selectFrames(readClip(in, std::string(row(to).description)), options.frames, options.step),
                           options.root);
     case Format::MayaAscii: return readMayaScene(in, options);
-    case Format::Gltf: break;
+    case Format::Fbx:
+    case Format::Gltf:
+    case Format::Collada:
+    case Format::Assimp:
+        return selectRoot(selectFrames(readAssimp(f, in, options), options.frames, options.step), options.root);
     }
     throw FormatError(in + ": " + row(f).name + " is not read by convert");
 }
@@ -100,7 +123,10 @@ std::unique_ptr<Writer> frameWriter(Format to, const fileio::Output& target, con
     case Format::Clip: return writeClip(target, options);
     case Format::Bvh: return writeBvh(target, options);
     case Format::Gltf: return writeGltf(target, options);
-    case Format::MayaAscii: break;
+    case Format::MayaAscii:
+    case Format::Fbx:
+    case Format::Collada:
+    case Format::Assimp: break;
     }
     throw FormatError(target.path + ": " + row(to).name + " is written another way");
 }

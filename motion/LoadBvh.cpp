@@ -77,4 +77,29 @@ Motion loadBvh(const std::string& path, const LoadOptions& options, std::ostream
     return m;
 }
 
+Motion loadExchange(formats::Format format, const std::string& path, const LoadOptions& options, std::ostream& warn,
+                    OnlyFrame only) {
+    LoadOptions whole = options;
+    whole.frames.clear();
+    whole.step = 1;
+    TempFolder folder;
+    try {
+        formats::convert(format, formats::Format::Clip, path, folder.clip(), whole, warn);
+    } catch (const FormatError& e) {
+        throw MotionError(e.what());
+    } catch (const ClipError& e) {
+        throw MotionError(e.what());
+    }
+    LoadOptions choose;
+    choose.frames = options.frames;
+    choose.step = options.step;
+    Motion m = loadClip(folder.clip(), choose, warn, only);
+    m.source = format == formats::Format::Fbx       ? Source::Fbx
+               : format == formats::Format::Gltf    ? Source::Gltf
+               : format == formats::Format::Collada ? Source::Collada
+                                                    : Source::Other3d;
+    m.path = path;
+    return m;
+}
+
 }  // namespace qmf::motion

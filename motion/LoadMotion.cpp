@@ -19,7 +19,10 @@ Motion load(const std::string& path, const LoadOptions& options, std::ostream& w
             case formats::Format::Clip: return loadClip(path, options, warn, only);
             case formats::Format::MayaAscii: return loadMayaAscii(path, options, warn, only);
             case formats::Format::Bvh: return loadBvh(path, options, warn, only);
-            case formats::Format::Gltf: break;
+            case formats::Format::Fbx:
+            case formats::Format::Gltf:
+            case formats::Format::Collada:
+            case formats::Format::Assimp: return loadExchange(format, path, options, warn, only);
             }
         }
     } catch (const FormatError& e) {

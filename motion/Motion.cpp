@@ -35,6 +35,10 @@ const char* sourceName(Source s) {
     case Source::Clip: return "clip";
     case Source::MayaAscii: return "maya";
     case Source::Bvh: return "bvh";
+    case Source::Fbx: return "fbx";
+    case Source::Gltf: return "gltf";
+    case Source::Collada: return "collada";
+    case Source::Other3d: return "3d";
     }
     return "clip";
 }

@@ -22,8 +22,8 @@ struct MotionError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-enum class Source { Clip, MayaAscii, Bvh };
-const char* sourceName(Source s);  // "clip", "maya", "bvh"
+enum class Source { Clip, MayaAscii, Bvh, Fbx, Gltf, Collada, Other3d };
+const char* sourceName(Source s);  // "clip", "maya", "bvh", "fbx", "gltf", "collada", "3d"
 
 // Joint-frames a model may hold; bigger motions are refused before the
 // frames are read. A page of this many is already about 100 MB.

@@ -1,6 +1,7 @@
 // What the loaders share inside the motion library.
 #pragma once
 
+#include "formats/Formats.h"
 #include "motion/Motion.h"
 
 #include <optional>
@@ -32,5 +33,9 @@ void computeChannels(Motion& m);
 Motion loadClip(const std::string& path, const LoadOptions& options, std::ostream& warn, OnlyFrame only = {});
 Motion loadMayaAscii(const std::string& path, const LoadOptions& options, std::ostream& warn, OnlyFrame only = {});
 Motion loadBvh(const std::string& path, const LoadOptions& options, std::ostream& warn, OnlyFrame only = {});
+// A file the assimp library reads (format says which): its take converted
+// whole to a private clip, then read as a clip is, frames chosen there.
+Motion loadExchange(formats::Format format, const std::string& path, const LoadOptions& options, std::ostream& warn,
+                    OnlyFrame only = {});
 
 }  // namespace qmf::motion

@@ -7,7 +7,7 @@ set -euo pipefail
 # librsvg2-bin: rsvg-convert, which the tests render the SVG pictures with; chromium
 # runs the viewer's page in its test.
 pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev python3 time dpkg-dev file
-      pybind11-dev python3-dev python3-numpy python3-pytest librsvg2-bin chromium)
+      libassimp-dev pybind11-dev python3-dev python3-numpy python3-pytest librsvg2-bin chromium)
 if [[ "${1:-}" == "--fuzz" ]]; then
   pkgs+=(clang libclang-rt-14-dev)
 elif [[ "${1:-}" == "--bench-peers" ]]; then

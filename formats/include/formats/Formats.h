@@ -8,7 +8,8 @@
 
 namespace qmf::formats {
 
-enum class Format { Bvh, Clip, MayaAscii, Gltf };
+// Fbx, Gltf (read), Collada and Assimp (the rest) are read by the assimp library.
+enum class Format { Bvh, Clip, MayaAscii, Gltf, Fbx, Collada, Assimp };
 
 struct FormatRow {
     Format id;

@@ -24,6 +24,8 @@ struct ConvertOptions {
     std::string start;            // --start F: the scene frame a clip's frame 0 lands on; "" where import puts it
     std::string frames;           // --frames A:B: the frames read, ends included; "" all (a scene: its playback range)
     uint32_t step = 1;            // --step N: every Nth frame from A; the rate read is the source's over N
+    std::string take;             // --take NAME|N: the take of an FBX, glTF or Collada file; "" the first with keys
+    double rate = 0;              // --rate R: keys off a regular grid sampled at R fps; 0 the file's rate, else 30
 };
 
 // The options as the table of formats names them, for saying which apply where.
@@ -40,6 +42,8 @@ enum OptionBit : unsigned {
     kOptStart = 1u << 9,
     kOptRoot = 1u << 10,
     kOptResample = 1u << 11,
+    kOptTake = 1u << 12,
+    kOptRate = 1u << 13,
 };
 
 struct OptionFlag {
@@ -48,6 +52,6 @@ struct OptionFlag {
     bool takesValue;
 };
 // Every option above with its flag, in the order the command lists them.
-extern const OptionFlag kOptionFlags[12];
+extern const OptionFlag kOptionFlags[14];
 
 }  // namespace qmf::formats

@@ -271,7 +271,7 @@
     document.title = `${name} · qmf view`;
     document.getElementById("title").textContent = name;
     const facts = [
-      ["source", { clip: "Movantis clip", maya: "Maya ASCII scene", bvh: "BVH motion capture" }[data.source] || data.source],
+      ["source", { clip: "Movantis clip", maya: "Maya ASCII scene", bvh: "BVH motion capture", fbx: "FBX file", gltf: "glTF file", collada: "Collada file", "3d": "3D file" }[data.source] || data.source],
       ["frame rate", `${+data.frameRate.toFixed(4)} fps`],
       ["frames", data.fileFrames ? String(data.fileFrames) : "none (rest pose)"],
       ["joints", String(J)],

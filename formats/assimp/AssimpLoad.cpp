@@ -1,0 +1,200 @@
+// The child: limits set, the file parsed by the library, the scene turned
+// into an Imported, its bytes written to a pipe. The parent reads them with
+// a deadline and says in one line what became of a child that gave none.
+#include "AssimpLoad.h"
+
+#include "formats/Error.h"
+
+#include <assimp/Importer.hpp>
+#include <assimp/config.h>
+#include <assimp/scene.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <new>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QMF_NO_ADDRESS_LIMIT 1  // the sanitizer reserves terabytes of address space
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QMF_NO_ADDRESS_LIMIT 1
+#endif
+#endif
+
+namespace qmf::formats::assimp {
+
+namespace {
+
+// What Collada states in its asset header, for the line that says what was applied.
+void colladaHeader(const std::string& path, SceneOptions& o) {
+    std::string head(1 << 16, '\0');
+    std::ifstream in(path, std::ios::binary);
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    const std::size_t unit = head.find("<unit");
+    if (unit != std::string::npos) {
+        const std::size_t meter = head.find("meter=", unit);
+        if (meter != std::string::npos && meter < unit + 200 && meter + 7 < head.size()) {
+            const double m = std::strtod(head.c_str() + meter + 7, nullptr);
+            if (m > 0 && m < 1e9) o.statedCm = m * 100;
+        }
+    }
+    const std::size_t up = head.find("<up_axis>");
+    if (up != std::string::npos && up + 9 < head.size()) {
+        const char axis = head[up + 9 + (head[up + 9] == ' ' ? 1 : 0)];
+        if (axis == 'X') o.statedUp = {1, 0, 0};
+        if (axis == 'Z') o.statedUp = {0, 0, 1};
+    }
+}
+
+void writeAll(int fd, const std::string& bytes) {
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        at += static_cast<std::size_t>(n);
+    }
+}
+
+[[noreturn]] void child(int fd, const std::string& path, SceneOptions o, const Limits& limits) {
+    if (limits.seconds) {
+        const rlimit cpu{limits.seconds, limits.seconds + 1};
+        setrlimit(RLIMIT_CPU, &cpu);
+    }
+#ifndef QMF_NO_ADDRESS_LIMIT
+    if (limits.memoryBytes) {
+        const rlimit as{limits.memoryBytes, limits.memoryBytes};
+        setrlimit(RLIMIT_AS, &as);
+    }
+#endif
+    std::string answer;
+    try {
+        if (o.kind == Kind::Collada) colladaHeader(path, o);
+        Assimp::Importer importer;
+        importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
+        const aiScene* scene = importer.ReadFile(path, 0);
+        if (!scene) {
+            std::string why = importer.GetErrorString();
+            if (why.find("bad_alloc") != std::string::npos) why = "memory";
+            answer = "E" + why;
+        } else {
+            answer = "M" + encode(fromScene(*scene, o));
+        }
+    } catch (const ImportedError& e) {
+        answer = "R" + e.what;
+    } catch (const std::bad_alloc&) {
+        answer = "Ememory";
+    } catch (const std::exception& e) {
+        answer = "E" + std::string(e.what());
+    }
+    writeAll(fd, answer);
+    ::close(fd);
+    _exit(0);
+}
+
+long long nowMs() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+// The first line of the library's own message, short enough for one line.
+std::string firstLine(std::string s) {
+    const std::size_t nl = s.find_first_of("\r\n");
+    if (nl != std::string::npos) s.resize(nl);
+    if (s.size() > 300) s = s.substr(0, 300) + "…";
+    for (char& c : s)
+        if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    return s.empty() ? "no reason given" : s;
+}
+
+}  // namespace
+
+Limits limitsFor(uint64_t fileBytes) {
+    Limits l;
+    l.memoryBytes = (uint64_t(4) << 30) + 40 * fileBytes;
+    l.seconds = 300;
+    if (const char* mb = std::getenv("QMF_READER_MEMORY_MB"); mb && *mb) l.memoryBytes = std::strtoull(mb, nullptr, 10) << 20;
+    if (const char* s = std::getenv("QMF_READER_SECONDS"); s && *s) l.seconds = static_cast<unsigned>(std::strtoul(s, nullptr, 10));
+    return l;
+}
+
+Imported loadInChild(const std::string& path, const std::string& reader, SceneOptions options, const Limits& limits) {
+    int fds[2];
+    if (pipe(fds) != 0) throw FormatError(path + ": cannot start the " + reader + " reader: " + std::strerror(errno));
+    const pid_t pid = fork();
+    if (pid < 0) {
+        const int err = errno;
+        ::close(fds[0]);
+        ::close(fds[1]);
+        throw FormatError(path + ": cannot start the " + reader + " reader: " + std::strerror(err));
+    }
+    if (pid == 0) {
+        ::close(fds[0]);
+        child(fds[1], path, options, limits);
+    }
+    ::close(fds[1]);
+    // The child's processor time is limited; its wall time too, in case it
+    // waits on something instead of working.
+    const long long wait = limits.seconds ? limits.seconds * 2000LL + 10000 : 3600000LL;
+    const long long deadline = nowMs() + wait;
+    std::string bytes;
+    bool late = false;
+    char buf[1 << 16];
+    for (;;) {
+        pollfd p{fds[0], POLLIN, 0};
+        const long long left = deadline - nowMs();
+        if (left <= 0) {
+            late = true;
+            break;
+        }
+        const int r = poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000)));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) continue;
+        const ssize_t n = ::read(fds[0], buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        bytes.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fds[0]);
+    if (late) kill(pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    const std::string failed = path + ": the " + reader + " reader failed";
+    if (late) throw FormatError(failed + " (no answer in " + std::to_string(wait / 1000) + " s; stopped)");
+    if (WIFSIGNALED(status)) {
+        const int sig = WTERMSIG(status);
+        if (sig == SIGXCPU)
+            throw FormatError(failed + " (it used its " + std::to_string(limits.seconds) + " s of processor time; QMF_READER_SECONDS sets more)");
+        throw FormatError(failed + " (killed by signal " + std::to_string(sig) + ")");
+    }
+    if (bytes.empty()) throw FormatError(failed + " (it gave no answer, exit status " + std::to_string(WEXITSTATUS(status)) + ")");
+    const char kind = bytes[0];
+    bytes.erase(0, 1);
+    if (kind == 'E') {
+        if (bytes == "memory")
+            throw FormatError(failed + " (it ran out of its " + std::to_string(limits.memoryBytes >> 20) +
+                              " MB of memory; QMF_READER_MEMORY_MB sets more)");
+        throw FormatError(path + ": the " + reader + " reader refused it: " + firstLine(bytes));
+    }
+    if (kind == 'R') throw FormatError(path + ": " + firstLine(bytes));
+    try {
+        if (kind != 'M') throw ImportedError{"the reader's answer is damaged"};
+        return decode(bytes);
+    } catch (const ImportedError& e) {
+        throw FormatError(path + ": " + e.what);
+    }
+}
+
+}  // namespace qmf::formats::assimp

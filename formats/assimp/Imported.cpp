@@ -1,0 +1,147 @@
+#include "Imported.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace qmf::formats::assimp {
+
+namespace {
+
+constexpr uint32_t kMagic = 0x31464D51;  // "QMF1"
+
+class Out {
+public:
+    explicit Out(std::string& s) : s_(s) {}
+    template <class T>
+    void pod(const T& v) { s_.append(reinterpret_cast<const char*>(&v), sizeof v); }
+    void text(const std::string& t) {
+        pod(static_cast<uint64_t>(t.size()));
+        s_ += t;
+    }
+    template <class T>
+    void array(const std::vector<T>& v) {
+        pod(static_cast<uint64_t>(v.size()));
+        s_.append(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(T));
+    }
+
+private:
+    std::string& s_;
+};
+
+class In {
+public:
+    explicit In(const std::string& s) : s_(s) {}
+    template <class T>
+    T pod() {
+        T v{};
+        need(sizeof v);
+        std::memcpy(&v, s_.data() + at_, sizeof v);
+        at_ += sizeof v;
+        return v;
+    }
+    // A count of items of `each` bytes, checked against what is left.
+    std::size_t count(std::size_t each) {
+        const uint64_t n = pod<uint64_t>();
+        if (each && n > (s_.size() - at_) / each) fail();
+        return static_cast<std::size_t>(n);
+    }
+    std::string text() {
+        const std::size_t n = count(1);
+        std::string t = s_.substr(at_, n);
+        at_ += n;
+        return t;
+    }
+    template <class T>
+    std::vector<T> array() {
+        const std::size_t n = count(sizeof(T));
+        std::vector<T> v(n);
+        std::memcpy(v.data(), s_.data() + at_, n * sizeof(T));
+        at_ += n * sizeof(T);
+        return v;
+    }
+    bool done() const { return at_ == s_.size(); }
+    [[noreturn]] static void fail() { throw ImportedError{"the reader's answer is damaged"}; }
+
+private:
+    void need(std::size_t n) const {
+        if (n > s_.size() - at_) fail();
+    }
+    const std::string& s_;
+    std::size_t at_ = 0;
+};
+
+}  // namespace
+
+std::string encode(const Imported& m) {
+    std::string s;
+    s.reserve(64 + (m.rotations.size() + m.rootPosition.size()) * sizeof(float) + m.joints.size() * 96);
+    Out out(s);
+    out.pod(kMagic);
+    out.pod(static_cast<uint64_t>(m.joints.size()));
+    for (const ImportedJoint& j : m.joints) {
+        out.text(j.name);
+        out.pod(j.parent);
+        out.pod(j.offset);
+        out.pod(j.rest);
+        out.pod(j.keyed);
+    }
+    out.pod(static_cast<uint64_t>(m.takes.size()));
+    for (const Take& t : m.takes) {
+        out.text(t.name);
+        out.pod(t.seconds);
+        out.pod(t.rate);
+        out.pod(t.frames);
+    }
+    out.pod(m.take);
+    out.pod(m.frameTime);
+    out.pod(m.frames);
+    out.array(m.rotations);
+    out.array(m.rootPosition);
+    for (const auto* lines : {&m.notes, &m.warnings}) {
+        out.pod(static_cast<uint64_t>(lines->size()));
+        for (const std::string& l : *lines) out.text(l);
+    }
+    return s;
+}
+
+Imported decode(const std::string& bytes) {
+    In in(bytes);
+    if (in.pod<uint32_t>() != kMagic) In::fail();
+    Imported m;
+    // A joint takes at least its name's size and 60 bytes of numbers.
+    m.joints.resize(in.count(8 + 4 + 24 + 32 + 1));
+    for (std::size_t i = 0; i < m.joints.size(); ++i) {
+        ImportedJoint& j = m.joints[i];
+        j.name = in.text();
+        j.parent = in.pod<int32_t>();
+        j.offset = in.pod<std::array<double, 3>>();
+        j.rest = in.pod<std::array<double, 4>>();
+        j.keyed = in.pod<uint8_t>();
+        if (j.parent < -1 || j.parent >= static_cast<int32_t>(i) || (j.parent == -1) != (i == 0)) In::fail();
+    }
+    m.takes.resize(in.count(8 + 8 + 8 + 4));
+    for (Take& t : m.takes) {
+        t.name = in.text();
+        t.seconds = in.pod<double>();
+        t.rate = in.pod<double>();
+        t.frames = in.pod<uint32_t>();
+    }
+    m.take = in.pod<int32_t>();
+    m.frameTime = in.pod<double>();
+    m.frames = in.pod<uint32_t>();
+    m.rotations = in.array<float>();
+    m.rootPosition = in.array<float>();
+    for (auto* lines : {&m.notes, &m.warnings}) {
+        lines->resize(in.count(8));
+        for (std::string& l : *lines) l = in.text();
+    }
+    const std::size_t n = m.joints.size();
+    if (!in.done() || n == 0 || m.take < -1 || m.take >= static_cast<int32_t>(m.takes.size()) ||
+        m.rotations.size() % (n * 4) != 0 || m.rotations.size() / (n * 4) != m.frames ||
+        m.rootPosition.size() != std::size_t(m.frames) * 3 ||
+        !(m.frameTime > 0) || !std::isfinite(m.frameTime))
+        In::fail();
+    return m;
+}
+
+}  // namespace qmf::formats::assimp

@@ -1,0 +1,293 @@
+// The skeleton in an assimp scene: the nodes mesh bones name (in a file
+// without bones, the animated ones), their ancestors up to the first they
+// share and the chains that end below them; the world above it folded into
+// its root, lengths in centimetres and Y up.
+#include "SceneParts.h"
+
+#include "formats/Model.h"
+#include "formats/Units.h"
+
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace qmf::formats::assimp {
+
+namespace {
+
+struct Flat {
+    std::vector<const aiNode*> node;
+    std::vector<int> parent;
+    std::vector<std::vector<int>> children;
+    std::unordered_map<std::string, std::vector<int>> byName;
+};
+
+// Every node, parents first, without recursion (a file may nest deeply).
+Flat flatten(const aiNode* root) {
+    Flat f;
+    std::vector<std::pair<const aiNode*, int>> stack{{root, -1}};
+    while (!stack.empty()) {
+        const auto [n, parent] = stack.back();
+        stack.pop_back();
+        const int i = static_cast<int>(f.node.size());
+        f.node.push_back(n);
+        f.parent.push_back(parent);
+        f.children.emplace_back();
+        if (parent >= 0) f.children[static_cast<std::size_t>(parent)].push_back(i);
+        f.byName[n->mName.C_Str()].push_back(i);
+        for (unsigned c = n->mNumChildren; c-- > 0;)
+            if (n->mChildren[c]) stack.push_back({n->mChildren[c], i});
+    }
+    return f;
+}
+
+// The node a bone or a channel names: one that is not a mesh when several share the name.
+int nodeNamed(const Flat& f, const aiString& name) {
+    const auto it = f.byName.find(name.C_Str());
+    if (it == f.byName.end()) return -1;
+    for (int i : it->second)
+        if (f.node[static_cast<std::size_t>(i)]->mNumMeshes == 0) return i;
+    return it->second.front();
+}
+
+struct Decomposed {
+    Vec t{};
+    Quat r;
+    Vec s{1, 1, 1};
+};
+
+Decomposed decompose(const aiMatrix4x4& m) {
+    aiVector3D s, p;
+    aiQuaternion q;
+    m.Decompose(s, q, p);
+    return {{p.x, p.y, p.z}, normalized({q.w, q.x, q.y, q.z}), {s.x, s.y, s.z}};
+}
+
+bool uniform(const Vec& s) {
+    const double lo = std::min({std::fabs(s[0]), std::fabs(s[1]), std::fabs(s[2])});
+    const double hi = std::max({std::fabs(s[0]), std::fabs(s[1]), std::fabs(s[2])});
+    return hi <= lo * (1 + 1e-4) && s[0] * s[1] * s[2] > 0;
+}
+
+double meanScale(const Vec& s) { return std::cbrt(std::fabs(s[0] * s[1] * s[2])); }
+
+// "metres" for 100 cm, else the table's name, else the size.
+std::string unitWords(double cm) {
+    if (cm == 100) return "metres";
+    std::size_t count = 0;
+    const LengthUnit* units = lengthUnits(count);
+    for (std::size_t u = 0; u < count; ++u)
+        if (std::fabs(units[u].cm - cm) <= 1e-9 * cm) return units[u].name;
+    char text[64];
+    std::snprintf(text, sizeof text, "units of %.6g cm", cm);
+    return text;
+}
+
+// The file's stated unit (centimetres in one) and up axis (0 x, 1 y, 2 z, sign), as options or metadata give them.
+void statedFrame(const aiScene& scene, const SceneOptions& o, double& cm, Vec& up) {
+    cm = 1;
+    up = {0, 1, 0};
+    switch (o.kind) {
+    case Kind::Fbx: {
+        cm = metaNumber(scene, "UnitScaleFactor", 1);
+        const int axis = static_cast<int>(metaNumber(scene, "UpAxis", 1));
+        const double sign = metaNumber(scene, "UpAxisSign", 1) < 0 ? -1 : 1;
+        if (axis >= 0 && axis <= 2) {
+            up = {0, 0, 0};
+            up[static_cast<std::size_t>(axis)] = sign;
+        }
+        break;
+    }
+    case Kind::Gltf: cm = 100; break;
+    case Kind::Collada:
+        // The library has already put the file in metres and Y up (in its
+        // root node); what the file stated is said.
+        cm = 100;
+        break;
+    case Kind::Other: cm = o.unitToCm; break;
+    }
+    if (!(cm > 0) || !std::isfinite(cm)) cm = 1;
+}
+
+}  // namespace
+
+double metaNumber(const aiScene& scene, const char* key, double fallback) {
+    const aiMetadata* m = scene.mMetaData;
+    if (!m) return fallback;
+    for (unsigned i = 0; i < m->mNumProperties; ++i) {
+        if (std::string(m->mKeys[i].C_Str()) != key || !m->mValues[i].mData) continue;
+        const void* d = m->mValues[i].mData;
+        switch (m->mValues[i].mType) {
+        case AI_INT32: return *static_cast<const int32_t*>(d);
+        case AI_UINT64: return static_cast<double>(*static_cast<const uint64_t*>(d));
+        case AI_FLOAT: return *static_cast<const float*>(d);
+        case AI_DOUBLE: return *static_cast<const double*>(d);
+        default: return fallback;
+        }
+    }
+    return fallback;
+}
+
+Picked pickSkeleton(const aiScene& scene, const SceneOptions& options, Imported& out) {
+    if (!scene.mRootNode) throw ImportedError{"the file holds no nodes"};
+    const Flat f = flatten(scene.mRootNode);
+    const std::size_t n = f.node.size();
+
+    std::vector<char> seed(n, 0);
+    for (unsigned m = 0; m < scene.mNumMeshes; ++m)
+        if (const aiMesh* mesh = scene.mMeshes[m])
+            for (unsigned b = 0; b < mesh->mNumBones; ++b)
+                if (mesh->mBones[b]) {
+                    const int i = nodeNamed(f, mesh->mBones[b]->mName);
+                    if (i >= 0) seed[static_cast<std::size_t>(i)] = 1;
+                }
+    if (std::find(seed.begin(), seed.end(), 1) == seed.end())
+        for (unsigned a = 0; a < scene.mNumAnimations; ++a)
+            if (const aiAnimation* anim = scene.mAnimations[a])
+                for (unsigned c = 0; c < anim->mNumChannels; ++c)
+                    if (anim->mChannels[c]) {
+                        const int i = nodeNamed(f, anim->mChannels[c]->mNodeName);
+                        if (i >= 0) seed[static_cast<std::size_t>(i)] = 1;
+                    }
+
+    // Seeds in each subtree, children after parents in f's order.
+    std::vector<std::size_t> below(seed.begin(), seed.end());
+    for (std::size_t i = n; i-- > 1;) below[static_cast<std::size_t>(f.parent[i])] += below[i];
+    if (below[0] == 0) throw ImportedError{"the file has no skeleton: no mesh names bones and no node is animated"};
+
+    // Down to the first node every seed is under. Under the file's own
+    // root, skeletons apart from each other are copies: the largest is read.
+    std::size_t top = 0;
+    std::vector<std::string> leftOut;
+    for (;;) {
+        if (seed[top]) break;
+        std::vector<int> holding;
+        for (int c : f.children[top])
+            if (below[static_cast<std::size_t>(c)]) holding.push_back(c);
+        if (holding.size() == 1) {
+            top = static_cast<std::size_t>(holding[0]);
+            continue;
+        }
+        if (top != 0) break;
+        const int largest = *std::max_element(holding.begin(), holding.end(), [&](int a, int b) {
+            return below[static_cast<std::size_t>(a)] < below[static_cast<std::size_t>(b)];
+        });
+        for (int c : holding)
+            if (c != largest) leftOut.push_back(f.node[static_cast<std::size_t>(c)]->mName.C_Str());
+        top = static_cast<std::size_t>(largest);
+    }
+    if (!leftOut.empty())
+        out.warnings.push_back("the file holds more than one skeleton; the largest is read, not " + nameList(leftOut));
+    // A top that no take moves, over a single chain, is a container (an
+    // armature, a file's root named as a bone): its transform goes into the
+    // world above, so the joint that moves is the root.
+    std::unordered_map<std::string, char> animated;
+    for (unsigned a = 0; a < scene.mNumAnimations; ++a)
+        if (const aiAnimation* anim = scene.mAnimations[a])
+            for (unsigned c = 0; c < anim->mNumChannels; ++c)
+                if (anim->mChannels[c]) animated[anim->mChannels[c]->mNodeName.C_Str()] = 1;
+    for (;;) {
+        if (animated.count(f.node[top]->mName.C_Str())) break;
+        int only = -1, count = 0;
+        for (int c : f.children[top])
+            if (below[static_cast<std::size_t>(c)]) ++count, only = c;
+        if (count != 1) break;
+        top = static_cast<std::size_t>(only);
+    }
+
+    // The skeleton: top's subtree as far as it leads to seeds, and the
+    // chains below a seed (ends of limbs), meshes left out.
+    Picked p;
+    std::vector<int> jointOfNode(n, -1);
+    std::vector<char> tail(n, 0);
+    std::vector<std::size_t> stack{top};
+    std::vector<std::string> renamed;
+    std::unordered_map<std::string, int> taken;
+    while (!stack.empty()) {
+        const std::size_t i = stack.back();
+        stack.pop_back();
+        const int parent = i == top ? -1 : jointOfNode[static_cast<std::size_t>(f.parent[i])];
+        const aiNode* node = f.node[i];
+        if (i != top) {
+            const std::size_t pn = static_cast<std::size_t>(f.parent[i]);
+            const bool leads = below[i] > 0;
+            const bool ends = (seed[pn] || tail[pn]) && node->mNumMeshes == 0;
+            if (parent < 0 || (!leads && !ends)) continue;
+            tail[i] = !leads;
+        }
+        const int j = static_cast<int>(out.joints.size());
+        jointOfNode[i] = j;
+        ImportedJoint joint;
+        joint.parent = parent;
+        std::string name = node->mName.C_Str();
+        const std::string given = name;
+        if (name.empty()) name = "joint" + std::to_string(j);
+        for (int k = 2; taken.count(name); ++k) name = (given.empty() ? "joint" + std::to_string(j) : given) + "_" + std::to_string(k);
+        if (!given.empty() && name != given) renamed.push_back(given);
+        taken[name] = j;
+        joint.name = name;
+        out.joints.push_back(joint);
+        p.nodes.push_back(node);
+        p.jointOf.emplace(given, j);
+        const auto& c = f.children[i];
+        stack.insert(stack.end(), c.rbegin(), c.rend());
+    }
+    if (!renamed.empty()) out.warnings.push_back("joints sharing a name are told apart by a number: " + nameList(renamed));
+
+    // The world above the top, and the file's unit and up axis.
+    aiMatrix4x4 world;
+    std::vector<const aiNode*> chain;
+    for (int a = f.parent[top]; a >= 0; a = f.parent[static_cast<std::size_t>(a)]) {
+        chain.push_back(f.node[static_cast<std::size_t>(a)]);
+        p.above.emplace(f.node[static_cast<std::size_t>(a)]->mName.C_Str(), static_cast<int>(chain.size()));
+    }
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) world = world * (*it)->mTransformation;
+    const Decomposed w = decompose(world);
+    double cm = 1;
+    Vec up{0, 1, 0};
+    statedFrame(scene, options, cm, up);
+    const Quat toYUp = turnBetween(up, {0, 1, 0});
+    p.toCm = cm;
+    p.aboveRotation = normalized(toYUp * w.r);
+    p.aboveTranslation = rotate(toYUp, w.t);
+    p.aboveScale = meanScale(w.s);
+    const double statedCm = options.kind == Kind::Collada ? options.statedCm : cm;
+    const Vec statedUp = options.kind == Kind::Collada ? options.statedUp : up;
+    if (statedCm > 0 && statedCm != 1 && options.kind != Kind::Other) {
+        char factor[32];
+        std::snprintf(factor, sizeof factor, "%.6g", statedCm);
+        out.notes.push_back(unitWords(statedCm) + " → cm (×" + factor + ")");
+    }
+    if (statedUp[1] != 1)
+        out.notes.push_back(std::string(statedUp[0] != 0 ? "X" : statedUp[1] != 0 ? "Y" : "Z") +
+                            (statedUp[0] + statedUp[1] + statedUp[2] < 0 ? "-down" : "-up") + " → Y-up");
+
+    std::vector<std::string> odd;
+    if (!uniform(w.s)) odd.push_back(f.node[top]->mName.C_Str());
+    for (std::size_t j = 0; j < out.joints.size(); ++j) {
+        const Decomposed d = decompose(p.nodes[j]->mTransformation);
+        p.restT.push_back(d.t);
+        p.restR.push_back(d.r);
+        p.restS.push_back(d.s);
+        const int parent = out.joints[j].parent;
+        p.parentScale.push_back(parent < 0 ? p.aboveScale : p.parentScale[static_cast<std::size_t>(parent)] * meanScale(p.restS[static_cast<std::size_t>(parent)]));
+        if (!uniform(d.s) && std::find(odd.begin(), odd.end(), out.joints[j].name) == odd.end()) odd.push_back(out.joints[j].name);
+        ImportedJoint& joint = out.joints[j];
+        if (parent < 0) {
+            const Vec at = rotate(p.aboveRotation, {d.t[0] * p.aboveScale, d.t[1] * p.aboveScale, d.t[2] * p.aboveScale});
+            for (int a = 0; a < 3; ++a) joint.offset[static_cast<std::size_t>(a)] = (p.aboveTranslation[static_cast<std::size_t>(a)] + at[static_cast<std::size_t>(a)]) * cm;
+            const Quat r = normalized(p.aboveRotation * d.r);
+            joint.rest = {r.x, r.y, r.z, r.w};
+        } else {
+            for (int a = 0; a < 3; ++a) joint.offset[static_cast<std::size_t>(a)] = d.t[static_cast<std::size_t>(a)] * p.parentScale[j] * cm;
+            joint.rest = {d.r.x, d.r.y, d.r.z, d.r.w};
+        }
+    }
+    if (!odd.empty())
+        out.warnings.push_back("a clip's joints do not scale; the uneven or mirroring scale of " + nameList(odd) +
+                               " is read as its average size");
+    return p;
+}
+
+}  // namespace qmf::formats::assimp
