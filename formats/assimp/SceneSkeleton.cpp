@@ -57,11 +57,43 @@ struct Decomposed {
     Vec s{1, 1, 1};
 };
 
+// In double: the library's own decomposition works in float, which costs a
+// scaled node's rotation a few hundredths of a degree.
 Decomposed decompose(const aiMatrix4x4& m) {
-    aiVector3D s, p;
-    aiQuaternion q;
-    m.Decompose(s, q, p);
-    return {{p.x, p.y, p.z}, normalized({q.w, q.x, q.y, q.z}), {s.x, s.y, s.z}};
+    Decomposed d;
+    d.t = {m.a4, m.b4, m.c4};
+    double c[3][3] = {{m.a1, m.b1, m.c1}, {m.a2, m.b2, m.c2}, {m.a3, m.b3, m.c3}};  // columns
+    for (int i = 0; i < 3; ++i) {
+        const double n = std::sqrt(c[i][0] * c[i][0] + c[i][1] * c[i][1] + c[i][2] * c[i][2]);
+        d.s[static_cast<std::size_t>(i)] = n;
+        for (double& v : c[i]) v = n > 0 ? v / n : 0;
+    }
+    // A mirror: one axis flipped, so what is left is a rotation.
+    const double det = c[0][0] * (c[1][1] * c[2][2] - c[1][2] * c[2][1]) - c[1][0] * (c[0][1] * c[2][2] - c[0][2] * c[2][1]) +
+                       c[2][0] * (c[0][1] * c[1][2] - c[0][2] * c[1][1]);
+    if (det < 0) {
+        d.s[0] = -d.s[0];
+        for (double& v : c[0]) v = -v;
+    }
+    // Row r, column k of the rotation is c[k][r].
+    const double r00 = c[0][0], r11 = c[1][1], r22 = c[2][2];
+    const double trace = r00 + r11 + r22;
+    Quat q;
+    if (trace > 0) {
+        const double s = 2 * std::sqrt(trace + 1);
+        q = {s / 4, (c[1][2] - c[2][1]) / s, (c[2][0] - c[0][2]) / s, (c[0][1] - c[1][0]) / s};
+    } else if (r00 > r11 && r00 > r22) {
+        const double s = 2 * std::sqrt(1 + r00 - r11 - r22);
+        q = {(c[1][2] - c[2][1]) / s, s / 4, (c[1][0] + c[0][1]) / s, (c[2][0] + c[0][2]) / s};
+    } else if (r11 > r22) {
+        const double s = 2 * std::sqrt(1 + r11 - r00 - r22);
+        q = {(c[2][0] - c[0][2]) / s, (c[1][0] + c[0][1]) / s, s / 4, (c[2][1] + c[1][2]) / s};
+    } else {
+        const double s = 2 * std::sqrt(1 + r22 - r00 - r11);
+        q = {(c[0][1] - c[1][0]) / s, (c[2][0] + c[0][2]) / s, (c[2][1] + c[1][2]) / s, s / 4};
+    }
+    d.r = normalized(q);
+    return d;
 }
 
 bool uniform(const Vec& s) {
@@ -179,9 +211,9 @@ Picked pickSkeleton(const aiScene& scene, const SceneOptions& options, Imported&
     }
     if (!leftOut.empty())
         out.warnings.push_back("the file holds more than one skeleton; the largest is read, not " + nameList(leftOut));
-    // A top that no take moves, over a single chain, is a container (an
-    // armature, a file's root named as a bone): its transform goes into the
-    // world above, so the joint that moves is the root.
+    // A top over a single chain that carries a mesh, or that is neither a
+    // bone nor animated, is a container (an armature, a file's root that a
+    // skin names): its transform goes into the world above.
     std::unordered_map<std::string, char> animated;
     for (unsigned a = 0; a < scene.mNumAnimations; ++a)
         if (const aiAnimation* anim = scene.mAnimations[a])
@@ -189,6 +221,7 @@ Picked pickSkeleton(const aiScene& scene, const SceneOptions& options, Imported&
                 if (anim->mChannels[c]) animated[anim->mChannels[c]->mNodeName.C_Str()] = 1;
     for (;;) {
         if (animated.count(f.node[top]->mName.C_Str())) break;
+        if (seed[top] && f.node[top]->mNumMeshes == 0) break;
         int only = -1, count = 0;
         for (int c : f.children[top])
             if (below[static_cast<std::size_t>(c)]) ++count, only = c;

@@ -1,5 +1,7 @@
 #include "Args.h"
 
+#include <cstdlib>
+
 namespace qmf {
 
 std::string Args::value(const std::string& flag) const {
@@ -72,6 +74,14 @@ uint32_t stepOption(const std::string& command, const std::string& text) {
     const unsigned long v = digits ? std::stoul(text) : 0;
     if (v == 0) throw CommandError(command + ": --step needs a whole number of frames from 1, not '" + text + "'");
     return static_cast<uint32_t>(v);
+}
+
+double rateOption(const std::string& command, const std::string& text) {
+    char* end = nullptr;
+    const double v = text.empty() ? 0 : std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || !(v > 0) || !(v <= 100000))
+        throw CommandError(command + ": --rate needs frames per second above 0 (at most 100000), not '" + text + "'");
+    return v;
 }
 
 }  // namespace qmf

@@ -45,6 +45,8 @@ Args parseArgs(const std::string& command, int argc, char** argv, const std::vec
 void needPositional(const std::string& command, const Args& a, std::size_t n);
 // --step's value: a whole number of frames from 1, else a CommandError naming the command.
 uint32_t stepOption(const std::string& command, const std::string& text);
+// --rate's value: frames per second above 0 and at most 100000, else a CommandError.
+double rateOption(const std::string& command, const std::string& text);
 
 // A subcommand: its name, its help text and what runs it.
 struct Command {

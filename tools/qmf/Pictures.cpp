@@ -35,6 +35,8 @@ motion::LoadOptions readingOptions(const std::string& command, const Args& a) {
     }
     options.frames = a.value("--frames");
     if (a.has("--step")) options.step = stepOption(command, a.value("--step"));
+    options.take = a.value("--take");
+    if (a.has("--rate")) options.rate = rateOption(command, a.value("--rate"));
     return options;
 }
 

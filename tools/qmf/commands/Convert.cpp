@@ -129,6 +129,9 @@ ConvertOptions optionsOf(const Args& a) {
     o.rename.stripNamespaces = a.has("--strip-namespaces");
     o.rigOnly = a.has("--rig-only");
     o.resample = a.has("--resample");
+    o.take = a.value("--take");
+    if (a.has("--take") && o.take.empty()) throw CommandError("convert: --take needs a name or a number");
+    if (a.has("--rate")) o.rate = rateOption("convert", a.value("--rate"));
     return o;
 }
 
@@ -160,14 +163,29 @@ int cmdConvert(int argc, char** argv) {
 const Command kConvertCommand = {
     "convert",
     "usage: qmf convert IN OUT [options]\n"
-    "       qmf convert IN... --out-dir DIR [--to qmf|ma|bvh] [--jobs N] [options]\n"
+    "       qmf convert IN... --out-dir DIR [--to qmf|ma|bvh|glb] [--jobs N] [options]\n"
     "         IN -> OUT: CAPTURE.bvh -> CLIP.qmf, CAPTURE.bvh -> SCENE.ma,\n"
     "                    CLIP.qmf -> SCENE.ma, CLIP.qmf -> CAPTURE.bvh,\n"
-    "                    SCENE.ma -> CLIP.qmf, SCENE.ma -> CAPTURE.bvh\n"
+    "                    SCENE.ma -> CLIP.qmf, SCENE.ma -> CAPTURE.bvh,\n"
+    "                    TAKE.fbx|.glb|.gltf|.dae -> CLIP.qmf, CAPTURE.bvh, SCENE.ma,\n"
+    "                    any of these -> MOTION.glb|.gltf\n"
     "\n"
     "Converts between file formats, chosen by the extensions (.bvh BVH motion\n"
-    "capture, .qmf Movantis clip, .ma Maya ASCII). Outputs are written atomically\n"
-    "and never over an input.\n"
+    "capture, .qmf Movantis clip, .ma Maya ASCII, .fbx FBX, .glb/.gltf glTF 2.0,\n"
+    ".dae Collada). Outputs are written atomically and never over an input.\n"
+    "\n"
+    "TAKE.fbx|.glb|.gltf|.dae (and the other files the assimp library reads): the\n"
+    "skeleton is the nodes the meshes' bones name, with their ancestors up to the\n"
+    "first they share (without bones: the animated nodes); the motion is the first\n"
+    "take with keys, or --take. Keys on a regular grid are frames at its rate,\n"
+    "others are sampled at --rate. Lengths become centimetres and the file's up\n"
+    "axis Y, as one line says. The file is parsed in a child process with limits\n"
+    "(QMF_READER_MEMORY_MB, QMF_READER_SECONDS), so a file that crashes or hangs\n"
+    "the parser fails alone, in one line. 'qmf info FILE' lists the takes.\n"
+    "\n"
+    "-> MOTION.glb|.gltf: one node per joint, one animation of LINEAR samplers\n"
+    "(each joint's rotation, the root's translation), metres and Y up; .gltf holds\n"
+    "its data inline.\n"
     "\n"
     "CAPTURE.bvh -> CLIP.qmf: the BVH hierarchy becomes the clip's skeleton through\n"
     "the qmf translator's writer (offsets in file units, rest orientation identity,\n"
@@ -223,6 +241,10 @@ const Command kConvertCommand = {
     "  --map FILE           rename the clip's joints first: one 'clipName sceneName'\n"
     "                       pair per line, '#' starts a comment (see qmf import)\n"
     "  --strip-namespaces   drop namespaces from the joint names (mixamorig:Hips -> Hips)\n"
+    "  --take NAME|N        TAKE.fbx...: the take read, by name or by its number in\n"
+    "                       'qmf info' (default: the first with keys)\n"
+    "  --rate R             TAKE.fbx...: keys off a regular grid are sampled at R frames\n"
+    "                       per second (default: the file's rate, else 30)\n"
     "  --plugin PATH        translator module to load (default: ../plug-ins/qmfTranslator.so\n"
     "                       beside this program)\n"
     "\n"
@@ -235,7 +257,7 @@ const Command kConvertCommand = {
     "output that is an input, are refused before anything runs.\n"
     "\n"
     "  --out-dir DIR        the output folder\n"
-    "  --to qmf|ma|bvh      the format written (default: .bvh and .ma -> .qmf, .qmf -> .ma)\n"
+    "  --to qmf|ma|bvh|glb  the format written (default: .bvh and .ma -> .qmf, .qmf -> .ma)\n"
     "  --jobs N             files converted at once (default: one per core)\n"
     "\n"
     "See docs/bvh.md for the BVH conversions in full.\n",
