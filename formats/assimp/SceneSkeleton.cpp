@@ -229,6 +229,11 @@ Picked pickSkeleton(const aiScene& scene, const SceneOptions& options, Imported&
         top = static_cast<std::size_t>(only);
     }
 
+    // An animated node above is part of the motion (an armature that moves
+    // its bones): the root.
+    while (top != 0 && f.parent[top] > 0 && animated.count(f.node[static_cast<std::size_t>(f.parent[top])]->mName.C_Str()))
+        top = static_cast<std::size_t>(f.parent[top]);
+
     // The skeleton: top's subtree as far as it leads to seeds, and the
     // chains below a seed (ends of limbs), meshes left out.
     Picked p;
