@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets with clang and runs each for a fixed time on a
 # seed corpus the project writes itself, with a dictionary of its format.
 # Usage: scripts/fuzz.sh [--seconds N] [--only TARGET] [--build-dir DIR]
-#   --seconds N   time per target (default 60); targets: kell ma pack bvh
+#   --seconds N   time per target (default 60); targets: kell ma pack bvh scene
 # Inputs that crash are left in DIR/fuzz/<target>-artifacts/; keep each one
 # under fuzz/<target>/crashes/ so the test suite replays it.
 set -euo pipefail
@@ -21,12 +21,13 @@ while [[ $# -gt 0 ]]; do
   shift
 done
 [[ "$seconds" =~ ^[0-9]+$ ]] || { echo "fuzz.sh: --seconds needs a whole number" >&2; exit 2; }
-case "$only" in ""|kell|ma|pack|bvh) ;; *) echo "fuzz.sh: --only takes kell, ma, pack or bvh" >&2; exit 2 ;; esac
+case "$only" in ""|kell|ma|pack|bvh|scene) ;; *) echo "fuzz.sh: --only takes kell, ma, pack, bvh or scene" >&2; exit 2 ;; esac
 scripts/deps.sh --fuzz
 jobs=$(nproc 2>/dev/null || echo 2)
 CC=clang CXX=clang++ cmake -S . -B "$build" -DQMF_BUILD_FUZZ=ON -DQMF_BUILD_TESTS=OFF -DQMF_BUILD_BENCH=OFF \
   -DQMF_WERROR=ON >/dev/null
-cmake --build "$build" -j "$jobs" --target kell_open_fuzzer kell_seed_corpus ma_fuzzer pack_json_fuzzer bvh_fuzzer
+cmake --build "$build" -j "$jobs" --target kell_open_fuzzer kell_seed_corpus ma_fuzzer pack_json_fuzzer bvh_fuzzer \
+  scene_fuzzer scene_seed_corpus
 
 # One run: NAME BINARY MAX_LEN SEEDS... ; new inputs go to the first folder,
 # the seeds are read each run afresh.
@@ -56,4 +57,9 @@ run kell kell_open_fuzzer 16384 "$kell_seeds"
 run ma ma_fuzzer 262144 fuzz/ma/seeds fuzz/ma/crashes
 run pack pack_json_fuzzer 262144 fuzz/pack/seeds fuzz/pack/crashes
 run bvh bvh_fuzzer 262144 fuzz/bvh/seeds fuzz/bvh/crashes
+scene_seeds="$build/fuzz/scene-seeds"
+rm -rf "$scene_seeds"
+mkdir -p "$scene_seeds"
+"$build/bin/scene_seed_corpus" "$scene_seeds" >/dev/null
+run scene scene_fuzzer 65536 "$scene_seeds" fuzz/scene/crashes
 exit "$failed"

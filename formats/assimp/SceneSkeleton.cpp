@@ -96,6 +96,12 @@ Decomposed decompose(const aiMatrix4x4& m) {
     return d;
 }
 
+bool finite(const Decomposed& d) {
+    for (double v : {d.t[0], d.t[1], d.t[2], d.r.w, d.r.x, d.r.y, d.r.z, d.s[0], d.s[1], d.s[2]})
+        if (!std::isfinite(v)) return false;
+    return true;
+}
+
 bool uniform(const Vec& s) {
     const double lo = std::min({std::fabs(s[0]), std::fabs(s[1]), std::fabs(s[2])});
     const double hi = std::max({std::fabs(s[0]), std::fabs(s[1]), std::fabs(s[2])});
@@ -282,6 +288,7 @@ Picked pickSkeleton(const aiScene& scene, const SceneOptions& options, Imported&
     }
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) world = world * (*it)->mTransformation;
     const Decomposed w = decompose(world);
+    if (!finite(w)) throw ImportedError{"the transform above " + std::string(f.node[top]->mName.C_Str()) + " is not a finite number"};
     double cm = 1;
     Vec up{0, 1, 0};
     statedFrame(scene, options, cm, up);
@@ -305,6 +312,7 @@ Picked pickSkeleton(const aiScene& scene, const SceneOptions& options, Imported&
     if (!uniform(w.s)) odd.push_back(f.node[top]->mName.C_Str());
     for (std::size_t j = 0; j < out.joints.size(); ++j) {
         const Decomposed d = decompose(p.nodes[j]->mTransformation);
+        if (!finite(d)) throw ImportedError{"the transform of " + out.joints[j].name + " is not a finite number"};
         p.restT.push_back(d.t);
         p.restR.push_back(d.r);
         p.restS.push_back(d.s);
@@ -322,6 +330,10 @@ Picked pickSkeleton(const aiScene& scene, const SceneOptions& options, Imported&
             joint.rest = {d.r.x, d.r.y, d.r.z, d.r.w};
         }
     }
+    for (const ImportedJoint& joint : out.joints)
+        for (double v : joint.offset)
+            if (!std::isfinite(v) || std::fabs(v) > 1e12)
+                throw ImportedError{"the place of " + joint.name + " is beyond any length qmf holds"};
     if (!odd.empty())
         out.warnings.push_back("a clip's joints do not scale; the uneven or mirroring scale of " + nameList(odd) +
                                " is read as its average size");

@@ -109,12 +109,15 @@ Grid gridOf(const aiAnimation& a, const Picked& p, const SceneOptions& o, double
 template <class Key, class Value, class Mix>
 class Track {
 public:
+    // Keys out of order are sorted, and keys at no finite time left out, in a copy.
     Track(const Key* keys, unsigned count, double near, Mix mix) : keys_(keys), n_(count), near_(near), mix_(mix) {
-        for (unsigned k = 1; k < n_; ++k)
-            if (!(keys_[k].mTime > keys_[k - 1].mTime)) {
-                sorted_.assign(keys_, keys_ + n_);
+        for (unsigned k = 0; k < n_; ++k)
+            if (!std::isfinite(keys_[k].mTime) || (k > 0 && !(keys_[k].mTime > keys_[k - 1].mTime))) {
+                for (unsigned i = 0; i < n_; ++i)
+                    if (std::isfinite(keys_[i].mTime)) sorted_.push_back(keys_[i]);
                 std::stable_sort(sorted_.begin(), sorted_.end(), [](const Key& a, const Key& b) { return a.mTime < b.mTime; });
                 keys_ = sorted_.data();
+                n_ = static_cast<unsigned>(sorted_.size());
                 break;
             }
     }
@@ -201,6 +204,11 @@ double statedRate(const aiScene& scene) {
     return 0;
 }
 
+[[noreturn]] void notFinite(const Imported& out, const aiAnimation& anim, std::size_t joint) {
+    throw ImportedError{"take '" + std::string(anim.mName.C_Str()) + "' turns or moves " + out.joints[joint].name +
+                        " by a value that is not a finite number"};
+}
+
 }  // namespace
 
 void readTake(const aiScene& scene, const SceneOptions& o, const Picked& p, Imported& out) {
@@ -258,6 +266,9 @@ void readTake(const aiScene& scene, const SceneOptions& o, const Picked& p, Impo
         if (ch->mNumRotationKeys && ch->mRotationKeys) rot[j] = std::make_unique<RotTrack>(ch->mRotationKeys, ch->mNumRotationKeys, nearTicks, kSlerp);
         if (ch->mNumPositionKeys && ch->mPositionKeys) pos[j] = std::make_unique<VecTrack>(ch->mPositionKeys, ch->mNumPositionKeys, nearTicks, kLerp);
         if (ch->mNumScalingKeys && ch->mScalingKeys) scl[j] = std::make_unique<VecTrack>(ch->mScalingKeys, ch->mNumScalingKeys, nearTicks, kLerp);
+        for (auto* track : {&pos[j], &scl[j]})
+            if (*track && (*track)->empty()) track->reset();
+        if (rot[j] && rot[j]->empty()) rot[j].reset();
         out.joints[j].keyed = rot[j] != nullptr;
     }
     if (!aboveAnimated.empty())
@@ -278,10 +289,13 @@ void readTake(const aiScene& scene, const SceneOptions& o, const Picked& p, Impo
             }
             if (scl[j] && !scales[j]) scales[j] = !near(vecOf(scl[j]->at(t)), p.restS[j], 1e-4 * (1 + std::fabs(p.restS[j][0])));
         }
+        for (const float* q = &out.rotations[out.rotations.size() - n * 4]; q != out.rotations.data() + out.rotations.size(); ++q)
+            if (!std::isfinite(*q)) notFinite(out, anim, static_cast<std::size_t>(q - out.rotations.data()) / 4 % n);
         Vec root = pos[0] ? vecOf(pos[0]->at(t)) : p.restT[0];
         const Vec at = rotate(p.aboveRotation, {root[0] * p.aboveScale, root[1] * p.aboveScale, root[2] * p.aboveScale});
         for (int a = 0; a < 3; ++a) {
             const double v = (p.aboveTranslation[static_cast<std::size_t>(a)] + at[static_cast<std::size_t>(a)]) * p.toCm;
+            if (!std::isfinite(static_cast<float>(v))) notFinite(out, anim, 0);
             out.rootPosition.push_back(static_cast<float>(v));
         }
     }
