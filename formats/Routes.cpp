@@ -10,6 +10,7 @@
 #include "clips/Printable.h"
 #include "formats/Error.h"
 #include "formats/Session.h"
+#include "formats/UpAxis.h"
 
 #include <ostream>
 
@@ -32,30 +33,30 @@ const unsigned kAssimp = kOptTake | kOptRate | kSelect | kOptRoot;
 
 const RouteRow kRoutes[] = {
     {{Format::Clip, Format::MayaAscii, true, kOptPlugin | kOptMap | kOptStripNamespaces | kOptRigOnly | kOptStart | kOptResample}, Make::MayaRig, false, true},
-    {{Format::Bvh, Format::Clip, true, kOptPlugin | kOptUnit | kSelect | kOptRoot}, Make::Clip, false, true},
-    {{Format::Clip, Format::Bvh, true, kOptUnit | kOptOrder | kSelect | kOptRoot}, Make::Bvh, false, false},
-    {{Format::Bvh, Format::MayaAscii, true, kOptUnit | kSelect}, Make::MayaCurves, true, false},
+    {{Format::Bvh, Format::Clip, true, kOptPlugin | kOptUnit | kSelect | kOptRoot | kOptUp}, Make::Clip, false, true},
+    {{Format::Clip, Format::Bvh, true, kOptUnit | kOptOrder | kSelect | kOptRoot | kOptUp}, Make::Bvh, false, false},
+    {{Format::Bvh, Format::MayaAscii, true, kOptUnit | kSelect | kOptUp}, Make::MayaCurves, true, false},
     {{Format::MayaAscii, Format::Clip, true, kOptPlugin | kSelect | kOptTime | kOptRoot}, Make::Clip, false, true},
     {{Format::MayaAscii, Format::Bvh, true, kOptUnit | kSelect | kOptTime | kOptRoot}, Make::Bvh, false, false},
-    {{Format::Bvh, Format::Gltf, true, kOptUnit | kSelect | kOptRoot}, Make::Gltf, false, false},
-    {{Format::Clip, Format::Gltf, true, kSelect | kOptRoot}, Make::Gltf, false, false},
+    {{Format::Bvh, Format::Gltf, true, kOptUnit | kSelect | kOptRoot | kOptUp}, Make::Gltf, false, false},
+    {{Format::Clip, Format::Gltf, true, kSelect | kOptRoot | kOptUp}, Make::Gltf, false, false},
     {{Format::MayaAscii, Format::Gltf, true, kSelect | kOptTime | kOptRoot}, Make::Gltf, false, false},
-    {{Format::Fbx, Format::Clip, true, kOptPlugin | kAssimp}, Make::Clip, false, true},
-    {{Format::Fbx, Format::Bvh, true, kOptUnit | kOptOrder | kAssimp}, Make::Bvh, false, false},
-    {{Format::Fbx, Format::MayaAscii, true, kAssimp}, Make::MayaCurves, false, false},
-    {{Format::Fbx, Format::Gltf, true, kAssimp}, Make::Gltf, false, false},
-    {{Format::Gltf, Format::Clip, true, kOptPlugin | kAssimp}, Make::Clip, false, true},
-    {{Format::Gltf, Format::Bvh, true, kOptUnit | kOptOrder | kAssimp}, Make::Bvh, false, false},
-    {{Format::Gltf, Format::MayaAscii, true, kAssimp}, Make::MayaCurves, false, false},
-    {{Format::Gltf, Format::Gltf, true, kAssimp}, Make::Gltf, false, false},
-    {{Format::Collada, Format::Clip, true, kOptPlugin | kAssimp}, Make::Clip, false, true},
-    {{Format::Collada, Format::Bvh, true, kOptUnit | kOptOrder | kAssimp}, Make::Bvh, false, false},
-    {{Format::Collada, Format::MayaAscii, true, kAssimp}, Make::MayaCurves, false, false},
-    {{Format::Collada, Format::Gltf, true, kAssimp}, Make::Gltf, false, false},
-    {{Format::Assimp, Format::Clip, true, kOptPlugin | kOptUnit | kAssimp}, Make::Clip, false, true},
-    {{Format::Assimp, Format::Bvh, true, kOptUnit | kOptOrder | kAssimp}, Make::Bvh, false, false},
-    {{Format::Assimp, Format::MayaAscii, true, kOptUnit | kAssimp}, Make::MayaCurves, false, false},
-    {{Format::Assimp, Format::Gltf, true, kOptUnit | kAssimp}, Make::Gltf, false, false},
+    {{Format::Fbx, Format::Clip, true, kOptPlugin | kAssimp | kOptUp}, Make::Clip, false, true},
+    {{Format::Fbx, Format::Bvh, true, kOptUnit | kOptOrder | kAssimp | kOptUp}, Make::Bvh, false, false},
+    {{Format::Fbx, Format::MayaAscii, true, kAssimp | kOptUp}, Make::MayaCurves, false, false},
+    {{Format::Fbx, Format::Gltf, true, kAssimp | kOptUp}, Make::Gltf, false, false},
+    {{Format::Gltf, Format::Clip, true, kOptPlugin | kAssimp | kOptUp}, Make::Clip, false, true},
+    {{Format::Gltf, Format::Bvh, true, kOptUnit | kOptOrder | kAssimp | kOptUp}, Make::Bvh, false, false},
+    {{Format::Gltf, Format::MayaAscii, true, kAssimp | kOptUp}, Make::MayaCurves, false, false},
+    {{Format::Gltf, Format::Gltf, true, kAssimp | kOptUp}, Make::Gltf, false, false},
+    {{Format::Collada, Format::Clip, true, kOptPlugin | kAssimp | kOptUp}, Make::Clip, false, true},
+    {{Format::Collada, Format::Bvh, true, kOptUnit | kOptOrder | kAssimp | kOptUp}, Make::Bvh, false, false},
+    {{Format::Collada, Format::MayaAscii, true, kAssimp | kOptUp}, Make::MayaCurves, false, false},
+    {{Format::Collada, Format::Gltf, true, kAssimp | kOptUp}, Make::Gltf, false, false},
+    {{Format::Assimp, Format::Clip, true, kOptPlugin | kOptUnit | kAssimp | kOptUp}, Make::Clip, false, true},
+    {{Format::Assimp, Format::Bvh, true, kOptUnit | kOptOrder | kAssimp | kOptUp}, Make::Bvh, false, false},
+    {{Format::Assimp, Format::MayaAscii, true, kOptUnit | kAssimp | kOptUp}, Make::MayaCurves, false, false},
+    {{Format::Assimp, Format::Gltf, true, kOptUnit | kAssimp | kOptUp}, Make::Gltf, false, false},
 };
 
 const RouteRow* find(Format from, Format to) {
@@ -80,16 +81,19 @@ std::unique_ptr<Reader> makeReader(Format f, const std::string& in, const Conver
                                    Format to) {
     switch (f) {
     case Format::Bvh:
-        return selectRoot(selectFrames(readBvh(in, options, whole), options.frames, options.step), options.root);
+        return selectRoot(turnUp(selectFrames(readBvh(in, options, whole), options.frames, options.step), options.up),
+                          options.root);
     case Format::Clip:
-        return selectRoot(selectFrames(readClip(in, std::string(row(to).description)), options.frames, options.step),
+        return selectRoot(turnUp(selectFrames(readClip(in, std::string(row(to).description)), options.frames, options.step),
+                                 options.up),
                           options.root);
     case Format::MayaAscii: return readMayaScene(in, options);
     case Format::Fbx:
     case Format::Gltf:
     case Format::Collada:
     case Format::Assimp:
-        return selectRoot(selectFrames(readAssimp(f, in, options), options.frames, options.step), options.root);
+        return selectRoot(turnUp(selectFrames(readAssimp(f, in, options), options.frames, options.step), options.up),
+                          options.root);
     }
     throw FormatError(in + ": " + row(f).name + " is not read by convert");
 }

@@ -210,3 +210,72 @@ TEST_F(Exchange, AReaderThatCrashesSpinsWaitsOrEatsMemoryFailsInOneLine) {
     ::unsetenv("QMF_READER_SECONDS");
     ::unsetenv("QMF_READER_MEMORY_MB");
 }
+
+namespace {
+
+// A figure recorded Z up: the head 80 cm above the hips along Z, the foot below.
+std::string zUpCapture() {
+    return "HIERARCHY\nROOT Hips\n{\n OFFSET 0 0 90\n CHANNELS 6 Xposition Yposition Zposition Zrotation Xrotation Yrotation\n"
+           " JOINT Head\n {\n  OFFSET 0 0 80\n  CHANNELS 3 Zrotation Xrotation Yrotation\n  End Site\n  {\n   OFFSET 0 0 10\n  }\n }\n"
+           " JOINT LeftFoot\n {\n  OFFSET 10 0 -85\n  CHANNELS 3 Zrotation Xrotation Yrotation\n  End Site\n  {\n   OFFSET 0 10 0\n  }\n }\n}\n"
+           "MOTION\nFrames: 3\nFrame Time: 0.033333\n"
+           "5 7 90 30 0 0 0 0 0 0 0 0\n5 7 91 40 5 0 0 0 0 0 0 0\n5 7 92 50 10 0 10 0 0 0 0 0\n";
+}
+
+class UpAxisCli : public Cli {
+protected:
+    // World positions qmf view prints for a frame: joint name to (x, y, z) cm.
+    std::map<std::string, std::array<double, 3>> positionsAt(const std::string& file, int frame) {
+        std::map<std::string, std::array<double, 3>> out;
+        const Result r = run({"view", file, "--positions", "--frame", std::to_string(frame)});
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::istringstream in(r.out);
+        for (std::string line; std::getline(in, line);) {
+            if (line.empty() || line[0] == '#') continue;
+            std::istringstream l(line);
+            std::size_t index;
+            std::array<double, 3> p;
+            std::string name;
+            l >> index >> p[0] >> p[1] >> p[2] >> name;
+            out[name] = p;
+        }
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(UpAxisCli, ZTurnsAFigureRecordedZUpToStandOnYAndAutoFindsItSo) {
+    spit(path("z.bvh"), zUpCapture());
+    Result r = run({"convert", path("z.bvh"), path("z.qmf"), "--up", "z"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run({"convert", path("z.bvh"), path("auto.qmf"), "--up", "auto"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("qmf: " + path("z.bvh") + ": Z up (from the feet to the head); turned to stand on Y\n"), std::string::npos) << r.err;
+    EXPECT_EQ(slurp(path("z.qmf")), slurp(path("auto.qmf")));
+    ASSERT_EQ(run({"convert", path("z.bvh"), path("lying.qmf")}).status, 0);
+    for (int frame = 0; frame < 3; ++frame) {
+        auto lying = positionsAt(path("lying.qmf"), frame);
+        auto standing = positionsAt(path("z.qmf"), frame);
+        ASSERT_EQ(lying.size(), standing.size());
+        for (const auto& [name, p] : lying) {
+            // Turned -90 degrees about X: (x, y, z) becomes (x, z, -y).
+            const auto& q = standing[name];
+            EXPECT_NEAR(q[0], p[0], 1e-4) << name << " frame " << frame;
+            EXPECT_NEAR(q[1], p[2], 1e-4) << name << " frame " << frame;
+            EXPECT_NEAR(q[2], -p[1], 1e-4) << name << " frame " << frame;
+        }
+        EXPECT_GT(standing["Head"][1], standing["Hips"][1] + 70) << frame;
+    }
+    // Standing already: auto leaves it and says so, draw shows it on Y without a word.
+    r = run({"convert", path("z.qmf"), path("again.glb"), "--up", "auto"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find(": Y up (from the feet to the head)\n"), std::string::npos) << r.err;
+    r = run({"draw", path("z.qmf"), "-o", path("z.svg")});
+    EXPECT_EQ(r.err, "");
+    r = run({"draw", path("lying.qmf"), "-o", path("lying.svg")});
+    EXPECT_EQ(r.err, "qmf: " + path("lying.qmf") + ": Z up (from the feet to the head); shown so (--up y|z chooses)\n");
+    r = run({"convert", kRig, path("rig.qmf"), "--up", "z"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("--up does not apply to Maya ASCII to Movantis clip"), std::string::npos) << r.err;
+}

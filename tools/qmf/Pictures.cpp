@@ -3,6 +3,7 @@
 #include "formats/Units.h"
 #include "formats/Formats.h"
 #include "formats/Options.h"
+#include "formats/UpAxis.h"
 #include "svg/Document.h"
 
 #include <cerrno>
@@ -43,7 +44,27 @@ motion::LoadOptions readingOptions(const std::string& command, const Args& a) {
 char upOption(const std::string& command, const std::string& text) {
     if (text == "y" || text == "Y") return 'y';
     if (text == "z" || text == "Z") return 'z';
-    throw CommandError(command + ": --up takes y or z, not '" + text + "'");
+    if (text == "auto" && command != "retarget") return 'a';
+    throw CommandError(command + ": --up takes " + (command != "retarget" ? "auto, " : "") + "y or z, not '" + text + "'");
+}
+
+void settleUp(motion::Motion& m, char up, std::ostream& warn) {
+    if (up == 'y' || up == 'z') {
+        m.upAxis = up;
+        return;
+    }
+    // A scene says its own up; anything else is looked at, unless asked.
+    if (m.source == motion::Source::MayaAscii && up != 'a') return;
+    // As the first frame held shows the figure.
+    std::vector<std::string> names;
+    std::vector<int> parents;
+    for (const motion::Joint& j : m.joints) {
+        names.push_back(j.name);
+        parents.push_back(j.parent);
+    }
+    const formats::UpGuess g = formats::guessUp(names, parents, motion::worldPositions(m, 0));
+    m.upAxis = g.axis;
+    if (up == 'a' || g.axis != 'y') warn << "qmf: " << m.path << ": " << g.how << "; shown so (--up y|z chooses)\n";
 }
 
 uint32_t frameOption(const std::string& command, const std::string& text, const std::string& flag) {
@@ -67,7 +88,7 @@ motion::Motion loadForPicture(const std::string& command, const Args& a, const s
     } catch (const motion::MotionError& e) {
         throw CommandError(command + ": " + e.what());
     }
-    if (up) m.upAxis = up;
+    settleUp(m, up, std::cerr);
     return m;
 }
 

@@ -26,6 +26,10 @@ uint32_t frameOption(const std::string& command, const std::string& text, const 
 // --up's value: the axis drawn vertical, 'y' or 'z'. A Z-up capture says
 // nothing of it in a BVH file, so the user tells.
 char upOption(const std::string& command, const std::string& text);
+// The axis a picture or page shows up: y or z as given, else (auto, or
+// nothing given) what the rest pose says; one line when it is not Y or
+// when auto was asked. A scene keeps Y unless auto is asked.
+void settleUp(motion::Motion& m, char up, std::ostream& warn);
 
 // The reading options the table names, from the command line (--plugin,
 // --unit, --frames, --step); refusals name the command.

@@ -26,6 +26,7 @@ struct ConvertOptions {
     uint32_t step = 1;            // --step N: every Nth frame from A; the rate read is the source's over N
     std::string take;             // --take NAME|N: the take of an FBX, glTF or Collada file; "" the first with keys
     double rate = 0;              // --rate R: keys off a regular grid sampled at R fps; 0 the file's rate, else 30
+    std::string up;               // --up auto|y|z: a source recorded Z up turned to stand on Y; "" and "y" leave it
 };
 
 // The options as the table of formats names them, for saying which apply where.
@@ -44,6 +45,7 @@ enum OptionBit : unsigned {
     kOptResample = 1u << 11,
     kOptTake = 1u << 12,
     kOptRate = 1u << 13,
+    kOptUp = 1u << 14,
 };
 
 struct OptionFlag {
@@ -52,6 +54,6 @@ struct OptionFlag {
     bool takesValue;
 };
 // Every option above with its flag, in the order the command lists them.
-extern const OptionFlag kOptionFlags[14];
+extern const OptionFlag kOptionFlags[15];
 
 }  // namespace qmf::formats

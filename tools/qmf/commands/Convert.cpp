@@ -7,6 +7,7 @@
 #include "formats/ImportRun.h"
 #include "formats/Routes.h"
 #include "formats/Units.h"
+#include "formats/UpAxis.h"
 
 #include <iostream>
 
@@ -129,6 +130,13 @@ ConvertOptions optionsOf(const Args& a) {
     o.rename.stripNamespaces = a.has("--strip-namespaces");
     o.rigOnly = a.has("--rig-only");
     o.resample = a.has("--resample");
+    if (a.has("--up")) {
+        try {
+            o.up = formats::parseUp(a.value("--up"));
+        } catch (const FormatError& e) {
+            throw CommandError(std::string("convert: ") + e.what());
+        }
+    }
     o.take = a.value("--take");
     if (a.has("--take") && o.take.empty()) throw CommandError("convert: --take needs a name or a number");
     if (a.has("--rate")) o.rate = rateOption("convert", a.value("--rate"));
@@ -245,6 +253,10 @@ const Command kConvertCommand = {
     "                       'qmf info' (default: the first with keys)\n"
     "  --rate R             TAKE.fbx...: keys off a regular grid are sampled at R frames\n"
     "                       per second (default: the file's rate, else 30)\n"
+    "  --up auto|y|z        a capture, clip or 3D take recorded Z up: z turns its root\n"
+    "                       -90 degrees about X to stand on Y; auto looks at the rest\n"
+    "                       pose (feet to head, or root to its farthest end) and says\n"
+    "                       what it found; y (default) leaves it\n"
     "  --plugin PATH        translator module to load (default: ../plug-ins/qmfTranslator.so\n"
     "                       beside this program)\n"
     "\n"

@@ -61,7 +61,7 @@ int cmdDraw(int argc, char** argv) {
 const Command kDrawCommand = {
     "draw",
     "usage: qmf draw FILE -o SKELETON.svg [--frame N] [--view front|side|top]\n"
-    "                [--frames A:B] [--step N] [--plugin PATH] [--unit U] [--up y|z]\n"
+    "                [--frames A:B] [--step N] [--plugin PATH] [--unit U] [--up auto|y|z]\n"
     "       qmf draw A B -o SKELETON.svg [same options]\n"
     "\n"
     "Draws the skeleton of FILE (a Movantis clip, a Maya ASCII scene or a BVH file)\n"
@@ -77,8 +77,9 @@ const Command kDrawCommand = {
     "                   capture; a scene's frames within its playback range)\n"
     "  --step N         every Nth frame from A (default 1)\n"
     "  --unit U         BVH lengths are in U: cm (default), mm, dm, m, in or ft\n"
-    "  --up y|z         the axis drawn vertical (default y; BVH files do not say,\n"
-    "                   and many captures are recorded Z-up)\n"
+    "  --up auto|y|z    the axis drawn vertical (default auto: a scene's Y, else what\n"
+    "                   the rest pose says, feet to head; BVH files do not say, and\n"
+    "                   many captures are recorded Z up)\n"
     "  --plugin PATH    translator module, for BVH input (default: beside this program)\n",
     cmdDraw};
 

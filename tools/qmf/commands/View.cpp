@@ -37,7 +37,7 @@ motion::Motion loadOne(const std::string& in, const motion::LoadOptions& options
     } catch (const motion::MotionError& e) {
         throw CommandError(e.what());
     }
-    if (up) m.upAxis = up;
+    settleUp(m, up, std::cerr);
     return m;
 }
 
@@ -105,7 +105,7 @@ int cmdView(int argc, char** argv) {
 
 const Command kViewCommand = {
     "view",
-    "usage: qmf view FILE -o PAGE.html [--frames A:B] [--step N] [--plugin PATH] [--unit U] [--up y|z]\n"
+    "usage: qmf view FILE -o PAGE.html [--frames A:B] [--step N] [--plugin PATH] [--unit U] [--up auto|y|z]\n"
     "       qmf view A B -o PAGE.html [same options]\n"
     "       qmf view --positions FILE [--frame N] [--frames A:B] [--step N]\n"
     "\n"
@@ -131,8 +131,9 @@ const Command kViewCommand = {
     "                  too long for one page shows the longest run from A that fits\n"
     "  --step N        every Nth frame from A (default 1)\n"
     "  --unit U        BVH lengths are in U: cm (default), mm, dm, m, in or ft\n"
-    "  --up y|z        the axis shown vertical (default y; BVH files do not say,\n"
-    "                  and many captures are recorded Z-up)\n"
+    "  --up auto|y|z   the axis shown vertical (default auto: a scene's Y, else what\n"
+    "                  the rest pose says, feet to head; BVH files do not say, and\n"
+    "                  many captures are recorded Z up)\n"
     "  --plugin PATH   translator module, for BVH input (default: beside this program)\n",
     cmdView};
 
