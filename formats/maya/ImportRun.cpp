@@ -1,5 +1,9 @@
 // Keying a clip onto a scene in the host through the translator's reader.
 #include "formats/ImportRun.h"
+
+#include "fileio/PrivateFolder.h"
+#include "formats/Formats.h"
+#include "formats/Routes.h"
 #include "formats/Model.h"
 
 #include "clips/Clip.h"
@@ -211,20 +215,34 @@ Imported importClip(const std::string& clip, const std::string& scenePath, const
                     const ConvertOptions& options, std::ostream& warn) {
     requireInput(clip);
     if (!options.rename.mapFile.empty()) requireInput(options.rename.mapFile);
+    // Any other motion file convert reads becomes a private clip first.
+    Format format = Format::Clip;
+    if (formatOfContent(clip, format) && format != Format::Clip && format != Format::MayaAscii) {
+        if (!row(format).convertFrom) throw FormatError(clip + ": " + row(format).name + " is not read by qmf");
+    } else {
+        format = Format::Clip;
+    }
     qmfhost::ma::Scene scene = readScene(scenePath);
     // The scene itself may be the output (documented); the clip, map and module may not.
     std::vector<std::string> inputs{clip, pluginPath(options.plugin)};
     if (!options.rename.mapFile.empty()) inputs.push_back(options.rename.mapFile);
     fileio::Output output = requireOutput(out, inputs);
+    std::unique_ptr<fileio::PrivateFolder> folder;
+    std::string readFrom = clip;
+    if (format != Format::Clip) {
+        folder = std::make_unique<fileio::PrivateFolder>("qmf-import");
+        readFrom = folder->file("motion.qmf");
+        convert(format, Format::Clip, clip, readFrom, options, warn);
+    }
     auto module = loadTranslator(options.plugin);
     // The header only: the translator's own open below reads the whole clip,
     // and its refusal of a damaged one is reported from there.
-    checkClipHeader(clip);
-    if (module->identifyFile("qmf", absolute(clip)) != MPxFileTranslator::kIsMyFileType)
+    checkClipHeader(readFrom);
+    if (module->identifyFile("qmf", absolute(readFrom)) != MPxFileTranslator::kIsMyFileType)
         throw FormatError(clip + ": not a Movantis animation the translator can read");
     qmfhost::ma::Binding binding = bindScene(scenePath, scene);
 
-    ImportRequest request{clip, clip, options.replace};
+    ImportRequest request{clip, readFrom, options.replace};
     if (!options.start.empty()) {
         request.start = true;
         request.startFrame = startFrame(options.start);
@@ -233,7 +251,7 @@ Imported importClip(const std::string& clip, const std::string& scenePath, const
     if (!options.rename.mapFile.empty() || options.rename.stripNamespaces || options.rename.mayaNames ||
         options.resample) {
         const std::vector<std::string> sceneJoints = sceneJointNames(false);
-        PackedClip packed = readPackedClip(clip);
+        PackedClip packed = readPackedClip(readFrom);
         // Keys on the scene's whole frames: the clip at the scene's rate.
         if (options.resample) packed = resampledClip(packed, static_cast<float>(scene.units.framesPerSecond));
         prepared = prepareClip(clip, packed, options.rename, &sceneJoints, output, warn, options.resample);

@@ -3,7 +3,9 @@
 // then opened.
 #include "Bake.h"
 
+#include "formats/Formats.h"
 #include "formats/Routes.h"
+#include "formats/Session.h"
 #include "retarget/Retarget.h"
 
 #include <dlfcn.h>
@@ -68,17 +70,36 @@ std::string modulePlugin() {
     return {};
 }
 
-std::shared_ptr<Animation> bake(const std::string& scene, const qmf::formats::ConvertOptions& options,
-                                std::vector<std::string>& warnings) {
+namespace {
+
+std::shared_ptr<Animation> throughClip(qmf::formats::Format format, const std::string& path,
+                                       const qmf::formats::ConvertOptions& options, std::vector<std::string>& warnings) {
     qmf::formats::ConvertOptions o = options;
     if (o.plugin.empty()) o.plugin = modulePlugin();
     if (o.plugin.empty()) throw qmf::FormatError("the translator module was not found beside the Python module; give plugin=PATH");
     TempFolder folder;
     std::ostringstream warn;
-    qmf::formats::convert(qmf::formats::Format::MayaAscii, qmf::formats::Format::Clip, scene, folder.clip(), o, warn);
+    qmf::formats::convert(format, qmf::formats::Format::Clip, path, folder.clip(), o, warn);
     std::istringstream lines(warn.str());
     for (std::string line; std::getline(lines, line);) warnings.push_back(line);
     return Animation::open(folder.clip());
+}
+
+}  // namespace
+
+std::shared_ptr<Animation> bake(const std::string& scene, const qmf::formats::ConvertOptions& options,
+                                std::vector<std::string>& warnings) {
+    return throughClip(qmf::formats::Format::MayaAscii, scene, options, warnings);
+}
+
+std::shared_ptr<Animation> readMotion(const std::string& path, const qmf::formats::ConvertOptions& options,
+                                      std::vector<std::string>& warnings) {
+    qmf::requireInput(path);
+    qmf::formats::Format format = qmf::formats::Format::Clip;
+    if (!qmf::formats::formatOfContent(path, format))
+        throw qmf::FormatError(path + ": cannot tell the format " + qmf::formats::extensionHint());
+    if (format == qmf::formats::Format::Clip) return Animation::open(path);
+    return throughClip(format, path, options, warnings);
 }
 
 namespace {

@@ -22,6 +22,11 @@ std::string modulePlugin();
 std::shared_ptr<Animation> bake(const std::string& scene, const qmf::formats::ConvertOptions& options,
                                 std::vector<std::string>& warnings);
 
+// Any motion file qmf convert reads, as a clip: a clip opened, anything
+// else converted to a private clip as `qmf convert IN CLIP.qmf` makes it.
+std::shared_ptr<Animation> readMotion(const std::string& path, const qmf::formats::ConvertOptions& options,
+                                      std::vector<std::string>& warnings);
+
 // The motion at `source` retargeted onto the rig at `rig`, pairs given in
 // code standing for a map file.
 std::shared_ptr<Animation> retarget(const std::string& source, const std::string& rig,

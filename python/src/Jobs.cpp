@@ -4,6 +4,11 @@
 
 #include "Bake.h"
 
+#include "formats/Formats.h"
+#include "formats/Session.h"
+#include "formats/Units.h"
+#include "formats/UpAxis.h"
+
 #include <pybind11/stl.h>
 
 #include <cmath>
@@ -42,6 +47,37 @@ void reading(qmf::formats::ConvertOptions& o, const FrameRange& frames, int64_t 
 }  // namespace
 
 void bindJobs(py::module_& m) {
+    m.def(
+        "read",
+        [](const py::object& path, const std::optional<std::string>& take, const std::optional<double>& rate,
+           const FrameRange& frames, int64_t step, const std::optional<std::string>& unit,
+           const std::optional<std::string>& up, const py::object& plugin) {
+            qmf::formats::ConvertOptions o;
+            reading(o, frames, step, std::nullopt, plugin);
+            if (take) o.take = *take;
+            if (rate) {
+                if (!std::isfinite(*rate) || !(*rate > 0) || *rate > 100000) throw py::value_error("rate must be above 0 (at most 100000)");
+                o.rate = *rate;
+            }
+            if (unit) {
+                const qmf::formats::LengthUnit& u = qmf::formats::lengthUnit(*unit);
+                o.unitToCm = u.cm;
+                o.unitName = u.name;
+            }
+            if (up) o.up = qmf::formats::parseUp(*up);
+            std::vector<std::string> warnings;
+            auto clip = qmfpy::readMotion(pathArg(path), o, warnings);
+            for (const std::string& w : warnings) PyErr_WarnEx(PyExc_UserWarning, w.c_str(), 1);
+            return clip;
+        },
+        py::arg("path"), py::arg("take") = py::none(), py::arg("rate") = py::none(), py::arg("frames") = py::none(),
+        py::arg("step") = 1, py::arg("unit") = py::none(), py::arg("up") = py::none(), py::arg("plugin") = py::none(),
+        "Any motion file `qmf convert` reads (a clip, a BVH capture, a Maya ASCII scene, FBX, glTF, Collada) as "
+        "a clip: a clip is opened, anything else converted as `qmf convert IN CLIP.qmf` does. `take` (a name or "
+        "its number in `qmf info`), `rate`, `unit` (a BVH file's) and `up` (\"auto\", \"y\" or \"z\") are the "
+        "command's --take, --rate, --unit and --up. What reading says (units applied, what a clip cannot hold) "
+        "are Python warnings.");
+
     m.def(
         "bake",
         [](const py::object& scene, const FrameRange& frames, int64_t step, const std::optional<std::string>& root,

@@ -3,7 +3,7 @@ import numpy as np
 import pytest
 
 import qmf
-from conftest import run_qmf
+from conftest import bits, run_qmf
 
 
 def keys_by_name(clip):
@@ -64,3 +64,27 @@ def test_bake_takes_a_joints_hierarchy_out(walk, tmp_path):
     assert spine.frame_count == whole.frame_count
     with pytest.raises(qmf.Error, match="--root nope is not a joint of"):
         qmf.bake(rig, root="nope")
+
+
+def test_read_takes_any_motion_file_convert_reads(walk, tmp_path):
+    """A clip is opened; a capture, a glb or a scene comes back as the clip convert makes."""
+    glb = tmp_path / "walk.glb"
+    run_qmf("convert", walk, glb)
+    direct = tmp_path / "back.qmf"
+    run_qmf("convert", glb, direct)
+    with pytest.warns(UserWarning, match=r"metres → cm \(×100\)"):
+        read = qmf.read(glb)
+    want = qmf.open(direct)
+    assert (read.frame_count, read.frame_rate) == (want.frame_count, want.frame_rate)
+    a, ma = read.figures[0].orientations()
+    b, mb = want.figures[0].orientations()
+    assert np.array_equal(ma, mb) and np.array_equal(bits(a), bits(b))
+    assert qmf.read(walk).frame_count == qmf.open(walk).frame_count
+    with pytest.warns(UserWarning, match=r"metres → cm"):
+        assert qmf.read(glb, frames=(2, 5)).frame_count == 4
+    with pytest.raises(qmf.Error, match=r"--take 3: no such take; the file holds 1 walk"):
+        qmf.read(glb, take="3")
+    with pytest.raises(qmf.Error, match="--up takes auto, y or z"):
+        qmf.read(glb, up="x")
+    with pytest.raises(ValueError, match="rate must be above 0"):
+        qmf.read(glb, rate=0)

@@ -153,7 +153,7 @@ TEST_F(BatchCli, ConflictsAndBadOptionsAreRefusedBeforeAnythingRuns) {
         {{"convert", walk, path("scene.ma"), "--out-dir", out, "--to", "ma"},
          "qmf: convert: Maya ASCII to Maya ASCII is not a conversion qmf makes (" + path("scene.ma") + ")"},
         {{"convert", walk, "--out-dir", out, "--rig-only"}, "--rig-only does not apply to BVH to Movantis clip"},
-        {{"convert", walk, "--out-dir", out, "--to", "fbx"}, "--to must be qmf, ma or bvh, not 'fbx'"},
+        {{"convert", walk, "--out-dir", out, "--to", "fbx"}, "--to must be qmf, ma, bvh or glb, not 'fbx'"},
         {{"convert", walk, "--out-dir", out, "--jobs", "0"}, "--jobs must be a whole number from 1 to 256, not '0'"},
         {{"convert", walk, "--out-dir", out, "--jobs", "257"}, "--jobs must be"},
         {{"export", path("scene.ma"), "--out-dir", out, "--jobs", "2x"}, "--jobs must be"},

@@ -191,7 +191,7 @@ TEST_F(Pictures, RefusalsSayWhyAndWriteNothing) {
         {{"draw", clip, "-o", path("out.svg"), "--frame", "99999999999"},
          "draw: --frame needs a frame number from 0, not '99999999999'"},
         {{"draw", clip, "-o", path("out.svg"), "--view", "diagonal"}, "draw: --view is front, side or top, not 'diagonal'"},
-        {{"draw", clip, "-o", path("out.svg"), "--up", "x"}, "draw: --up takes y or z, not 'x'"},
+        {{"draw", clip, "-o", path("out.svg"), "--up", "x"}, "draw: --up takes auto, y or z, not 'x'"},
         {{"plot", clip, "-o", path("out.svg"), "--up", "z"}, "plot: unknown option --up (see qmf plot --help)"},
         {{"draw", clip}, "draw: -o SKELETON.svg is needed"},
         {{"plot", clip}, "plot: -o CURVES.svg is needed"},

@@ -165,6 +165,24 @@ TEST_F(Exchange, TheGlbHoldsANodePerJointAndSamplersInSecondsAndMetres) {
     }
 }
 
+TEST_F(Exchange, ImportTakesAnyMotionThroughAPrivateClip) {
+    const std::string clip = path("walk.qmf");
+    ASSERT_EQ(run({"pack", kWalk, clip}).status, 0);
+    ASSERT_EQ(run({"convert", clip, path("walk.glb")}).status, 0);
+    Result direct = run({"import", clip, kRig, "-o", path("direct.ma")});
+    ASSERT_EQ(direct.status, 0) << direct.err;
+    Result r = run({"import", path("walk.glb"), kRig, "-o", path("via.ma")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The same curves and keys; the summary names the file given.
+    EXPECT_EQ(r.out.substr(r.out.find(':')), direct.out.substr(direct.out.find(':')).replace(
+        direct.out.find("direct.ma") - direct.out.find(':'), 9, "via.ma")) << r.out;
+    EXPECT_EQ(r.out.rfind("imported " + path("walk.glb") + " onto ", 0), 0u) << r.out;
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(fs::temp_directory_path()))
+        if (e.path().filename().string().rfind("qmf-import-", 0) == 0) left.push_back(e.path());
+    EXPECT_TRUE(left.empty()) << "the private clip is removed: " << left.front();
+}
+
 TEST_F(Exchange, InfoListsTheTakesAndTakeChoosesOne) {
     spit(path("walk.bvh"), capture(10));
     ASSERT_EQ(run({"convert", path("walk.bvh"), path("walk.glb")}).status, 0);

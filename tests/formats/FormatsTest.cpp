@@ -154,13 +154,17 @@ TEST(FormatTable, EveryRowIsWholeAndTheListsFollowIt) {
         Format f = Format::Clip;
         EXPECT_TRUE(formatOfName(std::string("x.") + r.key, f)) << r.key;
         EXPECT_EQ(f, r.id);
-        EXPECT_NE(extensionHint().find(std::string(".") + r.key), std::string::npos) << r.key;
+        // The library's many other formats are listed by convert --help, not in one line.
+        if (r.id != Format::Assimp) {
+            EXPECT_NE(extensionHint().find(std::string(".") + r.key), std::string::npos) << r.key;
+        }
         if (r.view) {
             EXPECT_NE(viewableList().find(r.description), std::string::npos) << r.key;
         }
     }
-    EXPECT_EQ(extensionHint(), "(use .bvh, .qmf or .ma)");
-    EXPECT_EQ(viewableList(), "a Movantis clip, a Maya ASCII scene or a BVH file");
+    EXPECT_EQ(extensionHint(), "(use .bvh, .qmf, .ma, .fbx, .glb or .dae)");
+    EXPECT_EQ(viewableList(), "a Movantis clip, a Maya ASCII scene, a BVH file, an FBX file, a glTF file, a Collada file "
+                              "or another 3D file the assimp library reads");
 }
 
 TEST(Routes, EachPairIsARouteOrOneClearRefusal) {
@@ -227,7 +231,7 @@ TEST(Convert, AFileWhoseFormatCannotBeToldIsRefusedBeforeAnythingIsRead) {
         convert("/nonexistent/in.bvh", "/nonexistent/out.txt", ConvertOptions{}, warn);
         ADD_FAILURE() << "accepted";
     } catch (const qmf::FormatError& e) {
-        EXPECT_EQ(std::string(e.what()), "convert: cannot tell the format of /nonexistent/out.txt (use .bvh, .qmf or .ma)");
+        EXPECT_EQ(std::string(e.what()), "convert: cannot tell the format of /nonexistent/out.txt (use .bvh, .qmf, .ma, .fbx, .glb or .dae)");
     }
 }
 

@@ -48,8 +48,8 @@ check "identify|import|info"                qmf i
 check "--help|--version"                    qmf --
 check "draw"                                qmf help d
 check "--json"                              qmf info --j
-check "--replace|--resample"                qmf import --r
-check "--resample|--rig-only|--root"       qmf convert --r
+check "--rate|--replace|--resample"         qmf import --r
+check "--rate|--resample|--rig-only|--root" qmf convert --r
 check "--jobs"                              qmf export a.ma --j
 check "--joint"                             qmf plot walk.qmf --jo
 check "--plugin|--positions"               qmf view --p
@@ -59,7 +59,7 @@ check "mm|m"                                qmf convert --unit = m
 check "cm|mm|dm|m|in|ft"                     qmf convert --unit =
 check "xyz|xzy"                             qmf convert x.qmf y.bvh --order x
 check "front|side|top"                      qmf draw x.qmf --view ''
-check "qmf|ma|bvh"                          qmf convert a.bvh b.bvh --out-dir d --to ''
+check "qmf|ma|bvh|glb"                      qmf convert a.bvh b.bvh --out-dir d --to ''
 check "cm|mm|dm|m|in|ft"                     qmf view run.bvh -o p.html --unit ''
 check "side"                                qmf draw x.qmf --view s
 check "clips"                               qmf convert run.bvh --out-dir ''

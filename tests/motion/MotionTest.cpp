@@ -209,7 +209,7 @@ TEST_F(MotionTest, RefusesWhatItCannotShowInOneLine) {
         const char* says;
     };
     const std::vector<Case> cases = {
-        {"notes.txt", "just some text\n", "not a Movantis clip, a Maya ASCII scene or a BVH file"},
+        {"notes.txt", "just some text\n", "not a Movantis clip, a Maya ASCII scene, a BVH file, an FBX file, a glTF file, a Collada file or another 3D file"},
         {"empty.ma", "//Maya ASCII 2020 scene\nrequires maya \"2020\";\n", "has no joints"},
         // Too long for one view: the run that fits is chosen from the header,
         // and the frame lines are counted, not converted, before it is.

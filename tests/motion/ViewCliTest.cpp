@@ -41,9 +41,10 @@ TEST_F(View, RefusesBadArgumentsInOneLine) {
         {{"view", "--positions", clip, "--frame", "-1"}, "qmf: view: --frame needs a frame number from 0, not '-1'\n"},
         {{"view", "--positions", clip, "--frame", "2x"}, "qmf: view: --frame needs a frame number from 0, not '2x'\n"},
         {{"view", "--positions", path("notes.txt")},
-         "qmf: " + path("notes.txt") + ": not a Movantis clip, a Maya ASCII scene or a BVH file\n"},
+         "qmf: " + path("notes.txt") + ": not a Movantis clip, a Maya ASCII scene, a BVH file, an FBX file, a glTF file, a Collada file or another "
+                                  "3D file the assimp library reads\n"},
         {{"view", clip, "-o", clip}, "qmf: " + clip + ": is the same file as the input " + clip + "; not replaced\n"},
-        {{"view", clip, "-o", path("p.html"), "--up", "x"}, "qmf: view: --up takes y or z, not 'x'\n"},
+        {{"view", clip, "-o", path("p.html"), "--up", "x"}, "qmf: view: --up takes auto, y or z, not 'x'\n"},
     };
     for (const Case& c : cases) {
         Result r = run(c.args);
@@ -119,7 +120,7 @@ TEST_F(View, UpAxisIsTheUsersChoice) {
 TEST_F(View, HelpNamesEveryOption) {
     Result r = run({"view", "--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* option : {"-o PAGE.html", "--positions", "--frame N", "--unit U", "--up y|z", "--plugin PATH"})
+    for (const char* option : {"-o PAGE.html", "--positions", "--frame N", "--unit U", "--up auto|y|z", "--take T", "--rate R", "--plugin PATH"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 

@@ -49,17 +49,20 @@ _qmf() {
     fi
 
     local opts exts out line
+    # What the assimp library reads for qmf (the table of formats' rows).
+    local scenes3d="fbx glb gltf dae x smd md5mesh ms3d b3d ogex 3ds ase iqm ac irrmesh lwo lws mdl md2 md3"
     case $cmd in
         export) opts="--time --plugin --out-dir --jobs"; exts="ma qmf" ;;
-        import) opts="-o --output --replace --map --strip-namespaces --maya-names --start --resample --plugin"; exts="qmf ma"; out=ma ;;
+        import) opts="-o --output --replace --map --strip-namespaces --maya-names --start --resample --take --rate --unit --up --plugin"
+                exts="qmf ma bvh $scenes3d"; out=ma ;;
         identify) opts="--plugin"; exts="" ;;
-        info) opts="--json"; exts="qmf" ;;
+        info) opts="--json"; exts="qmf $scenes3d" ;;
         pack) opts=""; exts="json qmf" ;;
-        convert) opts="--unit --order --frames --step --time --start --root --resample --rig-only --map --strip-namespaces --plugin --out-dir --to --jobs"
-                 exts="bvh qmf ma" ;;
-        view) opts="-o --output --positions --frame --frames --step --unit --up --plugin"; exts="qmf ma bvh"; out=html ;;
-        draw) opts="-o --output --frame --frames --step --view --unit --up --plugin"; exts="qmf ma bvh"; out=svg ;;
-        plot) opts="-o --output --joint --frames --step --unit --plugin"; exts="qmf ma bvh"; out=svg ;;
+        convert) opts="--unit --order --frames --step --time --start --root --resample --rig-only --map --strip-namespaces --take --rate --up --plugin --out-dir --to --jobs"
+                 exts="bvh qmf ma $scenes3d" ;;
+        view) opts="-o --output --positions --frame --frames --step --unit --up --take --rate --plugin"; exts="qmf ma bvh $scenes3d"; out=html ;;
+        draw) opts="-o --output --frame --frames --step --view --unit --up --take --rate --plugin"; exts="qmf ma bvh $scenes3d"; out=svg ;;
+        plot) opts="-o --output --joint --frames --step --unit --take --rate --plugin"; exts="qmf ma bvh $scenes3d"; out=svg ;;
         retarget) opts="-o --output --map --scale --frames --step --source-rest --time --unit --up --plugin --dry-run"
                   exts="qmf ma bvh"; out="ma qmf bvh" ;;
         *) return 0 ;;
@@ -76,10 +79,10 @@ _qmf() {
         --unit) _qmf_words "cm mm dm m in ft" "$cur"; return 0 ;;
         --order) _qmf_words "xyz yzx zxy xzy yxz zyx" "$cur"; return 0 ;;
         --view) _qmf_words "front side top" "$cur"; return 0 ;;
-        --up) _qmf_words "y z" "$cur"; return 0 ;;
+        --up) if [[ $cmd == retarget ]]; then _qmf_words "y z" "$cur"; else _qmf_words "auto y z" "$cur"; fi; return 0 ;;
         --scale) _qmf_words "auto" "$cur"; return 0 ;;
-        --to) _qmf_words "qmf ma bvh" "$cur"; return 0 ;;
-        --time | --jobs | --frame | --frames | --step | --start | --root | --joint | --source-rest) return 0 ;;  # a number or a name: nothing to offer
+        --to) _qmf_words "qmf ma bvh glb" "$cur"; return 0 ;;
+        --time | --jobs | --frame | --frames | --step | --start | --root | --joint | --source-rest | --take | --rate) return 0 ;;  # a number or a name: nothing to offer
     esac
 
     local -a extlist

@@ -61,7 +61,8 @@ int cmdDraw(int argc, char** argv) {
 const Command kDrawCommand = {
     "draw",
     "usage: qmf draw FILE -o SKELETON.svg [--frame N] [--view front|side|top]\n"
-    "                [--frames A:B] [--step N] [--plugin PATH] [--unit U] [--up auto|y|z]\n"
+    "                [--frames A:B] [--step N] [--plugin PATH] [--unit U] [--take T] [--rate R]\n"
+    "                [--up auto|y|z]\n"
     "       qmf draw A B -o SKELETON.svg [same options]\n"
     "\n"
     "Draws the skeleton of FILE (a Movantis clip, a Maya ASCII scene or a BVH file)\n"
@@ -80,6 +81,8 @@ const Command kDrawCommand = {
     "  --up auto|y|z    the axis drawn vertical (default auto: a scene's Y, else what\n"
     "                   the rest pose says, feet to head; BVH files do not say, and\n"
     "                   many captures are recorded Z up)\n"
+    "  --take NAME|N    FBX, glTF, Collada: the take shown (default: the first with keys)\n"
+    "  --rate R         FBX, glTF, Collada: keys off a grid sampled at R fps\n"
     "  --plugin PATH    translator module, for BVH input (default: beside this program)\n",
     cmdDraw};
 

@@ -1,7 +1,10 @@
 // qmf import: a Movantis clip keyed onto a scene's joints through the
 // translator's reader, and the animated scene written back.
 #include "Args.h"
+#include "formats/Error.h"
 #include "formats/ImportRun.h"
+#include "formats/Units.h"
+#include "formats/UpAxis.h"
 #include "qmfhost/MaWriter.h"
 
 #include <iostream>
@@ -14,7 +17,7 @@ int cmdImport(int argc, char** argv) {
     Args a = parseArgs("import", argc, argv,
                        {{"--plugin", true}, {"-o", true}, {"--replace", false}, {"--map", true},
                         {"--strip-namespaces", false}, {"--maya-names", false}, {"--start", true},
-                        {"--resample", false}});
+                        {"--resample", false}, {"--take", true}, {"--rate", true}, {"--unit", true}, {"--up", true}});
     if (a.help) {
         std::cout << kImportCommand.help;
         return 0;
@@ -34,6 +37,19 @@ int cmdImport(int argc, char** argv) {
     options.replace = a.has("--replace");
     options.start = a.value("--start");
     options.resample = a.has("--resample");
+    // For a capture or 3D take, read into a private clip first.
+    options.take = a.value("--take");
+    if (a.has("--rate")) options.rate = rateOption("import", a.value("--rate"));
+    try {
+        if (a.has("--unit")) {
+            const formats::LengthUnit& u = formats::lengthUnit(a.value("--unit"));
+            options.unitToCm = u.cm;
+            options.unitName = u.name;
+        }
+        if (a.has("--up")) options.up = formats::parseUp(a.value("--up"));
+    } catch (const FormatError& e) {
+        throw CommandError(std::string("import: ") + e.what());
+    }
     if (a.has("--start")) {
         try {
             formats::startFrame(options.start);
@@ -57,12 +73,18 @@ const Command kImportCommand = {
     "import",
     "usage: qmf import CLIP.qmf SCENE.ma -o OUT.ma [--replace] [--map FILE]\n"
     "                  [--strip-namespaces] [--maya-names] [--start F] [--resample] [--plugin PATH]\n"
+    "       qmf import MOTION SCENE.ma -o OUT.ma [the options above] [--take T] [--rate R]\n"
+    "                  [--unit U] [--up auto|y|z]\n"
     "\n"
     "Reads a Maya ASCII scene into the headless host, calls the qmf translator's\n"
     "reader on CLIP.qmf (translate curves on the first joint, rotate curves on every\n"
     "joint with joint children, playback end, linear tangents) and writes the\n"
     "animated scene to OUT.ma, atomically. Nothing is written when the translator\n"
     "fails. The input scene is replaced only when -o names it.\n"
+    "\n"
+    "Any other motion file 'qmf convert' reads (a BVH capture, FBX, glTF, Collada)\n"
+    "is first converted to a private clip as 'qmf convert MOTION CLIP.qmf' makes it,\n"
+    "with --take, --rate, --unit and --up as convert takes them.\n"
     "\n"
     "The translator matches joints by exact name. The options below rename the\n"
     "clip's joints on a private copy (the clip itself is never changed). When\n"

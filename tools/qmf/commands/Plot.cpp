@@ -37,7 +37,7 @@ int cmdPlot(int argc, char** argv) {
 const Command kPlotCommand = {
     "plot",
     "usage: qmf plot FILE -o CURVES.svg [--joint NAME]... [--frames A:B] [--step N]\n"
-    "                [--plugin PATH] [--unit U]\n"
+    "                [--plugin PATH] [--unit U] [--take T] [--rate R]\n"
     "\n"
     "Charts the channels of FILE (a Movantis clip, a Maya ASCII scene or a BVH\n"
     "file) over all its frames as an SVG picture: one small chart per joint with\n"
@@ -54,6 +54,8 @@ const Command kPlotCommand = {
     "  --step N         every Nth frame from A (default 1)\n"
     "  --unit U         BVH lengths are in U: cm (default), mm, dm, m, in or ft\n"
 
+    "  --take NAME|N    FBX, glTF, Collada: the take shown (default: the first with keys)\n"
+    "  --rate R         FBX, glTF, Collada: keys off a grid sampled at R fps\n"
     "  --plugin PATH    translator module, for BVH input (default: beside this program)\n",
     cmdPlot};
 

@@ -105,11 +105,13 @@ int cmdView(int argc, char** argv) {
 
 const Command kViewCommand = {
     "view",
-    "usage: qmf view FILE -o PAGE.html [--frames A:B] [--step N] [--plugin PATH] [--unit U] [--up auto|y|z]\n"
+    "usage: qmf view FILE -o PAGE.html [--frames A:B] [--step N] [--plugin PATH] [--unit U]\n"
+    "                [--take T] [--rate R] [--up auto|y|z]\n"
     "       qmf view A B -o PAGE.html [same options]\n"
     "       qmf view --positions FILE [--frame N] [--frames A:B] [--step N]\n"
     "\n"
-    "FILE is a Movantis clip, a Maya ASCII scene or a BVH file. The page is one\n"
+    "FILE is a Movantis clip, a Maya ASCII scene, a BVH file or an FBX, glTF or\n"
+    "Collada take (and the other files qmf convert reads). The page is one\n"
     "self-contained HTML file (no network, no external script, style or font)\n"
     "that plays the skeleton in 3D: drag to orbit, wheel to zoom, front, side and\n"
     "top views, a timeline with play/pause (space) and single steps (left and\n"
@@ -134,6 +136,8 @@ const Command kViewCommand = {
     "  --up auto|y|z   the axis shown vertical (default auto: a scene's Y, else what\n"
     "                  the rest pose says, feet to head; BVH files do not say, and\n"
     "                  many captures are recorded Z up)\n"
+    "  --take NAME|N   FBX, glTF, Collada: the take shown (default: the first with keys)\n"
+    "  --rate R        FBX, glTF, Collada: keys off a grid sampled at R fps\n"
     "  --plugin PATH   translator module, for BVH input (default: beside this program)\n",
     cmdView};
 
