@@ -88,7 +88,8 @@ motion::Motion loadForPicture(const std::string& command, const Args& a, const s
     } catch (const motion::MotionError& e) {
         throw CommandError(command + ": " + e.what());
     }
-    settleUp(m, up, std::cerr);
+    // Charts have no up; a drawing does.
+    if (command != "plot") settleUp(m, up, std::cerr);
     return m;
 }
 

@@ -84,7 +84,8 @@ int cmdView(int argc, char** argv) {
 
     fileio::Output target;
     if (!positions) target = requireOutput(out, {in});
-    const motion::Motion m = loadOne(in, options, up);
+    // Positions are the same whichever way is up: nothing to look at or say.
+    const motion::Motion m = loadOne(in, options, positions && !up ? 'y' : up);
     if (positions) {
         printPositions(m, frame);
         return 0;
