@@ -92,7 +92,11 @@ std::unique_ptr<Reader> makeReader(Format f, const std::string& in, const Conver
     case Format::Gltf:
     case Format::Collada:
     case Format::Assimp:
-        return selectRoot(turnUp(selectFrames(readAssimp(f, in, options), options.frames, options.step), options.up),
+        // The scene writer keys angles; the others take the quaternions as they are.
+        return selectRoot(turnUp(selectFrames(readAssimp(f, in, options, to == Format::MayaAscii ? Rotations::Euler
+                                                                                                : Rotations::FileQuaternion),
+                                              options.frames, options.step),
+                                 options.up),
                           options.root);
     }
     throw FormatError(in + ": " + row(f).name + " is not read by convert");

@@ -13,8 +13,11 @@
 
 namespace qmf::formats {
 
-// The motion of one take (options.take, else the first with keys).
-std::unique_ptr<Reader> readAssimp(Format format, const std::string& path, const ConvertOptions& options);
+// The motion of one take (options.take, else the first with keys), its
+// rotations as file quaternions, or as angles (form Euler) for a writer of
+// angles.
+std::unique_ptr<Reader> readAssimp(Format format, const std::string& path, const ConvertOptions& options,
+                                   Rotations form = Rotations::FileQuaternion);
 
 struct TakeSummary {
     std::string name;

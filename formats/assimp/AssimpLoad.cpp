@@ -10,6 +10,7 @@
 #include <assimp/scene.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -79,15 +80,17 @@ void faultForTests() {
     }
 }
 
-void writeAll(int fd, const std::string& bytes) {
+void writeAll(int fd, const char* data, std::size_t size) {
     std::size_t at = 0;
-    while (at < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
+    while (at < size) {
+        const ssize_t n = ::write(fd, data + at, size - at);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;
         at += static_cast<std::size_t>(n);
     }
 }
+
+void writeAll(int fd, const std::string& bytes) { writeAll(fd, bytes.data(), bytes.size()); }
 
 [[noreturn]] void child(int fd, const std::string& path, SceneOptions o, const Limits& limits) {
     if (limits.seconds) {
@@ -100,6 +103,8 @@ void writeAll(int fd, const std::string& bytes) {
         setrlimit(RLIMIT_AS, &as);
     }
 #endif
+    // Each answer: its kind, its size, then its bytes.
+    char kind = 'E';
     std::string answer;
     try {
         faultForTests();
@@ -108,20 +113,27 @@ void writeAll(int fd, const std::string& bytes) {
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
         const aiScene* scene = importer.ReadFile(path, 0);
         if (!scene) {
-            std::string why = importer.GetErrorString();
-            if (why.find("bad_alloc") != std::string::npos) why = "memory";
-            answer = "E" + why;
+            answer = importer.GetErrorString();
+            if (answer.find("bad_alloc") != std::string::npos) answer = "memory";
         } else {
-            answer = "M" + encode(fromScene(*scene, o));
+            const Imported m = fromScene(*scene, o);
+            importer.FreeScene();
+            const uint64_t size = encodedSize(m);
+            writeAll(fd, std::string(1, 'M') + std::string(reinterpret_cast<const char*>(&size), sizeof size));
+            encodeTo(m, [&](const char* d, std::size_t n) { writeAll(fd, d, n); });
+            ::close(fd);
+            _exit(0);
         }
     } catch (const ImportedError& e) {
-        answer = "R" + e.what;
+        kind = 'R';
+        answer = e.what;
     } catch (const std::bad_alloc&) {
-        answer = "Ememory";
+        answer = "memory";
     } catch (const std::exception& e) {
-        answer = "E" + std::string(e.what());
+        answer = e.what();
     }
-    writeAll(fd, answer);
+    const uint64_t size = answer.size();
+    writeAll(fd, std::string(1, kind) + std::string(reinterpret_cast<const char*>(&size), sizeof size) + answer);
     ::close(fd);
     _exit(0);
 }
@@ -156,6 +168,8 @@ Limits limitsFor(uint64_t fileBytes) {
 Imported loadInChild(const std::string& path, const std::string& reader, SceneOptions options, const Limits& limits) {
     int fds[2];
     if (pipe(fds) != 0) throw FormatError(path + ": cannot start the " + reader + " reader: " + std::strerror(errno));
+    // A wide pipe: a long take's frames pass in fewer turns between the two.
+    fcntl(fds[1], F_SETPIPE_SZ, 1 << 20);
     const pid_t pid = fork();
     if (pid < 0) {
         const int err = errno;
@@ -175,6 +189,7 @@ Imported loadInChild(const std::string& path, const std::string& reader, SceneOp
     std::string bytes;
     bool late = false;
     char buf[1 << 16];
+    bool sized = false;
     for (;;) {
         pollfd p{fds[0], POLLIN, 0};
         const long long left = deadline - nowMs();
@@ -189,6 +204,14 @@ Imported loadInChild(const std::string& path, const std::string& reader, SceneOp
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         bytes.append(buf, static_cast<std::size_t>(n));
+        // The size said up front makes room once; a size past what the
+        // child may hold is not believed.
+        if (!sized && bytes.size() >= 9) {
+            sized = true;
+            uint64_t said = 0;
+            std::memcpy(&said, bytes.data() + 1, sizeof said);
+            if (said <= limits.memoryBytes || limits.memoryBytes == 0) bytes.reserve(static_cast<std::size_t>(std::min<uint64_t>(said, uint64_t(1) << 40)) + 9);
+        }
     }
     ::close(fds[0]);
     if (late) kill(pid, SIGKILL);
@@ -203,19 +226,25 @@ Imported loadInChild(const std::string& path, const std::string& reader, SceneOp
             throw FormatError(failed + " (it used its " + std::to_string(limits.seconds) + " s of processor time; QMF_READER_SECONDS sets more)");
         throw FormatError(failed + " (killed by signal " + std::to_string(sig) + ")");
     }
-    if (bytes.empty()) throw FormatError(failed + " (it gave no answer, exit status " + std::to_string(WEXITSTATUS(status)) + ")");
+    if (bytes.size() < 9) throw FormatError(failed + " (it gave no answer, exit status " + std::to_string(WEXITSTATUS(status)) + ")");
     const char kind = bytes[0];
-    bytes.erase(0, 1);
+    uint64_t said = 0;
+    std::memcpy(&said, bytes.data() + 1, sizeof said);
+    if (said != bytes.size() - 9) throw FormatError(failed + " (its answer was cut short)");
+    if (kind != 'M') bytes.erase(0, 9);
     if (kind == 'E') {
         if (bytes == "memory")
             throw FormatError(failed + " (it ran out of its " + std::to_string(limits.memoryBytes >> 20) +
                               " MB of memory; QMF_READER_MEMORY_MB sets more)");
+        if (bytes.find("old format version") != std::string::npos)
+            throw FormatError(path + ": an FBX file older than version 7.1 (FBX 2011), which the FBX reader does not read; "
+                                     "save it again as FBX 2011 or later");
         throw FormatError(path + ": the " + reader + " reader refused it: " + firstLine(bytes));
     }
     if (kind == 'R') throw FormatError(path + ": " + firstLine(bytes));
     try {
         if (kind != 'M') throw ImportedError{"the reader's answer is damaged"};
-        return decode(bytes);
+        return decode(bytes.data() + 9, bytes.size() - 9);
     } catch (const ImportedError& e) {
         throw FormatError(path + ": " + e.what);
     }

@@ -1,9 +1,11 @@
-// What the child read, as the model: each joint's rotation as angles (x, y,
-// z order, each frame's the solution closest to the one before), the root's
-// position, lengths in centimetres.
+// What the child read, as the model: each joint's rotation as the file
+// quaternion a clip stores, or for a writer of angles as angles (x, y, z
+// order, each frame's the solution closest to the one before); the root's
+// position; lengths in centimetres.
 #include "formats/assimp/AssimpFormat.h"
 
 #include "AssimpLoad.h"
+#include "convert/SpaceConversion.h"
 #include "formats/Error.h"
 
 #include <maya/MEulerRotation.h>
@@ -40,9 +42,9 @@ assimp::Imported load(Format format, const std::string& path, const ConvertOptio
 
 class AssimpReader : public Reader {
 public:
-    AssimpReader(const std::string& path, assimp::Imported m) : m_(std::move(m)) {
+    AssimpReader(const std::string& path, assimp::Imported m, Rotations form) : m_(std::move(m)) {
         skeleton_.path = path;
-        skeleton_.rotations = Rotations::Euler;
+        skeleton_.rotations = form;
         skeleton_.frameTime = m_.frameTime;
         skeleton_.frames = m_.frames;
         std::vector<char> parent(m_.joints.size(), 0);
@@ -57,6 +59,7 @@ public:
             j.position = i == 0;
             // A leaf that the take does not turn is the end of its chain.
             j.rotation = src.keyed || parent[i] || i == 0;
+            j.rest = sceneRotationToFile(MQuaternion(src.rest[0], src.rest[1], src.rest[2], src.rest[3]), MQuaternion());
             skeleton_.joints.push_back(std::move(j));
         }
         previous_.assign(m_.joints.size(), MEulerRotation());
@@ -81,14 +84,24 @@ public:
         const float* q = &m_.rotations[std::size_t(next_) * n * 4];
         const float* p = &m_.rootPosition[std::size_t(next_) * 3];
         ++next_;
-        frame.euler.resize(n);
         frame.position.resize(n);
         frame.rootKeyed = true;
-        for (std::size_t j = 0; j < n; ++j, q += 4) {
-            MEulerRotation e = MQuaternion(q[0], q[1], q[2], q[3]).asEulerRotation();
-            e.setToClosestSolution(previous_[j]);
-            previous_[j] = e;
-            frame.euler[j] = {e.x, e.y, e.z};
+        if (skeleton_.rotations == Rotations::FileQuaternion) {
+            frame.fileRotation.resize(n);
+            frame.keyed.resize(n);
+            const MQuaternion none;
+            for (std::size_t j = 0; j < n; ++j, q += 4) {
+                frame.fileRotation[j] = sceneRotationToFile(MQuaternion(q[0], q[1], q[2], q[3]), none);
+                frame.keyed[j] = skeleton_.joints[j].rotation;
+            }
+        } else {
+            frame.euler.resize(n);
+            for (std::size_t j = 0; j < n; ++j, q += 4) {
+                MEulerRotation e = MQuaternion(q[0], q[1], q[2], q[3]).asEulerRotation();
+                e.setToClosestSolution(previous_[j]);
+                previous_[j] = e;
+                frame.euler[j] = {e.x, e.y, e.z};
+            }
         }
         frame.position[0] = {p[0], p[1], p[2]};
         return true;
@@ -103,8 +116,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Reader> readAssimp(Format format, const std::string& path, const ConvertOptions& options) {
-    return std::make_unique<AssimpReader>(path, load(format, path, options, false));
+std::unique_ptr<Reader> readAssimp(Format format, const std::string& path, const ConvertOptions& options, Rotations form) {
+    return std::make_unique<AssimpReader>(path, load(format, path, options, false), form);
 }
 
 FileSummary describeAssimp(Format format, const std::string& path, const ConvertOptions& options) {

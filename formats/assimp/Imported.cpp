@@ -11,43 +11,43 @@ constexpr uint32_t kMagic = 0x31464D51;  // "QMF1"
 
 class Out {
 public:
-    explicit Out(std::string& s) : s_(s) {}
+    explicit Out(const std::function<void(const char*, std::size_t)>& sink) : sink_(sink) {}
     template <class T>
-    void pod(const T& v) { s_.append(reinterpret_cast<const char*>(&v), sizeof v); }
+    void pod(const T& v) { sink_(reinterpret_cast<const char*>(&v), sizeof v); }
     void text(const std::string& t) {
         pod(static_cast<uint64_t>(t.size()));
-        s_ += t;
+        sink_(t.data(), t.size());
     }
     template <class T>
     void array(const std::vector<T>& v) {
         pod(static_cast<uint64_t>(v.size()));
-        s_.append(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(T));
+        sink_(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(T));
     }
 
 private:
-    std::string& s_;
+    const std::function<void(const char*, std::size_t)>& sink_;
 };
 
 class In {
 public:
-    explicit In(const std::string& s) : s_(s) {}
+    In(const char* data, std::size_t size) : d_(data), n_(size) {}
     template <class T>
     T pod() {
         T v{};
         need(sizeof v);
-        std::memcpy(&v, s_.data() + at_, sizeof v);
+        std::memcpy(&v, d_ + at_, sizeof v);
         at_ += sizeof v;
         return v;
     }
     // A count of items of `each` bytes, checked against what is left.
     std::size_t count(std::size_t each) {
         const uint64_t n = pod<uint64_t>();
-        if (each && n > (s_.size() - at_) / each) fail();
+        if (each && n > (n_ - at_) / each) fail();
         return static_cast<std::size_t>(n);
     }
     std::string text() {
         const std::size_t n = count(1);
-        std::string t = s_.substr(at_, n);
+        std::string t(d_ + at_, n);
         at_ += n;
         return t;
     }
@@ -55,18 +55,19 @@ public:
     std::vector<T> array() {
         const std::size_t n = count(sizeof(T));
         std::vector<T> v(n);
-        std::memcpy(v.data(), s_.data() + at_, n * sizeof(T));
+        if (n) std::memcpy(v.data(), d_ + at_, n * sizeof(T));
         at_ += n * sizeof(T);
         return v;
     }
-    bool done() const { return at_ == s_.size(); }
+    bool done() const { return at_ == n_; }
     [[noreturn]] static void fail() { throw ImportedError{"the reader's answer is damaged"}; }
 
 private:
     void need(std::size_t n) const {
-        if (n > s_.size() - at_) fail();
+        if (n > n_ - at_) fail();
     }
-    const std::string& s_;
+    const char* d_;
+    std::size_t n_;
     std::size_t at_ = 0;
 };
 
@@ -74,8 +75,19 @@ private:
 
 std::string encode(const Imported& m) {
     std::string s;
-    s.reserve(64 + (m.rotations.size() + m.rootPosition.size()) * sizeof(float) + m.joints.size() * 96);
-    Out out(s);
+    s.reserve(encodedSize(m));
+    encodeTo(m, [&](const char* d, std::size_t n) { s.append(d, n); });
+    return s;
+}
+
+std::size_t encodedSize(const Imported& m) {
+    std::size_t n = 0;
+    encodeTo(m, [&](const char*, std::size_t k) { n += k; });
+    return n;
+}
+
+void encodeTo(const Imported& m, const std::function<void(const char*, std::size_t)>& sink) {
+    Out out(sink);
     out.pod(kMagic);
     out.pod(static_cast<uint64_t>(m.joints.size()));
     for (const ImportedJoint& j : m.joints) {
@@ -101,11 +113,12 @@ std::string encode(const Imported& m) {
         out.pod(static_cast<uint64_t>(lines->size()));
         for (const std::string& l : *lines) out.text(l);
     }
-    return s;
 }
 
-Imported decode(const std::string& bytes) {
-    In in(bytes);
+Imported decode(const std::string& bytes) { return decode(bytes.data(), bytes.size()); }
+
+Imported decode(const char* data, std::size_t size) {
+    In in(data, size);
     if (in.pod<uint32_t>() != kMagic) In::fail();
     Imported m;
     // A joint takes at least its name's size and 60 bytes of numbers.

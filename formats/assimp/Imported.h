@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,11 @@ struct Imported {
 // allocation.
 std::string encode(const Imported& m);
 Imported decode(const std::string& bytes);
+Imported decode(const char* data, std::size_t size);
+// The same bytes as encode, handed to sink piece by piece (the frames'
+// values where they lie), with their total size first.
+std::size_t encodedSize(const Imported& m);
+void encodeTo(const Imported& m, const std::function<void(const char*, std::size_t)>& sink);
 
 struct ImportedError {
     std::string what;

@@ -41,15 +41,31 @@ double ticksPerSecond(const aiAnimation& a, double fileRate) {
     return fileRate > 0 ? fileRate : 25;  // the library's own default
 }
 
-// Every key time of the channels that drive joints.
+// Every key time of the channels that drive joints. Channels mostly share
+// their times: a list of times seen already is not added again.
 std::vector<double> keyTimes(const aiAnimation& a, const Picked& p) {
     std::vector<double> t;
+    std::vector<std::vector<double>> seen;
+    const auto add = [&](const auto* keys, unsigned n) {
+        if (!keys || n == 0) return;
+        for (const auto& s : seen) {
+            if (s.size() != n) continue;
+            unsigned k = 0;
+            while (k < n && s[k] == keys[k].mTime) ++k;
+            if (k == n) return;
+        }
+        if (seen.size() < 8) {
+            seen.emplace_back(n);
+            for (unsigned k = 0; k < n; ++k) seen.back()[k] = keys[k].mTime;
+        }
+        for (unsigned k = 0; k < n; ++k) t.push_back(keys[k].mTime);
+    };
     for (unsigned c = 0; c < a.mNumChannels; ++c) {
         const aiNodeAnim* ch = a.mChannels[c];
         if (!ch || !p.jointOf.count(ch->mNodeName.C_Str())) continue;
-        for (unsigned k = 0; k < ch->mNumRotationKeys; ++k) t.push_back(ch->mRotationKeys[k].mTime);
-        for (unsigned k = 0; k < ch->mNumPositionKeys; ++k) t.push_back(ch->mPositionKeys[k].mTime);
-        for (unsigned k = 0; k < ch->mNumScalingKeys; ++k) t.push_back(ch->mScalingKeys[k].mTime);
+        add(ch->mRotationKeys, ch->mNumRotationKeys);
+        add(ch->mPositionKeys, ch->mNumPositionKeys);
+        add(ch->mScalingKeys, ch->mNumScalingKeys);
     }
     t.erase(std::remove_if(t.begin(), t.end(), [](double v) { return !std::isfinite(v); }), t.end());
     std::sort(t.begin(), t.end());
@@ -72,18 +88,27 @@ Grid gridOf(const aiAnimation& a, const Picked& p, const SceneOptions& o, double
         return g;
     }
     if (o.rate <= 0) {
-        double gap = span;
-        for (std::size_t i = 1; i < t.size(); ++i) gap = std::min(gap, t[i] - t[i - 1]);
-        const double steps = std::round(span / gap);
-        if (steps >= 1 && steps < static_cast<double>(most)) {
+        // A key on every frame (the usual case), else the usual gap between
+        // keys: times in float seconds make any one gap a poor measure on a
+        // long take. Then every key must sit on the grid within a thousandth
+        // of a step, or within a float's rounding of its time.
+        std::vector<double> gaps(t.size() - 1);
+        for (std::size_t i = 1; i < t.size(); ++i) gaps[i - 1] = t[i] - t[i - 1];
+        std::nth_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2), gaps.end());
+        for (const double steps : {static_cast<double>(t.size() - 1), std::round(span / gaps[gaps.size() / 2])}) {
+            if (!(steps >= 1 && steps < static_cast<double>(most))) continue;
             const double step = span / steps;
             bool on = true;
+            double previous = -1;
             for (double v : t) {
                 const double k = (v - g.first) / step;
-                if (std::fabs(k - std::round(k)) > 1e-3) {
+                const double slack = std::max(1e-3, 4 * std::ldexp(std::fabs(v) + std::fabs(g.first), -24) / step);
+                // On the grid, and not on the frame of the key before.
+                if (!(std::fabs(k - std::round(k)) <= std::min(slack, 0.25)) || !(std::round(k) > previous)) {
                     on = false;
                     break;
                 }
+                previous = std::round(k);
             }
             if (on) {
                 g.ownGrid = true;
@@ -253,7 +278,11 @@ void readTake(const aiScene& scene, const SceneOptions& o, const Picked& p, Impo
     std::vector<std::unique_ptr<RotTrack>> rot(n);
     std::vector<std::unique_ptr<VecTrack>> pos(n), scl(n);
     std::vector<std::string> aboveAnimated;
-    const double nearTicks = g.step * 1e-3;
+    // A key this close to a frame is that frame's value: keys on their own
+    // grid may be off it by a float's rounding of their time.
+    const double last = g.first + (g.frames - 1) * g.step;
+    const double nearTicks = g.ownGrid ? std::min(0.25 * g.step, std::max(1e-3 * g.step, 4 * std::ldexp(std::fabs(g.first) + std::fabs(last), -24)))
+                                       : g.step * 1e-3;
     for (unsigned c = 0; c < anim.mNumChannels; ++c) {
         const aiNodeAnim* ch = anim.mChannels[c];
         if (!ch) continue;
@@ -274,29 +303,33 @@ void readTake(const aiScene& scene, const SceneOptions& o, const Picked& p, Impo
     if (!aboveAnimated.empty())
         out.warnings.push_back("nodes above the skeleton are animated and not read: " + nameList(aboveAnimated));
 
-    out.rotations.reserve(std::size_t(g.frames) * n * 4);
-    out.rootPosition.reserve(std::size_t(g.frames) * 3);
+    out.rotations.resize(std::size_t(g.frames) * n * 4);
+    out.rootPosition.resize(std::size_t(g.frames) * 3);
+    float* rotation = out.rotations.data();
+    float* rootAt = out.rootPosition.data();
     std::vector<char> moves(n, 0), scales(n, 0);
     for (uint32_t f = 0; f < g.frames; ++f) {
         const double t = g.first + f * g.step;
         for (std::size_t j = 0; j < n; ++j) {
             Quat r = rot[j] ? quatOf(rot[j]->at(t)) : p.restR[j];
             if (j == 0) r = normalized(p.aboveRotation * r);
-            out.rotations.insert(out.rotations.end(), {float(r.x), float(r.y), float(r.z), float(r.w)});
+            *rotation++ = static_cast<float>(r.x);
+            *rotation++ = static_cast<float>(r.y);
+            *rotation++ = static_cast<float>(r.z);
+            *rotation++ = static_cast<float>(r.w);
             if (pos[j] && j != 0 && !moves[j]) {
                 const Vec v = vecOf(pos[j]->at(t));
                 moves[j] = !near(v, p.restT[j], 1e-4 * (1 + std::fabs(p.restT[j][0]) + std::fabs(p.restT[j][1]) + std::fabs(p.restT[j][2])));
             }
             if (scl[j] && !scales[j]) scales[j] = !near(vecOf(scl[j]->at(t)), p.restS[j], 1e-4 * (1 + std::fabs(p.restS[j][0])));
         }
-        for (const float* q = &out.rotations[out.rotations.size() - n * 4]; q != out.rotations.data() + out.rotations.size(); ++q)
-            if (!std::isfinite(*q)) notFinite(out, anim, static_cast<std::size_t>(q - out.rotations.data()) / 4 % n);
+
         Vec root = pos[0] ? vecOf(pos[0]->at(t)) : p.restT[0];
         const Vec at = rotate(p.aboveRotation, {root[0] * p.aboveScale, root[1] * p.aboveScale, root[2] * p.aboveScale});
         for (int a = 0; a < 3; ++a) {
             const double v = (p.aboveTranslation[static_cast<std::size_t>(a)] + at[static_cast<std::size_t>(a)]) * p.toCm;
             if (!std::isfinite(static_cast<float>(v))) notFinite(out, anim, 0);
-            out.rootPosition.push_back(static_cast<float>(v));
+            *rootAt++ = static_cast<float>(v);
         }
     }
     std::vector<std::string> moved, scaled;

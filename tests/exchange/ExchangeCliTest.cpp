@@ -199,6 +199,28 @@ TEST_F(Exchange, InfoListsTheTakesAndTakeChoosesOne) {
     EXPECT_NE(r.err.find("--take does not apply to BVH to Movantis clip"), std::string::npos) << r.err;
 }
 
+TEST_F(Exchange, FilesTheReaderRefusesAreOneLineNamingWhy) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::string line;  // after "qmf: PATH: "
+    } cases[] = {
+        {"old.fbx", "; FBX 6.1.0 project file\nFBXHeaderExtension:  {\n\tFBXHeaderVersion: 1003\n\tFBXVersion: 6100\n}\n",
+         "an FBX file older than version 7.1 (FBX 2011), which the FBX reader does not read; save it again as FBX 2011 or later"},
+        {"empty.glb", "", "the glTF reader refused it: "},
+        {"still.gltf", R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[{"name":"box"}]})",
+         "the file has no skeleton: no mesh names bones and no node is animated"},
+    };
+    for (const auto& c : cases) {
+        spit(path(c.name), c.bytes);
+        const Result r = run({"convert", path(c.name), path("out.qmf")});
+        EXPECT_EQ(r.status, 1) << c.name;
+        ASSERT_EQ(r.errLines().size(), 1u) << r.err;
+        EXPECT_EQ(r.errLines()[0].rfind("qmf: " + path(c.name) + ": " + c.line, 0), 0u) << r.err;
+        EXPECT_FALSE(fs::exists(path("out.qmf")));
+    }
+}
+
 TEST_F(Exchange, AReaderThatCrashesSpinsWaitsOrEatsMemoryFailsInOneLine) {
     spit(path("walk.bvh"), capture(4));
     ASSERT_EQ(run({"convert", path("walk.bvh"), path("walk.glb")}).status, 0);

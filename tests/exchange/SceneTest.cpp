@@ -173,6 +173,22 @@ TEST(Takes, KeysOnAGridAreTheFramesAndTheRateIsTheOneTheyWereRoundedFrom) {
     EXPECT_TRUE(m.notes.empty());
 }
 
+TEST(Takes, ALongTakeInFloatMillisecondsKeepsItsGrid) {
+    // As glTF's float seconds reach the library: in float milliseconds, whose
+    // rounding near the end of 14 minutes is most of a hundredth of a frame.
+    SceneSpec s = leg();
+    ChannelSpec knee{"Knee", {}, {}, {}};
+    const int frames = 100000;
+    for (int f = 0; f < frames; ++f)
+        knee.rot.push_back({static_cast<float>(static_cast<float>(f / 120.0) * 1000.0f), turn(f % 360, kX)});
+    s.takes = {{"long", 1000, {knee}}};
+    const Imported m = read(s);
+    EXPECT_EQ(m.frames, static_cast<uint32_t>(frames));
+    EXPECT_DOUBLE_EQ(m.frameTime, 1.0 / 120);
+    EXPECT_TRUE(m.notes.empty()) << m.notes.front();
+    for (uint32_t f : {1u, 50000u, 99998u, 99999u}) EXPECT_NEAR(angleBetween(rotation(m, f, 1), turn(f % 360, kX)), 0, 1e-4) << f;
+}
+
 TEST(Takes, KeysOffAGridAreSampledAtTheRateSlerpedAndHeldAtTheEnds) {
     SceneSpec s = leg();
     // Keys at 0, 0.1 and 0.25 s: no grid holds them.
