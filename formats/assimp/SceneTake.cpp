@@ -147,6 +147,10 @@ public:
             }
     }
     bool empty() const { return n_ == 0; }
+    // On a take's own grid, a channel keyed on every frame holds frame f's
+    // value in its key f: no search.
+    void onGrid(uint32_t frames) { direct_ = n_ == frames && sorted_.empty(); }
+    Value atFrame(uint32_t f, double t) { return direct_ ? keys_[f].mValue : at(t); }
     Value at(double t) {
         if (t <= keys_[0].mTime + near_) return keys_[0].mValue;
         if (t >= keys_[n_ - 1].mTime - near_) return keys_[n_ - 1].mValue;
@@ -165,6 +169,7 @@ private:
     Mix mix_;
     std::vector<Key> sorted_;
     unsigned at_ = 0;
+    bool direct_ = false;
 };
 
 Quat quatOf(const aiQuaternion& q) { return normalized({q.w, q.x, q.y, q.z}); }
@@ -298,6 +303,11 @@ void readTake(const aiScene& scene, const SceneOptions& o, const Picked& p, Impo
         for (auto* track : {&pos[j], &scl[j]})
             if (*track && (*track)->empty()) track->reset();
         if (rot[j] && rot[j]->empty()) rot[j].reset();
+        if (g.ownGrid) {
+            if (rot[j]) rot[j]->onGrid(g.frames);
+            if (pos[j]) pos[j]->onGrid(g.frames);
+            if (scl[j]) scl[j]->onGrid(g.frames);
+        }
         out.joints[j].keyed = rot[j] != nullptr;
     }
     if (!aboveAnimated.empty())
@@ -311,20 +321,20 @@ void readTake(const aiScene& scene, const SceneOptions& o, const Picked& p, Impo
     for (uint32_t f = 0; f < g.frames; ++f) {
         const double t = g.first + f * g.step;
         for (std::size_t j = 0; j < n; ++j) {
-            Quat r = rot[j] ? quatOf(rot[j]->at(t)) : p.restR[j];
+            Quat r = rot[j] ? quatOf(rot[j]->atFrame(f, t)) : p.restR[j];
             if (j == 0) r = normalized(p.aboveRotation * r);
             *rotation++ = static_cast<float>(r.x);
             *rotation++ = static_cast<float>(r.y);
             *rotation++ = static_cast<float>(r.z);
             *rotation++ = static_cast<float>(r.w);
             if (pos[j] && j != 0 && !moves[j]) {
-                const Vec v = vecOf(pos[j]->at(t));
+                const Vec v = vecOf(pos[j]->atFrame(f, t));
                 moves[j] = !near(v, p.restT[j], 1e-4 * (1 + std::fabs(p.restT[j][0]) + std::fabs(p.restT[j][1]) + std::fabs(p.restT[j][2])));
             }
-            if (scl[j] && !scales[j]) scales[j] = !near(vecOf(scl[j]->at(t)), p.restS[j], 1e-4 * (1 + std::fabs(p.restS[j][0])));
+            if (scl[j] && !scales[j]) scales[j] = !near(vecOf(scl[j]->atFrame(f, t)), p.restS[j], 1e-4 * (1 + std::fabs(p.restS[j][0])));
         }
 
-        Vec root = pos[0] ? vecOf(pos[0]->at(t)) : p.restT[0];
+        Vec root = pos[0] ? vecOf(pos[0]->atFrame(f, t)) : p.restT[0];
         const Vec at = rotate(p.aboveRotation, {root[0] * p.aboveScale, root[1] * p.aboveScale, root[2] * p.aboveScale});
         for (int a = 0; a < 3; ++a) {
             const double v = (p.aboveTranslation[static_cast<std::size_t>(a)] + at[static_cast<std::size_t>(a)]) * p.toCm;
