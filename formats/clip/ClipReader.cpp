@@ -43,6 +43,28 @@ std::array<double, 3> sceneOffset(const coord3& o) {
             fileTranslationToScene(kell::kRootChannelZ, o.z)};
 }
 
+// The joint's body volumes, in scene axes and centimetres.
+std::vector<Volume> volumesOf(SKL_SKELETON_HANDLE sk, SKL_JOINT_ID id) {
+    std::vector<Volume> out;
+    POB_PART_OBJECT_HANDLE part = skl_skeleton_part_object_get_f(sk, id);
+    const int32_t count = part ? pob_part_object_number_of_primitives_get_f(part) : 0;
+    for (int32_t i = 0; i < count && i < 64; ++i) {
+        POB_PRIMITIVE p{};
+        if (!pob_part_object_primitive_get_f(part, i, &p)) continue;
+        Volume v;
+        v.bone = p.kind == POB_PRIMITIVE_BONE;
+        v.radius = static_cast<double>(p.radius) * kFileToSceneScale;
+        v.length = static_cast<double>(p.length) * kFileToSceneScale;
+        const std::array<double, 3> d = sceneOffset(p.direction);
+        const double n = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        if (v.bone && !(n > 0 && std::isfinite(n) && std::isfinite(v.length))) continue;
+        if (!v.bone && !(std::isfinite(v.radius) && v.radius > 0)) continue;
+        if (v.bone) v.direction = {d[0] / n, d[1] / n, d[2] / n};
+        out.push_back(v);
+    }
+    return out;
+}
+
 class ClipReader : public Reader {
 public:
     ClipReader(const std::string& path, const std::string& needsJoints) : anm_(openClip(path)) {
@@ -76,6 +98,7 @@ public:
             j.offset = sceneOffset(o);
             j.rotation = fgf_frame_joint_orientation_key_count_f(fig_, id) > 0;
             skl_skeleton_joint_orientation_get_f(sk, id, &j.rest);
+            j.volumes = volumesOf(sk, id);
         }
         skeleton_.joints[0].position = true;
         // What a channel holds before its first key: the rest pose.

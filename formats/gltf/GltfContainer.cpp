@@ -55,16 +55,18 @@ private:
 
 }  // namespace
 
-std::size_t Buffer::add(const void* data, std::size_t size) {
-    views_.push_back({static_cast<const char*>(data), size, size_});
+std::size_t Buffer::add(const void* data, std::size_t size, int target) {
+    views_.push_back({static_cast<const char*>(data), size, size_, target});
     size_ += padded(size);
     return views_.size() - 1;
 }
 
 nlohmann::json Buffer::views() const {
     nlohmann::json v = nlohmann::json::array();
-    for (const View& view : views_)
+    for (const View& view : views_) {
         v.push_back({{"buffer", 0}, {"byteOffset", view.offset}, {"byteLength", view.size}});
+        if (view.target) v.back()["target"] = view.target;
+    }
     return v;
 }
 

@@ -15,8 +15,9 @@ namespace qmf::formats::gltf {
 // stays where its owner keeps it until write.
 class Buffer {
 public:
-    // Adds a view of size bytes at data and returns its index in bufferViews.
-    std::size_t add(const void* data, std::size_t size);
+    // Adds a view of size bytes at data and returns its index in bufferViews;
+    // target is the GPU buffer it is for (34962 vertices, 34963 indices), 0 none.
+    std::size_t add(const void* data, std::size_t size, int target = 0);
     std::size_t size() const { return size_; }
     // bufferViews of the JSON.
     nlohmann::json views() const;
@@ -28,6 +29,7 @@ private:
     struct View {
         const char* data;
         std::size_t size, offset;
+        int target;
     };
     std::vector<View> views_;
     std::size_t size_ = 0;

@@ -4,6 +4,7 @@
 #include "formats/gltf/GltfFormat.h"
 
 #include "GltfContainer.h"
+#include "GltfVolumes.h"
 #include "convert/SpaceConversion.h"
 #include "formats/Error.h"
 
@@ -36,7 +37,8 @@ std::array<float, 4> unitFloats(const MQuaternion& q) {
 
 class GltfWriter : public Writer {
 public:
-    GltfWriter(const fileio::Output& target, const ConvertOptions&) : target_(target), text_(endsWithText(target.path)) {}
+    GltfWriter(const fileio::Output& target, const ConvertOptions& options)
+        : target_(target), text_(endsWithText(target.path)), volumes_(options.volumes) {}
 
     // A clip's or a scene's file quaternions are the rotation itself; a
     // capture's angles are turned into one.
@@ -86,11 +88,12 @@ public:
         }
     }
 
-    Written finish(std::ostream&) override {
+    Written finish(std::ostream& warn) override {
         const Skeleton& s = *skeleton_;
         nlohmann::json json = {{"asset", {{"version", "2.0"}, {"generator", "qmf"}}}, {"scene", 0}};
         nlohmann::json nodes = nlohmann::json::array(), roots = nlohmann::json::array();
         std::vector<nlohmann::json> children(s.joints.size(), nlohmann::json::array());
+        gltf::RestPose rest;
         for (std::size_t j = 0; j < s.joints.size(); ++j) {
             const Joint& joint = s.joints[j];
             (joint.parent < 0 ? roots : children[static_cast<std::size_t>(joint.parent)]).push_back(j);
@@ -100,6 +103,8 @@ public:
             const std::array<float, 4> r = restRotation(s, joint);
             if (r[3] != 1) node["rotation"] = r;
             nodes.push_back(std::move(node));
+            rest.translation.push_back(t);
+            rest.rotation.push_back({r[0], r[1], r[2], r[3]});
         }
         for (std::size_t j = 0; j < s.joints.size(); ++j)
             if (!children[j].empty()) nodes[j]["children"] = std::move(children[j]);
@@ -130,8 +135,11 @@ public:
                 if (!rotations_[j].empty()) sampler(j, rotations_[j], "VEC4", 4, "rotation");
             }
             json["animations"] = nlohmann::json::array({{{"name", takeName(s.path)}, {"samplers", samplers}, {"channels", channels}}});
-            json["accessors"] = std::move(accessors);
         }
+        gltf::VolumeMesh mesh;
+        if (volumes_ && !gltf::addVolumes(s, rest, 0.01, json, accessors, buffer, mesh))
+            warn << "qmf: warning: " << s.path << ": no body volumes to write (a skeleton of one point)\n";
+        if (!accessors.empty()) json["accessors"] = std::move(accessors);
         fileio::TempFile file(target_);
         gltf::writeAsset(json, buffer, text_, file);
         file.commit();
@@ -169,6 +177,7 @@ private:
 
     fileio::Output target_;
     bool text_;
+    bool volumes_;
     const Skeleton* skeleton_ = nullptr;
     double toMetres_ = 0.01;
     std::vector<float> times_;

@@ -12,6 +12,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import skin_check  # noqa: E402
+
 VALIDATOR = "gltf-validator@2.0.0-dev.3.10"
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -55,11 +58,15 @@ def main():
             (["convert", bvh, os.path.join(work, "one.glb"), "--frames", "3:3"], "one.glb"),
             (["convert", clip, os.path.join(work, "clip.glb")], "clip.glb"),
             (["convert", os.path.join(examples, "rig.ma"), os.path.join(work, "scene.glb")], "scene.glb"),
+            (["convert", bvh, os.path.join(work, "capture-volumes.glb"), "--volumes"], "capture-volumes.glb"),
+            (["convert", clip, os.path.join(work, "clip-volumes.glb"), "--volumes"], "clip-volumes.glb"),
+            (["convert", os.path.join(examples, "rig.ma"), os.path.join(work, "scene-volumes.gltf"), "--volumes"],
+             "scene-volumes.gltf"),
         ]
         for name in ("Silly_Dancing.fbx", "walking.dae", "mannequiny.glb"):
             source = os.path.join(corpus, "formats", name)
             if os.path.exists(source):
-                jobs.append((["convert", source, os.path.join(work, name + ".glb")], name + ".glb"))
+                jobs.append((["convert", source, os.path.join(work, name + ".glb"), "--volumes"], name + ".glb"))
         written = []
         for args, out in jobs:
             r = run([qmf] + args)
@@ -76,7 +83,14 @@ def main():
         if r.stdout.count(": 0 errors, 0 warnings") != len(written):
             print("expected a clean report for each of the %d files" % len(written))
             return 1
-        return 0
+        # The volumes stay on the moving skeleton.
+        failures = []
+        for path in written:
+            if path.endswith(".glb") and ("volumes" in path or path.endswith(".fbx.glb") or path.endswith(".dae.glb")):
+                failures += skin_check.check(path, [0, 1, 7, 200])
+        for f in failures[:20]:
+            print(f)
+        return 1 if failures else 0
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -58,7 +58,7 @@ _qmf() {
         identify) opts="--plugin"; exts="" ;;
         info) opts="--json"; exts="qmf $scenes3d" ;;
         pack) opts=""; exts="json qmf" ;;
-        convert) opts="--unit --order --frames --step --time --start --root --resample --rig-only --map --strip-namespaces --take --rate --up --plugin --out-dir --to --jobs"
+        convert) opts="--unit --order --frames --step --time --start --root --resample --rig-only --map --strip-namespaces --take --rate --up --volumes --plugin --out-dir --to --jobs"
                  exts="bvh qmf ma $scenes3d" ;;
         view) opts="-o --output --positions --frame --frames --step --unit --up --take --rate --plugin"; exts="qmf ma bvh $scenes3d"; out=html ;;
         draw) opts="-o --output --frame --frames --step --view --unit --up --take --rate --plugin"; exts="qmf ma bvh $scenes3d"; out=svg ;;

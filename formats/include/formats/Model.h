@@ -22,6 +22,16 @@ namespace qmf::formats {
 // quaternion export would write.
 enum class Rotations { Euler, FileQuaternion, Both };
 
+// A body volume of a joint, as a clip holds it: a sphere about the joint, or
+// a bone from it. Scene axes, centimetres; the direction is unit, in the
+// joint's own frame at rest.
+struct Volume {
+    bool bone = false;
+    double radius = 0;                 // sphere
+    double length = 0;                 // bone
+    std::array<double, 3> direction{};  // bone
+};
+
 struct Joint {
     std::string name;
     int parent = -1;                 // index into Skeleton::joints, lower than the joint's own; -1 a root
@@ -32,6 +42,7 @@ struct Joint {
     int rotateOrder = 0;             // Rotations::Euler: order of its angles, 0 xyz .. 5 zyx
     quaternion rest{-1, 0, 0, 0};    // Rotations::FileQuaternion: the rest orientation, held before a first key
     std::size_t line = 0;            // where the source declares it, for messages (0: no lines)
+    std::vector<Volume> volumes;     // a clip's body volumes (none from other sources)
 };
 
 struct Skeleton {

@@ -27,6 +27,7 @@ struct ConvertOptions {
     std::string take;             // --take NAME|N: the take of an FBX, glTF or Collada file; "" the first with keys
     double rate = 0;              // --rate R: keys off a regular grid sampled at R fps; 0 the file's rate, else 30
     std::string up;               // --up auto|y|z: a source recorded Z up turned to stand on Y; "" and "y" leave it
+    bool volumes = false;         // --volumes: a glTF written with the body volumes as a mesh skinned to the joints
 };
 
 // The options as the table of formats names them, for saying which apply where.
@@ -46,6 +47,7 @@ enum OptionBit : unsigned {
     kOptTake = 1u << 12,
     kOptRate = 1u << 13,
     kOptUp = 1u << 14,
+    kOptVolumes = 1u << 15,
 };
 
 struct OptionFlag {
@@ -54,6 +56,6 @@ struct OptionFlag {
     bool takesValue;
 };
 // Every option above with its flag, in the order the command lists them.
-extern const OptionFlag kOptionFlags[15];
+extern const OptionFlag kOptionFlags[16];
 
 }  // namespace qmf::formats

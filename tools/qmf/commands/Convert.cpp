@@ -137,6 +137,7 @@ ConvertOptions optionsOf(const Args& a) {
             throw CommandError(std::string("convert: ") + e.what());
         }
     }
+    o.volumes = a.has("--volumes");
     o.take = a.value("--take");
     if (a.has("--take") && o.take.empty()) throw CommandError("convert: --take needs a name or a number");
     if (a.has("--rate")) o.rate = rateOption("convert", a.value("--rate"));
@@ -195,7 +196,9 @@ const Command kConvertCommand = {
     "\n"
     "-> MOTION.glb|.gltf: one node per joint, one animation of LINEAR samplers\n"
     "(each joint's rotation, the root's translation), metres and Y up; .gltf holds\n"
-    "its data inline.\n"
+    "its data inline. With --volumes, the body volumes (a clip's; for other sources\n"
+    "a capsule along each bone) are a mesh skinned to the joints, so any glTF\n"
+    "viewer shows a moving figure.\n"
     "\n"
     "CAPTURE.bvh -> CLIP.qmf: the BVH hierarchy becomes the clip's skeleton through\n"
     "the qmf translator's writer (offsets in file units, rest orientation identity,\n"
@@ -259,6 +262,7 @@ const Command kConvertCommand = {
     "                       -90 degrees about X to stand on Y; auto looks at the rest\n"
     "                       pose (feet to head, or root to its farthest end) and says\n"
     "                       what it found; y (default) leaves it\n"
+    "  --volumes            -> MOTION.glb|.gltf: the body volumes as a skinned mesh\n"
     "  --plugin PATH        translator module to load (default: ../plug-ins/qmfTranslator.so\n"
     "                       beside this program)\n"
     "\n"
