@@ -167,12 +167,11 @@ double metaNumber(const aiScene& scene, const char* key, double fallback) {
     return fallback;
 }
 
-Picked pickSkeleton(const aiScene& scene, const SceneOptions& options, Imported& out) {
-    if (!scene.mRootNode) throw ImportedError{"the file holds no nodes"};
-    const Flat f = flatten(scene.mRootNode);
-    const std::size_t n = f.node.size();
+namespace {
 
-    std::vector<char> seed(n, 0);
+// The nodes the meshes' bones name; without bones, the animated nodes.
+std::vector<char> seedsOf(const aiScene& scene, const Flat& f) {
+    std::vector<char> seed(f.node.size(), 0);
     for (unsigned m = 0; m < scene.mNumMeshes; ++m)
         if (const aiMesh* mesh = scene.mMeshes[m])
             for (unsigned b = 0; b < mesh->mNumBones; ++b)
@@ -188,14 +187,23 @@ Picked pickSkeleton(const aiScene& scene, const SceneOptions& options, Imported&
                         const int i = nodeNamed(f, anim->mChannels[c]->mNodeName);
                         if (i >= 0) seed[static_cast<std::size_t>(i)] = 1;
                     }
+    return seed;
+}
 
-    // Seeds in each subtree, children after parents in f's order.
-    std::vector<std::size_t> below(seed.begin(), seed.end());
-    for (std::size_t i = n; i-- > 1;) below[static_cast<std::size_t>(f.parent[i])] += below[i];
-    if (below[0] == 0) throw ImportedError{"the file has no skeleton: no mesh names bones and no node is animated"};
+std::unordered_map<std::string, char> animatedNames(const aiScene& scene) {
+    std::unordered_map<std::string, char> animated;
+    for (unsigned a = 0; a < scene.mNumAnimations; ++a)
+        if (const aiAnimation* anim = scene.mAnimations[a])
+            for (unsigned c = 0; c < anim->mNumChannels; ++c)
+                if (anim->mChannels[c]) animated[anim->mChannels[c]->mNodeName.C_Str()] = 1;
+    return animated;
+}
 
-    // Down to the first node every seed is under. Under the file's own
-    // root, skeletons apart from each other are copies: the largest is read.
+// The skeleton's root: the first node every seed is under (under the file's
+// own root, separate skeletons are copies and the largest is read), then
+// past containers, then up to an animated node above.
+std::size_t chooseTop(const aiScene& scene, const Flat& f, const std::vector<char>& seed,
+                      const std::vector<std::size_t>& below, Imported& out) {
     std::size_t top = 0;
     std::vector<std::string> leftOut;
     for (;;) {
@@ -220,11 +228,7 @@ Picked pickSkeleton(const aiScene& scene, const SceneOptions& options, Imported&
     // A top over a single chain that carries a mesh, or that is neither a
     // bone nor animated, is a container (an armature, a file's root that a
     // skin names): its transform goes into the world above.
-    std::unordered_map<std::string, char> animated;
-    for (unsigned a = 0; a < scene.mNumAnimations; ++a)
-        if (const aiAnimation* anim = scene.mAnimations[a])
-            for (unsigned c = 0; c < anim->mNumChannels; ++c)
-                if (anim->mChannels[c]) animated[anim->mChannels[c]->mNodeName.C_Str()] = 1;
+    const auto animated = animatedNames(scene);
     for (;;) {
         if (animated.count(f.node[top]->mName.C_Str())) break;
         if (seed[top] && f.node[top]->mNumMeshes == 0) break;
@@ -234,17 +238,19 @@ Picked pickSkeleton(const aiScene& scene, const SceneOptions& options, Imported&
         if (count != 1) break;
         top = static_cast<std::size_t>(only);
     }
-
     // An animated node above is part of the motion (an armature that moves
     // its bones): the root.
     while (top != 0 && f.parent[top] > 0 && animated.count(f.node[static_cast<std::size_t>(f.parent[top])]->mName.C_Str()))
         top = static_cast<std::size_t>(f.parent[top]);
+    return top;
+}
 
-    // The skeleton: top's subtree as far as it leads to seeds, and the
-    // chains below a seed (ends of limbs), meshes left out.
-    Picked p;
-    std::vector<int> jointOfNode(n, -1);
-    std::vector<char> tail(n, 0);
+// The joints: top's subtree as far as it leads to seeds, and the chains
+// below a seed (ends of limbs), meshes left out; names made unique.
+void collectJoints(const Flat& f, std::size_t top, const std::vector<char>& seed, const std::vector<std::size_t>& below,
+                   Picked& p, Imported& out) {
+    std::vector<int> jointOfNode(f.node.size(), -1);
+    std::vector<char> tail(f.node.size(), 0);
     std::vector<std::size_t> stack{top};
     std::vector<std::string> renamed;
     std::unordered_map<std::string, int> taken;
@@ -264,9 +270,8 @@ Picked pickSkeleton(const aiScene& scene, const SceneOptions& options, Imported&
         jointOfNode[i] = j;
         ImportedJoint joint;
         joint.parent = parent;
-        std::string name = node->mName.C_Str();
-        const std::string given = name;
-        if (name.empty()) name = "joint" + std::to_string(j);
+        const std::string given = node->mName.C_Str();
+        std::string name = given.empty() ? "joint" + std::to_string(j) : given;
         for (int k = 2; taken.count(name); ++k) name = (given.empty() ? "joint" + std::to_string(j) : given) + "_" + std::to_string(k);
         if (!given.empty() && name != given) renamed.push_back(given);
         taken[name] = j;
@@ -278,8 +283,12 @@ Picked pickSkeleton(const aiScene& scene, const SceneOptions& options, Imported&
         stack.insert(stack.end(), c.rbegin(), c.rend());
     }
     if (!renamed.empty()) out.warnings.push_back("joints sharing a name are told apart by a number: " + nameList(renamed));
+}
 
-    // The world above the top, and the file's unit and up axis.
+// The world above the top with the file's unit and up axis, and the line
+// that says what was applied. False when the world above scales unevenly.
+bool placeWorld(const aiScene& scene, const SceneOptions& options, const Flat& f, std::size_t top, Picked& p,
+                Imported& out) {
     aiMatrix4x4 world;
     std::vector<const aiNode*> chain;
     for (int a = f.parent[top]; a >= 0; a = f.parent[static_cast<std::size_t>(a)]) {
@@ -307,9 +316,14 @@ Picked pickSkeleton(const aiScene& scene, const SceneOptions& options, Imported&
     if (statedUp[1] != 1)
         out.notes.push_back(std::string(statedUp[0] != 0 ? "X" : statedUp[1] != 0 ? "Y" : "Z") +
                             (statedUp[0] + statedUp[1] + statedUp[2] < 0 ? "-down" : "-up") + " → Y-up");
+    return uniform(w.s);
+}
 
+// Each joint's rest transform, its offset in centimetres (the root's in the
+// world, the scale above taken into the offsets below it).
+void restPose(const std::string& topName, bool evenAbove, Picked& p, Imported& out) {
     std::vector<std::string> odd;
-    if (!uniform(w.s)) odd.push_back(f.node[top]->mName.C_Str());
+    if (!evenAbove) odd.push_back(topName);
     for (std::size_t j = 0; j < out.joints.size(); ++j) {
         const Decomposed d = decompose(p.nodes[j]->mTransformation);
         if (!finite(d)) throw ImportedError{"the transform of " + out.joints[j].name + " is not a finite number"};
@@ -317,26 +331,47 @@ Picked pickSkeleton(const aiScene& scene, const SceneOptions& options, Imported&
         p.restR.push_back(d.r);
         p.restS.push_back(d.s);
         const int parent = out.joints[j].parent;
-        p.parentScale.push_back(parent < 0 ? p.aboveScale : p.parentScale[static_cast<std::size_t>(parent)] * meanScale(p.restS[static_cast<std::size_t>(parent)]));
+        p.parentScale.push_back(parent < 0 ? p.aboveScale
+                                           : p.parentScale[static_cast<std::size_t>(parent)] *
+                                                 meanScale(p.restS[static_cast<std::size_t>(parent)]));
         if (!uniform(d.s) && std::find(odd.begin(), odd.end(), out.joints[j].name) == odd.end()) odd.push_back(out.joints[j].name);
         ImportedJoint& joint = out.joints[j];
+        Vec offset = d.t;
+        Quat r = d.r;
         if (parent < 0) {
             const Vec at = rotate(p.aboveRotation, {d.t[0] * p.aboveScale, d.t[1] * p.aboveScale, d.t[2] * p.aboveScale});
-            for (int a = 0; a < 3; ++a) joint.offset[static_cast<std::size_t>(a)] = (p.aboveTranslation[static_cast<std::size_t>(a)] + at[static_cast<std::size_t>(a)]) * cm;
-            const Quat r = normalized(p.aboveRotation * d.r);
-            joint.rest = {r.x, r.y, r.z, r.w};
+            for (std::size_t a = 0; a < 3; ++a) offset[a] = p.aboveTranslation[a] + at[a];
+            r = normalized(p.aboveRotation * d.r);
         } else {
-            for (int a = 0; a < 3; ++a) joint.offset[static_cast<std::size_t>(a)] = d.t[static_cast<std::size_t>(a)] * p.parentScale[j] * cm;
-            joint.rest = {d.r.x, d.r.y, d.r.z, d.r.w};
+            for (double& v : offset) v *= p.parentScale[j];
         }
-    }
-    for (const ImportedJoint& joint : out.joints)
-        for (double v : joint.offset)
-            if (!std::isfinite(v) || std::fabs(v) > 1e12)
+        for (std::size_t a = 0; a < 3; ++a) {
+            joint.offset[a] = offset[a] * p.toCm;
+            if (!std::isfinite(joint.offset[a]) || std::fabs(joint.offset[a]) > 1e12)
                 throw ImportedError{"the place of " + joint.name + " is beyond any length qmf holds"};
+        }
+        joint.rest = {r.x, r.y, r.z, r.w};
+    }
     if (!odd.empty())
         out.warnings.push_back("a clip's joints do not scale; the uneven or mirroring scale of " + nameList(odd) +
                                " is read as its average size");
+}
+
+}  // namespace
+
+Picked pickSkeleton(const aiScene& scene, const SceneOptions& options, Imported& out) {
+    if (!scene.mRootNode) throw ImportedError{"the file holds no nodes"};
+    const Flat f = flatten(scene.mRootNode);
+    const std::vector<char> seed = seedsOf(scene, f);
+    // Seeds in each subtree, children after parents in f's order.
+    std::vector<std::size_t> below(seed.begin(), seed.end());
+    for (std::size_t i = f.node.size(); i-- > 1;) below[static_cast<std::size_t>(f.parent[i])] += below[i];
+    if (below[0] == 0) throw ImportedError{"the file has no skeleton: no mesh names bones and no node is animated"};
+    const std::size_t top = chooseTop(scene, f, seed, below, out);
+    Picked p;
+    collectJoints(f, top, seed, below, p, out);
+    const bool even = placeWorld(scene, options, f, top, p, out);
+    restPose(f.node[top]->mName.C_Str(), even, p, out);
     return p;
 }
 

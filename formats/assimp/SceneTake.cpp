@@ -191,7 +191,7 @@ bool near(const Vec& a, const Vec& b, double tolerance) {
 
 // The take asked for by name, by its number as info lists it, or by the
 // part of its name after '|' (Blender names takes "Armature|Walk").
-int chooseTake(const aiScene& scene, const std::vector<Take>& takes, const std::string& asked) {
+int chooseTake(const std::vector<Take>& takes, const std::string& asked) {
     if (asked.empty()) {
         for (std::size_t i = 0; i < takes.size(); ++i)
             if (takes[i].frames > 0) return static_cast<int>(i);
@@ -214,7 +214,6 @@ int chooseTake(const aiScene& scene, const std::vector<Take>& takes, const std::
     if (found >= 0) return found;
     std::vector<std::string> listed;
     for (std::size_t i = 0; i < takes.size(); ++i) listed.push_back(std::to_string(i + 1) + " " + takes[i].name);
-    (void)scene;
     throw ImportedError{takes.empty() ? "--take " + asked + ": the file holds no takes"
                                       : "--take " + asked + ": no such take; the file holds " + nameList(listed, 12)};
 }
@@ -241,6 +240,103 @@ double statedRate(const aiScene& scene) {
 
 }  // namespace
 
+namespace {
+
+using RotTrack = Track<aiQuatKey, aiQuaternion, decltype(kSlerp)>;
+using VecTrack = Track<aiVectorKey, aiVector3D, decltype(kLerp)>;
+
+struct Tracks {
+    std::vector<std::unique_ptr<RotTrack>> rot;
+    std::vector<std::unique_ptr<VecTrack>> pos, scl;
+};
+
+// Each joint's channels of the take; animated nodes above the skeleton are named.
+Tracks tracksOf(const aiAnimation& anim, const Picked& p, const Grid& g, Imported& out) {
+    const std::size_t n = out.joints.size();
+    Tracks k{std::vector<std::unique_ptr<RotTrack>>(n), std::vector<std::unique_ptr<VecTrack>>(n),
+             std::vector<std::unique_ptr<VecTrack>>(n)};
+    std::vector<std::string> aboveAnimated;
+    // A key this close to a frame is that frame's value: keys on their own
+    // grid may be off it by a float's rounding of their time.
+    const double last = g.first + (g.frames - 1) * g.step;
+    const double nearTicks =
+        g.ownGrid ? std::min(0.25 * g.step, std::max(1e-3 * g.step, 4 * std::ldexp(std::fabs(g.first) + std::fabs(last), -24)))
+                  : g.step * 1e-3;
+    for (unsigned c = 0; c < anim.mNumChannels; ++c) {
+        const aiNodeAnim* ch = anim.mChannels[c];
+        if (!ch) continue;
+        const auto it = p.jointOf.find(ch->mNodeName.C_Str());
+        if (it == p.jointOf.end()) {
+            if (p.above.count(ch->mNodeName.C_Str())) aboveAnimated.push_back(ch->mNodeName.C_Str());
+            continue;
+        }
+        const auto j = static_cast<std::size_t>(it->second);
+        if (ch->mNumRotationKeys && ch->mRotationKeys)
+            k.rot[j] = std::make_unique<RotTrack>(ch->mRotationKeys, ch->mNumRotationKeys, nearTicks, kSlerp);
+        if (ch->mNumPositionKeys && ch->mPositionKeys)
+            k.pos[j] = std::make_unique<VecTrack>(ch->mPositionKeys, ch->mNumPositionKeys, nearTicks, kLerp);
+        if (ch->mNumScalingKeys && ch->mScalingKeys)
+            k.scl[j] = std::make_unique<VecTrack>(ch->mScalingKeys, ch->mNumScalingKeys, nearTicks, kLerp);
+        for (auto* track : {&k.pos[j], &k.scl[j]})
+            if (*track && (*track)->empty()) track->reset();
+        if (k.rot[j] && k.rot[j]->empty()) k.rot[j].reset();
+        if (g.ownGrid) {
+            if (k.rot[j]) k.rot[j]->onGrid(g.frames);
+            if (k.pos[j]) k.pos[j]->onGrid(g.frames);
+            if (k.scl[j]) k.scl[j]->onGrid(g.frames);
+        }
+        out.joints[j].keyed = k.rot[j] != nullptr;
+    }
+    if (!aboveAnimated.empty())
+        out.warnings.push_back("nodes above the skeleton are animated and not read: " + nameList(aboveAnimated));
+    return k;
+}
+
+// Every frame: each joint's local rotation (the root's with the world above)
+// and the root's world position; what a clip cannot hold named once.
+void sampleTake(const aiAnimation& anim, const Grid& g, Tracks& k, const Picked& p, Imported& out) {
+    const std::size_t n = out.joints.size();
+    out.rotations.resize(std::size_t(g.frames) * n * 4);
+    out.rootPosition.resize(std::size_t(g.frames) * 3);
+    float* rotation = out.rotations.data();
+    float* rootAt = out.rootPosition.data();
+    std::vector<char> moves(n, 0), scales(n, 0);
+    for (uint32_t f = 0; f < g.frames; ++f) {
+        const double t = g.first + f * g.step;
+        for (std::size_t j = 0; j < n; ++j) {
+            Quat r = k.rot[j] ? quatOf(k.rot[j]->atFrame(f, t)) : p.restR[j];
+            if (j == 0) r = normalized(p.aboveRotation * r);
+            *rotation++ = static_cast<float>(r.x);
+            *rotation++ = static_cast<float>(r.y);
+            *rotation++ = static_cast<float>(r.z);
+            *rotation++ = static_cast<float>(r.w);
+            const Vec& rt = p.restT[j];
+            if (k.pos[j] && j != 0 && !moves[j])
+                moves[j] = !near(vecOf(k.pos[j]->atFrame(f, t)), rt, 1e-4 * (1 + std::fabs(rt[0]) + std::fabs(rt[1]) + std::fabs(rt[2])));
+            if (k.scl[j] && !scales[j])
+                scales[j] = !near(vecOf(k.scl[j]->atFrame(f, t)), p.restS[j], 1e-4 * (1 + std::fabs(p.restS[j][0])));
+        }
+        const Vec root = k.pos[0] ? vecOf(k.pos[0]->atFrame(f, t)) : p.restT[0];
+        const Vec at = rotate(p.aboveRotation, {root[0] * p.aboveScale, root[1] * p.aboveScale, root[2] * p.aboveScale});
+        for (std::size_t a = 0; a < 3; ++a) {
+            const double v = (p.aboveTranslation[a] + at[a]) * p.toCm;
+            if (!std::isfinite(static_cast<float>(v))) notFinite(out, anim, 0);
+            *rootAt++ = static_cast<float>(v);
+        }
+    }
+    std::vector<std::string> moved, scaled;
+    for (std::size_t j = 0; j < n; ++j) {
+        if (moves[j]) moved.push_back(out.joints[j].name);
+        if (scales[j]) scaled.push_back(out.joints[j].name);
+    }
+    if (!moved.empty())
+        out.warnings.push_back("a clip moves only its root; the position keys of " + nameList(moved) + " are not read (--root " +
+                               moved.front() + " keeps its motion)");
+    if (!scaled.empty()) out.warnings.push_back("a clip does not scale joints; the scale keys of " + nameList(scaled) + " are not read");
+}
+
+}  // namespace
+
 void readTake(const aiScene& scene, const SceneOptions& o, const Picked& p, Imported& out) {
     const std::size_t n = out.joints.size();
     const double fileRate = statedRate(scene);
@@ -257,9 +353,10 @@ void readTake(const aiScene& scene, const SceneOptions& o, const Picked& p, Impo
         out.takes.push_back(t);
         grids.push_back(g);
     }
-    out.take = chooseTake(scene, out.takes, o.take);
+    out.take = chooseTake(out.takes, o.take);
     for (std::size_t j = 0; j < n; ++j) out.joints[j].keyed = 0;
-    if (o.listOnly || out.take < 0 || out.takes[static_cast<std::size_t>(out.take)].frames == 0) {
+    if (o.listOnly) return;
+    if (out.take < 0 || out.takes[static_cast<std::size_t>(out.take)].frames == 0) {
         // A rest pose only: one frame of it.
         out.frames = 1;
         out.frameTime = 1.0 / (fileRate > 0 ? fileRate : 30);
@@ -267,9 +364,9 @@ void readTake(const aiScene& scene, const SceneOptions& o, const Picked& p, Impo
             const Quat r = j == 0 ? normalized(p.aboveRotation * p.restR[0]) : p.restR[j];
             out.rotations.insert(out.rotations.end(), {float(r.x), float(r.y), float(r.z), float(r.w)});
         }
-        out.rootPosition.insert(out.rootPosition.end(), {float(out.joints[0].offset[0]), float(out.joints[0].offset[1]), float(out.joints[0].offset[2])});
-        if (o.listOnly) out.frames = 0, out.rotations.clear(), out.rootPosition.clear();
-        if (!o.listOnly && out.take >= 0) out.warnings.push_back("take '" + out.takes[static_cast<std::size_t>(out.take)].name + "' has no keys; the rest pose is read");
+        for (double v : out.joints[0].offset) out.rootPosition.push_back(static_cast<float>(v));
+        if (out.take >= 0)
+            out.warnings.push_back("take '" + out.takes[static_cast<std::size_t>(out.take)].name + "' has no keys; the rest pose is read");
         return;
     }
     const aiAnimation& anim = *scene.mAnimations[out.take];
@@ -277,79 +374,8 @@ void readTake(const aiScene& scene, const SceneOptions& o, const Picked& p, Impo
     out.frames = g.frames;
     out.frameTime = 1.0 / g.rate;
     if (!g.ownGrid) out.notes.push_back("keys sampled at " + number(g.rate) + " fps");
-
-    using RotTrack = Track<aiQuatKey, aiQuaternion, decltype(kSlerp)>;
-    using VecTrack = Track<aiVectorKey, aiVector3D, decltype(kLerp)>;
-    std::vector<std::unique_ptr<RotTrack>> rot(n);
-    std::vector<std::unique_ptr<VecTrack>> pos(n), scl(n);
-    std::vector<std::string> aboveAnimated;
-    // A key this close to a frame is that frame's value: keys on their own
-    // grid may be off it by a float's rounding of their time.
-    const double last = g.first + (g.frames - 1) * g.step;
-    const double nearTicks = g.ownGrid ? std::min(0.25 * g.step, std::max(1e-3 * g.step, 4 * std::ldexp(std::fabs(g.first) + std::fabs(last), -24)))
-                                       : g.step * 1e-3;
-    for (unsigned c = 0; c < anim.mNumChannels; ++c) {
-        const aiNodeAnim* ch = anim.mChannels[c];
-        if (!ch) continue;
-        const auto it = p.jointOf.find(ch->mNodeName.C_Str());
-        if (it == p.jointOf.end()) {
-            if (p.above.count(ch->mNodeName.C_Str())) aboveAnimated.push_back(ch->mNodeName.C_Str());
-            continue;
-        }
-        const auto j = static_cast<std::size_t>(it->second);
-        if (ch->mNumRotationKeys && ch->mRotationKeys) rot[j] = std::make_unique<RotTrack>(ch->mRotationKeys, ch->mNumRotationKeys, nearTicks, kSlerp);
-        if (ch->mNumPositionKeys && ch->mPositionKeys) pos[j] = std::make_unique<VecTrack>(ch->mPositionKeys, ch->mNumPositionKeys, nearTicks, kLerp);
-        if (ch->mNumScalingKeys && ch->mScalingKeys) scl[j] = std::make_unique<VecTrack>(ch->mScalingKeys, ch->mNumScalingKeys, nearTicks, kLerp);
-        for (auto* track : {&pos[j], &scl[j]})
-            if (*track && (*track)->empty()) track->reset();
-        if (rot[j] && rot[j]->empty()) rot[j].reset();
-        if (g.ownGrid) {
-            if (rot[j]) rot[j]->onGrid(g.frames);
-            if (pos[j]) pos[j]->onGrid(g.frames);
-            if (scl[j]) scl[j]->onGrid(g.frames);
-        }
-        out.joints[j].keyed = rot[j] != nullptr;
-    }
-    if (!aboveAnimated.empty())
-        out.warnings.push_back("nodes above the skeleton are animated and not read: " + nameList(aboveAnimated));
-
-    out.rotations.resize(std::size_t(g.frames) * n * 4);
-    out.rootPosition.resize(std::size_t(g.frames) * 3);
-    float* rotation = out.rotations.data();
-    float* rootAt = out.rootPosition.data();
-    std::vector<char> moves(n, 0), scales(n, 0);
-    for (uint32_t f = 0; f < g.frames; ++f) {
-        const double t = g.first + f * g.step;
-        for (std::size_t j = 0; j < n; ++j) {
-            Quat r = rot[j] ? quatOf(rot[j]->atFrame(f, t)) : p.restR[j];
-            if (j == 0) r = normalized(p.aboveRotation * r);
-            *rotation++ = static_cast<float>(r.x);
-            *rotation++ = static_cast<float>(r.y);
-            *rotation++ = static_cast<float>(r.z);
-            *rotation++ = static_cast<float>(r.w);
-            if (pos[j] && j != 0 && !moves[j]) {
-                const Vec v = vecOf(pos[j]->atFrame(f, t));
-                moves[j] = !near(v, p.restT[j], 1e-4 * (1 + std::fabs(p.restT[j][0]) + std::fabs(p.restT[j][1]) + std::fabs(p.restT[j][2])));
-            }
-            if (scl[j] && !scales[j]) scales[j] = !near(vecOf(scl[j]->atFrame(f, t)), p.restS[j], 1e-4 * (1 + std::fabs(p.restS[j][0])));
-        }
-
-        Vec root = pos[0] ? vecOf(pos[0]->atFrame(f, t)) : p.restT[0];
-        const Vec at = rotate(p.aboveRotation, {root[0] * p.aboveScale, root[1] * p.aboveScale, root[2] * p.aboveScale});
-        for (int a = 0; a < 3; ++a) {
-            const double v = (p.aboveTranslation[static_cast<std::size_t>(a)] + at[static_cast<std::size_t>(a)]) * p.toCm;
-            if (!std::isfinite(static_cast<float>(v))) notFinite(out, anim, 0);
-            *rootAt++ = static_cast<float>(v);
-        }
-    }
-    std::vector<std::string> moved, scaled;
-    for (std::size_t j = 0; j < n; ++j) {
-        if (moves[j]) moved.push_back(out.joints[j].name);
-        if (scales[j]) scaled.push_back(out.joints[j].name);
-    }
-    if (!moved.empty())
-        out.warnings.push_back("a clip moves only its root; the position keys of " + nameList(moved) + " are not read");
-    if (!scaled.empty()) out.warnings.push_back("a clip does not scale joints; the scale keys of " + nameList(scaled) + " are not read");
+    Tracks k = tracksOf(anim, p, g, out);
+    sampleTake(anim, g, k, p, out);
 }
 
 Imported fromScene(const aiScene& scene, const SceneOptions& options) {
