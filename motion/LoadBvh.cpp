@@ -4,40 +4,28 @@
 #include "motion/MotionBuild.h"
 
 #include "bvh/Reader.h"
+#include "fileio/PrivateFolder.h"
 #include "clips/Error.h"
 #include "formats/Error.h"
 #include "formats/Routes.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <unistd.h>
 
 namespace qmf::motion {
 
 namespace {
 
+// A private folder for the converted clip, removed with it.
 class TempFolder {
 public:
-    TempFolder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/qmf-view-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        if (!mkdtemp(buf.data())) throw MotionError("cannot make a temporary folder: " + std::string(std::strerror(errno)));
-        path_ = buf.data();
+    TempFolder() try : folder_("qmf-view"), clip_(folder_.file("motion.qmf")) {
+    } catch (const fileio::Error& e) {
+        throw MotionError(e.what());
     }
-    ~TempFolder() {
-        // Only what this folder was made for: the clip and the converter's temporaries.
-        unlink(clip().c_str());
-        rmdir(path_.c_str());
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    std::string clip() const { return path_ + "/motion.qmf"; }
+    const std::string& clip() const { return clip_; }
 
 private:
-    std::string path_;
+    fileio::PrivateFolder folder_;
+    std::string clip_;
 };
 
 }  // namespace

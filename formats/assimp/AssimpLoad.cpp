@@ -92,7 +92,23 @@ void writeAll(int fd, const char* data, std::size_t size) {
 
 void writeAll(int fd, const std::string& bytes) { writeAll(fd, bytes.data(), bytes.size()); }
 
+// The child says nothing of its own: the library's messages, or a
+// sanitizer's report of a crash in it, go into a pipe nobody reads. A fault
+// kills it outright, so that the parent sees the signal.
+void quietAndPlain() {
+    std::signal(SIGPIPE, SIG_IGN);
+    int sink[2];
+    if (pipe(sink) == 0) {
+        ::close(sink[0]);
+        dup2(sink[1], STDOUT_FILENO);
+        dup2(sink[1], STDERR_FILENO);
+        ::close(sink[1]);
+    }
+    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) std::signal(sig, SIG_DFL);
+}
+
 [[noreturn]] void child(int fd, const std::string& path, SceneOptions o, const Limits& limits) {
+    quietAndPlain();
     if (limits.seconds) {
         const rlimit cpu{limits.seconds, limits.seconds + 1};
         setrlimit(RLIMIT_CPU, &cpu);

@@ -3,6 +3,7 @@
 // then opened.
 #include "Bake.h"
 
+#include "fileio/PrivateFolder.h"
 #include "formats/Formats.h"
 #include "formats/Routes.h"
 #include "formats/Session.h"
@@ -12,9 +13,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -22,29 +20,18 @@ namespace qmfpy {
 
 namespace {
 
-// A private folder for the baked clip, removed with what is in it.
+// A private folder, removed with what is named in it; its failure is the module's Error.
 class TempFolder {
 public:
-    TempFolder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/qmf-bake-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        if (!::mkdtemp(buf.data())) throw qmf::FormatError("cannot make a temporary folder: " + std::string(std::strerror(errno)));
-        path_ = buf.data();
+    TempFolder() try : folder_("qmf-bake") {
+    } catch (const fileio::Error& e) {
+        throw qmf::FormatError(e.what());
     }
-    ~TempFolder() {
-        ::unlink(clip().c_str());
-        ::unlink(map().c_str());
-        ::rmdir(path_.c_str());
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    std::string clip() const { return path_ + "/baked.qmf"; }
-    std::string map() const { return path_ + "/joints.map"; }
+    std::string clip() { return folder_.file("baked.qmf"); }
+    std::string map() { return folder_.file("joints.map"); }
 
 private:
-    std::string path_;
+    fileio::PrivateFolder folder_;
 };
 
 bool isFile(const std::string& path) {
@@ -78,11 +65,12 @@ std::shared_ptr<Animation> throughClip(qmf::formats::Format format, const std::s
     if (o.plugin.empty()) o.plugin = modulePlugin();
     if (o.plugin.empty()) throw qmf::FormatError("the translator module was not found beside the Python module; give plugin=PATH");
     TempFolder folder;
+    const std::string clip = folder.clip();
     std::ostringstream warn;
-    qmf::formats::convert(format, qmf::formats::Format::Clip, path, folder.clip(), o, warn);
+    qmf::formats::convert(format, qmf::formats::Format::Clip, path, clip, o, warn);
     std::istringstream lines(warn.str());
     for (std::string line; std::getline(lines, line);) warnings.push_back(line);
-    return Animation::open(folder.clip());
+    return Animation::open(clip);
 }
 
 }  // namespace
@@ -122,15 +110,15 @@ void lines(const std::string& text, std::vector<std::string>& into) {
 // The job with the pairs given in code written to a map file in folder.
 qmf::retarget::RetargetOptions withPairs(const qmf::retarget::RetargetOptions& options,
                                          const std::vector<std::pair<std::string, std::string>>& pairs,
-                                         const TempFolder& folder) {
+                                         TempFolder& folder) {
     qmf::retarget::RetargetOptions o = options;
     if (o.read.plugin.empty()) o.read.plugin = modulePlugin();
     if (o.read.plugin.empty()) throw qmf::FormatError("the translator module was not found beside the Python module; give plugin=PATH");
     if (!pairs.empty()) {
-        std::ofstream map(folder.map());
+        o.mapFile = folder.map();
+        std::ofstream map(o.mapFile);
         for (const auto& [source, rig] : pairs) map << quoted(source) << " " << quoted(rig) << "\n";
         if (!map.flush()) throw qmf::FormatError("cannot write a temporary map file");
-        o.mapFile = folder.map();
     }
     return o;
 }
@@ -143,10 +131,11 @@ std::shared_ptr<Animation> retarget(const std::string& source, const std::string
                                     std::vector<std::string>& warnings) {
     TempFolder folder;
     const qmf::retarget::RetargetOptions o = withPairs(options, pairs, folder);
+    const std::string clip = folder.clip();
     std::ostringstream warn;
-    qmf::retarget::retarget(source, rig, folder.clip(), o, false, warn);
+    qmf::retarget::retarget(source, rig, clip, o, false, warn);
     lines(warn.str(), warnings);
-    return Animation::open(folder.clip());
+    return Animation::open(clip);
 }
 
 std::vector<MatchRow> matchJoints(const std::string& source, const std::string& rig,
