@@ -21,6 +21,7 @@ MODELS = [
     "Collada/anims_with_full_rotations_between_keys.DAE",
     "Collada/box_nested_animation.dae",
     "X/anim_test.x",
+    "glTF2/simple_skin/simple_skin.gltf",
 ]
 CUTS = [0.02, 0.1, 0.3, 0.5, 0.7, 0.9, 0.99]
 PATCHES = 14
