@@ -205,7 +205,7 @@ Imported loadInChild(const std::string& path, const std::string& reader, SceneOp
     std::string bytes;
     bool late = false;
     char buf[1 << 16];
-    bool sized = false;
+    bool sized = false, overlong = false;
     for (;;) {
         pollfd p{fds[0], POLLIN, 0};
         const long long left = deadline - nowMs();
@@ -220,6 +220,13 @@ Imported loadInChild(const std::string& path, const std::string& reader, SceneOp
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         bytes.append(buf, static_cast<std::size_t>(n));
+        // Never more than was said (or, before it is said, than a header).
+        uint64_t said = 0;
+        if (bytes.size() >= 9) std::memcpy(&said, bytes.data() + 1, sizeof said);
+        if (bytes.size() >= 9 && bytes.size() - 9 > said) {
+            overlong = true;
+            break;
+        }
         // The size said up front makes room once; a size past what the
         // child may hold is not believed.
         if (!sized && bytes.size() >= 9) {
@@ -230,12 +237,13 @@ Imported loadInChild(const std::string& path, const std::string& reader, SceneOp
         }
     }
     ::close(fds[0]);
-    if (late) kill(pid, SIGKILL);
+    if (late || overlong) kill(pid, SIGKILL);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     const std::string failed = path + ": the " + reader + " reader failed";
     if (late) throw FormatError(failed + " (no answer in " + std::to_string(wait / 1000) + " s; stopped)");
+    if (overlong) throw FormatError(failed + " (its answer ran past the size it said)");
     if (WIFSIGNALED(status)) {
         const int sig = WTERMSIG(status);
         if (sig == SIGXCPU)
