@@ -160,7 +160,9 @@ void Reader::readJoints(HeaderParse& p) {
             declareJoint(p, false, true, 1);
         } else if (equalsNoCase(k, "JOINT")) {
             declareJoint(p, false, false, 1);
-        } else if (equalsNoCase(k, "End") && p.w.size() >= 2 && equalsNoCase(p.w[1], "Site")) {
+        } else if (equalsNoCase(k, "End") && p.w.size() >= 2 && isSiteWord(p.w[1])) {
+            // "End Site", and as some exporters write it "End Site4" or
+            // "End Site Head_end": a number glued on is not a name, words after are.
             declareJoint(p, true, false, 2);
         } else if (k == "{") {
             if (p.w.size() != 1) fail("unexpected words after '{'");
@@ -215,7 +217,7 @@ void Reader::declareJoint(HeaderParse& p, bool endSite, bool root, std::size_t n
         brace = true;
         --last;
     }
-    if (!endSite) {
+    if (!endSite || last > nameFrom) {
         if (last <= nameFrom) fail(std::string(root ? "ROOT" : "JOINT") + " without a name");
         // A name is the rest of the line: some writers put spaces in names.
         const char* b = p.w[nameFrom].data();
@@ -226,8 +228,6 @@ void Reader::declareJoint(HeaderParse& p, bool endSite, bool root, std::size_t n
         for (char c : name)
             if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) fail("joint name '" + shown(name) + "' holds a control character");
         j.name = std::string(name);
-    } else if (last != nameFrom) {
-        fail("unexpected words after End Site");
     }
     p.joints.push_back(std::move(j));
     p.hasOffset.push_back(false);
@@ -249,6 +249,13 @@ void Reader::readOffset(HeaderParse& p) {
     p.hasOffset[static_cast<std::size_t>(p.open.back())] = true;
 }
 
+bool Reader::isSiteWord(std::string_view w) {
+    if (w.size() < 4 || !equalsNoCase(w.substr(0, 4), "Site")) return false;
+    for (char c : w.substr(4))
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
 void Reader::readChannels(HeaderParse& p) {
     if (p.open.empty() || p.pending >= 0) fail("CHANNELS outside a joint's braces");
     Joint& j = p.current();
@@ -256,8 +263,9 @@ void Reader::readChannels(HeaderParse& p) {
     if (!j.channels.empty()) fail("a second CHANNELS for " + describe(j));
     const std::vector<std::string_view>& w = p.w;
     double n = 0;
-    if (w.size() < 2 || !parseNumber(w[1], n) || (n != 3 && n != 6))
-        fail("CHANNELS count must be 3 or 6, not '" + shown(w.size() < 2 ? std::string_view() : w[1]) + "'");
+    // 0 is written by some exporters for a joint that only holds its offset.
+    if (w.size() < 2 || !parseNumber(w[1], n) || (n != 0 && n != 3 && n != 6))
+        fail("CHANNELS count must be 0, 3 or 6, not '" + shown(w.size() < 2 ? std::string_view() : w[1]) + "'");
     if (w.size() - 2 != static_cast<std::size_t>(n))
         fail("CHANNELS " + std::to_string(static_cast<int>(n)) + " lists " + std::to_string(w.size() - 2) + " channels");
     unsigned seen = 0;

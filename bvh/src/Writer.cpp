@@ -56,7 +56,8 @@ std::string writeHeader(const Hierarchy& h, uint32_t frames, double frameTime, b
         if (j.endSite && j.parent < 0) throw Error("joint " + std::to_string(i) + ": an End Site needs a parent");
         indent(open.size());
         if (j.endSite) {
-            out += "End Site\n";
+            if (!j.name.empty()) checkName(j.name, i);
+            out += j.name.empty() ? std::string("End Site\n") : "End Site " + j.name + "\n";
         } else {
             checkName(j.name, i);
             out += j.parent < 0 ? "ROOT " : "JOINT ";
@@ -107,6 +108,14 @@ void appendFrame(std::string& out, const double* values, std::size_t n, bool flo
     for (std::size_t i = 0; i < n; ++i) {
         if (i) out += ' ';
         appendNumber(out, values[i], floatPrecision);
+    }
+    out += '\n';
+}
+
+void appendFrame(std::string& out, const double* values, std::size_t n, std::size_t floatValues) {
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i) out += ' ';
+        appendNumber(out, values[i], i < floatValues);
     }
     out += '\n';
 }

@@ -6,6 +6,7 @@
 #include "formats/Units.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace qmf {
@@ -45,24 +46,43 @@ const LengthUnit& lengthUnit(const std::string& name) {
 
 namespace bvhnames {
 
+namespace {
+
+// At most `bytes` bytes of s, cut before a UTF-8 continuation byte never.
+std::string cutAt(const std::string& s, std::size_t bytes) {
+    if (s.size() <= bytes) return s;
+    std::size_t n = bytes;
+    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+    return s.substr(0, n);
+}
+
+}  // namespace
+
 std::vector<std::string> jointNames(const bvh::Hierarchy& h) {
     std::vector<std::string> names(h.joints.size());
     std::unordered_set<std::string> taken;
     for (const bvh::Joint& j : h.joints)
         if (!j.endSite) taken.insert(j.name);
+    // The next number to try after each base, so naming stays linear when
+    // one joint has thousands of End Sites.
+    std::unordered_map<std::string, unsigned> next;
     for (std::size_t i = 0; i < h.joints.size(); ++i) {
         const bvh::Joint& j = h.joints[i];
         if (!j.endSite) {
             names[i] = j.name;
             continue;
         }
+        // A name the file gives an End Site is kept when free.
+        if (!j.name.empty() && taken.insert(j.name).second) {
+            names[i] = j.name;
+            continue;
+        }
         // The reader refuses an End Site without a parent.
-        std::string base = names[static_cast<std::size_t>(j.parent)];
-        base = base.substr(0, bvh::kMaxNameBytes - 4) + "_end";
+        const std::string base = cutAt(names[static_cast<std::size_t>(j.parent)], bvh::kMaxNameBytes - 4) + "_end";
         std::string name = base;
-        for (unsigned n = 1; taken.count(name); ++n) {
-            const std::string tail = std::to_string(n);
-            name = base.substr(0, bvh::kMaxNameBytes - tail.size()) + tail;
+        for (unsigned& n = next[base]; taken.count(name);) {
+            const std::string tail = std::to_string(++n);
+            name = cutAt(base, bvh::kMaxNameBytes - tail.size()) + tail;
         }
         taken.insert(name);
         names[i] = name;

@@ -63,8 +63,11 @@ public:
 
     const Skeleton& skeleton() const override { return skeleton_; }
 
-    void warn(std::ostream& out) override {
-        warnSize(out);
+    void warn(std::ostream& out) override { warnSize(out); }
+
+    // Said once every frame was read: a file refused at a frame line says
+    // only that.
+    void warnAfter(std::ostream& out) override {
         if (!ignored_) return;
         out << "qmf: warning: " << path_ << ": Frames: declares " << skeleton_.frames << " frames; the " << ignored_
             << " frame line" << (ignored_ == 1 ? "" : "s") << " after them " << (ignored_ == 1 ? "is" : "are")

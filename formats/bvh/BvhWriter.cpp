@@ -59,8 +59,10 @@ public:
         previous_.assign(h_.joints.size(), MEulerRotation(0, 0, 0, order_));
         unkeyed_.assign(h_.joints.size(), 0);
         tmp_ = std::make_unique<fileio::TempFile>(target_);
-        // A clip holds floats: more digits than a float's would only be noise.
-        // A scene's values are doubles and keep every digit.
+        // A clip holds floats: offsets and positions with more digits than a
+        // float's would only be noise. Angles are worked out in double from
+        // the clip's quaternions and keep every digit, so a round trip loses
+        // only the clip's own precision. A scene's values are doubles throughout.
         floatDigits_ = s.rotations != Rotations::Both;
         try {
             text_ = bvh::writeHeader(h_, s.frames, s.frameTime, floatDigits_);
@@ -105,7 +107,7 @@ public:
             for (std::size_t a = 0; a < 3; ++a) values_[first + a] = e[static_cast<unsigned>(listed[a] - 'x')] * kRadiansToDegrees;
         }
         try {
-            bvh::appendFrame(text_, values_.data(), values_.size(), floatDigits_);
+            bvh::appendFrame(text_, values_.data(), values_.size(), std::size_t(floatDigits_ ? 3 : 0));
         } catch (const bvh::Error&) {
             throw FormatError(s.path + ": frame " + std::to_string(f) + " holds a value that is not a finite number");
         }

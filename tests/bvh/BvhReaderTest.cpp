@@ -100,7 +100,7 @@ TEST(BvhReader, RefusesBadInputNamingTheLine) {
         {"root inside root", "HIERARCHY\nROOT a\n{\nROOT b\n", "line 4: ROOT inside joint 'a'"},
         {"joint outside root", "HIERARCHY\nJOINT a\n", "line 2: JOINT outside any ROOT"},
         {"four channels", withMotion("ROOT a\n{\nCHANNELS 4 Xrotation Yrotation Zrotation Xposition\n}\n", ""),
-         "line 4: CHANNELS count must be 3 or 6"},
+         "line 4: CHANNELS count must be 0, 3 or 6"},
         {"count mismatch", withMotion("ROOT a\n{\nCHANNELS 3 Xrotation Yrotation\n}\n", ""), "CHANNELS 3 lists 2 channels"},
         {"unknown channel", withMotion("ROOT a\n{\nCHANNELS 3 Xrotation Yrotation Wrotation\n}\n", ""),
          "line 4: unknown channel 'Wrotation'"},
@@ -135,7 +135,7 @@ TEST(BvhReader, RefusesBadInputNamingTheLine) {
         {"joint inside end site", "HIERARCHY\nROOT a\n{\nEnd Site\n{\nJOINT b\n", "line 6: an End Site cannot hold joints"},
         {"root without name", "HIERARCHY\nROOT {\n", "line 2: ROOT without a name"},
         {"joint without name", "HIERARCHY\nROOT a {\nJOINT\n", "line 3: JOINT without a name"},
-        {"words after end site", "HIERARCHY\nROOT a {\nEnd Site x\n", "line 3: unexpected words after End Site"},
+        {"letters glued to end site", "HIERARCHY\nROOT a {\nEnd Sitex\n", "line 3: unexpected 'End' in the HIERARCHY"},
         {"words after open", "HIERARCHY\nROOT a\n{ x\n", "line 3: unexpected words after '{'"},
         {"words after close", "HIERARCHY\nROOT a {\n} x\n", "line 3: unexpected words after '}'"},
         {"offset outside joints", "HIERARCHY\nOFFSET 0 0 0\n", "line 2: OFFSET outside a joint's braces"},
@@ -147,7 +147,7 @@ TEST(BvhReader, RefusesBadInputNamingTheLine) {
         {"second channels", "HIERARCHY\nROOT a {\n" + std::string("CHANNELS 3 Xrotation Yrotation Zrotation\n") +
                                 "CHANNELS 3 Xrotation Yrotation Zrotation\n",
          "line 4: a second CHANNELS for joint 'a'"},
-        {"channels without count", "HIERARCHY\nROOT a {\nCHANNELS\n", "line 3: CHANNELS count must be 3 or 6, not ''"},
+        {"channels without count", "HIERARCHY\nROOT a {\nCHANNELS\n", "line 3: CHANNELS count must be 0, 3 or 6, not ''"},
         {"words after motion", "HIERARCHY\n" + kRoot + "MOTION now\n", "line 7: unexpected words after MOTION"},
         {"unknown keyword", "HIERARCHY\nROOT a {\nSCALE 1\n", "line 3: unexpected 'SCALE' in the HIERARCHY"},
         {"nothing after motion", withMotion(kRoot, ""), "line 7: missing 'Frames:' after MOTION"},
@@ -188,6 +188,11 @@ TEST(BvhReader, AcceptsTheLayoutsWritersUse) {
          {"a", ""}, 2, 0.25},
         {"split and joined motion labels", "HIERARCHY\nROOT a {\n}\nMOTION\nFrames : 3\nFrameTime: 2\n", {"a"}, 3, 2},
         {"two roots", "HIERARCHY\nROOT a {\n}\nROOT b {\n}\n" + motion, {"a", "b"}, 1, 0.5},
+        // Dialects of real exporters: a joint with no channels, End Sites
+        // with a name or a number after them.
+        {"channels 0", "HIERARCHY\nROOT __0\n{\nCHANNELS 0\nJOINT b {\nCHANNELS 0\n}\n}\n" + motion, {"__0", "b"}, 1, 0.5},
+        {"named end site", "HIERARCHY\nROOT a {\nEnd Site Head_end\n{\n}\n}\n" + motion, {"a", "Head_end"}, 1, 0.5},
+        {"numbered end site", "HIERARCHY\nROOT a {\nEnd Site4\n{\n}\nEnd Site\t12 {\n}\n}\n" + motion, {"a", "", "12"}, 1, 0.5},
     };
     for (const Layout& l : layouts) {
         SCOPED_TRACE(l.what);
@@ -199,7 +204,8 @@ TEST(BvhReader, AcceptsTheLayoutsWritersUse) {
             continue;
         }
         std::vector<std::string> names;
-        for (const bvh::Joint& j : r.hierarchy().joints) names.push_back(j.endSite ? "" : j.name);
+        for (const bvh::Joint& j : r.hierarchy().joints) names.push_back(j.name);
+        for (const bvh::Joint& j : r.hierarchy().joints) EXPECT_TRUE(j.channels.empty() || j.channels.size() == 3 || j.channels.size() == 6);
         EXPECT_EQ(names, l.names);
         EXPECT_EQ(r.declaredFrames(), l.frames);
         EXPECT_EQ(r.frameTime(), l.frameTime);

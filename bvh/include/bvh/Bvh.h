@@ -26,7 +26,7 @@ const char* channelName(Channel c);
 bool parseChannel(std::string_view name, Channel& out);
 
 struct Joint {
-    std::string name;          // empty for an End Site
+    std::string name;          // an End Site's is empty unless its line names it ("End Site Head_end")
     int32_t parent = -1;       // index into Hierarchy::joints; -1 for a ROOT
     std::array<double, 3> offset{};
     std::vector<Channel> channels;  // none, 3 or 6, in the order listed

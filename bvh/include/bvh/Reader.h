@@ -65,6 +65,7 @@ private:
     bool nextWords(HeaderParse& p);
     void readJoints(HeaderParse& p);
     void declareJoint(HeaderParse& p, bool endSite, bool root, std::size_t nameFrom);
+    static bool isSiteWord(std::string_view w);
     void readOffset(HeaderParse& p);
     void readChannels(HeaderParse& p);
     void readMotionHeader(HeaderParse& p);

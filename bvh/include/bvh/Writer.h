@@ -18,6 +18,10 @@ std::string writeHeader(const Hierarchy& hierarchy, uint32_t frames, double fram
 
 // One frame line of n values, appended. Refuses a non-finite value.
 void appendFrame(std::string& out, const double* values, std::size_t n, bool floatPrecision = false);
+// The same, with float precision only for the first `floatValues` values
+// (positions that came from floats; angles worked out from them keep every
+// digit of the double).
+void appendFrame(std::string& out, const double* values, std::size_t n, std::size_t floatValues);
 
 // Shortest text that reads back as the same double (or, with floatPrecision,
 // as the same float once narrowed).
