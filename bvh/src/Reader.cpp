@@ -142,7 +142,13 @@ bool Reader::nextWords(HeaderParse& p) {
 void Reader::readHeader() {
     if (headerRead_) return;
     HeaderParse p(hierarchy_.joints);
-    if (!nextWords(p) || !equalsNoCase(p.w[0], "HIERARCHY") || p.w.size() != 1) {
+    const bool any = nextWords(p);
+    // A UTF-8 byte order mark, as Windows tools write one, is not a word.
+    if (any && p.w[0].substr(0, 3) == "\xEF\xBB\xBF") {
+        p.w[0].remove_prefix(3);
+        if (p.w[0].empty()) p.w.erase(p.w.begin());
+    }
+    if (!any || p.w.empty() || !equalsNoCase(p.w[0], "HIERARCHY") || p.w.size() != 1) {
         if (p.w.empty()) throw Error("line " + std::to_string(source_->lineNumber()) + ": missing HIERARCHY (the file is empty)");
         fail("missing HIERARCHY: the file starts with '" + shown(p.line) + "'");
     }

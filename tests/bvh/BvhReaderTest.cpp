@@ -188,6 +188,8 @@ TEST(BvhReader, AcceptsTheLayoutsWritersUse) {
          {"a", ""}, 2, 0.25},
         {"split and joined motion labels", "HIERARCHY\nROOT a {\n}\nMOTION\nFrames : 3\nFrameTime: 2\n", {"a"}, 3, 2},
         {"two roots", "HIERARCHY\nROOT a {\n}\nROOT b {\n}\n" + motion, {"a", "b"}, 1, 0.5},
+        {"a byte order mark", "\xEF\xBB\xBFHIERARCHY\r\nROOT a {\r\n}\r\n" + motion, {"a"}, 1, 0.5},
+        {"a byte order mark on its own", "\xEF\xBB\xBF HIERARCHY\nROOT a {\n}\n" + motion, {"a"}, 1, 0.5},
         // Dialects of real exporters: a joint with no channels, End Sites
         // with a name or a number after them.
         {"channels 0", "HIERARCHY\nROOT __0\n{\nCHANNELS 0\nJOINT b {\nCHANNELS 0\n}\n}\n" + motion, {"__0", "b"}, 1, 0.5},
