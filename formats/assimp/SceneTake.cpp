@@ -123,7 +123,8 @@ Grid gridOf(const aiAnimation& a, const Picked& p, const SceneOptions& o, double
     }
     g.step = tps / g.rate;
     const double frames = std::ceil(span / g.step - 1e-6) + 1;
-    if (!(frames <= static_cast<double>(most)) || !(g.step > 0))
+    // A step no number of ticks can make (a rate of almost nothing) is refused with the rest.
+    if (!(frames <= static_cast<double>(most)) || !(g.step > 0) || !std::isfinite(g.step))
         throw ImportedError{"take '" + name + "' lasts " + number(span / tps) + " s, " + number(frames) + " frames at " +
                             number(g.rate) + " fps: more than qmf reads (--rate sets fewer)"};
     g.frames = static_cast<uint32_t>(frames);
@@ -151,10 +152,13 @@ public:
     // value in its key f: no search.
     void onGrid(uint32_t frames) { direct_ = n_ == frames && sorted_.empty(); }
     Value atFrame(uint32_t f, double t) { return direct_ ? keys_[f].mValue : at(t); }
+    // The value at t: the first key's before it (and for a time that is not
+    // a number), the last key's after it, else between the two around t.
     Value at(double t) {
-        if (t <= keys_[0].mTime + near_) return keys_[0].mValue;
+        if (!(t > keys_[0].mTime + near_)) return keys_[0].mValue;
         if (t >= keys_[n_ - 1].mTime - near_) return keys_[n_ - 1].mValue;
         while (at_ + 1 < n_ && keys_[at_ + 1].mTime <= t) ++at_;
+        if (at_ + 1 >= n_) return keys_[n_ - 1].mValue;
         const Key& a = keys_[at_];
         const Key& b = keys_[at_ + 1];
         if (t - a.mTime <= near_) return a.mValue;
