@@ -59,7 +59,7 @@ void colladaHeader(const std::string& path, SceneOptions& o) {
     }
 }
 
-// A parser that crashes, spins, waits or eats memory, on demand, so that
+// A parser that crashes, spins or eats memory, on demand, so that
 // the tests see each of them end in one line (QMF_READER_FAULT).
 void faultForTests() {
     const char* fault = std::getenv("QMF_READER_FAULT");
@@ -69,8 +69,6 @@ void faultForTests() {
     if (f == "spin")
         for (volatile uint64_t i = 0;; i = i + 1) {
         }
-    if (f == "wait")
-        for (;;) pause();
     if (f == "eat") {
         std::vector<std::unique_ptr<char[]>> held;
         for (;;) {

@@ -33,7 +33,6 @@ assimp::Imported load(Format format, const std::string& path, const ConvertOptio
     o.take = options.take;
     o.rate = options.rate;
     o.unitToCm = options.unitToCm;
-    o.unitName = options.unitName;
     o.listOnly = listOnly;
     struct stat st {};
     const uint64_t size = ::stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;

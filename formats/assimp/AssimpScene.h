@@ -20,7 +20,6 @@ struct SceneOptions {
     std::string take;                 // --take NAME|N (N counts from 1, as info lists them); "" the first with keys
     double rate = 0;                  // --rate R; 0: the keys' own grid, else the file's rate, else 30
     double unitToCm = 1;              // a file that states no unit: its lengths times this are centimetres
-    std::string unitName = "cm";      //   the same unit by name
     double statedCm = 0;              // Collada's <unit>: centimetres in one of the file's units; 0 none
     std::array<double, 3> statedUp{0, 1, 0};  // Collada's <up_axis>
     bool listOnly = false;            // the skeleton and the list of takes, no frames (qmf info)

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 struct aiNode;
@@ -16,7 +17,7 @@ namespace qmf::formats::assimp {
 struct Picked {
     std::vector<const aiNode*> nodes;               // per joint
     std::unordered_map<std::string, int> jointOf;   // a node's name to its joint (the first joint of that name)
-    std::unordered_map<std::string, int> above;     // names of the nodes above the root, to their depth
+    std::unordered_set<std::string> above;          // names of the nodes above the root
     std::vector<Vec> restT, restS;                  // each joint's own rest translation and scale, file units
     std::vector<Quat> restR;
     std::vector<double> parentScale;                // the scale of everything above each joint, uniform part

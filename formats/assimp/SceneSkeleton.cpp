@@ -293,7 +293,7 @@ bool placeWorld(const aiScene& scene, const SceneOptions& options, const Flat& f
     std::vector<const aiNode*> chain;
     for (int a = f.parent[top]; a >= 0; a = f.parent[static_cast<std::size_t>(a)]) {
         chain.push_back(f.node[static_cast<std::size_t>(a)]);
-        p.above.emplace(f.node[static_cast<std::size_t>(a)]->mName.C_Str(), static_cast<int>(chain.size()));
+        p.above.insert(f.node[static_cast<std::size_t>(a)]->mName.C_Str());
     }
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) world = world * (*it)->mTransformation;
     const Decomposed w = decompose(world);

@@ -15,7 +15,7 @@ namespace exchangetest {
 using V3 = std::array<double, 3>;
 using Q4 = std::array<double, 4>;  // w, x, y, z
 
-struct NodeSpec {
+struct NodePlan {
     std::string name;
     int parent = -1;  // index of an earlier node; -1 the file's root
     V3 t{0, 0, 0};
@@ -24,43 +24,43 @@ struct NodeSpec {
     bool mesh = false;
 };
 
-struct ChannelSpec {
+struct ChannelPlan {
     std::string node;
     std::vector<std::pair<double, Q4>> rot;
     std::vector<std::pair<double, V3>> pos, scl;
 };
 
-struct TakeSpec {
+struct TakePlan {
     std::string name;
     double ticksPerSecond = 0;
-    std::vector<ChannelSpec> channels;
+    std::vector<ChannelPlan> channels;
 };
 
-struct SceneSpec {
-    std::vector<NodeSpec> nodes;        // nodes[0] is the file's root
+struct ScenePlan {
+    std::vector<NodePlan> nodes;        // nodes[0] is the file's root
     std::vector<std::string> bones;     // names a mesh's bones give
-    std::vector<TakeSpec> takes;
+    std::vector<TakePlan> takes;
     std::vector<std::pair<std::string, double>> metadata;  // numbers, as FBX states them
 };
 
-inline aiMatrix4x4 matrixOf(const NodeSpec& n) {
+inline aiMatrix4x4 matrixOf(const NodePlan& n) {
     const aiQuaternion q(static_cast<float>(n.r[0]), static_cast<float>(n.r[1]), static_cast<float>(n.r[2]),
                          static_cast<float>(n.r[3]));
     return aiMatrix4x4(aiVector3D(static_cast<float>(n.s[0]), static_cast<float>(n.s[1]), static_cast<float>(n.s[2])), q,
                        aiVector3D(static_cast<float>(n.t[0]), static_cast<float>(n.t[1]), static_cast<float>(n.t[2])));
 }
 
-inline std::unique_ptr<aiScene> build(const SceneSpec& spec) {
+inline std::unique_ptr<aiScene> build(const ScenePlan& plan) {
     auto scene = std::make_unique<aiScene>();
     std::vector<aiNode*> nodes;
-    std::vector<std::vector<aiNode*>> children(spec.nodes.size());
-    for (const NodeSpec& n : spec.nodes) {
+    std::vector<std::vector<aiNode*>> children(plan.nodes.size());
+    for (const NodePlan& n : plan.nodes) {
         auto* node = new aiNode(n.name);
         node->mTransformation = matrixOf(n);
         nodes.push_back(node);
     }
-    for (std::size_t i = 1; i < spec.nodes.size(); ++i) {
-        const int p = spec.nodes[i].parent < 0 ? 0 : spec.nodes[i].parent;
+    for (std::size_t i = 1; i < plan.nodes.size(); ++i) {
+        const int p = plan.nodes[i].parent < 0 ? 0 : plan.nodes[i].parent;
         children[static_cast<std::size_t>(p)].push_back(nodes[i]);
         nodes[i]->mParent = nodes[static_cast<std::size_t>(p)];
     }
@@ -71,38 +71,38 @@ inline std::unique_ptr<aiScene> build(const SceneSpec& spec) {
         for (std::size_t c = 0; c < children[i].size(); ++c) nodes[i]->mChildren[c] = children[i][c];
     }
     scene->mRootNode = nodes[0];
-    bool anyMesh = !spec.bones.empty();
-    for (const NodeSpec& n : spec.nodes) anyMesh = anyMesh || n.mesh;
+    bool anyMesh = !plan.bones.empty();
+    for (const NodePlan& n : plan.nodes) anyMesh = anyMesh || n.mesh;
     if (anyMesh) {
         auto* mesh = new aiMesh();
-        mesh->mNumBones = static_cast<unsigned>(spec.bones.size());
-        if (!spec.bones.empty()) {
-            mesh->mBones = new aiBone*[spec.bones.size()];
-            for (std::size_t b = 0; b < spec.bones.size(); ++b) {
+        mesh->mNumBones = static_cast<unsigned>(plan.bones.size());
+        if (!plan.bones.empty()) {
+            mesh->mBones = new aiBone*[plan.bones.size()];
+            for (std::size_t b = 0; b < plan.bones.size(); ++b) {
                 mesh->mBones[b] = new aiBone();
-                mesh->mBones[b]->mName = aiString(spec.bones[b]);
+                mesh->mBones[b]->mName = aiString(plan.bones[b]);
             }
         }
         scene->mNumMeshes = 1;
         scene->mMeshes = new aiMesh*[1]{mesh};
-        for (std::size_t i = 0; i < spec.nodes.size(); ++i)
-            if (spec.nodes[i].mesh) {
+        for (std::size_t i = 0; i < plan.nodes.size(); ++i)
+            if (plan.nodes[i].mesh) {
                 nodes[i]->mNumMeshes = 1;
                 nodes[i]->mMeshes = new unsigned[1]{0};
             }
     }
-    if (!spec.takes.empty()) {
-        scene->mNumAnimations = static_cast<unsigned>(spec.takes.size());
-        scene->mAnimations = new aiAnimation*[spec.takes.size()];
-        for (std::size_t a = 0; a < spec.takes.size(); ++a) {
-            const TakeSpec& t = spec.takes[a];
+    if (!plan.takes.empty()) {
+        scene->mNumAnimations = static_cast<unsigned>(plan.takes.size());
+        scene->mAnimations = new aiAnimation*[plan.takes.size()];
+        for (std::size_t a = 0; a < plan.takes.size(); ++a) {
+            const TakePlan& t = plan.takes[a];
             auto* anim = new aiAnimation();
             anim->mName = aiString(t.name);
             anim->mTicksPerSecond = t.ticksPerSecond;
             anim->mNumChannels = static_cast<unsigned>(t.channels.size());
             if (!t.channels.empty()) anim->mChannels = new aiNodeAnim*[t.channels.size()];
             for (std::size_t c = 0; c < t.channels.size(); ++c) {
-                const ChannelSpec& cs = t.channels[c];
+                const ChannelPlan& cs = t.channels[c];
                 auto* ch = new aiNodeAnim();
                 ch->mNodeName = aiString(cs.node);
                 ch->mNumRotationKeys = static_cast<unsigned>(cs.rot.size());
@@ -127,10 +127,10 @@ inline std::unique_ptr<aiScene> build(const SceneSpec& spec) {
             scene->mAnimations[a] = anim;
         }
     }
-    if (!spec.metadata.empty()) {
-        scene->mMetaData = aiMetadata::Alloc(static_cast<unsigned>(spec.metadata.size()));
-        for (std::size_t i = 0; i < spec.metadata.size(); ++i)
-            scene->mMetaData->Set(static_cast<unsigned>(i), spec.metadata[i].first, spec.metadata[i].second);
+    if (!plan.metadata.empty()) {
+        scene->mMetaData = aiMetadata::Alloc(static_cast<unsigned>(plan.metadata.size()));
+        for (std::size_t i = 0; i < plan.metadata.size(); ++i)
+            scene->mMetaData->Set(static_cast<unsigned>(i), plan.metadata[i].first, plan.metadata[i].second);
     }
     return scene;
 }

@@ -20,15 +20,15 @@ namespace {
 const V3 kY{0, 1, 0}, kX{1, 0, 0}, kZ{0, 0, 1};
 
 // Root "Hips" with a two-joint leg below and a mesh beside it.
-SceneSpec leg() {
-    SceneSpec s;
+ScenePlan leg() {
+    ScenePlan s;
     s.nodes = {{"Scene"}, {"Hips", 0, {0, 90, 0}}, {"Knee", 1, {0, -45, 0}}, {"Foot", 2, {0, -40, 5}}, {"Body", 0, {}, {1, 0, 0, 0}, {1, 1, 1}, true}};
     s.bones = {"Hips", "Knee"};
     return s;
 }
 
-Imported read(const SceneSpec& spec, SceneOptions o = {}) {
-    auto scene = build(spec);
+Imported read(const ScenePlan& plan, SceneOptions o = {}) {
+    auto scene = build(plan);
     return fromScene(*scene, o);
 }
 
@@ -67,7 +67,7 @@ TEST(Skeleton, BonesWithTheirAncestorsAndTheChainsBelowThemMeshesLeftOut) {
 }
 
 TEST(Skeleton, WithoutBonesTheAnimatedNodesAndWithoutEitherARefusal) {
-    SceneSpec s = leg();
+    ScenePlan s = leg();
     s.bones.clear();
     s.nodes[4].mesh = false;
     try {
@@ -86,7 +86,7 @@ TEST(Skeleton, WithoutBonesTheAnimatedNodesAndWithoutEitherARefusal) {
 
 TEST(Skeleton, AContainerAboveTheRootIsFoldedScaleAndTurnIncluded) {
     // Blender's armature: scale 100, a quarter turn about X (Z up to Y up).
-    SceneSpec s;
+    ScenePlan s;
     s.nodes = {{"RootNode"}, {"Armature", 0, {0, 0, 0}, turn(-90, kX), {100, 100, 100}}, {"Hips", 1, {0, 0, 0.9}},
                {"Spine", 2, {0, 0.1, 0}}};
     s.bones = {"Hips", "Spine"};
@@ -101,7 +101,7 @@ TEST(Skeleton, AContainerAboveTheRootIsFoldedScaleAndTurnIncluded) {
 }
 
 TEST(Skeleton, NamesAreMadeUniqueAndTheMeshNamedLikeABoneIsNotIt) {
-    SceneSpec s;
+    ScenePlan s;
     s.nodes = {{"Scene"}, {"Hips", 0, {0, 1, 0}}, {"", 1, {1, 0, 0}}, {"Arm", 1, {2, 0, 0}}, {"Arm", 1, {-2, 0, 0}},
                {"Hips", 0, {}, {1, 0, 0, 0}, {1, 1, 1}, true}};
     s.bones = {"Hips", "Arm"};
@@ -116,7 +116,7 @@ TEST(Skeleton, NamesAreMadeUniqueAndTheMeshNamedLikeABoneIsNotIt) {
 }
 
 TEST(Skeleton, OfTwoCopiesTheLargerIsReadAndTheOtherNamed) {
-    SceneSpec s;
+    ScenePlan s;
     s.nodes = {{"Scene"}, {"A:Hips", 0}, {"A:Spine", 1}, {"B:Hips", 0}, {"B:Spine", 3}, {"B:Head", 4}};
     s.bones = {"A:Hips", "A:Spine", "B:Hips", "B:Spine", "B:Head"};
     const Imported m = read(s);
@@ -140,7 +140,7 @@ TEST(Units, EachFormatsUnitAndUpAxisAreAppliedAndSaid) {
     };
     for (const auto& c : cases) {
         const bool zUp = c.notes && std::string(c.notes).find("Z-up") != std::string::npos;
-        SceneSpec s;
+        ScenePlan s;
         s.nodes = {{"Scene"}, {"Hips", 0, zUp ? V3{0, 0, 0.9} : V3{0, 0.9, 0}}, {"Head", 1, zUp ? V3{0, 0, 0.5} : V3{0, 0.5, 0}}};
         s.bones = {"Hips", "Head"};
         s.metadata = c.metadata;
@@ -162,8 +162,8 @@ TEST(Units, EachFormatsUnitAndUpAxisAreAppliedAndSaid) {
 
 TEST(Takes, KeysOnAGridAreTheFramesAndTheRateIsTheOneTheyWereRoundedFrom) {
     // 30 fps keys in milliseconds, rounded as Collada exporters write them.
-    SceneSpec s = leg();
-    ChannelSpec knee{"Knee", {}, {}, {}};
+    ScenePlan s = leg();
+    ChannelPlan knee{"Knee", {}, {}, {}};
     for (int f = 0; f <= 31; ++f) knee.rot.push_back({std::round(f * 33.333 * 1000) / 1000, turn(f, kX)});
     s.takes = {{"walk", 1000, {knee}}};
     const Imported m = read(s);
@@ -176,8 +176,8 @@ TEST(Takes, KeysOnAGridAreTheFramesAndTheRateIsTheOneTheyWereRoundedFrom) {
 TEST(Takes, ALongTakeInFloatMillisecondsKeepsItsGrid) {
     // As glTF's float seconds reach the library: in float milliseconds, whose
     // rounding near the end of 14 minutes is most of a hundredth of a frame.
-    SceneSpec s = leg();
-    ChannelSpec knee{"Knee", {}, {}, {}};
+    ScenePlan s = leg();
+    ChannelPlan knee{"Knee", {}, {}, {}};
     const int frames = 100000;
     for (int f = 0; f < frames; ++f)
         knee.rot.push_back({static_cast<float>(static_cast<float>(f / 120.0) * 1000.0f), turn(f % 360, kX)});
@@ -190,7 +190,7 @@ TEST(Takes, ALongTakeInFloatMillisecondsKeepsItsGrid) {
 }
 
 TEST(Takes, KeysOffAGridAreSampledAtTheRateSlerpedAndHeldAtTheEnds) {
-    SceneSpec s = leg();
+    ScenePlan s = leg();
     // Keys at 0, 0.1 and 0.25 s: no grid holds them.
     s.takes = {{"jump", 100, {{"Knee", {{0, turn(0, kY)}, {10, turn(90, kY)}, {25, turn(90, kY)}}, {}, {}}}}};
     for (const double rate : {0.0, 40.0}) {
@@ -210,9 +210,9 @@ TEST(Takes, KeysOffAGridAreSampledAtTheRateSlerpedAndHeldAtTheEnds) {
 }
 
 TEST(Takes, ChosenByNameNumberOrTheNameAfterTheBarTheFirstWithKeysByDefault) {
-    SceneSpec s = leg();
+    ScenePlan s = leg();
     const auto take = [](const std::string& name, double start, double degrees) {
-        return TakeSpec{name, 10, {{"Knee", {{start, turn(degrees, kX)}, {start + 1, turn(degrees, kX)}}, {}, {}}}};
+        return TakePlan{name, 10, {{"Knee", {{start, turn(degrees, kX)}, {start + 1, turn(degrees, kX)}}, {}, {}}}};
     };
     s.takes = {{"empty", 10, {}}, take("Armature|Walk", 0, 10), take("Run", 50, 20), take("Armature|Run", 0, 30)};
     const struct {
@@ -245,7 +245,7 @@ TEST(Takes, ChosenByNameNumberOrTheNameAfterTheBarTheFirstWithKeysByDefault) {
 }
 
 TEST(Takes, WhatAClipCannotHoldIsNamedOnceAndHeldKeysAreNot) {
-    SceneSpec s = leg();
+    ScenePlan s = leg();
     s.takes = {{"t", 10, {
         {"Hips", {}, {{0, {0, 90, 0}}, {1, {5, 90, 0}}}, {}},
         {"Knee", {}, {{0, {0, -45, 0}}, {1, {0, -45, 0}}}, {{0, {1, 1, 1}}, {1, {1, 1, 1}}}},  // held at rest: nothing to say
@@ -260,7 +260,7 @@ TEST(Takes, WhatAClipCannotHoldIsNamedOnceAndHeldKeysAreNot) {
 }
 
 TEST(Takes, ATakeTooLongToHoldIsRefusedBeforeAnythingIsMade) {
-    SceneSpec s = leg();
+    ScenePlan s = leg();
     s.takes = {{"t", 1, {{"Knee", {{0, turn(0, kX)}, {0.5, turn(1, kX)}, {1e9, turn(2, kX)}}, {}, {}}}}};
     try {
         read(s);
