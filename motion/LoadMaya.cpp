@@ -146,24 +146,18 @@ void warnWhereClipDiffers(const Motion& m, std::ostream& warn) {
          << " cm: scale, or transforms above or between joints, that a clip does not hold)\n";
 }
 
-}  // namespace
-
-Motion loadMayaAscii(const std::string& path, const LoadOptions& options, std::ostream& warn, OnlyFrame only) {
-    qmfhost::ma::Scene scene;
+// The scene read into the host and its joints walked, saying which channels
+// show stored values (as export says).
+std::vector<SceneJoint> loadJoints(const std::string& path, qmfhost::ma::Scene& scene, std::ostream& warn) {
+    std::vector<SceneJoint> walk;
     try {
         scene = readScene(path);
         bindScene(path, scene);
-    } catch (const FormatError& e) {
-        throw MotionError(e.what());
-    }
-    std::vector<SceneJoint> walk;
-    try {
         walk = walkSceneJoints(path, kMaxJointFrames);
     } catch (const FormatError& e) {
         throw MotionError(e.what());
     }
     if (walk.empty()) throw MotionError(path + ": the scene has no joints");
-    // As export says: these channels show their stored values, not Maya's.
     std::vector<MObject> nodes;
     nodes.reserve(walk.size());
     for (const SceneJoint& j : walk) nodes.push_back(j.node);
@@ -171,44 +165,45 @@ Motion loadMayaAscii(const std::string& path, const LoadOptions& options, std::o
         warn << "qmf: warning: " << u.nodePath << "." << u.channel.attribute << " is driven by "
              << u.channel.driverName << " (" << u.channel.driverType
              << "), which the host does not evaluate; its stored value is shown\n";
-    Motion m;
-    m.source = Source::MayaAscii;
-    m.path = path;
-    m.skeletons = 1;
-    m.figures = 1;
-    m.frameRate = scene.units.framesPerSecond;
-    const qmfhost::AnimControlState ac = qmfhost::animControlState();
-    const double now = ac.currentTime.as(MTime::kSeconds);
-    m.firstFrame = now * m.frameRate;
+    return walk;
+}
+
+// The frames shown: the playback range when the scene has curves (every
+// step-th, or the one asked for), else the current time alone. The step.
+uint32_t chooseFrames(Motion& m, const qmfhost::AnimControlState& ac, const LoadOptions& options, std::size_t joints,
+                      std::ostream& warn, OnlyFrame only) {
     const double fps = m.frameRate;
     uint32_t step = 1;
     if (hasCurves()) {
         double first = ac.minTime.as(MTime::kSeconds) * fps;
         double span = ac.maxTime.as(MTime::kSeconds) * fps - first;
         if (std::isfinite(span) && std::isfinite(first) && span >= 0) {
-            chooseSceneFrames(options, path, first, span, step);
+            chooseSceneFrames(options, m.path, first, span, step);
             const double frames = std::floor(span / step + 1e-6) + 1;
             m.frameRate = fps / step;
             if (only) {
                 // That frame alone: evaluated once, the rest never.
                 m.selected = static_cast<uint32_t>(std::min(frames, double(UINT32_MAX)));
-                if (*only >= m.selected) throw pastTheEnd(*only, m.selected, path);
+                if (*only >= m.selected) throw pastTheEnd(*only, m.selected, m.path);
                 m.shown = *only;
                 m.fileFrames = 1;
                 m.firstFrame = first + double(*only) * step;
             } else {
-                m.fileFrames = static_cast<uint32_t>(std::min(frames, fitting(frames, walk.size(), first, step, path, warn)));
+                m.fileFrames = static_cast<uint32_t>(std::min(frames, fitting(frames, joints, first, step, m.path, warn)));
                 m.firstFrame = first;
             }
         }
     }
-    if (only && m.fileFrames == 0 && *only > 0) throw pastTheEnd(*only, 1, path);
+    if (only && m.fileFrames == 0 && *only > 0) throw pastTheEnd(*only, 1, m.path);
     m.frames = std::max<uint32_t>(m.fileFrames, 1);
     if (!only) m.selected = m.frames;
-    checkSize(m.frames, walk.size(), path);
+    return step;
+}
 
+// Each frame's rotations and positions, the scene evaluated at its time
+// (fps the scene's rate, before the step), then put back at now.
+void sampleFrames(Motion& m, const std::vector<SceneJoint>& walk, uint32_t step, double fps, double now) {
     const std::size_t n = walk.size();
-    readJoints(m, walk);
     m.rotations.resize(std::size_t(m.frames) * n);
     m.rootTranslation.resize(m.frames);
     m.scenePositions.resize(std::size_t(m.frames) * n);
@@ -217,18 +212,39 @@ Motion loadMayaAscii(const std::string& path, const LoadOptions& options, std::o
         for (std::size_t j = 0; j < n; ++j) m.rotations[j] = m.joints[j].orientation;
         m.rootTranslation[0] = m.joints[0].offset;
         readScenePositions(m, walk, 0, world);
-    } else {
-        for (uint32_t f = 0; f < m.frames; ++f) {
-            setTime((m.firstFrame + double(f) * step) / fps);
-            for (std::size_t j = 0; j < n; ++j) {
-                const MFnIkJoint fn(walk[j].node);
-                m.rotations[m.index(f, j)] = fileRotation(fn);
-                if (j == 0) m.rootTranslation[f] = fileOffset(fn);
-            }
-            readScenePositions(m, walk, f, world);
-        }
-        setTime(now);
+        return;
     }
+    for (uint32_t f = 0; f < m.frames; ++f) {
+        setTime((m.firstFrame + double(f) * step) / fps);
+        for (std::size_t j = 0; j < n; ++j) {
+            const MFnIkJoint fn(walk[j].node);
+            m.rotations[m.index(f, j)] = fileRotation(fn);
+            if (j == 0) m.rootTranslation[f] = fileOffset(fn);
+        }
+        readScenePositions(m, walk, f, world);
+    }
+    setTime(now);
+}
+
+}  // namespace
+
+Motion loadMayaAscii(const std::string& path, const LoadOptions& options, std::ostream& warn, OnlyFrame only) {
+    qmfhost::ma::Scene scene;
+    const std::vector<SceneJoint> walk = loadJoints(path, scene, warn);
+    Motion m;
+    m.source = Source::MayaAscii;
+    m.path = path;
+    m.skeletons = 1;
+    m.figures = 1;
+    m.frameRate = scene.units.framesPerSecond;
+    const double fps = m.frameRate;
+    const qmfhost::AnimControlState ac = qmfhost::animControlState();
+    const double now = ac.currentTime.as(MTime::kSeconds);
+    m.firstFrame = now * m.frameRate;
+    const uint32_t step = chooseFrames(m, ac, options, walk.size(), warn, only);
+    checkSize(m.frames, walk.size(), path);
+    readJoints(m, walk);
+    sampleFrames(m, walk, step, fps, now);
     computeChannels(m);
     warnWhereClipDiffers(m, warn);
     return m;

@@ -46,27 +46,41 @@ std::vector<formats::Frame> frameOf(const std::string& clip, uint32_t frame) {
     return f;
 }
 
+// The paths checked and the formats told: the source's, the output's (none
+// for a dry run) and the output opened for an atomic write.
+struct Paths {
+    Format from = Format::Clip, to = Format::Clip;
+    fileio::Output target;
+};
+
+Paths checkPaths(const std::string& source, const std::string& rigPath, const std::string& out,
+                 const RetargetOptions& options, bool dryRun) {
+    requireInput(source);
+    requireInput(rigPath);
+    Paths p;
+    Format rigFormat = Format::Clip;
+    if (!formats::formatOfContent(source, p.from)) throw FormatError(source + ": not " + formats::viewableList());
+    if (!formats::formatOfContent(rigPath, rigFormat) || rigFormat != Format::MayaAscii)
+        throw FormatError(rigPath + ": the rig must be a Maya ASCII scene");
+    if (!dryRun) {
+        if (!formats::formatOfName(out, p.to))
+            throw FormatError("retarget: cannot tell the format of " + out + " " + formats::extensionHint());
+        std::vector<std::string> inputs{source, rigPath, pluginPath(options.read.plugin)};
+        if (!options.mapFile.empty()) inputs.push_back(options.mapFile);
+        p.target = requireOutput(out, inputs);
+    }
+    if (!options.mapFile.empty()) requireInput(options.mapFile);
+    return p;
+}
+
 }  // namespace
 
 Retargeted retarget(const std::string& source, const std::string& rigPath, const std::string& out,
                     const RetargetOptions& options, bool dryRun, std::ostream& warn) {
     try {
-        requireInput(source);
-        requireInput(rigPath);
-        Format from = Format::Clip, to = Format::Clip, rigFormat = Format::Clip;
-        if (!formats::formatOfContent(source, from))
-            throw FormatError(source + ": not " + formats::viewableList());
-        if (!formats::formatOfContent(rigPath, rigFormat) || rigFormat != Format::MayaAscii)
-            throw FormatError(rigPath + ": the rig must be a Maya ASCII scene");
-        fileio::Output target;
-        if (!dryRun) {
-            if (!formats::formatOfName(out, to))
-                throw FormatError("retarget: cannot tell the format of " + out + " " + formats::extensionHint());
-            std::vector<std::string> inputs{source, rigPath, pluginPath(options.read.plugin)};
-            if (!options.mapFile.empty()) inputs.push_back(options.mapFile);
-            target = requireOutput(out, inputs);
-        }
-        if (!options.mapFile.empty()) requireInput(options.mapFile);
+        Paths paths = checkPaths(source, rigPath, out, options, dryRun);
+        const Format from = paths.from, to = paths.to;
+        fileio::Output target = std::move(paths.target);
 
         // The source as a clip: its frames chosen on the way.
         std::unique_ptr<fileio::TempFile> sourceClip;

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 #include <poll.h>
 #include <sys/resource.h>
@@ -168,6 +169,84 @@ std::string firstLine(std::string s) {
     return s.empty() ? "no reason given" : s;
 }
 
+// What came back from the child before it ended, was stopped or overran.
+struct Answer {
+    std::string bytes;  // kind, size, then the body
+    bool late = false;
+    bool overlong = false;
+};
+
+// Reads the child's answer until it closes its end or the wall deadline.
+Answer readAnswer(int fd, long long deadline, const Limits& limits) {
+    Answer a;
+    char buf[1 << 16];
+    bool sized = false;
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        const long long left = deadline - nowMs();
+        if (left <= 0) {
+            a.late = true;
+            return a;
+        }
+        const int r = poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000)));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) continue;
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return a;
+        a.bytes.append(buf, static_cast<std::size_t>(n));
+        if (a.bytes.size() < 9) continue;
+        // Never more than was said.
+        uint64_t said = 0;
+        std::memcpy(&said, a.bytes.data() + 1, sizeof said);
+        if (a.bytes.size() - 9 > said) {
+            a.overlong = true;
+            return a;
+        }
+        // The size said up front makes room once; a size past what the
+        // child may hold is not believed.
+        if (!sized) {
+            sized = true;
+            if (said <= limits.memoryBytes || limits.memoryBytes == 0)
+                a.bytes.reserve(static_cast<std::size_t>(std::min<uint64_t>(said, uint64_t(1) << 40)) + 9);
+        }
+    }
+}
+
+// The model in a whole answer, or the one line saying why there is none.
+Imported judge(const std::string& path, const std::string& reader, std::string bytes, const Limits& limits,
+               int status) {
+    const std::string failed = path + ": the " + reader + " reader failed";
+    if (WIFSIGNALED(status)) {
+        const int sig = WTERMSIG(status);
+        if (sig == SIGXCPU)
+            throw FormatError(failed + " (it used its " + std::to_string(limits.seconds) + " s of processor time; QMF_READER_SECONDS sets more)");
+        throw FormatError(failed + " (killed by signal " + std::to_string(sig) + ")");
+    }
+    if (bytes.size() < 9) throw FormatError(failed + " (it gave no answer, exit status " + std::to_string(WEXITSTATUS(status)) + ")");
+    const char kind = bytes[0];
+    uint64_t said = 0;
+    std::memcpy(&said, bytes.data() + 1, sizeof said);
+    if (said != bytes.size() - 9) throw FormatError(failed + " (its answer was cut short)");
+    if (kind != 'M') bytes.erase(0, 9);
+    if (kind == 'E') {
+        if (bytes == "memory")
+            throw FormatError(failed + " (it ran out of its " + std::to_string(limits.memoryBytes >> 20) +
+                              " MB of memory; QMF_READER_MEMORY_MB sets more)");
+        if (bytes.find("old format version") != std::string::npos)
+            throw FormatError(path + ": an FBX file older than version 7.1 (FBX 2011), which the FBX reader does not read; "
+                                     "save it again as FBX 2011 or later");
+        throw FormatError(path + ": the " + reader + " reader refused it: " + firstLine(bytes));
+    }
+    if (kind == 'R') throw FormatError(path + ": " + firstLine(bytes));
+    try {
+        if (kind != 'M') throw ImportedError{"the reader's answer is damaged"};
+        return decode(bytes.data() + 9, bytes.size() - 9);
+    } catch (const ImportedError& e) {
+        throw FormatError(path + ": " + e.what);
+    }
+}
+
 }  // namespace
 
 Limits limitsFor(uint64_t fileBytes) {
@@ -199,77 +278,16 @@ Imported loadInChild(const std::string& path, const std::string& reader, SceneOp
     // The child's processor time is limited; its wall time too, in case it
     // waits on something instead of working.
     const long long wait = limits.seconds ? limits.seconds * 2000LL + 10000 : 3600000LL;
-    const long long deadline = nowMs() + wait;
-    std::string bytes;
-    bool late = false;
-    char buf[1 << 16];
-    bool sized = false, overlong = false;
-    for (;;) {
-        pollfd p{fds[0], POLLIN, 0};
-        const long long left = deadline - nowMs();
-        if (left <= 0) {
-            late = true;
-            break;
-        }
-        const int r = poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000)));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) continue;
-        const ssize_t n = ::read(fds[0], buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        bytes.append(buf, static_cast<std::size_t>(n));
-        // Never more than was said (or, before it is said, than a header).
-        uint64_t said = 0;
-        if (bytes.size() >= 9) std::memcpy(&said, bytes.data() + 1, sizeof said);
-        if (bytes.size() >= 9 && bytes.size() - 9 > said) {
-            overlong = true;
-            break;
-        }
-        // The size said up front makes room once; a size past what the
-        // child may hold is not believed.
-        if (!sized && bytes.size() >= 9) {
-            sized = true;
-            uint64_t said = 0;
-            std::memcpy(&said, bytes.data() + 1, sizeof said);
-            if (said <= limits.memoryBytes || limits.memoryBytes == 0) bytes.reserve(static_cast<std::size_t>(std::min<uint64_t>(said, uint64_t(1) << 40)) + 9);
-        }
-    }
+    Answer answer = readAnswer(fds[0], nowMs() + wait, limits);
     ::close(fds[0]);
-    if (late || overlong) kill(pid, SIGKILL);
+    if (answer.late || answer.overlong) kill(pid, SIGKILL);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     const std::string failed = path + ": the " + reader + " reader failed";
-    if (late) throw FormatError(failed + " (no answer in " + std::to_string(wait / 1000) + " s; stopped)");
-    if (overlong) throw FormatError(failed + " (its answer ran past the size it said)");
-    if (WIFSIGNALED(status)) {
-        const int sig = WTERMSIG(status);
-        if (sig == SIGXCPU)
-            throw FormatError(failed + " (it used its " + std::to_string(limits.seconds) + " s of processor time; QMF_READER_SECONDS sets more)");
-        throw FormatError(failed + " (killed by signal " + std::to_string(sig) + ")");
-    }
-    if (bytes.size() < 9) throw FormatError(failed + " (it gave no answer, exit status " + std::to_string(WEXITSTATUS(status)) + ")");
-    const char kind = bytes[0];
-    uint64_t said = 0;
-    std::memcpy(&said, bytes.data() + 1, sizeof said);
-    if (said != bytes.size() - 9) throw FormatError(failed + " (its answer was cut short)");
-    if (kind != 'M') bytes.erase(0, 9);
-    if (kind == 'E') {
-        if (bytes == "memory")
-            throw FormatError(failed + " (it ran out of its " + std::to_string(limits.memoryBytes >> 20) +
-                              " MB of memory; QMF_READER_MEMORY_MB sets more)");
-        if (bytes.find("old format version") != std::string::npos)
-            throw FormatError(path + ": an FBX file older than version 7.1 (FBX 2011), which the FBX reader does not read; "
-                                     "save it again as FBX 2011 or later");
-        throw FormatError(path + ": the " + reader + " reader refused it: " + firstLine(bytes));
-    }
-    if (kind == 'R') throw FormatError(path + ": " + firstLine(bytes));
-    try {
-        if (kind != 'M') throw ImportedError{"the reader's answer is damaged"};
-        return decode(bytes.data() + 9, bytes.size() - 9);
-    } catch (const ImportedError& e) {
-        throw FormatError(path + ": " + e.what);
-    }
+    if (answer.late) throw FormatError(failed + " (no answer in " + std::to_string(wait / 1000) + " s; stopped)");
+    if (answer.overlong) throw FormatError(failed + " (its answer ran past the size it said)");
+    return judge(path, reader, std::move(answer.bytes), limits, status);
 }
 
 }  // namespace qmf::formats::assimp

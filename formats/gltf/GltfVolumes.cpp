@@ -79,53 +79,64 @@ private:
     VolumeMesh& m_;
 };
 
-}  // namespace
-
-bool addVolumes(const Skeleton& s, const RestPose& rest, double cmToMetres, nlohmann::json& json,
-                nlohmann::json& accessors, Buffer& buffer, VolumeMesh& mesh) {
+// The first root's tree: skinned joints need one root. At most 65535, as
+// JOINTS_0 holds 16-bit indices.
+std::vector<std::size_t> skinnedJoints(const Skeleton& s) {
     const std::size_t n = s.joints.size();
-    // The first root's tree: skinned joints need one root.
     std::vector<char> inTree(n, 0);
-    std::vector<std::vector<std::size_t>> children(n);
+    std::vector<std::size_t> out;
     for (std::size_t j = 0; j < n; ++j) {
         const int p = s.joints[j].parent;
         inTree[j] = j == 0 || (p >= 0 && inTree[static_cast<std::size_t>(p)]);
-        if (p >= 0) children[static_cast<std::size_t>(p)].push_back(j);
+        if (inTree[j] && out.size() < 65535) out.push_back(j);
     }
-    std::vector<std::size_t> skinJoints;
-    std::vector<int> slot(n, -1);
-    for (std::size_t j = 0; j < n && skinJoints.size() < 65535; ++j)
-        if (inTree[j]) slot[j] = static_cast<int>(skinJoints.size()), skinJoints.push_back(j);
+    return out;
+}
 
-    // World rest pose, column vectors.
-    std::vector<Q> world(n);
-    std::vector<V> at(n);
+// Each joint's world rest rotation and position, column vectors.
+struct WorldRest {
+    std::vector<Q> turn;
+    std::vector<V> at;
+};
+
+WorldRest worldRest(const Skeleton& s, const RestPose& rest) {
+    const std::size_t n = s.joints.size();
+    WorldRest w{std::vector<Q>(n), std::vector<V>(n)};
     for (std::size_t j = 0; j < n; ++j) {
         const int p = s.joints[j].parent;
         const Q& r = rest.rotation[j];
         if (p < 0) {
-            world[j] = r;
-            at[j] = rest.translation[j];
+            w.turn[j] = r;
+            w.at[j] = rest.translation[j];
         } else {
             const auto q = static_cast<std::size_t>(p);
-            world[j] = mul(world[q], r);
-            const V t = rotate(world[q], rest.translation[j]);
-            at[j] = {at[q][0] + t[0], at[q][1] + t[1], at[q][2] + t[2]};
+            w.turn[j] = mul(w.turn[q], r);
+            const V t = rotate(w.turn[q], rest.translation[j]);
+            w.at[j] = {w.at[q][0] + t[0], w.at[q][1] + t[1], w.at[q][2] + t[2]};
         }
     }
+    return w;
+}
 
+// The clip's volumes where it has any; else a capsule from each joint to each child.
+void buildShapes(const Skeleton& s, const RestPose& rest, double cmToMetres, const std::vector<std::size_t>& skin,
+                 const WorldRest& w, VolumeMesh& mesh) {
+    std::vector<std::vector<std::size_t>> children(s.joints.size());
+    for (std::size_t j = 0; j < s.joints.size(); ++j)
+        if (s.joints[j].parent >= 0) children[static_cast<std::size_t>(s.joints[j].parent)].push_back(j);
     bool any = false;
     for (const Joint& j : s.joints) any = any || !j.volumes.empty();
     Builder build(mesh);
-    for (std::size_t j : skinJoints) {
-        const auto joint = static_cast<uint16_t>(slot[j]);
+    for (std::size_t slot = 0; slot < skin.size(); ++slot) {
+        const std::size_t j = skin[slot];
+        const auto joint = static_cast<uint16_t>(slot);
         if (any) {
             for (const Volume& v : s.joints[j].volumes) {
                 if (v.bone) {
                     const double length = v.length * cmToMetres;
-                    build.add({{0, 0, 0}, v.direction, std::clamp(0.12 * length, 0.005, 0.08), length}, joint, world[j], at[j]);
+                    build.add({{0, 0, 0}, v.direction, std::clamp(0.12 * length, 0.005, 0.08), length}, joint, w.turn[j], w.at[j]);
                 } else {
-                    build.add({{0, 0, 0}, {0, 1, 0}, v.radius * cmToMetres, 0}, joint, world[j], at[j]);
+                    build.add({{0, 0, 0}, {0, 1, 0}, v.radius * cmToMetres, 0}, joint, w.turn[j], w.at[j]);
                 }
             }
             continue;
@@ -135,20 +146,25 @@ bool addVolumes(const Skeleton& s, const RestPose& rest, double cmToMetres, nloh
             const double length = std::sqrt(o[0] * o[0] + o[1] * o[1] + o[2] * o[2]);
             if (!(length > 1e-6) || !std::isfinite(length)) continue;
             const double radius = std::clamp(0.12 * length, 0.005, 0.08);
-            build.add({{0, 0, 0}, {o[0] / length, o[1] / length, o[2] / length}, radius, length}, joint, world[j], at[j]);
+            build.add({{0, 0, 0}, {o[0] / length, o[1] / length, o[2] / length}, radius, length}, joint, w.turn[j], w.at[j]);
         }
     }
-    if (mesh.indices.empty()) return false;
+}
 
-    // Each skinned joint's inverse world rest matrix, column-major.
-    for (std::size_t j : skinJoints) {
-        const Q inv = {-world[j][0], -world[j][1], -world[j][2], world[j][3]};
+// Each skinned joint's inverse world rest matrix, column-major.
+void inverseBinds(const std::vector<std::size_t>& skin, const WorldRest& w, VolumeMesh& mesh) {
+    for (std::size_t j : skin) {
+        const Q inv = {-w.turn[j][0], -w.turn[j][1], -w.turn[j][2], w.turn[j][3]};
         const V cx = rotate(inv, {1, 0, 0}), cy = rotate(inv, {0, 1, 0}), cz = rotate(inv, {0, 0, 1});
-        const V t = rotate(inv, at[j]);
+        const V t = rotate(inv, w.at[j]);
         const double m[16] = {cx[0], cx[1], cx[2], 0, cy[0], cy[1], cy[2], 0, cz[0], cz[1], cz[2], 0, -t[0], -t[1], -t[2], 1};
         for (double v : m) mesh.inverseBind.push_back(static_cast<float>(v));
     }
+}
 
+// The mesh's accessors, the mesh, its skin and the node holding both.
+void writeMesh(const VolumeMesh& mesh, const std::vector<std::size_t>& skin, nlohmann::json& json,
+               nlohmann::json& accessors, Buffer& buffer) {
     const auto accessor = [&](const void* data, std::size_t bytes, int type, std::size_t count, const char* shape,
                               int target) {
         const std::size_t view = buffer.add(data, bytes, target);
@@ -168,7 +184,7 @@ bool addVolumes(const Skeleton& s, const RestPose& rest, double cmToMetres, nloh
     const std::size_t joints = accessor(mesh.joints.data(), mesh.joints.size() * 2, 5123, vertices, "VEC4", 34962);
     const std::size_t weights = accessor(mesh.weights.data(), mesh.weights.size() * 4, 5126, vertices, "VEC4", 34962);
     const std::size_t indices = accessor(mesh.indices.data(), mesh.indices.size() * 4, 5125, mesh.indices.size(), "SCALAR", 34963);
-    const std::size_t inverse = accessor(mesh.inverseBind.data(), mesh.inverseBind.size() * 4, 5126, skinJoints.size(), "MAT4", 0);
+    const std::size_t inverse = accessor(mesh.inverseBind.data(), mesh.inverseBind.size() * 4, 5126, skin.size(), "MAT4", 0);
 
     json["meshes"] = nlohmann::json::array({{{"name", "volumes"},
                                              {"primitives", nlohmann::json::array({{{"attributes",
@@ -177,10 +193,22 @@ bool addVolumes(const Skeleton& s, const RestPose& rest, double cmToMetres, nloh
                                                                                       {"JOINTS_0", joints},
                                                                                       {"WEIGHTS_0", weights}}},
                                                                                     {"indices", indices}}})}}});
-    nlohmann::json skin = {{"inverseBindMatrices", inverse}, {"joints", skinJoints}, {"skeleton", skinJoints.front()}};
-    json["skins"] = nlohmann::json::array({skin});
+    nlohmann::json skinJson = {{"inverseBindMatrices", inverse}, {"joints", skin}, {"skeleton", skin.front()}};
+    json["skins"] = nlohmann::json::array({skinJson});
     json["nodes"].push_back({{"name", "volumes"}, {"mesh", 0}, {"skin", 0}});
     json["scenes"][0]["nodes"].push_back(json["nodes"].size() - 1);
+}
+
+}  // namespace
+
+bool addVolumes(const Skeleton& s, const RestPose& rest, double cmToMetres, nlohmann::json& json,
+                nlohmann::json& accessors, Buffer& buffer, VolumeMesh& mesh) {
+    const std::vector<std::size_t> skin = skinnedJoints(s);
+    const WorldRest w = worldRest(s, rest);
+    buildShapes(s, rest, cmToMetres, skin, w, mesh);
+    if (mesh.indices.empty()) return false;
+    inverseBinds(skin, w, mesh);
+    writeMesh(mesh, skin, json, accessors, buffer);
     return true;
 }
 
