@@ -172,6 +172,7 @@ Motion loadClip(const std::string& path, const LoadOptions& options, std::ostrea
     readJoints(m, sk, order);
     m.translatedRoot = 0;
     readKeys(m, fig, order, sel);
+    if (anm_animation_file_changed_f(anm)) throw MotionError(changedWhileRead(path));
     computeChannels(m);
     return m;
 }

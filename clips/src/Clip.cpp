@@ -5,6 +5,8 @@
 #include "fileio/SafeFile.h"
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -91,12 +93,29 @@ float floatFromJson(const json& v, const std::string& where) {
 }
 
 namespace {
+// A JSON document (the dump `qmf info --json` writes and `qmf pack` reads)
+// starts with '{' after blanks and perhaps a byte order mark.
+bool looksLikeJson(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    char head[256];
+    const ssize_t got = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::read(fd, head, sizeof head) : -1;
+    ::close(fd);
+    const std::size_t n = got > 0 ? static_cast<std::size_t>(got) : 0;
+    std::size_t i = n >= 3 && std::memcmp(head, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+    while (i < n && (head[i] == ' ' || head[i] == '\t' || head[i] == '\r' || head[i] == '\n')) ++i;
+    return i < n && head[i] == '{';
+}
+
 FM_FILE_IDENTIFIER_TYPE checkedHeader(const std::string& path) {
     startLibrary();
     if (access(path.c_str(), F_OK) != 0) throw ClipError(path + ": no such file");
     FM_FILE_IDENTIFIER_TYPE id = fileId(path);
     int16_t kind = dc_file_document_kind_get_f(&id);
     if (kind == DC_KIND_UNREADABLE) throw ClipError(path + ": unreadable or damaged: " + lastLibraryError());
+    if (kind == DC_KIND_FOREIGN && looksLikeJson(path))
+        throw ClipError(path + ": not a Movantis file but JSON; 'qmf pack " + path + " CLIP.qmf' makes a clip of it");
     if (kind == DC_KIND_FOREIGN) throw ClipError(path + ": not a Movantis file");
     if (kind != DC_KIND_MOVANTIS_ANIMATION) throw ClipError(path + ": a Movantis document, but not an animation");
     return id;
@@ -115,6 +134,14 @@ ANM_ANIMATION_HANDLE openClip(const std::string& path) {
 }
 
 void checkClip(const std::string& path) { anm_animation_dispose(openClip(path)); }
+
+std::string changedWhileRead(const std::string& path) {
+    return path + " changed while it was being read; nothing was written";
+}
+
+void refuseIfChanged(ANM_ANIMATION_HANDLE anm, const std::string& path) {
+    if (anm_animation_file_changed_f(anm)) throw ClipError(changedWhileRead(path));
+}
 
 BuiltAnimation::BuiltAnimation(const PackedClip& clip) {
     startLibrary();

@@ -60,7 +60,10 @@ PackedClip readPackedAnimation(ANM_ANIMATION_HANDLE anm, const std::string& path
     for (int32_t f = 0; f < nfig; ++f) {
         FIG_FIGURE_HANDLE fig = anm_animation_figure_get_by_index_f(anm, f);
         SKL_SKELETON_HANDLE sk = fig ? fig_figure_get_skel(fig) : nullptr;
-        if (!sk) throw ClipError(path + ": figure " + std::to_string(f) + " has no skeleton");
+        if (!sk) {
+            refuseIfChanged(anm, path);
+            throw ClipError(path + ": figure " + std::to_string(f) + " has no skeleton");
+        }
         auto [it, added] = index.emplace(sk, clip.skeletons.size());
         if (added) clip.skeletons.push_back(readPackedSkeleton(sk));
         PackedFigure pf;
@@ -87,6 +90,7 @@ PackedClip readPackedAnimation(ANM_ANIMATION_HANDLE anm, const std::string& path
         }
         clip.figures.push_back(std::move(pf));
     }
+    refuseIfChanged(anm, path);
     return clip;
 }
 

@@ -200,6 +200,7 @@ json dumpClip(const std::string& path) {
     for (auto sk : skeletons) sks.push_back(sk ? dumpSkeleton(sk) : json(nullptr));
     out["skeletons"] = sks;
     out["figures"] = figures;
+    refuseIfChanged(anm, path);
     return out;
 }
 
@@ -223,6 +224,7 @@ void describeClip(const std::string& path, std::ostream& o) {
         o << "  root translation keys: x " << keys(1) << ", y " << keys(2) << ", z " << keys(3) << "\n";
         if (sk) describeSkeleton(sk, fig, o);
     }
+    refuseIfChanged(anm, path);
 }
 
 }  // namespace qmf

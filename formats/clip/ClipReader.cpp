@@ -147,6 +147,7 @@ public:
             if (at >= 0) fgf_frame_joint_orientation_get(fig_, at, id, &frame.fileRotation[k], kell::kOrientationGetFlags);
             frame.keyed[k] = at == f;
         }
+        if (anm_animation_file_changed_f(anm_.get())) throw FormatError(changedWhileRead(skeleton_.path));
         return true;
     }
 

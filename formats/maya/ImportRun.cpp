@@ -7,6 +7,7 @@
 #include "formats/Model.h"
 
 #include "clips/Clip.h"
+#include "clips/ClipLibrary.h"
 #include "clips/Resample.h"
 #include "clips/Printable.h"
 #include "qmfhost/MaWriter.h"
@@ -22,7 +23,10 @@
 #include <ostream>
 #include <optional>
 #include <set>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <kell_authoring.h>
 
 namespace qmf {
 
@@ -105,6 +109,54 @@ void shiftCurves(const qmfhost::ma::Edits& edits, double frames, double fps) {
     qmfhost::setAnimControlState(ac);
 }
 
+// The translator cannot key a channel something already drives. The first
+// such channel in its order (the first joint's translation, then the
+// rotations of joints with joint children) is where it stops; found before
+// it runs, as it leaves the curves it made on the way.
+std::optional<qmfhost::ma::KeptDriver> firstConnected() {
+    const auto joints = jointsDepthFirst();
+    for (std::size_t i = 0; i < joints.size(); ++i) {
+        std::optional<qmfhost::ma::KeptDriver> d;
+        if (i == 0) d = qmfhost::ma::firstDriver(joints[i], {"translateX", "translateY", "translateZ"});
+        if (!d && hasJointChild(joints[i])) d = qmfhost::ma::firstDriver(joints[i], {"rotateX", "rotateY", "rotateZ"});
+        if (d) return d;
+    }
+    return std::nullopt;
+}
+
+void explainConnected(const qmfhost::ma::KeptDriver& d, std::ostream& warn) {
+    if (d.type.rfind("animCurve", 0) == 0)
+        warn << "qmf: " << printable(d.plug) << " is already keyed by animation curve " << printable(d.driver)
+             << "; --replace deletes the curves on the channels an import keys first\n";
+    else
+        warn << "qmf: " << printable(d.plug) << " is driven by " << printable(d.driver) << " (" << d.type
+             << "), which an import cannot key over; remove it first\n";
+}
+
+// What tells a file rewritten or cut: its identity, size and change time.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = -1;
+    long long seconds = 0, nanoseconds = 0;
+    bool operator!=(const FileStamp& o) const {
+        return device != o.device || inode != o.inode || size != o.size || seconds != o.seconds ||
+               nanoseconds != o.nanoseconds;
+    }
+};
+
+FileStamp stampOf(const std::string& path) {
+    struct stat st {};
+    FileStamp s;
+    if (::stat(path.c_str(), &st) != 0) return s;
+    s.device = st.st_dev;
+    s.inode = st.st_ino;
+    s.size = st.st_size;
+    s.seconds = st.st_mtim.tv_sec;
+    s.nanoseconds = st.st_mtim.tv_nsec;
+    return s;
+}
+
 }  // namespace
 
 void writeImported(const std::string& path, const qmfhost::ma::Scene& scene, const ImportOutcome& outcome) {
@@ -159,10 +211,17 @@ ImportOutcome importOntoScene(qmfhost::PluginModule& module, const qmfhost::ma::
         }
     }
     const double fps = scene.units.framesPerSecond;
+    const auto connected = request.replace ? std::nullopt : firstConnected();
     {
         ProgressLine progress("importing " + request.clip);
         qmfhost::PerrorCapture said(true);
+        const FileStamp before = stampOf(request.readPath);
+        const uint32_t cutsBefore = kell_changed_files_count();
         MStatus st = module.read("qmf", absolute(request.readPath));
+        // The translator has no failure for a key read of a file cut or
+        // rewritten meanwhile (it reads as no key): refused here instead.
+        if (kell_changed_files_count() != cutsBefore || stampOf(request.readPath) != before)
+            throw FormatError(changedWhileRead(request.clip));
         if (!st) {
             // The clip's body is first read here (only its header was checked).
             for (const auto& text : said.texts())
@@ -176,6 +235,7 @@ ImportOutcome importOntoScene(qmfhost::PluginModule& module, const qmfhost::ma::
                 if (kept.size() > 1) warn << " (" << kept.size() - 1 << " more channels are driven so)";
                 warn << "\n";
             }
+            if (connected) explainConnected(*connected, warn);
             printMissingJoints(request.readPath, warn);
             throw FormatError("import failed: the translator could not apply " + request.clip + "; nothing written");
         }

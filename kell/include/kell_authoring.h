@@ -56,7 +56,17 @@ KELL_API int16_t dc_memory_document_kind_get_f(const void *data, size_t size);
  * part objects, bookkeeping), as counted by the library. 0 for a bad handle. */
 KELL_API size_t anm_animation_memory_size_get_f(ANM_ANIMATION_HANDLE animation);
 
+/* How many opened files the library has seen cut short while open, since it
+ * was loaded (see anm_animation_file_changed_f). */
+KELL_API uint32_t kell_changed_files_count(void);
+
 /* ---- Animations ---------------------------------------------------------- */
+
+/* 1 when the file the animation was opened from was cut short while open.
+ * Large files are read in place; from the first read past the new end on,
+ * every read of the animation fails with its failure result (no key, zero
+ * values, -1, null), edits and saves fail, and this says why. */
+KELL_API KL_BOOL anm_animation_file_changed_f(ANM_ANIMATION_HANDLE animation);
 
 /* Frames per second: finite and greater than 0. */
 KELL_API KL_BOOL anm_animation_frame_rate_set_f(ANM_ANIMATION_HANDLE animation, float framesPerSecond);

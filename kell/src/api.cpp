@@ -9,6 +9,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -19,6 +20,7 @@
 #include "kell_testing.h"
 #include "api_support.h"
 #include "files.h"
+#include "mapping.h"
 #include "model.h"
 
 using namespace kell;
@@ -65,6 +67,24 @@ bool validJoint(const Figure *f, SKL_JOINT_ID joint) {
     return joint >= 0 && static_cast<size_t>(joint) < f->skeleton->joints.size();
 }
 
+constexpr const char *kChanged = "the file changed while it was being read";
+
+// Test hook: at the Nth value read from an animation opened from a file, the
+// file is cut to a third of its size, as another program might. Set by
+// kell_testing_cut_file_at_read, or by KELL_TESTING_CUT_AT_READ for a
+// process started by a test.
+int64_t gCutAtRead = [] {
+    const char *v = std::getenv("KELL_TESTING_CUT_AT_READ");
+    return v && *v ? std::strtoll(v, nullptr, 10) : int64_t{0};
+}();
+
+void countReadForCut(const Figure *f) {
+    if (--gCutAtRead != 0) return;
+    const std::string &path = f->animation->path;
+    struct stat st {};
+    if (!path.empty() && ::stat(path.c_str(), &st) == 0) (void)::truncate(path.c_str(), st.st_size / 3);
+}
+
 // Decodes a whole file image; every refusal leaves its reason for
 // kell_last_error_message.
 ANM_ANIMATION_HANDLE openImage(FileImage &&image) {
@@ -104,6 +124,10 @@ const char *kell_last_error_message(void) { return lastError().c_str(); }
 void kell_testing_fail_save_after(int64_t bytes) { gFailSaveAfter = bytes < 0 ? -1 : bytes; }
 
 void kell_testing_save_chunk(size_t bytes) { gSaveChunk = bytes == 0 ? kEncodeChunk : bytes; }
+
+void kell_testing_cut_file_at_read(int64_t reads) { gCutAtRead = reads > 0 ? reads : 0; }
+
+uint32_t kell_changed_files_count(void) { return changedMappings(); }
 
 // ---- Files and documents -----------------------------------------------------
 
@@ -182,8 +206,18 @@ KL_BOOL anm_animation_save_as_f(ANM_ANIMATION_HANDLE animation, const FM_FILE_ID
         setError("bad animation, identifier or arguments");
         return 0;
     }
+    if (!intact(a)) {
+        setError(kChanged);
+        return 0;
+    }
     try {
-        return saveAtomically(path, [a](ByteSink &sink) { return encodeAnimation(*a, sink, gSaveChunk); }) ? 1 : 0;
+        // A cut while encoding is seen before the file is put in place.
+        const auto encode = [a](ByteSink &sink) {
+            if (encodeAnimation(*a, sink, gSaveChunk) && intact(a)) return true;
+            if (!intact(a)) setError(kChanged);
+            return false;
+        };
+        return saveAtomically(path, encode) ? 1 : 0;
     } catch (const std::bad_alloc &) {
         setError("out of memory encoding the animation");
         return 0;
@@ -198,7 +232,15 @@ ANM_ANIMATION_HANDLE anm_animation_open_f(const FM_FILE_IDENTIFIER_TYPE *identif
     }
     FileImage image;
     if (!readFile(path, image)) return ANM_INVALID_ANIMATION;
-    return openImage(std::move(image));
+    ANM_ANIMATION_HANDLE a = openImage(std::move(image));
+    if (a != ANM_INVALID_ANIMATION) {
+        try {
+            a->path = path;
+        } catch (const std::bad_alloc &) {
+            // Only the test hook below wants it.
+        }
+    }
+    return a;
 }
 
 ANM_ANIMATION_HANDLE anm_animation_open_memory_f(const void *data, size_t size) {
@@ -218,18 +260,18 @@ void anm_animation_dispose(ANM_ANIMATION_HANDLE animation) {
 
 FIG_FIGURE_HANDLE anm_animation_figure_get_by_index_f(ANM_ANIMATION_HANDLE animation, int32_t index) {
     Animation *a = liveAnimation(animation);
-    if (!a || index < 0 || static_cast<size_t>(index) >= a->figures.size()) return nullptr;
+    if (!a || !intact(a) || index < 0 || static_cast<size_t>(index) >= a->figures.size()) return nullptr;
     return a->figures[index].get();
 }
 
 float anm_animation_frame_rate_get_f(ANM_ANIMATION_HANDLE animation) {
     Animation *a = liveAnimation(animation);
-    return a ? a->frameRate : 0.0f;
+    return a && intact(a) ? a->frameRate : 0.0f;
 }
 
 int32_t anm_animation_number_of_frames_get_f(ANM_ANIMATION_HANDLE animation) {
     Animation *a = liveAnimation(animation);
-    return a ? a->frameCount : 0;
+    return a && intact(a) ? a->frameCount : 0;
 }
 
 KL_BOOL anm_animation_frame_rate_set_f(ANM_ANIMATION_HANDLE animation, float framesPerSecond) {
@@ -241,7 +283,7 @@ KL_BOOL anm_animation_frame_rate_set_f(ANM_ANIMATION_HANDLE animation, float fra
 
 KL_BOOL anm_animation_number_of_frames_set_f(ANM_ANIMATION_HANDLE animation, int32_t count) {
     Animation *a = liveAnimation(animation);
-    if (!a || count < 0 || count > KELL_MAX_FRAMES) return 0;
+    if (!a || !intact(a) || count < 0 || count > KELL_MAX_FRAMES) return 0;
     if (count == a->frameCount) return 1;
     try {
         // Rebuild every keyed track for the new length first, so running out
@@ -258,6 +300,7 @@ KL_BOOL anm_animation_number_of_frames_set_f(ANM_ANIMATION_HANDLE animation, int
             for (auto &t : f->root) add(t);
             for (auto &t : f->joints) add(t);
         }
+        if (!intact(a)) return 0;  // the copies were of the guard's zeros
         for (auto &p : rebuilt) *p.first = std::move(p.second);
     } catch (const std::bad_alloc &) {
         return 0;
@@ -268,7 +311,12 @@ KL_BOOL anm_animation_number_of_frames_set_f(ANM_ANIMATION_HANDLE animation, int
 
 int32_t anm_animation_number_of_figures_get_f(ANM_ANIMATION_HANDLE animation) {
     Animation *a = liveAnimation(animation);
-    return a ? static_cast<int32_t>(a->figures.size()) : -1;
+    return a && intact(a) ? static_cast<int32_t>(a->figures.size()) : -1;
+}
+
+KL_BOOL anm_animation_file_changed_f(ANM_ANIMATION_HANDLE animation) {
+    Animation *a = liveAnimation(animation);
+    return a && !intact(a) ? 1 : 0;
 }
 
 size_t anm_animation_memory_size_get_f(ANM_ANIMATION_HANDLE animation) {
@@ -280,24 +328,26 @@ size_t anm_animation_memory_size_get_f(ANM_ANIMATION_HANDLE animation) {
 
 SKL_SKELETON_HANDLE fig_figure_get_skel(FIG_FIGURE_HANDLE figure) {
     Figure *f = liveFigure(figure);
-    return f ? handleOf(f->skeleton) : nullptr;
+    return f && intact(f) ? handleOf(f->skeleton) : nullptr;
 }
 
 // The per-key queries: Track::find checks the frame, and a joint without a
-// track has no keys, so no other lookup is needed on this path.
+// track has no keys, so no other lookup is needed on this path. Whether the
+// file was cut is asked after the read, as the read itself may be the fault.
 KL_BOOL fgf_frame_value_key_f(FIG_FIGURE_HANDLE figure, int32_t frame, int32_t channel) {
     Figure *f = liveFigure(figure);
     if (!f || !validChannel(channel)) return 0;
-    return f->root[channel - 1].find(frame) ? 1 : 0;
+    return f->root[channel - 1].find(frame) && intact(f) ? 1 : 0;
 }
 
 float fgf_frame_value_get_f(FIG_FIGURE_HANDLE figure, int32_t frame, int32_t channel) {
     Figure *f = liveFigure(figure);
     if (!f || !validChannel(channel)) return 0.0f;
+    if (gCutAtRead > 0) countReadForCut(f);
     const uint8_t *v = f->root[channel - 1].find(frame);
     float value = 0.0f;
     if (v) std::memcpy(&value, v, sizeof value);
-    return value;
+    return intact(f) ? value : 0.0f;
 }
 
 KL_BOOL fgf_frame_joint_orientation_key_f(FIG_FIGURE_HANDLE figure, int32_t frame, SKL_JOINT_ID joint,
@@ -305,7 +355,7 @@ KL_BOOL fgf_frame_joint_orientation_key_f(FIG_FIGURE_HANDLE figure, int32_t fram
     Figure *f = liveFigure(figure);
     if (!f) return 0;
     const Track *t = jointTrackIfAny(*f, joint);
-    return t && t->find(frame) ? 1 : 0;
+    return t && t->find(frame) && intact(f) ? 1 : 0;
 }
 
 void fgf_frame_joint_orientation_get(FIG_FIGURE_HANDLE figure, int32_t frame, SKL_JOINT_ID joint,
@@ -314,80 +364,84 @@ void fgf_frame_joint_orientation_get(FIG_FIGURE_HANDLE figure, int32_t frame, SK
     *orientation = quaternion{0, 0, 0, 0};
     Figure *f = liveFigure(figure);
     if (!f) return;
+    if (gCutAtRead > 0) countReadForCut(f);
     const Track *t = jointTrackIfAny(*f, joint);
     if (const uint8_t *v = t ? t->find(frame) : nullptr) std::memcpy(orientation, v, sizeof *orientation);
+    if (!intact(f)) *orientation = quaternion{0, 0, 0, 0};
 }
 
 KL_BOOL fgf_frame_value_set_f(FIG_FIGURE_HANDLE figure, int32_t frame, int32_t channel, float value) {
     Figure *f = liveFigure(figure);
-    if (!f || !validChannel(channel) || !validFrame(f, frame)) return 0;
+    if (!f || !intact(f) || !validChannel(channel) || !validFrame(f, frame)) return 0;
     try {
         f->root[channel - 1].set(frame, &value, f->animation->frameCount);
     } catch (const std::bad_alloc &) {
         return 0;
     }
-    return 1;
+    return intact(f) ? 1 : 0;  // an edit copies the track first: of zeros, if cut meanwhile
 }
 
 KL_BOOL fgf_frame_value_clear_f(FIG_FIGURE_HANDLE figure, int32_t frame, int32_t channel) {
     Figure *f = liveFigure(figure);
-    if (!f || !validChannel(channel) || !validFrame(f, frame)) return 0;
+    if (!f || !intact(f) || !validChannel(channel) || !validFrame(f, frame)) return 0;
     try {
         f->root[channel - 1].clear(frame, f->animation->frameCount);
     } catch (const std::bad_alloc &) {
         return 0;
     }
-    return 1;
+    return intact(f) ? 1 : 0;  // an edit copies the track first: of zeros, if cut meanwhile
 }
 
 KL_BOOL fgf_frame_joint_orientation_set_f(FIG_FIGURE_HANDLE figure, int32_t frame, SKL_JOINT_ID joint,
                                           const quaternion *orientation) {
     Figure *f = liveFigure(figure);
-    if (!f || !orientation || !validFrame(f, frame) || !validJoint(f, joint)) return 0;
+    if (!f || !intact(f) || !orientation || !validFrame(f, frame) || !validJoint(f, joint)) return 0;
     try {
         jointTrack(*f, joint).set(frame, orientation, f->animation->frameCount);
     } catch (const std::bad_alloc &) {
         return 0;
     }
-    return 1;
+    return intact(f) ? 1 : 0;  // an edit copies the track first: of zeros, if cut meanwhile
 }
 
 KL_BOOL fgf_frame_joint_orientation_clear_f(FIG_FIGURE_HANDLE figure, int32_t frame, SKL_JOINT_ID joint) {
     Figure *f = liveFigure(figure);
-    if (!f || !validFrame(f, frame) || !validJoint(f, joint)) return 0;
+    if (!f || !intact(f) || !validFrame(f, frame) || !validJoint(f, joint)) return 0;
     if (static_cast<size_t>(joint) >= f->joints.size()) return 1;  // nothing keyed
     try {
         f->joints[joint].clear(frame, f->animation->frameCount);
     } catch (const std::bad_alloc &) {
         return 0;
     }
-    return 1;
+    return intact(f) ? 1 : 0;  // an edit copies the track first: of zeros, if cut meanwhile
 }
 
 int32_t fgf_frame_value_key_count_f(FIG_FIGURE_HANDLE figure, int32_t channel) {
     Figure *f = liveFigure(figure);
-    if (!f || !validChannel(channel)) return -1;
+    if (!f || !intact(f) || !validChannel(channel)) return -1;
     return f->root[channel - 1].keys;
 }
 
 int32_t fgf_frame_joint_orientation_key_count_f(FIG_FIGURE_HANDLE figure, SKL_JOINT_ID joint) {
     Figure *f = liveFigure(figure);
-    if (!f || !validJoint(f, joint)) return -1;
+    if (!f || !intact(f) || !validJoint(f, joint)) return -1;
     const Track *t = jointTrackIfAny(*f, joint);
     return t ? t->keys : 0;
 }
 
 int32_t fgf_frame_value_next_key_f(FIG_FIGURE_HANDLE figure, int32_t channel, int32_t from) {
     Figure *f = liveFigure(figure);
-    if (!f || !validChannel(channel)) return -1;
-    return f->root[channel - 1].nextKey(from, f->animation->frameCount);
+    if (!f || !intact(f) || !validChannel(channel)) return -1;
+    const int32_t next = f->root[channel - 1].nextKey(from, f->animation->frameCount);
+    return intact(f) ? next : -1;
 }
 
 int32_t fgf_frame_joint_orientation_next_key_f(FIG_FIGURE_HANDLE figure, SKL_JOINT_ID joint, int32_t from) {
     Figure *f = liveFigure(figure);
-    if (!f || !validJoint(f, joint)) return -1;
+    if (!f || !intact(f) || !validJoint(f, joint)) return -1;
     const Track *t = jointTrackIfAny(*f, joint);
-    return t ? t->nextKey(from, f->animation->frameCount) : -1;
+    const int32_t next = t ? t->nextKey(from, f->animation->frameCount) : -1;
+    return intact(f) ? next : -1;
 }
 
 }  // extern "C"

@@ -430,9 +430,8 @@ Animation *adopt(std::unique_ptr<Animation> anim, FileImage &&image, Skeletons &
     return a;
 }
 
-}  // namespace
-
-Animation *decodeAnimation(FileImage image, std::string &error) {
+// The animation in image, which it takes on success.
+Animation *decodeImage(FileImage &image, std::string &error) {
     const uint8_t *data = image.data();
     const size_t size = image.size();
     uint32_t sectionCount;
@@ -464,7 +463,22 @@ Animation *decodeAnimation(FileImage image, std::string &error) {
     if (!readSkeletons(skeletonSections, counts.skeletons, skeletons, parts, error) ||
         !readFigures(skeletonSections + counts.skeletons, counts.figures, *anim, skeletons, error))
         return nullptr;
-    return adopt(std::move(anim), std::move(image), skeletons, parts);
+    if (image.changed()) {
+        error = "the file changed while it was being read";
+        return nullptr;
+    }
+    Animation *a = adopt(std::move(anim), std::move(image), skeletons, parts);
+    for (auto &f : a->figures) f->fileChanged = a->image.changedFlag();
+    return a;
+}
+
+}  // namespace
+
+Animation *decodeAnimation(FileImage image, std::string &error) {
+    Animation *a = decodeImage(image, error);
+    // Cut short while this ran: the refusal was of the guard's zeros.
+    if (!a && image.changed()) error = "the file changed while it was being read";
+    return a;
 }
 
 }  // namespace kell

@@ -19,8 +19,11 @@ constexpr int kSlots = 64;
 struct Slot {
     std::atomic<uintptr_t> start{0};
     std::atomic<size_t> length{0};
+    std::atomic<uint32_t> changed{0};
 };
 Slot gSlots[kSlots];
+std::atomic<uint32_t> gChanged{0};
+static_assert(std::atomic<uint32_t>::is_always_lock_free, "the guard writes flags from a signal handler");
 
 struct sigaction gPrevious;
 bool gInstalled = false;
@@ -33,7 +36,9 @@ void onBusError(int sig, siginfo_t *info, void *context) {
         if (start == 0 || address - start >= length) continue;
         // The file behind this mapping was cut short. Zero pages in its
         // place make every later read of it see zeros instead of faulting;
-        // the faulting read then runs again and succeeds.
+        // the faulting read then runs again and succeeds. The flag tells
+        // the readers that what they read is no longer the file.
+        if (slot.changed.exchange(1, std::memory_order_acq_rel) == 0) gChanged.fetch_add(1, std::memory_order_relaxed);
         const int saved = errno;
         void *p = ::mmap(reinterpret_cast<void *>(start), length, PROT_READ,
                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
@@ -88,8 +93,8 @@ struct GuardRelease {
 
 }  // namespace
 
-const uint8_t *mapGuarded(int fd, size_t size) {
-    if (size == 0 || !guardInPlace()) return nullptr;
+Guarded mapGuarded(int fd, size_t size) {
+    if (size == 0 || !guardInPlace()) return {};
     Slot *free = nullptr;
     for (Slot &slot : gSlots) {
         if (slot.start.load(std::memory_order_relaxed) == 0) {
@@ -97,15 +102,18 @@ const uint8_t *mapGuarded(int fd, size_t size) {
             break;
         }
     }
-    if (!free) return nullptr;
+    if (!free) return {};
     // Populated at once: one pass over the page cache instead of a fault per
     // few pages while keys are read.
     void *p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-    if (p == MAP_FAILED) return nullptr;
+    if (p == MAP_FAILED) return {};
+    free->changed.store(0, std::memory_order_relaxed);
     free->length.store(size, std::memory_order_release);
     free->start.store(reinterpret_cast<uintptr_t>(p), std::memory_order_release);
-    return static_cast<const uint8_t *>(p);
+    return {static_cast<const uint8_t *>(p), &free->changed};
 }
+
+uint32_t changedMappings() { return gChanged.load(std::memory_order_relaxed); }
 
 void unmapGuarded(const uint8_t *data, size_t size) {
     const auto start = reinterpret_cast<uintptr_t>(data);

@@ -11,6 +11,8 @@ namespace kell {
 
 // ---- File images ----------------------------------------------------------
 
+const std::atomic<uint32_t> kNeverChanged{0};
+
 namespace {
 // Below this, the heap is as quick, and sanitizers watch heap blocks closely.
 constexpr size_t kMapThreshold = size_t{8} << 20;
@@ -38,10 +40,12 @@ FileImage::FileImage(size_t size) {
 FileImage FileImage::mapFile(int fd, size_t size) {
     FileImage image;
     if (size < kMapThreshold) return image;
-    if (const uint8_t *p = mapGuarded(fd, size)) {
-        image.data_ = const_cast<uint8_t *>(p);
+    const Guarded g = mapGuarded(fd, size);
+    if (g.data) {
+        image.data_ = const_cast<uint8_t *>(g.data);
         image.size_ = image.mapped_ = size;
         image.file_ = true;
+        image.changed_ = g.changed;
     }
     return image;
 }
@@ -49,10 +53,11 @@ FileImage FileImage::mapFile(int fd, size_t size) {
 FileImage::~FileImage() { release(); }
 
 FileImage::FileImage(FileImage &&other) noexcept
-    : data_(other.data_), size_(other.size_), mapped_(other.mapped_), file_(other.file_) {
+    : data_(other.data_), size_(other.size_), mapped_(other.mapped_), file_(other.file_), changed_(other.changed_) {
     other.data_ = nullptr;
     other.size_ = other.mapped_ = 0;
     other.file_ = false;
+    other.changed_ = nullptr;
 }
 
 FileImage &FileImage::operator=(FileImage &&other) noexcept {
@@ -62,9 +67,11 @@ FileImage &FileImage::operator=(FileImage &&other) noexcept {
         size_ = other.size_;
         mapped_ = other.mapped_;
         file_ = other.file_;
+        changed_ = other.changed_;
         other.data_ = nullptr;
         other.size_ = other.mapped_ = 0;
         other.file_ = false;
+        other.changed_ = nullptr;
     }
     return *this;
 }
@@ -76,6 +83,7 @@ void FileImage::release() {
     data_ = nullptr;
     size_ = mapped_ = 0;
     file_ = false;
+    changed_ = nullptr;
 }
 
 // ---- Tracks ----------------------------------------------------------------

@@ -3,6 +3,7 @@
 #ifndef KELL_MODEL_H
 #define KELL_MODEL_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -16,6 +17,9 @@
 #include "kell_authoring.h"
 
 namespace kell {
+
+// The flag of every image that is not a mapped file: never raised.
+extern const std::atomic<uint32_t> kNeverChanged;
 
 // The bytes of an opened file, kept for the animation's life. Large files
 // are mapped read-only (mapping.h), so opening one neither allocates nor
@@ -36,6 +40,10 @@ public:
     FileImage &operator=(const FileImage &) = delete;
     uint8_t *data() const { return data_; }
     size_t size() const { return size_; }
+    // The file behind a mapped image was cut short while open: its bytes
+    // now read as zeros, which are not what the file held.
+    bool changed() const { return changed_ && changed_->load(std::memory_order_relaxed) != 0; }
+    const std::atomic<uint32_t> *changedFlag() const { return changed_ ? changed_ : &kNeverChanged; }
 
 private:
     void release();
@@ -43,6 +51,7 @@ private:
     size_t size_ = 0;
     size_t mapped_ = 0;  // length of the mapping, 0 when from the heap
     bool file_ = false;  // a guarded mapping of the file itself
+    const std::atomic<uint32_t> *changed_ = nullptr;  // the guard's flag for it
 };
 
 // A sequence of keys for one channel (4-byte values) or one joint (16-byte
@@ -159,6 +168,8 @@ struct FIG_FIGURE_STRUCT {
     DT_DATA_DIRECTORY_TYPE_STRUCT *skeleton = nullptr;
     kell::Track root[3];                 // channels 1..3
     std::vector<kell::Track> joints;      // grows with the skeleton; missing = no keys
+    // The animation's file image's flag, here for the per-key path.
+    const std::atomic<uint32_t> *fileChanged = &kell::kNeverChanged;
 };
 
 struct ANM_ANIMATION_STRUCT {
@@ -168,6 +179,7 @@ struct ANM_ANIMATION_STRUCT {
     std::vector<std::unique_ptr<FIG_FIGURE_STRUCT>> figures;
     // The bytes of the file it was opened from; tracks point into them.
     kell::FileImage image;
+    std::string path;  // the file it was opened from, "" when from memory
 };
 
 namespace kell {
@@ -196,6 +208,11 @@ inline Figure *liveFigure(FIG_FIGURE_HANDLE handle) {
     return handle && handle->tag == kFigureTag ? handle : nullptr;
 }
 inline SKL_SKELETON_HANDLE handleOf(Skeleton *s) { return &s->self; }
+
+// False once the file a figure's keys are read from was cut short while
+// open: from then on every read of it fails, so zeros are never keys.
+inline bool intact(const Figure *f) { return f->fileChanged->load(std::memory_order_relaxed) == 0; }
+inline bool intact(const Animation *a) { return !a->image.changed(); }
 
 Animation *newAnimation();
 Skeleton *newSkeleton(std::string name);

@@ -60,7 +60,10 @@ float Animation::frameRate() const { return anm_animation_frame_rate_get_f(anm_)
 int32_t Animation::frameCount() const { return anm_animation_number_of_frames_get_f(anm_); }
 int32_t Animation::figureCount() const { return anm_animation_number_of_figures_get_f(anm_); }
 
+void Animation::refuseIfChanged() const { qmf::refuseIfChanged(anm_, label_); }
+
 FIG_FIGURE_HANDLE Animation::figure(int32_t index) const {
+    refuseIfChanged();
     FIG_FIGURE_HANDLE f = index >= 0 ? anm_animation_figure_get_by_index_f(anm_, index) : nullptr;
     if (!f) throw ClipError(label_ + ": no figure " + std::to_string(index) + " (the clip has " + std::to_string(figureCount()) + ")");
     return f;

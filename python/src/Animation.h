@@ -32,6 +32,8 @@ public:
     int32_t figureCount() const;
     // Figure `index`, refused (qmf::ClipError) when there is none.
     FIG_FIGURE_HANDLE figure(int32_t index) const;
+    // Refuses (qmf::ClipError) a clip whose file was cut short while open.
+    void refuseIfChanged() const;
 
     // Everything the clip holds, as plain values.
     qmf::PackedClip pack() const;

@@ -103,6 +103,7 @@ py::tuple channel(const Figure& fig, const py::object& axis) {
     py::array_t<bool> keyed(n);
     qmfpy::readChannel(fig.handle(), axisArg(axis) + 1, n, values.mutable_data(),
                        reinterpret_cast<uint8_t*>(keyed.mutable_data()));
+    fig.clip->refuseIfChanged();
     return py::make_tuple(values, keyed);
 }
 
@@ -111,8 +112,13 @@ void setChannel(const Figure& fig, const py::object& axis, const CArray<float>& 
     const int32_t n = fig.clip->frameCount();
     needShape(values, {n}, "values");
     if (keyed) needShape(*keyed, {n}, "mask");
-    qmfpy::writeChannel(fig.handle(), axisArg(axis) + 1, n, values.data(),
-                        keyed ? reinterpret_cast<const uint8_t*>(keyed->data()) : nullptr);
+    try {
+        qmfpy::writeChannel(fig.handle(), axisArg(axis) + 1, n, values.data(),
+                            keyed ? reinterpret_cast<const uint8_t*>(keyed->data()) : nullptr);
+    } catch (const ClipError&) {
+        fig.clip->refuseIfChanged();  // a refused key of a clip cut meanwhile says so
+        throw;
+    }
 }
 
 // A file may claim millions of frames over few keys; the dense arrays may
@@ -133,6 +139,7 @@ py::tuple orientations(const Figure& fig) {
     py::array_t<float> keys({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(joints), py::ssize_t{4}});
     py::array_t<bool> keyed({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(joints)});
     qmfpy::readOrientations(fig.handle(), n, joints, keys.mutable_data(), reinterpret_cast<uint8_t*>(keyed.mutable_data()));
+    fig.clip->refuseIfChanged();
     return py::make_tuple(keys, keyed);
 }
 
@@ -140,8 +147,13 @@ void setOrientations(const Figure& fig, const CArray<float>& keys, const std::op
     const int32_t n = fig.clip->frameCount(), joints = fig.jointCount();
     needShape(keys, {n, joints, 4}, "keys");
     if (keyed) needShape(*keyed, {n, joints}, "mask");
-    qmfpy::writeOrientations(fig.handle(), n, joints, keys.data(),
-                             keyed ? reinterpret_cast<const uint8_t*>(keyed->data()) : nullptr);
+    try {
+        qmfpy::writeOrientations(fig.handle(), n, joints, keys.data(),
+                                 keyed ? reinterpret_cast<const uint8_t*>(keyed->data()) : nullptr);
+    } catch (const ClipError&) {
+        fig.clip->refuseIfChanged();
+        throw;
+    }
 }
 
 py::tuple vec3(const coord3& c) { return py::make_tuple(c.x, c.y, c.z); }

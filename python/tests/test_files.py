@@ -9,7 +9,7 @@ import numpy as np
 import pytest
 
 import qmf
-from conftest import bits
+from conftest import bits, run_qmf
 
 
 def read_everything(clip):
@@ -155,3 +155,27 @@ def test_dense_arrays_of_a_mostly_empty_clip_are_bounded():
     fig.channel("x")  # one channel stays small
     with pytest.raises(qmf.Error, match=r"orientation arrays of 16777216 frames x 100 joints would take \d+ MiB"):
         fig.orientations()
+
+
+def test_a_clip_cut_short_while_read_raises_instead_of_giving_zeros(tmp_path):
+    # Above the size from which the library reads a clip in place (8 MB).
+    joints, frames = 30, 20000
+    head = "HIERARCHY\nROOT j0\n{\nOFFSET 0 0 0\nCHANNELS 6 Xposition Yposition Zposition Zrotation Xrotation Yrotation\n"
+    head += "".join(f"JOINT j{j}\n{{\nOFFSET 0 2 0\nCHANNELS 3 Zrotation Xrotation Yrotation\n" for j in range(1, joints))
+    head += "End Site\n{\nOFFSET 0 2 0\n}\n" + "}\n" * joints
+    rows = (f"{f % 50} 90 0" + f" {f % 7} 1 2" * joints for f in range(frames))
+    (tmp_path / "long.bvh").write_text(head + f"MOTION\nFrames: {frames}\nFrame Time: 0.008333\n" + "\n".join(rows) + "\n")
+    clip = tmp_path / "long.qmf"
+    run_qmf("convert", tmp_path / "long.bvh", clip)
+    script = ("import sys, qmf\nclip = qmf.open(sys.argv[1])\nfig = clip.figures[0]\n"
+              "for read in (fig.orientations, lambda: fig.channel(0), lambda: clip.save(sys.argv[1] + '.copy')):\n"
+              "    try:\n        read()\n        print('done')\n    except qmf.Error as e:\n        print(e)\n")
+    env = dict(os.environ, KELL_TESTING_CUT_AT_READ="1")
+    r = subprocess.run([sys.executable, "-c", script, str(clip)], capture_output=True, text=True, timeout=60, env=env)
+    assert r.returncode == 0, r.stderr
+    assert os.path.getsize(clip) < 8 << 20, "the test hook cut the clip"
+    line = f"{clip} changed while it was being read; nothing was written"
+    lines = r.stdout.splitlines()
+    assert lines[:2] == [line, line], r.stdout
+    assert len(lines) == 3 and "changed while it was being read" in lines[2], r.stdout
+    assert not os.path.exists(str(clip) + ".copy")

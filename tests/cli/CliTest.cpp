@@ -162,7 +162,7 @@ TEST_F(Cli, RefusalsAreOneLineAndLeaveOutputAlone) {
         {{"import", clip, kRig, "-o", noDir}, "no such folder", true},
         {{"import", clip, kRig, "-o", out, "--bogus"}, "unknown option", true},
         {{"info", path("missing.qmf")}, "missing.qmf", true},
-        {{"info", kRig}, "not a Movantis", true},
+        {{"info", kRig, "--json"}, "--json describes Movantis files", true},
         {{"info", path("damaged.qmf")}, "damaged", true},
         {{"pack", path("bad.json"), out}, "bad JSON", true},
         {{"pack", path("wrong.json"), out}, "skeletons[0].name must be a string", true},

@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "kell.h"
 #include "kell_authoring.h"
 #include "kell_test_support.h"
+#include "kell_testing.h"
 
 using namespace kelltest;
 
@@ -91,19 +93,67 @@ TEST(MappedFile, FileCutShortWhileOpenReadsAsNoKeysInsteadOfCrashing) {
             Opened o = saveAndOpen(dir, keys);
             ASSERT_NE(o.animation, ANM_INVALID_ANIMATION) << kell_last_error_message();
             ANM_ANIMATION_HANDLE reference = anm_animation_open_memory_f(o.bytes.data(), o.bytes.size());
-            ASSERT_EQ(::truncate(o.path.c_str(), static_cast<off_t>(keep)), 0);
-            expectOriginalOrNothing(o.animation, reference);
-            // Edits still work on what is left.
             FIG_FIGURE_HANDLE f = anm_animation_figure_get_by_index_f(o.animation, 0);
+            const uint32_t cutsBefore = kell_changed_files_count();
+            ASSERT_EQ(::truncate(o.path.c_str(), static_cast<off_t>(keep)), 0);
+            EXPECT_FALSE(anm_animation_file_changed_f(o.animation)) << "nothing read past the end yet";
+            expectOriginalOrNothing(o.animation, reference);
+            // From the first read past the end, the animation says so and
+            // every read fails, the frames before the cut included.
+            EXPECT_TRUE(anm_animation_file_changed_f(o.animation));
+            EXPECT_EQ(kell_changed_files_count(), cutsBefore + 1);
+            EXPECT_EQ(fgf_frame_joint_orientation_key_f(f, 0, 0, 0), 0);
+            EXPECT_EQ(fgf_frame_value_key_f(f, 0, 1), 0);
+            EXPECT_EQ(fgf_frame_joint_orientation_next_key_f(f, 0, 0), -1);
+            EXPECT_EQ(fgf_frame_joint_orientation_key_count_f(f, 0), -1);
+            EXPECT_EQ(anm_animation_figure_get_by_index_f(o.animation, 0), nullptr);
+            EXPECT_EQ(anm_animation_frame_rate_get_f(o.animation), 0.0f);
+            quaternion back{1, 1, 1, 1};
+            fgf_frame_joint_orientation_get(f, 0, 0, &back, 1);
+            EXPECT_TRUE(isZero(back));
+            // Edits and saves of what is left fail too: it is not the file.
             const quaternion q{1, 2, 3, 4};
-            EXPECT_TRUE(fgf_frame_joint_orientation_set_f(f, 5, 3, &q));
-            quaternion back;
-            fgf_frame_joint_orientation_get(f, 5, 3, &back, 1);
-            EXPECT_EQ(std::memcmp(&back, &q, sizeof q), 0);
+            EXPECT_FALSE(fgf_frame_joint_orientation_set_f(f, 5, 3, &q));
+            FM_FILE_IDENTIFIER_TYPE id{};
+            ASSERT_TRUE(fm_path_name_to_file_id_f(dir.path("resaved.qmf").c_str(), &id));
+            EXPECT_FALSE(anm_animation_save_as_f(o.animation, &id, 0, nullptr));
+            EXPECT_STREQ(kell_last_error_message(), "the file changed while it was being read");
+            EXPECT_NE(::access(dir.path("resaved.qmf").c_str(), F_OK), 0);
+            // The copy in memory is another animation, untouched.
+            EXPECT_FALSE(anm_animation_file_changed_f(reference));
             anm_animation_dispose(reference);
             anm_animation_dispose(o.animation);
         }
     }
+}
+
+TEST(MappedFile, TheTestHookCutsAtTheChosenReadAndANewMappingStartsIntact) {
+    TempDir dir;
+    Opened o = saveAndOpen(dir, Keys::Dense);
+    ASSERT_NE(o.animation, ANM_INVALID_ANIMATION) << kell_last_error_message();
+    FIG_FIGURE_HANDLE f = anm_animation_figure_get_by_index_f(o.animation, 0);
+    kell_testing_cut_file_at_read(3);
+    quaternion q;
+    fgf_frame_joint_orientation_get(f, 0, 0, &q, 1);
+    fgf_frame_joint_orientation_get(f, 1, 0, &q, 1);
+    EXPECT_EQ(::access(o.path.c_str(), F_OK), 0);
+    EXPECT_EQ(std::filesystem::file_size(o.path), o.bytes.size()) << "not cut before the third read";
+    fgf_frame_joint_orientation_get(f, 2, 0, &q, 1);
+    EXPECT_EQ(std::filesystem::file_size(o.path), o.bytes.size() / 3);
+    // The last joint's keys lie past the cut.
+    fgf_frame_joint_orientation_get(f, 0, 23, &q, 1);
+    EXPECT_TRUE(isZero(q));
+    EXPECT_TRUE(anm_animation_file_changed_f(o.animation));
+    anm_animation_dispose(o.animation);
+
+    // The guard's slot is used again, its flag lowered.
+    Opened again = saveAndOpen(dir, Keys::Dense);
+    ASSERT_NE(again.animation, ANM_INVALID_ANIMATION) << kell_last_error_message();
+    FIG_FIGURE_HANDLE g = anm_animation_figure_get_by_index_f(again.animation, 0);
+    fgf_frame_joint_orientation_get(g, 0, 23, &q, 1);
+    EXPECT_FALSE(isZero(q));
+    EXPECT_FALSE(anm_animation_file_changed_f(again.animation));
+    anm_animation_dispose(again.animation);
 }
 
 TEST(MappedFile, FileRewrittenWhileOpenNeverReadsOutOfBounds) {

@@ -56,7 +56,7 @@ _qmf() {
         import) opts="-o --output --replace --map --strip-namespaces --maya-names --start --resample --take --rate --unit --up --plugin"
                 exts="qmf ma bvh $scenes3d"; out=ma ;;
         identify) opts="--plugin"; exts="" ;;
-        info) opts="--json"; exts="qmf $scenes3d" ;;
+        info) opts="--json"; exts="qmf bvh ma $scenes3d" ;;
         pack) opts=""; exts="json qmf" ;;
         convert) opts="--unit --order --frames --step --time --start --root --resample --rig-only --map --strip-namespaces --take --rate --up --volumes --plugin --out-dir --to --jobs"
                  exts="bvh qmf ma $scenes3d" ;;

@@ -15,6 +15,14 @@ namespace qmf {
 // foreign or damaged file.
 ANM_ANIMATION_HANDLE openClip(const std::string& path);
 
+// The one line for a clip another program cut short or rewrote while it was
+// being read: its reads from then on were not the file's.
+std::string changedWhileRead(const std::string& path);
+
+// Refuses (ClipError, that line) once the library has seen the file behind
+// anm cut short. Asked after reading, as the read itself shows it.
+void refuseIfChanged(ANM_ANIMATION_HANDLE anm, const std::string& path);
+
 // Copies a name the library reports through a (buffer, capacity) getter.
 template <typename Getter>
 std::string libraryString(Getter get) {

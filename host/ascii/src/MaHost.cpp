@@ -279,23 +279,33 @@ void includePlaybackEnd(const Scene& scene, Edits& edits) {
     completeRange(scene, *edits.playback);
 }
 
+namespace {
+
+// What drives a channel: the node feeding it, or feeding the unitConversion
+// that feeds it (then in converter). False when nothing does.
+bool driverOf(const MObject& node, const std::string& attr, MObject& driver, MObject& converter) {
+    qmfhost::Connection c;
+    if (!sourceOf(node, attr, c)) return false;
+    driver = c.sourceNode;
+    if (typeName(driver) == "unitConversion") {
+        for (const auto& in : connections(driver))
+            if (in.destinationNode == driver) {
+                converter = driver;
+                driver = in.sourceNode;
+                break;
+            }
+    }
+    return true;
+}
+
+}  // namespace
+
 int deleteDrivingCurves(const MObject& node, const std::vector<std::string>& attributes,
                         std::vector<KeptDriver>* kept) {
     int deleted = 0;
     for (const auto& attr : attributes) {
-        qmfhost::Connection c;
-        if (!sourceOf(node, attr, c)) continue;
-        MObject driver = c.sourceNode;
-        MObject converter;
-        // Through a unitConversion: what feeds the converter is the driver.
-        if (typeName(driver) == "unitConversion") {
-            for (const auto& in : connections(driver))
-                if (in.destinationNode == driver) {
-                    converter = driver;
-                    driver = in.sourceNode;
-                    break;
-                }
-        }
+        MObject driver, converter;
+        if (!driverOf(node, attr, driver, converter)) continue;
         if (!isAnimCurve(driver)) {
             if (kept) kept->push_back(KeptDriver{plugPath(node) + "." + attr, nodeName(driver), typeName(driver)});
             continue;
@@ -306,6 +316,15 @@ int deleteDrivingCurves(const MObject& node, const std::vector<std::string>& att
         if (deleteNode(driver)) ++deleted;
     }
     return deleted;
+}
+
+std::optional<KeptDriver> firstDriver(const MObject& node, const std::vector<std::string>& attributes) {
+    for (const auto& attr : attributes) {
+        MObject driver, converter;
+        if (driverOf(node, attr, driver, converter))
+            return KeptDriver{plugPath(node) + "." + attr, nodeName(driver), typeName(driver)};
+    }
+    return std::nullopt;
 }
 
 }  // namespace qmfhost::ma

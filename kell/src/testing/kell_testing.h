@@ -20,6 +20,12 @@ KELL_API void kell_testing_fail_save_after(int64_t bytes);
  * the usual 1 MiB; 0 restores the usual size. */
 KELL_API void kell_testing_save_chunk(size_t bytes);
 
+/* At the Nth value read (orientation or root value) from an animation opened
+ * from a file, cuts that file to a third of its size, as another program
+ * might while it is open. 0 turns it off. The environment variable
+ * KELL_TESTING_CUT_AT_READ sets the same for a process a test starts. */
+KELL_API void kell_testing_cut_file_at_read(int64_t reads);
+
 #ifdef __cplusplus
 }
 #endif

@@ -6,6 +6,7 @@
 #include "qmfhost/MaWriter.h"
 #include "qmfhost/Scene.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,5 +56,9 @@ struct KeptDriver {
 // Returns how many curves went.
 int deleteDrivingCurves(const MObject& node, const std::vector<std::string>& attributes,
                         std::vector<KeptDriver>* kept = nullptr);
+
+// The first of these channels something drives (as deleteDrivingCurves
+// looks through a unitConversion), or none.
+std::optional<KeptDriver> firstDriver(const MObject& node, const std::vector<std::string>& attributes);
 
 }  // namespace qmfhost::ma
