@@ -39,8 +39,22 @@ if(TARGET qmf)
           DESTINATION share/bash-completion/completions RENAME qmf)
 endif()
 
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION share/doc/qmf)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION share/doc/qmf/docs FILES_MATCHING PATTERN "*.md")
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_CURRENT_LIST_DIR}/copyright DESTINATION share/doc/qmf)
+# The pages with the pictures they show (README's docs/images/ links resolve here).
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION share/doc/qmf/docs
+        FILES_MATCHING PATTERN "*.md" PATTERN "*.svg")
+if(TARGET qmf)
+  # qmf(1), made from the command's own --help texts.
+  set(_man ${PROJECT_BINARY_DIR}/man/qmf.1.gz)
+  add_custom_command(OUTPUT ${_man}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
+    COMMAND ${CMAKE_COMMAND} -DQMF=$<TARGET_FILE:qmf> -DVERSION=${PROJECT_VERSION} -DOUT=${_man}
+            -P ${CMAKE_CURRENT_LIST_DIR}/ManPage.cmake
+    DEPENDS qmf ${CMAKE_CURRENT_LIST_DIR}/ManPage.cmake
+    COMMENT "Writing the qmf(1) manual page from --help")
+  add_custom_target(qmf_man ALL DEPENDS ${_man})
+  install(FILES ${_man} DESTINATION share/man/man1)
+endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION share/doc/qmf/examples
         PATTERN "CMakeLists.txt" EXCLUDE)
 

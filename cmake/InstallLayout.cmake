@@ -5,7 +5,7 @@
 #   PREFIX/plug-ins/qmfTranslator.so     the translator
 #   PREFIX/lib/                          the libraries it and the tool link
 #   PREFIX/bin/qmf                       the command
-#   PREFIX/share/doc/qmf/                README, docs/, examples/
+#   PREFIX/share/doc/qmf/                README, copyright, docs/ (with images/), examples/
 #   PREFIX/share/bash-completion/completions/qmf
 #
 # A system package keeps the module tree in a folder of its own under the

@@ -2,8 +2,9 @@
 # Maya module. Layout on the system:
 #   /usr/lib/qmf/                         the module tree (qmf.mod, plug-ins/, lib/, bin/qmf)
 #   /usr/bin/qmf                          link to /usr/lib/qmf/bin/qmf
-#   /usr/share/doc/qmf/                   README, docs/, examples/
+#   /usr/share/doc/qmf/                   README, copyright, docs/ (with images/), examples/
 #   /usr/share/bash-completion/completions/qmf
+#   /usr/share/man/man1/qmf.1.gz         made from the command's --help texts
 set(CPACK_PACKAGE_NAME qmf)
 set(CPACK_PACKAGE_VENDOR "qmf")
 set(CPACK_PACKAGE_CONTACT "qmf maintainers <qmf@localhost>")

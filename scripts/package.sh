@@ -58,6 +58,13 @@ echo "== qmf --version"
 [[ -f /usr/lib/qmf/qmf.mod && -f /usr/lib/qmf/plug-ins/qmfTranslator.so ]] || fail "no Maya module in /usr/lib/qmf"
 bash -c 'source /usr/share/bash-completion/completions/qmf && complete -p qmf' >/dev/null ||
   fail "no bash completion for qmf"
+# The manual page holds every command's --help; the README's pictures and the
+# copyright file are where Debian looks.
+zcat /usr/share/man/man1/qmf.1.gz | grep -q '^\.SS convert$' || fail "no qmf(1) manual page with the commands"
+[[ -f /usr/share/doc/qmf/copyright ]] || fail "no /usr/share/doc/qmf/copyright"
+for img in $(sed -n 's/.*](\(docs\/images\/[^)]*\)).*/\1/p' /usr/share/doc/qmf/README.md); do
+  [[ -f /usr/share/doc/qmf/$img ]] || fail "the README's picture $img is not installed"
+done
 echo "== the installed qmf on the installed example, in $tmp"
 ex=/usr/share/doc/qmf/examples
 (

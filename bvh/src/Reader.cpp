@@ -49,6 +49,10 @@ std::string shown(std::string_view text) {
 
 std::string describe(const Joint& j) { return j.endSite ? std::string("the End Site") : "joint '" + shown(j.name) + "'"; }
 
+// Every value a capture holds goes on into floats (a clip's keys, glTF): one
+// beyond a float's range would arrive infinite.
+constexpr double kLargestValue = 3.4028234663852886e38;
+
 // A finite decimal number filling the whole word.
 bool parseNumber(std::string_view w, double& out) {
     const char* b = w.data();
@@ -249,9 +253,12 @@ void Reader::readOffset(HeaderParse& p) {
     Joint& j = p.current();
     if (p.hasOffset[static_cast<std::size_t>(p.open.back())]) fail("a second OFFSET for " + describe(j));
     if (p.w.size() != 4) fail("OFFSET needs 3 numbers, got " + std::to_string(p.w.size() - 1));
-    for (int i = 0; i < 3; ++i)
-        if (!parseNumber(p.w[static_cast<std::size_t>(i + 1)], j.offset[static_cast<std::size_t>(i)]))
-            fail("OFFSET value '" + shown(p.w[static_cast<std::size_t>(i + 1)]) + "' is not a finite number");
+    for (int i = 0; i < 3; ++i) {
+        const std::string_view word = p.w[static_cast<std::size_t>(i + 1)];
+        double& v = j.offset[static_cast<std::size_t>(i)];
+        if (!parseNumber(word, v)) fail("OFFSET value '" + shown(word) + "' is not a finite number");
+        if (std::fabs(v) > kLargestValue) fail("OFFSET value '" + shown(word) + "' is beyond a float's range (±3.4e38)");
+    }
     p.hasOffset[static_cast<std::size_t>(p.open.back())] = true;
 }
 
@@ -310,6 +317,10 @@ void Reader::readMotionHeader(HeaderParse& p) {
     else fail("expected 'Frame Time:', found '" + shown(p.line) + "'");
     if (w.size() != at + 1 || !parseNumber(w[at], frameTime_) || !(frameTime_ > 0))
         fail("Frame Time must be a positive finite number of seconds");
+    // A rate past 100,000 fps, or frames an hour or more apart, is no capture;
+    // either would give key times or a rate no clip or scene holds.
+    if (frameTime_ < 1e-5 || frameTime_ > 3600)
+        fail("Frame Time " + shown(w[at]) + " is not from 0.00001 to 3600 seconds (100,000 frames a second to one an hour)");
 }
 
 uint64_t Reader::checkFrameLines() {
@@ -371,6 +382,9 @@ bool Reader::readFrame(double* values) {
             if (!parseNumber(std::string_view(b, static_cast<std::size_t>(p - b)), values[count]))
                 fail("frame " + std::to_string(framesRead_) + ": value '" + shown(std::string_view(b, static_cast<std::size_t>(p - b))) +
                      "' is not a finite number");
+            if (std::fabs(values[count]) > kLargestValue)
+                fail("frame " + std::to_string(framesRead_) + ": value '" + shown(std::string_view(b, static_cast<std::size_t>(p - b))) +
+                     "' is beyond a float's range (±3.4e38)");
         }
         ++count;
     }

@@ -82,8 +82,12 @@ std::string renameWarning(const std::vector<NameChange>& changes) {
     if (changes.empty()) return std::string();
     std::string line = "warning: " + std::to_string(changes.size()) + " name" + (changes.size() == 1 ? "" : "s") +
                        " changed to valid Maya names:";
-    for (std::size_t i = 0; i < changes.size(); ++i)
+    // A line, not a page: a capture of hundreds of joints names the first few.
+    constexpr std::size_t kShown = 8;
+    const std::size_t shown = changes.size() > kShown + 1 ? kShown : changes.size();
+    for (std::size_t i = 0; i < shown; ++i)
         line += std::string(i ? ", " : " ") + printable(changes[i].from) + " -> " + changes[i].to;
+    if (shown < changes.size()) line += " and " + std::to_string(changes.size() - shown) + " more";
     return line;
 }
 

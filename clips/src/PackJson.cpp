@@ -330,6 +330,11 @@ private:
         case Ctx::Items:
             if (f.count != f.want) fail(self, "must have " + std::to_string(f.want) + " items");
             break;
+        case Ctx::Skeleton:
+            // The name given when it was completed is part of what it says.
+            if (clip_.skeletons.back().completed && !(f.seen & (1u << 2)))
+                fail(self, "is completed but has no \"completedName\"");
+            break;
         case Ctx::Root:
             if (frameCount_ < 0 || frameCount_ > KELL_MAX_FRAMES)
                 fail("frameCount", "must be from 0 to " + std::to_string(KELL_MAX_FRAMES));
@@ -368,6 +373,10 @@ private:
 }  // namespace
 
 PackedClip parsePackJson(std::string_view text) {
+    // The parser takes a NUL byte for the end of the text; JSON has no place
+    // for one, and what follows it would go unread.
+    if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos)
+        throw ClipError("bad JSON: a NUL byte at byte " + std::to_string(nul) + " (JSON has none outside \\u0000)");
     PackedClip clip;
     Handler handler(clip);
     if (!Json::sax_parse(text.begin(), text.end(), &handler)) throw ClipError("bad JSON: the document ended early");

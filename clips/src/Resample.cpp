@@ -73,7 +73,7 @@ quaternion slerp(const quaternion& a, const quaternion& b, double t) {
 
 }  // namespace
 
-PackedClip resampledClip(const PackedClip& old, float frameRate) {
+PackedClip resampledClip(const PackedClip& old, float frameRate, uint64_t budgetBytes) {
     if (!std::isfinite(frameRate) || frameRate <= 0) throw ClipError("frameRate must be a finite number above 0");
     const double ratio = static_cast<double>(old.frameRate) / static_cast<double>(frameRate);
     // The same duration at the new rate: the last new frame is the last that
@@ -86,6 +86,19 @@ PackedClip resampledClip(const PackedClip& old, float frameRate) {
                             std::to_string(KELL_MAX_FRAMES) + " frames");
         count = static_cast<int64_t>(last) + 1;
     }
+    // Every keyed track is keyed on every new frame: as packed keys, then in
+    // the library's dense tracks (an orientation 20 + 16 bytes a frame, a
+    // channel value 8 + 4).
+    uint64_t perFrame = 0;
+    for (const PackedFigure& f : old.figures) {
+        for (const auto& keys : f.channels) perFrame += keys.empty() ? 0 : 12;
+        for (const PackedOrientation& o : f.orientations) perFrame += o.keys.empty() ? 0 : 36;
+    }
+    const uint64_t need = perFrame * static_cast<uint64_t>(count);
+    if (budgetBytes && need > budgetBytes)
+        throw ClipError("resampling to " + std::to_string(frameRate) + " frames per second makes " +
+                        std::to_string(count) + " frames of every keyed track, " + std::to_string(need >> 20) +
+                        " MiB, more than the " + std::to_string(budgetBytes >> 20) + " MiB allowed for a clip of its size");
     std::vector<double> positions(static_cast<std::size_t>(count));
     for (std::size_t g = 0; g < positions.size(); ++g) positions[g] = static_cast<double>(g) * ratio;
 

@@ -1,5 +1,6 @@
 #include "fileio/PrivateFolder.h"
 
+#include "fileio/Leftovers.h"
 #include "fileio/SafeFile.h"
 
 #include <cerrno>
@@ -16,12 +17,14 @@ PrivateFolder::PrivateFolder(const std::string& prefix) {
     buf.push_back('\0');
     if (!::mkdtemp(buf.data())) throw Error("cannot make a temporary folder: " + std::string(std::strerror(errno)));
     path_ = buf.data();
+    leftover_ = keepLeftover(path_, true);
 }
 
 PrivateFolder::~PrivateFolder() {
     // Only what was named through this folder, so nothing else is touched.
     for (const std::string& f : files_) ::unlink(f.c_str());
     ::rmdir(path_.c_str());
+    dropLeftover(leftover_);
 }
 
 std::string PrivateFolder::file(const std::string& name) {

@@ -1,5 +1,7 @@
 #include "fileio/SafeFile.h"
 
+#include "fileio/Leftovers.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -149,11 +151,13 @@ TempFile::TempFile(const Output& out) : out_(out) {
     fd_ = ::mkostemp(buf.data(), O_CLOEXEC);
     if (fd_ < 0) throw Error(out.path + ": cannot write in " + folderOf(out.target) + ": " + why(errno));
     path_ = buf.data();
+    leftover_ = keepLeftover(path_, false);
 }
 
 TempFile::~TempFile() {
     if (fd_ >= 0) ::close(fd_);
     if (!committed_) ::unlink(path_.c_str());
+    dropLeftover(leftover_);
 }
 
 void TempFile::fail(const std::string& what, int err) {
@@ -177,6 +181,9 @@ void TempFile::commit() {
         fd_ = -1;
         if (::close(fd) != 0) fail("cannot write", errno);
     }
+    // A file made on the way, in a private folder that goes with the job,
+    // need not reach the disk.
+    const bool durable = !insideLeftoverFolder(out_.target);
     // Reopened by name: whoever was handed the name may have replaced the file.
     int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) fail("cannot write", errno);
@@ -196,13 +203,14 @@ void TempFile::commit() {
         }
         // After the chown, which may clear set-id bits.
         if (::fchmod(fd, exists ? (old.st_mode & 07777) : modeForNewFile()) != 0) err = errno;
-        else if (::fsync(fd) != 0) err = errno;
+        else if (durable && ::fsync(fd) != 0) err = errno;
     }
     if (::close(fd) != 0 && !err) err = errno;
     if (err) fail("cannot write", err);
     if (::rename(path_.c_str(), out_.target.c_str()) != 0) fail("cannot write", errno);
     committed_ = true;
     // Make the rename durable; failing that is no reason to report failure.
+    if (!durable) return;
     int dfd = ::open(folderOf(out_.target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         (void)::fsync(dfd);

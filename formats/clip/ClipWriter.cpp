@@ -31,6 +31,18 @@ namespace qmf::formats {
 
 namespace {
 
+// The library syncs each save by default; while one of these lives it does not.
+struct UnsyncedSaves {
+    UnsyncedSaves() { kell_save_sync_set(0); }
+    ~UnsyncedSaves() { kell_save_sync_set(1); }
+    UnsyncedSaves(const UnsyncedSaves&) = delete;
+    UnsyncedSaves& operator=(const UnsyncedSaves&) = delete;
+};
+
+}  // namespace
+
+namespace {
+
 FM_FILE_IDENTIFIER_TYPE identifierFor(const std::string& path) {
     FM_FILE_IDENTIFIER_TYPE id{};
     const std::string abs = absolute(path);
@@ -72,6 +84,7 @@ public:
         skeletonFile_ = std::make_unique<fileio::TempFile>(target_);
         {
             qmfhost::PerrorCapture capture(true);
+            const UnsyncedSaves unsynced;  // the skeleton file is only read back
             if (!module_->write("qmf", absolute(skeletonFile_->path())))
                 throw FormatError("the translator could not write the skeleton of " + s.path);
         }
@@ -89,6 +102,11 @@ public:
             // (a scene's skeleton is what export writes, as it is).
             if (s.joints[i].parent < 0 && !s.inHost)
                 skl_skeleton_offset_set(sk, static_cast<SKL_JOINT_ID>(i), sceneVectorToFile(centimetres(s.joints[i].offset)));
+            coord3 o{};
+            skl_skeleton_offset_get_f(sk, static_cast<SKL_JOINT_ID>(i), &o);
+            if (!std::isfinite(o.x) || !std::isfinite(o.y) || !std::isfinite(o.z))
+                throw FormatError(s.path + ": the offset of " + s.joints[i].name +
+                                  " is beyond what a clip holds (a float of metres)");
         }
         const float rate = static_cast<float>(1.0 / s.frameTime);
         if (!anm_animation_frame_rate_set_f(anm_->get(), rate))
@@ -105,6 +123,9 @@ public:
         const auto frame = static_cast<int32_t>(written_++);
         if (s.joints[0].position) {
             const coord3 v = sceneVectorToFile(centimetres(fr.position[0]));
+            if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z))
+                throw FormatError(s.path + ": frame " + std::to_string(frame) + ": the position of " + s.joints[0].name +
+                                  " is beyond what a clip holds (a float of metres)");
             bool ok = fgf_frame_value_set_f(fig_, frame, 1, v.x) && fgf_frame_value_set_f(fig_, frame, 2, v.y) &&
                       fgf_frame_value_set_f(fig_, frame, 3, v.z);
             if (!ok) throw FormatError("the animation library refused a root translation key (out of memory?)");
@@ -127,6 +148,8 @@ public:
     Written finish(std::ostream& warn) override {
         fileio::TempFile clipFile(target_);
         FM_FILE_IDENTIFIER_TYPE id = identifierFor(clipFile.path());
+        // Synced once, when the commit puts it in place.
+        const UnsyncedSaves unsynced;
         if (!anm_animation_save_as_f(anm_->get(), &id, 0, nullptr)) {
             const char* why = kell_last_error_message();
             throw FormatError("cannot write " + target_.path + (why && *why ? std::string(": ") + why : std::string()));

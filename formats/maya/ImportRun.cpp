@@ -313,7 +313,11 @@ Imported importClip(const std::string& clip, const std::string& scenePath, const
         const std::vector<std::string> sceneJoints = sceneJointNames(false);
         PackedClip packed = readPackedClip(readFrom);
         // Keys on the scene's whole frames: the clip at the scene's rate.
-        if (options.resample) packed = resampledClip(packed, static_cast<float>(scene.units.framesPerSecond));
+        if (options.resample) {
+            struct stat st {};
+            const uint64_t held = ::stat(readFrom.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+            packed = resampledClip(packed, static_cast<float>(scene.units.framesPerSecond), resampleBudget(held));
+        }
         prepared = prepareClip(clip, packed, options.rename, &sceneJoints, output, warn, options.resample);
         request.readPath = prepared.readPath;
     }

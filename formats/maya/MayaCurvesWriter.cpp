@@ -41,35 +41,6 @@ std::vector<std::string> uniqueMayaNames(const std::vector<std::string>& names, 
 }
 
 
-struct TimeUnit {
-    const char* name;
-    double fps;
-};
-
-// Maya's fixed frame rates, by the name currentUnit takes.
-const TimeUnit kTimeUnits[] = {
-    {"game", 15},      {"film", 24},      {"pal", 25},       {"ntsc", 30},       {"show", 48},
-    {"palf", 50},      {"ntscf", 60},     {"2fps", 2},       {"3fps", 3},        {"4fps", 4},
-    {"5fps", 5},       {"6fps", 6},       {"8fps", 8},       {"10fps", 10},      {"12fps", 12},
-    {"16fps", 16},     {"20fps", 20},     {"40fps", 40},     {"75fps", 75},      {"80fps", 80},
-    {"100fps", 100},   {"120fps", 120},   {"125fps", 125},   {"150fps", 150},    {"200fps", 200},
-    {"240fps", 240},   {"250fps", 250},   {"300fps", 300},   {"375fps", 375},    {"400fps", 400},
-    {"500fps", 500},   {"600fps", 600},   {"750fps", 750},   {"1200fps", 1200},  {"1500fps", 1500},
-    {"2000fps", 2000}, {"3000fps", 3000}, {"6000fps", 6000}, {"23.976fps", 24000.0 / 1001.0},
-    {"29.97fps", 30000.0 / 1001.0},       {"47.952fps", 48000.0 / 1001.0},      {"59.94fps", 60000.0 / 1001.0},
-};
-
-// BVH files write Frame Time with a handful of digits (.0083333 for 120 fps).
-constexpr double kRateTolerance = 1e-4;
-
-const TimeUnit& nearestUnit(double fps, bool& exact) {
-    const TimeUnit* best = &kTimeUnits[0];
-    for (const TimeUnit& u : kTimeUnits)
-        if (std::fabs(std::log(fps / u.fps)) < std::fabs(std::log(fps / best->fps))) best = &u;
-    exact = std::fabs(fps / best->fps - 1) < kRateTolerance;
-    return *best;
-}
-
 qmfhost::ma::NewCurve curveFor(const std::string& name, const std::string& node, const char* attr, char kind, uint32_t frames) {
     qmfhost::ma::NewCurve c;
     c.name = name + "_" + attr;
@@ -104,8 +75,15 @@ public:
         if (!changes.empty()) warn << "qmf: " << renameWarning(changes) << "\n";
 
         const double fps = 1.0 / s.frameTime;
+        // Maya keeps time as whole ticks of 1/141120000 s in a signed 64-bit
+        // count: a scene past that, or with frames closer than a tick, would
+        // be refused when read back.
+        const double lastTicks = double(s.frames ? s.frames - 1 : 0) * s.frameTime * 141120000.0;
+        if (!(fps > 0 && fps <= 100000) || !(lastTicks <= 9.0e18))
+            throw FormatError(s.path + ": a frame time of " + qmfhost::ma::formatNumber(s.frameTime) +
+                              " s gives key times a Maya scene cannot hold (at most 100,000 frames a second, and 2,000 years)");
         bool exact = false;
-        const TimeUnit& unit = nearestUnit(fps, exact);
+        const TimeUnit& unit = nearestTimeUnit(fps, exact);
         if (!exact)
             warn << "qmf: warning: Maya has no time unit of " << qmfhost::ma::formatNumber(fps)
                  << " fps; keys are placed at their times in seconds on the nearest, " << unit.name << "\n";

@@ -56,6 +56,12 @@ KELL_API int16_t dc_memory_document_kind_get_f(const void *data, size_t size);
  * part objects, bookkeeping), as counted by the library. 0 for a bad handle. */
 KELL_API size_t anm_animation_memory_size_get_f(ANM_ANIMATION_HANDLE animation);
 
+/* Whether later saves sync the file and its folder before and after putting
+ * it in place (1, the default). A caller saving a file it only uses on the
+ * way, or one it syncs itself when it puts the file in its final place, may
+ * turn it off; either way a save replaces its target atomically. */
+KELL_API void kell_save_sync_set(KL_BOOL sync);
+
 /* How many opened files the library has seen cut short while open, since it
  * was loaded (see anm_animation_file_changed_f). */
 KELL_API uint32_t kell_changed_files_count(void);

@@ -125,6 +125,8 @@ void kell_testing_fail_save_after(int64_t bytes) { gFailSaveAfter = bytes < 0 ? 
 
 void kell_testing_save_chunk(size_t bytes) { gSaveChunk = bytes == 0 ? kEncodeChunk : bytes; }
 
+void kell_save_sync_set(KL_BOOL sync) { gSaveSync = sync != 0; }
+
 void kell_testing_cut_file_at_read(int64_t reads) { gCutAtRead = reads > 0 ? reads : 0; }
 
 uint32_t kell_changed_files_count(void) { return changedMappings(); }

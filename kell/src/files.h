@@ -17,9 +17,11 @@ namespace kell::api {
 extern int64_t gFailSaveAfter;
 // The size of the pieces a save writes (tests make it small).
 extern size_t gSaveChunk;
+// Whether a save syncs the file and its folder (kell_save_sync_set).
+extern bool gSaveSync;
 
 // Has produce write the file into a temporary file beside path, then syncs it
-// and renames it over path. Nothing at path changes when either fails.
+// (unless gSaveSync is off) and renames it over path. Nothing at path changes when either fails.
 bool saveAtomically(const char *path, const std::function<bool(ByteSink &)> &produce);
 // Reads up to `size` bytes; fewer only at the end of the file or on an error.
 size_t readUpTo(int fd, uint8_t *buffer, size_t size, bool &failed);

@@ -5,10 +5,12 @@
 #include "Bake.h"
 
 #include "formats/Formats.h"
+#include "formats/Rig.h"
 #include "formats/Session.h"
 #include "formats/Units.h"
 #include "formats/UpAxis.h"
 
+#include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
 #include <cmath>
@@ -167,4 +169,37 @@ void bindJobs(py::module_& m) {
         py::arg("plugin") = py::none(),
         "The pairs `qmf retarget --dry-run` prints: (source joint, rig joint, how matched) for each rig joint "
         "matched, in the rig's joint order, so a pipeline can review matches before retargeting.");
+    m.def(
+        "read_rig",
+        [](const py::object& path, const std::optional<double>& time) {
+            const auto joints = qmf::formats::readRig(pathArg(path), time ? frameText(*time) : std::string());
+            const auto n = static_cast<py::ssize_t>(joints.size());
+            py::list names;
+            py::array_t<int32_t> parents(n), orders(n);
+            py::array_t<double> orients({n, py::ssize_t{3}}), translates({n, py::ssize_t{3}}), rotates({n, py::ssize_t{3}});
+            for (py::ssize_t i = 0; i < n; ++i) {
+                const auto& j = joints[static_cast<std::size_t>(i)];
+                names.append(j.name);
+                parents.mutable_at(i) = j.parent;
+                orders.mutable_at(i) = j.rotateOrder;
+                for (py::ssize_t k = 0; k < 3; ++k) {
+                    orients.mutable_at(i, k) = j.jointOrient[static_cast<std::size_t>(k)];
+                    translates.mutable_at(i, k) = j.translate[static_cast<std::size_t>(k)];
+                    rotates.mutable_at(i, k) = j.rotate[static_cast<std::size_t>(k)];
+                }
+            }
+            py::dict out;
+            out["names"] = names;
+            out["parents"] = parents;
+            out["joint_orient"] = orients;
+            out["rotate_order"] = orders;
+            out["translate"] = translates;
+            out["rotate"] = rotates;
+            return out;
+        },
+        py::arg("path"), py::arg("time") = py::none(),
+        "The joints of a Maya ASCII rig in the order export and import walk them, as a dict of arrays: "
+        "names, parents (-1 for a root), joint_orient (n, 3) degrees, rotate_order (0 xyz .. 5 zyx), and "
+        "translate (n, 3) centimetres and rotate (n, 3) degrees at `time` (frames; the scene's current time "
+        "by default): what orientation_to_euler needs for each joint.");
 }

@@ -5,9 +5,13 @@
 
 #include <string>
 
-// A path argument: a str or any os.PathLike.
+// A path argument: a str or any os.PathLike. A NUL byte would cut the path
+// short in the system's calls and name another file: refused as Python's
+// own open() refuses it.
 inline std::string pathArg(const pybind11::object& path) {
-    return pybind11::module_::import("os").attr("fspath")(path).cast<std::string>();
+    std::string s = pybind11::module_::import("os").attr("fspath")(path).cast<std::string>();
+    if (s.find('\0') != std::string::npos) throw pybind11::value_error("embedded null byte in path");
+    return s;
 }
 
 // qmf.bake, qmf.retarget and qmf.match_joints.

@@ -1,10 +1,13 @@
 #include "Keys.h"
 
 #include "clips/Clip.h"
+#include "clips/Printable.h"
 
 #include <kell_authoring.h>
 
+#include <cmath>
 #include <cstring>
+#include <string>
 
 namespace qmfpy {
 
@@ -44,6 +47,12 @@ void readChannel(FIG_FIGURE_HANDLE fig, int32_t channel, int32_t frames, float* 
 }
 
 void writeChannel(FIG_FIGURE_HANDLE fig, int32_t channel, int32_t frames, const float* values, const uint8_t* keyed) {
+    // Checked whole before any key changes. A float64 beyond float range
+    // arrives here infinite.
+    for (int32_t f = 0; f < frames; ++f)
+        if ((!keyed || keyed[f]) && !std::isfinite(values[f]))
+            throw qmf::ClipError("set_channel: the value at frame " + std::to_string(f) +
+                                 " is not a finite float32 (NaN, infinite, or beyond float range); nothing was set");
     for (int32_t f = 0; f < frames; ++f) {
         if (!keyed || keyed[f]) {
             if (!fgf_frame_value_set_f(fig, f, channel, values[f])) refused("a translation key", f);
@@ -77,6 +86,22 @@ void readOrientations(FIG_FIGURE_HANDLE fig, int32_t frames, int32_t joints, flo
 void writeOrientations(FIG_FIGURE_HANDLE fig, int32_t frames, int32_t joints, const float* keys,
                        const uint8_t* keyed) {
     const std::size_t stride = static_cast<std::size_t>(joints);
+    // Checked whole, frame by frame, before any key changes: an import keys
+    // a key that is no rotation as 0 degrees.
+    for (int32_t f = 0; f < frames; ++f)
+        for (int32_t j = 0; j < joints; ++j) {
+            const std::size_t at = static_cast<std::size_t>(f) * stride + static_cast<std::size_t>(j);
+            if (keyed && !keyed[at]) continue;
+            const float* q = keys + 4 * at;
+            const double n = double(q[0]) * q[0] + double(q[1]) * q[1] + double(q[2]) * q[2] + double(q[3]) * q[3];
+            if (std::isfinite(n) && n > 1e-12) continue;
+            char name[SKL_JOINT_NAME_CAPACITY] = {};
+            skl_skeleton_joint_name_get(fig_figure_get_skel(fig), static_cast<SKL_JOINT_ID>(j), name);
+            throw qmf::ClipError("set_orientations: the key of joint " + std::to_string(j) + " (" + qmf::printable(name) +
+                                 ") at frame " + std::to_string(f) +
+                                 " is no rotation (" + (std::isfinite(n) ? "zero" : "NaN or infinite") +
+                                 "); nothing was set");
+        }
     for (int32_t j = 0; j < joints; ++j) {
         const auto id = static_cast<SKL_JOINT_ID>(j);
         for (int32_t f = 0; f < frames; ++f) {

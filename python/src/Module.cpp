@@ -1,6 +1,7 @@
 // The `qmf` Python module: Movantis clips as plain attributes and NumPy
 // arrays, over the animation library and the tool's own clip code.
 #include "Animation.h"
+#include "Arrays.h"
 #include "Bake.h"
 #include "Jobs.h"
 #include "clips/Clip.h"
@@ -28,66 +29,14 @@
 namespace py = pybind11;
 using qmf::ClipError;
 using qmfpy::AnimationPtr;
+using qmfpy::CArray;
+using qmfpy::axisArg;
+using qmfpy::indexArg;
+using qmfpy::needShape;
 
 namespace {
 
 PyObject* gError = nullptr;  // qmf.Error, owned by the module
-
-template <typename T>
-using CArray = py::array_t<T, py::array::c_style | py::array::forcecast>;
-
-// An integer argument (Python int or NumPy integer), or nothing for others.
-std::optional<long long> indexArg(const py::object& value) {
-    if (py::isinstance<py::str>(value) || !PyIndex_Check(value.ptr())) return std::nullopt;
-    const long long v = PyLong_AsLongLong(py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr())).ptr());
-    if (v == -1 && PyErr_Occurred()) {
-        PyErr_Clear();  // too large for any of our ranges
-        return std::nullopt;
-    }
-    return v;
-}
-
-// 0..5 as Maya's rotateOrder attribute, or its name ("xyz" .. "zyx").
-int rotateOrder(const py::object& order) {
-    static const char* const kNames[] = {"xyz", "yzx", "zxy", "xzy", "yxz", "zyx"};
-    if (py::isinstance<py::str>(order)) {
-        std::string s = order.cast<std::string>();
-        for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        for (int i = 0; i < 6; ++i)
-            if (s == kNames[i]) return i;
-    } else if (const auto v = indexArg(order); v && *v >= 0 && *v <= 5) {
-        return static_cast<int>(*v);
-    }
-    throw py::value_error("rotate_order must be 0 to 5 or one of xyz, yzx, zxy, xzy, yxz, zyx");
-}
-
-std::array<double, 3> jointOrient(const CArray<double>& degrees) {
-    if (degrees.size() != 3) throw py::value_error("joint_orient must hold 3 angles in degrees (jointOrient X, Y, Z)");
-    const double* d = degrees.data();
-    return {d[0], d[1], d[2]};
-}
-
-int axisArg(const py::object& axis) {
-    if (py::isinstance<py::str>(axis)) {
-        const std::string s = axis.cast<std::string>();
-        if (s == "x" || s == "X") return 0;
-        if (s == "y" || s == "Y") return 1;
-        if (s == "z" || s == "Z") return 2;
-    } else if (const auto v = indexArg(axis); v && *v >= 0 && *v <= 2) {
-        return static_cast<int>(*v);
-    }
-    throw py::value_error("axis must be 0, 1, 2 or 'x', 'y', 'z'");
-}
-
-void needShape(const py::array& a, std::vector<py::ssize_t> shape, const char* what) {
-    bool ok = a.ndim() == static_cast<py::ssize_t>(shape.size());
-    for (std::size_t i = 0; ok && i < shape.size(); ++i) ok = a.shape(static_cast<py::ssize_t>(i)) == shape[i];
-    if (ok) return;
-    std::string want = "(", got = "(";
-    for (std::size_t i = 0; i < shape.size(); ++i) want += (i ? ", " : "") + std::to_string(shape[i]);
-    for (py::ssize_t i = 0; i < a.ndim(); ++i) got += (i ? ", " : "") + std::to_string(a.shape(i));
-    throw py::value_error(std::string(what) + " must have shape " + want + ")" + ", not " + got + ")");
-}
 
 // A figure of a clip, by index: the clip may be rebuilt under it.
 struct Figure {
@@ -327,55 +276,5 @@ PYBIND11_MODULE(qmf, m) {
           "Opens a Movantis animation.");
     bindJobs(m);
 
-    m.def(
-        "orientation_to_euler",
-        [](const CArray<float>& keys, const CArray<double>& orient, const py::object& order,
-           const std::optional<CArray<bool>>& mask) {
-            if (keys.ndim() != 2 || keys.shape(1) != 4) throw py::value_error("keys must have shape (n, 4)");
-            const py::ssize_t n = keys.shape(0);
-            if (mask) needShape(*mask, {n}, "mask");
-            const std::array<double, 3> o = jointOrient(orient);
-            py::array_t<double> out({n, py::ssize_t{3}});
-            qmfpy::orientationsToEuler(keys.data(), mask ? reinterpret_cast<const uint8_t*>(mask->data()) : nullptr,
-                                       static_cast<std::size_t>(n), o.data(), rotateOrder(order), out.mutable_data());
-            return out;
-        },
-        py::arg("keys"), py::arg("joint_orient") = std::array<double, 3>{0, 0, 0}, py::arg("rotate_order") = "xyz",
-        py::arg("mask") = py::none(),
-        "One joint's orientation keys (n, 4) to its rotate angles in degrees (n, 3), as an import onto a joint "
-        "with that jointOrient (degrees) and rotateOrder computes them, closest solution from key to key. "
-        "Unmasked frames give NaN and are skipped.");
-    m.def(
-        "euler_to_orientation",
-        [](const CArray<double>& degrees, const CArray<double>& orient, const py::object& order) {
-            if (degrees.ndim() != 2 || degrees.shape(1) != 3) throw py::value_error("degrees must have shape (n, 3)");
-            const py::ssize_t n = degrees.shape(0);
-            const std::array<double, 3> o = jointOrient(orient);
-            py::array_t<float> out({n, py::ssize_t{4}});
-            qmfpy::eulerToOrientations(degrees.data(), static_cast<std::size_t>(n), o.data(), rotateOrder(order),
-                                       out.mutable_data());
-            return out;
-        },
-        py::arg("degrees"), py::arg("joint_orient") = std::array<double, 3>{0, 0, 0}, py::arg("rotate_order") = "xyz",
-        "Rotate angles in degrees (n, 3) to orientation keys (n, 4), as an export writes them.");
-    m.def(
-        "translation_to_scene",
-        [](const CArray<float>& values, const py::object& axis) {
-            py::array_t<double> out(values.size());
-            qmfpy::translationToScene(values.data(), static_cast<std::size_t>(values.size()), axisArg(axis),
-                                      out.mutable_data());
-            return out;
-        },
-        py::arg("values"), py::arg("axis"),
-        "A root translation channel of the file (metres) to the scene's translate values (centimetres).");
-    m.def(
-        "translation_to_file",
-        [](const CArray<double>& scene) {
-            if (scene.ndim() != 2 || scene.shape(1) != 3) throw py::value_error("translation must have shape (n, 3)");
-            const py::ssize_t n = scene.shape(0);
-            py::array_t<float> out({n, py::ssize_t{3}});
-            qmfpy::translationToFile(scene.data(), static_cast<std::size_t>(n), out.mutable_data());
-            return out;
-        },
-        py::arg("translation"), "Scene translate values (n, 3) in centimetres to the file's channels (n, 3).");
+    bindRotations(m);
 }

@@ -62,6 +62,38 @@ void eulerToOrientations(const double* degrees, std::size_t count, const double 
     }
 }
 
+void makeSignsContinuous(float* keys, const uint8_t* keyed, std::size_t count) {
+    const float* previous = nullptr;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (keyed && !keyed[i]) continue;
+        float* k = keys + 4 * i;
+        if (previous) {
+            const double dot = double(k[0]) * previous[0] + double(k[1]) * previous[1] + double(k[2]) * previous[2] +
+                               double(k[3]) * previous[3];
+            if (dot < 0)
+                for (int c = 0; c < 4; ++c) k[c] = -k[c];
+        }
+        previous = k;
+    }
+}
+
+void eulerFilter(double* degrees, const uint8_t* keyed, std::size_t count, int order) {
+    const auto eulerOrder = static_cast<MEulerRotation::RotationOrder>(order);
+    bool first = true;
+    MEulerRotation previous;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (keyed && !keyed[i]) continue;
+        double* d = degrees + 3 * i;
+        MEulerRotation e(d[0] * kDegToRad, d[1] * kDegToRad, d[2] * kDegToRad, eulerOrder);
+        if (!first) e.setToClosestSolution(previous);
+        first = false;
+        previous = e;
+        d[0] = e.x * kRadToDeg;
+        d[1] = e.y * kRadToDeg;
+        d[2] = e.z * kRadToDeg;
+    }
+}
+
 void translationToScene(const float* file, std::size_t count, int axis, double* scene) {
     const int32_t channel = kell::kRootChannelX + axis;
     for (std::size_t i = 0; i < count; ++i) scene[i] = fileTranslationToScene(channel, file[i]);

@@ -164,3 +164,12 @@ def test_trim_refusals(walk, first, last):
     with pytest.raises(qmf.Error, match="needs 0 <= first <= last < 16"):
         clip.trim(first, last)
     assert clip.frame_count == 16
+
+
+def test_resampling_to_a_rate_whose_keys_would_not_fit_the_budget_is_refused(walk):
+    clip = qmf.open(walk)
+    before = (clip.frame_rate, clip.frame_count, clip.figures[0].orientations()[0].tobytes())
+    # A small clip asked for millions of frames of every keyed track.
+    with pytest.raises(qmf.Error, match=r"makes \d+ frames of every keyed track, \d+ MiB, more than the 1024 MiB allowed"):
+        clip.retime(3e7, resample=True)
+    assert (clip.frame_rate, clip.frame_count, clip.figures[0].orientations()[0].tobytes()) == before

@@ -179,3 +179,18 @@ def test_a_clip_cut_short_while_read_raises_instead_of_giving_zeros(tmp_path):
     assert lines[:2] == [line, line], r.stdout
     assert len(lines) == 3 and "changed while it was being read" in lines[2], r.stdout
     assert not os.path.exists(str(clip) + ".copy")
+
+
+def test_a_path_with_a_nul_byte_is_refused_not_cut_short(walk, tmp_path):
+    (tmp_path / "a").write_bytes(walk.read_bytes())      # what a cut path would name
+    clip = qmf.open(walk)
+    calls = [
+        lambda: qmf.open(str(tmp_path / "a") + "\0.qmf"),
+        lambda: qmf.open(bytes(tmp_path / "a") + b"\0.qmf"),
+        lambda: clip.save(str(tmp_path / "b") + "\0.qmf"),
+        lambda: qmf.read(str(tmp_path / "a") + "\0.bvh"),
+    ]
+    for call in calls:
+        with pytest.raises(ValueError, match="embedded null byte in path"):
+            call()
+    assert not (tmp_path / "b").exists()

@@ -127,3 +127,76 @@ def test_translation_helpers_invert_each_other():
 def test_helper_arguments_are_checked(call, message):
     with pytest.raises(ValueError, match=message):
         call()
+
+
+def test_read_rig_gives_each_joints_orient_and_order_as_the_scene_holds_them():
+    rig = qmf.read_rig(EXAMPLES / "rig.ma")
+    want = rig_joints()
+    assert sorted(rig["names"]) == sorted(want)
+    assert rig["parents"].dtype == np.int32 and rig["parents"][0] == -1
+    assert all(0 <= p < i for i, p in enumerate(rig["parents"]) if i)
+    for i, name in enumerate(rig["names"]):
+        orient, order = want[name]
+        np.testing.assert_allclose(rig["joint_orient"][i], orient, atol=1e-12, err_msg=name)
+        assert rig["rotate_order"][i] == order, name
+
+
+def test_read_rig_at_a_time_reads_the_curves_an_import_keyed(walk, tmp_path):
+    out = tmp_path / "imported.ma"
+    run_qmf("import", walk, EXAMPLES / "rig.ma", "-o", out)
+    fig = qmf.open(walk).figures[0]
+    keys, keyed = fig.orientations()
+    film = 24.0 / qmf.open(walk).frame_rate
+    frame = 7
+    rig = qmf.read_rig(out, time=frame * film)
+    for i, name in enumerate(rig["names"]):
+        if name not in fig.joint_names or not keyed[:, fig.joint_names.index(name)].any():
+            continue
+        j = fig.joint_names.index(name)
+        want = qmf.orientation_to_euler(keys[:, j], rig["joint_orient"][i], int(rig["rotate_order"][i]), mask=keyed[:, j])
+        np.testing.assert_allclose(rig["rotate"][i], want[frame], atol=1e-9, err_msg=name)
+
+
+def test_continuous_orientations_turns_keys_to_the_side_of_the_one_before():
+    rng = np.random.default_rng(3)
+    angles = np.linspace(0, 4 * np.pi, 50)
+    smooth = np.stack([np.cos(angles / 2), np.sin(angles / 2), 0 * angles, 0 * angles], axis=1).astype(np.float32)
+    flips = rng.choice([-1, 1], size=(50, 1)).astype(np.float32)
+    flipped = smooth * flips
+    mask = np.ones(50, bool)
+    mask[10] = False
+    flipped[10] = (9, 9, 9, 9)                      # not a key: kept, and skipped
+    got = qmf.continuous_orientations(flipped, mask=mask)
+    assert np.array_equal(got[10], flipped[10])
+    kept = got[mask]
+    assert (np.sum(kept[1:] * kept[:-1], axis=1) >= 0).all()
+    # All on the side of the first key, which stays as it was.
+    assert np.array_equal(kept, smooth[mask] * flips[0])
+    # Several joints at once give what each alone gives.
+    many = np.stack([flipped, -flipped[::-1]], axis=1)
+    both = qmf.continuous_orientations(many)
+    assert np.array_equal(both[:, 0], qmf.continuous_orientations(flipped))
+    assert np.array_equal(both[:, 1], qmf.continuous_orientations(-flipped[::-1]))
+
+
+@pytest.mark.parametrize("order", ORDERS)
+def test_euler_filter_undoes_whole_turns_and_the_other_solution(order):
+    rng = np.random.default_rng(11)
+    t = np.linspace(0, 1, 80)
+    smooth = np.stack([400 * t - 30, 60 * np.sin(3 * t), -500 * t + 20], axis=1)
+    wrapped = smooth + 360 * rng.integers(-2, 3, size=smooth.shape)
+    wrapped[0] = smooth[0]
+    # The same rotation's other solution, on every third frame: the first and
+    # last axes of the order a half turn on, the middle one mirrored.
+    first, middle, last = ("xyz".index(c) for c in order)
+    other = wrapped[::3].copy()
+    other[1:, first] += 180
+    other[1:, middle] = 180 - other[1:, middle]
+    other[1:, last] += 180
+    wrapped[::3] = other
+    got = qmf.euler_filter(wrapped, order)
+    np.testing.assert_allclose(got, smooth, atol=1e-9)
+    # Never another rotation: the keys agree up to their sign.
+    a = qmf.euler_to_orientation(got, rotate_order=order)
+    b = qmf.euler_to_orientation(wrapped, rotate_order=order)
+    np.testing.assert_allclose(np.abs(np.sum(a * b, axis=1)), 1, atol=1e-6)

@@ -49,6 +49,21 @@ TEST(MayaNames, ChangedNamesGiveWayToNamesAlreadyValid) {
     EXPECT_EQ(qmf::renameWarning({}), "");
 }
 
+TEST(MayaNames, TheWarningOfManyChangesIsOneShortLine) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 173; ++i) names.push_back("rig.Joint" + std::to_string(i));
+    std::vector<qmf::NameChange> changes;
+    qmf::mayaNames(names, &changes);
+    ASSERT_EQ(changes.size(), 173u);
+    const std::string line = qmf::renameWarning(changes);
+    EXPECT_EQ(line.rfind("warning: 173 names changed to valid Maya names: rig.Joint0 -> rig_Joint0, ", 0), 0u) << line;
+    EXPECT_NE(line.find("rig.Joint7 -> rig_Joint7 and 165 more"), std::string::npos) << line;
+    EXPECT_LT(line.size(), 400u);
+    // Nine are all shown: "and 1 more" would save nothing.
+    changes.resize(9);
+    EXPECT_NE(qmf::renameWarning(changes).find("rig.Joint8 -> rig_Joint8"), std::string::npos);
+}
+
 TEST(MayaNames, ResultsFitTheLengthLimitAndStayUnique) {
     const std::string longName(127, 'j');
     std::vector<std::string> in{"1" + std::string(126, 'j'), longName, longName + ".", std::string(200, '.')};

@@ -157,6 +157,13 @@ TEST_F(PackInfo, RefusesWhatTheLibraryWouldChangeNamingTheFileAndPath) {
          "would need"},
         {"syntax error", [] { return std::string("{\"frameRate\": 30, \"skeletons\": [{\"name\": \"a\"\x1b[2J}"); },
          "bad JSON at skeletons[0].name"},
+        {"bytes after a NUL", [] { return walk().dump() + std::string("\0{\"frameRate\": 1}", 17); },
+         "bad JSON: a NUL byte at byte "},
+        {"completed without the name given then", edited([](json& j) {
+             j["skeletons"][0]["completed"] = true;
+             j["skeletons"][0].erase("completedName");
+         }),
+         "skeletons[0] is completed but has no \"completedName\""},
     };
     const std::string out = path("out.qmf");
     for (const auto& c : cases) {

@@ -16,8 +16,31 @@ namespace {
 
 class Save : public testing::Test {
 protected:
-    void TearDown() override { kell_testing_fail_save_after(-1); }
+    void TearDown() override {
+        kell_testing_fail_save_after(-1);
+        kell_save_sync_set(1);
+    }
 };
+
+// Without syncing, a save is the same file put in place the same way; a
+// failed one still leaves the old file and nothing beside it.
+TEST_F(Save, UnsyncedSavesWriteTheSameBytesAndStayAtomic) {
+    TempDir dir;
+    Sample shape;
+    shape.frames = 300;
+    ANM_ANIMATION_HANDLE clip = makeSample(shape);
+    const std::vector<uint8_t> synced = saveBytes(clip, dir.path("synced.qmf"));
+    ASSERT_FALSE(synced.empty());
+    kell_save_sync_set(0);
+    EXPECT_EQ(saveBytes(clip, dir.path("synced.qmf")), synced) << "replacing a file";
+    EXPECT_EQ(saveBytes(clip, dir.path("new.qmf")), synced) << "a new file";
+    kell_testing_fail_save_after(100);
+    FM_FILE_IDENTIFIER_TYPE id = identifierFor(dir.path("new.qmf"));
+    EXPECT_FALSE(anm_animation_save_as_f(clip, &id, 0, nullptr));
+    EXPECT_EQ(readBytes(dir.path("new.qmf")), synced);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"new.qmf", "synced.qmf"}));
+    anm_animation_dispose(clip);
+}
 
 // A save cut short at any point leaves the old file byte for byte and no
 // temporary file next to it.

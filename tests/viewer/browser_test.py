@@ -191,6 +191,82 @@ def check_interaction(qmf, work, clip):
         browser.close()
 
 
+def check_camera(qmf, work, capture):
+    """A capture that walks away from the origin: every view (top included)
+    shows the whole figure on every frame; follow keeps it in the middle; the
+    frame key frames it; a joint's name stays on it as it moves; a rate of a
+    few digits shows as the rate Maya names."""
+    page = os.path.join(work, "camera.html")
+    run([qmf, "view", capture, "-o", page])
+    frames = 0
+    browser = Browser(work, "file://%s#selftest=0" % page)
+    try:
+        state = lambda: json.loads(browser.evaluate("document.getElementById('selftest').textContent"))
+        data = json.loads(browser.evaluate("document.getElementById('motion').textContent"))
+        frames = data["frames"]
+
+        def inside(result):
+            v = result["view"]
+            return all(p and v["left"] <= p[0] <= v["left"] + v["width"] and v["top"] <= p[1] <= v["top"] + v["height"]
+                       for p in result["screen"])
+
+        def go(frame):
+            browser.evaluate("document.getElementById('slider').value = '%d';"
+                             "document.getElementById('slider').dispatchEvent(new Event('input'))" % frame)
+
+        for name in ("front", "side", "top"):
+            browser.evaluate("document.querySelector('#views button[data-view=%s]').click()" % name)
+            for frame in (0, frames // 2, frames - 1):
+                go(frame)
+                check(inside(state()), "camera: the %s view cuts the figure off at frame %d" % (name, frame))
+
+        # Follow: the figure's middle stays in the middle of the view.
+        browser.key("c", "KeyC", 67)
+        pressed = browser.evaluate("document.getElementById('follow').getAttribute('aria-pressed')")
+        check(pressed == "true", "camera: c does not turn follow on (%r)" % pressed)
+        for frame in (frames // 3, frames - 1):
+            go(frame)
+            r = state()
+            xs = [p[0] for p in r["screen"]]
+            ys = [p[1] for p in r["screen"]]
+            middle = ((min(xs) + max(xs)) / 2, (min(ys) + max(ys)) / 2)
+            centre = (r["view"]["left"] + r["view"]["width"] / 2, r["view"]["top"] + r["view"]["height"] / 2)
+            check(abs(middle[0] - centre[0]) < 2 and abs(middle[1] - centre[1]) < 2,
+                  "camera: following, frame %d's figure is at %s, not the middle %s" % (frame, middle, centre))
+        browser.key("c", "KeyC", 67)
+
+        # The frame key: the figure fills much of the view.
+        browser.evaluate("document.querySelector('#views button[data-view=front]').click()")
+        before = state()
+        browser.key("f", "KeyF", 70)
+        after = state()
+        span = lambda r: max(p[1] for p in r["screen"]) - min(p[1] for p in r["screen"])
+        check(inside(after) and span(after) > 0.5 * after["view"]["height"] and span(after) >= span(before),
+              "camera: f does not frame the figure (height %.0f px of %.0f)" % (span(after), after["view"]["height"]))
+
+        # The tooltip follows its joint from frame to frame.
+        r = state()
+        joint = max(range(len(r["screen"])), key=lambda j: r["screen"][j][1])
+        browser.mouse("mouseMoved", *r["screen"][joint])
+        for step in range(3):
+            browser.key("ArrowRight", "ArrowRight", 39)
+            r = state()
+            box = browser.evaluate("(() => { const t = document.getElementById('tip');"
+                                   " const b = t.getBoundingClientRect(); return [b.left, b.top, t.hidden]; })()")
+            x, y = r["screen"][joint]
+            check(not box[2] and abs(box[0] - (x + 12)) < 1.5 and abs(box[1] - (y + 12)) < 1.5,
+                  "camera: the name is at %s, not beside its joint at %s" % (box[:2], (x, y)))
+
+        facts = browser.evaluate("document.getElementById('facts').textContent")
+        if abs(data["frameRate"] - 120) < 0.01:
+            check("120 fps (Frame Time 0.0083333 s)" in facts, "camera: the rate is shown as %r" % facts)
+        errors = browser.evaluate("window.qmfErrors.join('\\n')")
+        check(errors == "", "camera: script errors: %r" % errors)
+        print("camera: %d frames in every view, follow, frame key, name on its joint" % frames)
+    finally:
+        browser.close()
+
+
 def check_compare(qmf, work, first, second):
     """Two motions on one page: each at the frame its time gives, where the
     tool puts it; the layout button moves the second beside the first."""
@@ -368,6 +444,7 @@ def main():
         if os.path.isdir(bvh):
             check_page(qmf, work, os.path.join(bvh, "walk1.bvh"), [0, 6, 13])
             check_page(qmf, work, os.path.join(bvh, "pfnn_hierarchy.bvh"), [0, 31, 59], select=5)
+            check_camera(qmf, work, os.path.join(bvh, "01_01.bvh"))
         else:
             print("corpus BVH files not found at %s: those inputs skipped" % bvh)
 

@@ -101,4 +101,17 @@ std::string firstWarning(const std::string& err) {
     return {};
 }
 
+std::string endCutLine(std::string err) {
+    if (err.empty() || err.back() == '\n') return err;
+    const std::size_t start = err.rfind('\n') + 1;  // 0 when it is the only line
+    const std::size_t comma = err.rfind(", ");
+    if (comma != std::string::npos && comma > start) {
+        err.resize(comma);
+    } else {
+        while (err.size() > start && (static_cast<unsigned char>(err.back()) & 0xC0) == 0x80) err.pop_back();
+        if (err.size() > start && static_cast<unsigned char>(err.back()) >= 0xC0) err.pop_back();
+    }
+    return err + " …";
+}
+
 }  // namespace qmf

@@ -45,4 +45,8 @@ std::string reasonFrom(const std::string& err);
 // Its first "qmf: warning: ..." line, as "warning: ...", or "".
 std::string firstWarning(const std::string& err);
 
+// stderr kept only to its first bytes ends mid-line: the cut line ends at
+// its last whole list item (", "), or a whole character, then " …".
+std::string endCutLine(std::string err);
+
 }  // namespace qmf

@@ -162,6 +162,7 @@ void Runner::readFrom(Child& child, bool toEnd) {
 void Runner::finish(Child& child, int status) {
     Slot& slot = slots_[child.item];
     ++done_;
+    if (child.text.size() == kKeptStderr) child.text = endCutLine(std::move(child.text));
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
         slot.state = State::Done;
         slot.warning = firstWarning(child.text);

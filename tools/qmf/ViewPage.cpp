@@ -1,4 +1,5 @@
 #include "ViewPage.h"
+#include "formats/Units.h"
 
 #include "ViewerAssets.h"
 
@@ -78,6 +79,13 @@ std::string viewData(const motion::Motion& m) {
     d["source"] = motion::sourceName(m.source);
     d["file"] = baseName(m.path);
     d["frameRate"] = m.frameRate;
+    // A rate a capture spells with a few digits (120.0005) shown as the rate
+    // Maya names, when it is that one.
+    if (m.frameRate > 0) {
+        bool exact = false;
+        const formats::TimeUnit& unit = formats::nearestTimeUnit(m.frameRate, exact);
+        if (exact) d["namedRate"] = unit.fps;
+    }
     d["fileFrames"] = m.fileFrames;
     d["firstFrame"] = m.firstFrame;
     d["frames"] = m.frames;

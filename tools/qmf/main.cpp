@@ -3,6 +3,7 @@
 #include "Args.h"
 #include "clips/Printable.h"
 #include "Version.h"
+#include "fileio/Leftovers.h"
 
 #include <iostream>
 #include <new>
@@ -18,7 +19,7 @@ const char* const kUsage =
     "  import CLIP.qmf SCENE.ma -o OUT.ma\n"
     "                                 key a Movantis clip onto the scene's joints\n"
     "  identify FILE...               ask the translator whether each file is its own\n"
-    "  info FILE.qmf [--json]         show what a Movantis file holds\n"
+    "  info FILE [--json]             what a clip holds (or a capture, scene, 3D file)\n"
     "  pack FILE.json OUT.qmf         write a Movantis file from info --json output\n"
     "  convert IN OUT                 convert between formats (clip.qmf -> scene.ma)\n"
     "  convert IN... --out-dir DIR    convert many files, each in a process of its own\n"
@@ -65,6 +66,8 @@ int main(int argc, char** argv) {
     }
     // Messages carry names and paths from files and arguments: print them
     // so they cannot drive the terminal or run over one line.
+    // An interrupted job removes its temporary files and folders.
+    fileio::removeLeftoversOnSignals();
     try {
         return command->run(argc - 2, argv + 2);
     } catch (const qmf::CommandError& e) {

@@ -23,6 +23,7 @@ public:
 private:
     std::string path_;
     std::vector<std::string> files_;
+    int leftover_ = -1;  // its slot in the list a signal empties (Leftovers.h)
 };
 
 }  // namespace fileio

@@ -99,6 +99,7 @@ private:
     std::string path_;
     int fd_ = -1;
     bool committed_ = false;
+    int leftover_ = -1;  // its slot in the list a signal empties (Leftovers.h)
 };
 
 // Writes bytes to path atomically as described above.

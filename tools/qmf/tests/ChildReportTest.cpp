@@ -34,6 +34,21 @@ TEST(BatchChildReport, TheWarningIsTheFirstWarningLine) {
     EXPECT_EQ(qmf::firstWarning("qmf: converted\nqmf:warning: no\n"), "");
 }
 
+TEST(BatchChildReport, ALineCutWhereTheBatchStoppedKeepingItEndsAtAWholeItem) {
+    const struct {
+        const char* kept;
+        const char* shown;
+    } cases[] = {
+        {"qmf: warning: 3 names changed: a -> a, b:c -> b_c, d-e -> d_", "qmf: warning: 3 names changed: a -> a, b:c -> b_c …"},
+        {"qmf: done\n", "qmf: done\n"},
+        // No list on the cut line: a whole character, never half of one.
+        {"qmf: done\nqmf: warning: caf\xC3", "qmf: done\nqmf: warning: caf …"},
+        {"qmf: done\nqmf: warning: ab, cd\nqmf: x y", "qmf: done\nqmf: warning: ab, cd\nqmf: x y …"},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(qmf::endCutLine(c.kept), c.shown) << c.kept;
+}
+
 TEST(BatchChildReport, SignalsAreNamed) {
     EXPECT_STREQ(qmf::signalName(SIGSEGV), "SIGSEGV");
     EXPECT_STREQ(qmf::signalName(SIGKILL), "SIGKILL");

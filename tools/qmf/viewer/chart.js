@@ -1,6 +1,21 @@
 "use strict";
 // The viewer's charts: three channels of a joint over all frames, with the
 // frame shown marked.
+// Round values between lo and hi, about `count` of them: steps of 1, 2 or 5
+// times a power of ten.
+function qmfTicks(lo, hi, count) {
+  if (!(hi > lo)) return [lo];
+  const raw = (hi - lo) / count, power = Math.pow(10, Math.floor(Math.log10(raw)));
+  const step = [1, 2, 5, 10].map((m) => m * power).find((s) => s >= raw) || raw;
+  const out = [];
+  for (let v = Math.ceil(lo / step) * step; v <= hi + step * 1e-9 && out.length < 50; v += step)
+    out.push(Math.abs(v) < step * 1e-9 ? 0 : v);
+  return out;
+}
+function qmfTickText(v) {
+  return String(+v.toPrecision(6));
+}
+
 // One chart of three channels over all frames, the current frame marked.
 function qmfChart(ctx, box, title, channel, ratio, F, frame) {
   let lo = Infinity, hi = -Infinity;
@@ -17,15 +32,30 @@ function qmfChart(ctx, box, title, channel, ratio, F, frame) {
   ctx.font = `${11 * ratio}px system-ui, sans-serif`;
   ctx.fillStyle = "#d8dde5";
   ctx.fillText(title, box.x, box.y + 11 * ratio);
+  // A few ticks at round values on each axis, with faint lines across.
+  ctx.lineWidth = ratio;
   ctx.fillStyle = "#8a93a0";
-  ctx.fillText(hi.toFixed(1), box.x, top + 4 * ratio);
-  ctx.fillText(lo.toFixed(1), box.x, bottom);
-  ctx.fillText("0", left, bottom + 13 * ratio);
   ctx.textAlign = "right";
-  ctx.fillText(`frame ${F - 1}`, right, bottom + 13 * ratio);
+  for (const v of qmfTicks(lo, hi, 4)) {
+    ctx.strokeStyle = "#262b33";
+    ctx.beginPath();
+    ctx.moveTo(left, Y(v));
+    ctx.lineTo(right, Y(v));
+    ctx.stroke();
+    ctx.fillText(qmfTickText(v), left - 4 * ratio, Y(v) + 4 * ratio);
+  }
+  ctx.textAlign = "center";
+  for (const f of qmfTicks(0, F - 1, 5)) {
+    if (f !== Math.round(f)) continue;
+    ctx.strokeStyle = "#262b33";
+    ctx.beginPath();
+    ctx.moveTo(X(f), top);
+    ctx.lineTo(X(f), bottom);
+    ctx.stroke();
+    ctx.fillText(String(f), X(f), bottom + 13 * ratio);
+  }
   ctx.textAlign = "left";
   ctx.strokeStyle = "#3a414d";
-  ctx.lineWidth = ratio;
   ctx.strokeRect(left, top, right - left, bottom - top);
   const colours = ["#ff6b6b", "#6fcf97", "#5b8def"];
   const stride = Math.max(1, Math.floor(F / ((right - left) * 2)));

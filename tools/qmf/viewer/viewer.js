@@ -35,7 +35,7 @@
   const upIndex = { x: 0, y: 1, z: 2 }[data.upAxis] ?? 1;
   const size = Math.max(data.size > 0 ? data.size : 100, B && data2.size > 0 ? data2.size : 0);
 
-  const state = { frame: 0, playing: false, selected: -1, hover: -1, sideBySide: false,
+  const state = { frame: 0, playing: false, selected: -1, hover: -1, sideBySide: false, follow: false,
                   yaw: 0.6, pitch: 0.35, distance: size * 2.6, current: null, currentB: null };
 
   // Where the second motion is drawn: on the first, or beside it along the
@@ -55,16 +55,52 @@
       p[upIndex] = 0;
       trace.push(p);
     }
+  // Where the camera looks and from how far. Framed on the whole motion's
+  // bounds (every joint of up to 200 frames spread over the take, and the
+  // trace), so every view shows all of it; "frame figure" and "follow" frame
+  // the figure where it is.
   let target = [0, 0, 0];
-  const frameTheView = () => {
-    let p = pose(0).pos;
-    if (B) p = p.concat(B.pose(0).pos.map((q) => shifted(q, offsetB())));
+  function boundsOf(points) {
     const lo = [Infinity, Infinity, Infinity], hi = [-Infinity, -Infinity, -Infinity];
-    for (const q of p.concat(trace))
+    for (const q of points)
       for (let a = 0; a < 3; ++a)
         if (Number.isFinite(q[a])) { lo[a] = Math.min(lo[a], q[a]); hi[a] = Math.max(hi[a], q[a]); }
-    target = lo.map((l, a) => (Number.isFinite(l) ? (l + hi[a]) / 2 : 0));
+    return Number.isFinite(lo[0]) ? { lo, hi } : null;
+  }
+  // The camera on the box's middle, far enough that the sphere around it
+  // fits in any direction (so the view buttons keep it all in sight): a
+  // point r off the axis and r nearer must land within 45% of the view.
+  function aim(box, least) {
+    if (!box) return;
+    target = box.lo.map((l, a) => (l + box.hi[a]) / 2);
+    const radius = Math.hypot(...box.hi.map((h, a) => h - box.lo[a])) / 2;
+    state.distance = Math.max(least, radius * (1 + 1.2 / 0.45));
+  }
+  const sampled = [];
+  for (let k = 0, n = Math.min(F, 200); k < n; ++k) sampled.push(Math.round((k * (F - 1)) / Math.max(1, n - 1)));
+  const frameTheView = () => {
+    let p = trace.slice();
+    for (const f of sampled) p = p.concat(pose(f).pos);
+    if (B) for (const f of sampled) p = p.concat(B.pose(frameOfB(f)).pos.map((q) => shifted(q, offsetB())));
+    aim(boundsOf(p), size * 2.6);
   };
+  // The figure (and the second one) as they are on the frame shown.
+  // Tight, as the view looks now: each point within 45% of the view's middle.
+  function frameTheFigure() {
+    let p = pose(state.frame).pos;
+    if (B) p = p.concat(B.pose(frameOfB(state.frame)).pos.map((q) => shifted(q, offsetB())));
+    const box = boundsOf(p);
+    if (!box) return;
+    target = box.lo.map((l, a) => (l + box.hi[a]) / 2);
+    const w = Math.max(1, view.width), h = Math.max(1, view.height), focal = Math.min(w, h) * 1.2;
+    let d = size * 0.2;
+    for (const q of p) {
+      const v = toViewSpace(q);
+      if (!v.every(Number.isFinite)) continue;
+      d = Math.max(d, v[2] + (Math.abs(v[0]) * focal) / (0.45 * w), v[2] + (Math.abs(v[1]) * focal) / (0.45 * h));
+    }
+    state.distance = d;
+  }
   frameTheView();
 
   // ---- camera -----------------------------------------------------------
@@ -223,6 +259,10 @@
     ctx.fillStyle = "#15181d";
     ctx.fillRect(0, 0, view.width, view.height);
     state.current = pose(state.frame);
+    if (state.follow) {
+      const box = boundsOf(state.current.pos);
+      if (box) target = box.lo.map((l, a) => (l + box.hi[a]) / 2);
+    }
     drawGround(ctx, ratio);
     drawTrace(ctx, ratio);
     drawVolumes(ctx, ratio, state.current);
@@ -231,7 +271,18 @@
       state.currentB = B.pose(frameOfB(state.frame));
       drawSecond(ctx, ratio, state.currentB);
     }
+    placeTip();
     for (const f of afterDraw) f();
+  }
+
+  // The name of the joint under the pointer stays on that joint as it moves.
+  function placeTip() {
+    if (tip.hidden || state.hover < 0 || !state.current) return;
+    const c = project(state.current.pos[state.hover]);
+    if (!c) { tip.hidden = true; return; }
+    const scale = view.getBoundingClientRect().width / Math.max(1, view.width);
+    tip.style.left = `${c.x * scale + 12}px`;
+    tip.style.top = `${c.y * scale + 12}px`;
   }
 
   function drawCurves() {
@@ -272,7 +323,9 @@
     document.getElementById("title").textContent = name;
     const facts = [
       ["source", { clip: "Movantis clip", maya: "Maya ASCII scene", bvh: "BVH motion capture", fbx: "FBX file", gltf: "glTF file", collada: "Collada file", "3d": "3D file" }[data.source] || data.source],
-      ["frame rate", `${+data.frameRate.toFixed(4)} fps`],
+      ["frame rate", data.namedRate
+        ? `${+data.namedRate.toFixed(3)} fps (Frame Time ${+(1 / data.frameRate).toPrecision(5)} s)`
+        : `${+data.frameRate.toFixed(4)} fps`],
       ["frames", data.fileFrames ? String(data.fileFrames) : "none (rest pose)"],
       ["joints", String(J)],
       ["skeletons", String(data.skeletons)],
@@ -351,10 +404,8 @@
     }
     tip.hidden = j < 0;
     if (j >= 0) {
-      const rect = view.getBoundingClientRect();
       tip.textContent = joints[j].name;
-      tip.style.left = `${e.clientX - rect.left + 12}px`;
-      tip.style.top = `${e.clientY - rect.top + 12}px`;
+      placeTip();
     }
   });
   view.addEventListener("pointerup", (e) => {
@@ -390,6 +441,22 @@
       drawView();
     });
   }
+  const followButton = document.getElementById("follow");
+  function setFollow(on) {
+    state.follow = on;
+    followButton.setAttribute("aria-pressed", String(on));
+    if (!on) frameTheView();
+    drawView();
+  }
+  followButton.addEventListener("click", () => {
+    followButton.blur();
+    setFollow(!state.follow);
+  });
+  document.getElementById("frameFigure").addEventListener("click", (e) => {
+    e.currentTarget.blur();
+    frameTheFigure();
+    drawView();
+  });
   slider.addEventListener("input", () => {
     setPlaying(false);
     setFrame(Number(slider.value));
@@ -407,6 +474,11 @@
     } else if (e.key === " ") {
       e.preventDefault();
       setPlaying(!state.playing);
+    } else if (e.key === "f") {
+      frameTheFigure();
+      drawView();
+    } else if (e.key === "c") {
+      setFollow(!state.follow);
     }
   });
   window.addEventListener("resize", redraw);
@@ -443,6 +515,7 @@
         return c ? [rect.left + c.x * scale, rect.top + c.y * scale] : null;
       };
       out.screen = state.current.pos.map(onPage);
+      out.view = { left: rect.left, top: rect.top, width: rect.width, height: rect.height };
       if (B) {
         out.offsetB = offsetB();
         out.screenB = state.currentB.pos.map((p) => onPage(shifted(p, out.offsetB)));
