@@ -67,3 +67,32 @@ read -r cS cK <<<"$(best "$build/bin/qmf" convert "$long" "$work/long.qmf")"
 clip=$(stat -c %s "$work/long.qmf")
 printf '%-34s %8ss %8s MB\n' "qmf convert BVH -> clip" "$cS" "$((cK / 1024))"
 awk -v k="$cK" -v c="$clip" 'BEGIN { printf "clip: %.1f MB; peak memory of the conversion: %.2fx the clip\n", c / 1048576, k * 1024 / c }'
+
+# Real captures as they are: qmf convert to a clip against assimp info, run in
+# turn (qmf, assimp, qmf, ...); CPU seconds (user + sys, microseconds from
+# wait4: these runs last tens of milliseconds), the medians and the median of
+# the pairs' ratios.
+if command -v assimp >/dev/null 2>&1; then
+  echo "real captures, qmf convert BVH -> clip against assimp info, CPU s ($((runs * 5)) pairs):"
+  python3 - "$build/bin/qmf" "$work/real.qmf" "$((runs * 5))" ../shared/corpus/bvh/Boxing_Toes.bvh \
+    ../shared/corpus/bvh/01_01.bvh ../shared/corpus/bvh/test_mocapbank.bvh /usr/share/assimp/models/BVH/01_03.bvh <<'PY'
+import os, statistics, subprocess, sys
+qmf, out, pairs, files = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
+def cpu(cmd):
+    p = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, use = os.wait4(p.pid, 0)
+    if status:
+        raise SystemExit("bvh_bench.sh: %s failed" % " ".join(cmd))
+    return use.ru_utime + use.ru_stime
+for f in files:
+    if not os.path.exists(f):
+        continue
+    q, a = [], []
+    for _ in range(pairs):
+        q.append(cpu([qmf, "convert", f, out]))
+        a.append(cpu(["assimp", "info", f]))
+    r = statistics.median(x / y for x, y in zip(q, a) if y > 0)
+    print("  %-22s qmf %.4f s, assimp %.4f s (medians); qmf / assimp %.2f"
+          % (os.path.basename(f), statistics.median(q), statistics.median(a), r))
+PY
+fi

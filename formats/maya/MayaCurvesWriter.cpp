@@ -7,12 +7,14 @@
 #include "clips/MayaNames.h"
 #include "formats/Error.h"
 #include "formats/Units.h"
+#include "qmfhost/MaParser.h"
 #include "qmfhost/MaScene.h"
 #include "qmfhost/MaWriter.h"
 
 #include <maya/MEulerRotation.h>
 #include <maya/MFnAnimCurve.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ostream>
 #include <unordered_set>
@@ -82,6 +84,7 @@ public:
         if (!(fps > 0 && fps <= 100000) || !(lastTicks <= 9.0e18))
             throw FormatError(s.path + ": a frame time of " + qmfhost::ma::formatNumber(s.frameTime) +
                               " s gives key times a Maya scene cannot hold (at most 100,000 frames a second, and 2,000 years)");
+        refuseWhatCannotBeReadBack(s);
         bool exact = false;
         const TimeUnit& unit = nearestTimeUnit(fps, exact);
         if (!exact)
@@ -123,6 +126,24 @@ public:
     }
 
 private:
+    // Each key is at least " frame v" in the file: when that alone passes
+    // what qmf reads back (a file of 1 GiB, a statement of 256 MiB), the
+    // scene is refused before a frame is read or held.
+    static void refuseWhatCannotBeReadBack(const Skeleton& s) {
+        uint64_t perCurve = 0;  // bytes of one curve's keys, at least
+        for (uint64_t from = 0, digits = 1, next = 10; from < s.frames; from = next, next *= 10, ++digits)
+            perCurve += (std::min<uint64_t>(next, s.frames) - from) * (digits + 3);
+        uint64_t curves = 0;
+        for (const Joint& j : s.joints) curves += 3 * (j.position + j.rotation);
+        const qmfhost::ma::Limits limits;
+        if (perCurve > limits.maxStatementBytes || perCurve * curves > limits.maxFileBytes)
+            throw FormatError(s.path + ": " + std::to_string(s.frames) + " frames of " + std::to_string(curves) +
+                              " curves make a Maya ASCII scene larger than qmf reads back (" +
+                              std::to_string(limits.maxFileBytes >> 20) + " MiB, " +
+                              std::to_string(limits.maxStatementBytes >> 20) +
+                              " MiB a curve); --frames or --step take part of it, or convert to a clip");
+    }
+
     void buildScene(const Skeleton& s, const char* timeUnit) {
         std::string text = "//Maya ASCII 2018 scene\n//Name: bvh\nrequires maya \"2018\";\ncurrentUnit -l ";
         std::size_t count = 0;

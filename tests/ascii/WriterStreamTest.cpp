@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -129,6 +130,43 @@ TEST(StreamedWriter, KeysLeftInTheHostWriteTheSameSceneAsCopiedKeys) {
     EXPECT_EQ(r.keys[4000].inTangent, MFnAnimCurve::kTangentFixed);
     EXPECT_EQ(r.keys[4000].inY, -2000.0);
     EXPECT_EQ(r.keys[4001].inTangent, MFnAnimCurve::kTangentLinear);
+}
+
+// What the reader would refuse is never written: a file past its size, a
+// curve's key list past a statement's.
+TEST(StreamedWriter, AScenePastWhatTheReaderTakesIsRefusedAndNothingIsLeft) {
+    char pattern[] = "/tmp/qmf-limit-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern, out = dir + "/out.ma";
+    { std::ofstream(out) << "old"; }
+    Scene s = readText(kScene);
+    Binding b = loadIntoHost(s);
+    keyTheScene();
+    Edits e = collectEdits(s, b, CurveKeys::KeysInHost);
+    const std::size_t whole = writeScene(s, e).size();
+    Limits fits;
+    fits.maxFileBytes = whole;
+    EXPECT_NO_THROW(writeSceneAtomically(out, s, e, fits)) << "exactly the limit is read back";
+    Limits file, statement;
+    file.maxFileBytes = whole - 1;
+    statement.maxStatementBytes = 100000;  // 9,000 keys take more
+    for (const Limits* l : {&file, &statement}) {
+        { std::ofstream(out) << "old"; }
+        try {
+            writeSceneAtomically(out, s, e, *l);
+            ADD_FAILURE() << "written past the limit";
+        } catch (const std::runtime_error& err) {
+            EXPECT_NE(std::string(err.what()).find("nothing was written"), std::string::npos) << err.what();
+        }
+        std::ifstream in(out);
+        std::stringstream got;
+        got << in.rdbuf();
+        EXPECT_EQ(got.str(), "old");
+        std::size_t entries = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) entries += !entry.path().empty();
+        EXPECT_EQ(entries, 1u) << "no temporary file left";
+    }
+    std::filesystem::remove_all(dir);
 }
 
 TEST(StreamedWriter, AtomicWriteKeepsTheModeAndLeavesNoTemporaryFile) {

@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
@@ -211,6 +214,38 @@ TEST(BvhReader, AcceptsTheLayoutsWritersUse) {
         EXPECT_EQ(names, l.names);
         EXPECT_EQ(r.declaredFrames(), l.frames);
         EXPECT_EQ(r.frameTime(), l.frameTime);
+    }
+}
+
+// Every spelling of a number reads as the correctly rounded double the
+// general parser (strtod) gives: plain decimals of every length around the
+// fast path's edges, signs, leading and trailing zeros, exponents.
+TEST(BvhReader, NumbersReadAsTheCorrectlyRoundedDouble) {
+    std::vector<std::string> words = {"0", "-0", "0.0", "-0.000", ".5", "-.5", "5.", "007.250", "+3.25",
+                                      "123456789012345", "1234567890123456", "12345678901234567",
+                                      "0.000000000000000000001", "0.0000000000000000000001", "0.00000000000000000000001",
+                                      "9007199254740993", "0.1", "0.3", "2.675", "1e22", "1e-5", "-4.9E-3"};
+    uint64_t state = 88172645463325252ull;
+    auto next = [&] { state ^= state << 13; state ^= state >> 7; state ^= state << 17; return state; };
+    for (int i = 0; i < 3000; ++i) {
+        const int length = 1 + static_cast<int>(next() % 19), point = static_cast<int>(next() % (length + 1));
+        std::string w = next() % 2 ? "-" : "";
+        for (int d = 0; d < length; ++d) {
+            if (d == point) w += '.';
+            w += static_cast<char>('0' + next() % 10);
+        }
+        words.push_back(w);
+    }
+    std::string text = "HIERARCHY\nROOT r\n{\nOFFSET 0 0 0\nCHANNELS 3 Xposition Yposition Zposition\n}\nMOTION\n";
+    const std::size_t frames = (words.size() + 2) / 3;
+    while (words.size() < frames * 3) words.push_back("1");
+    text += "Frames: " + std::to_string(frames) + "\nFrame Time: 0.04\n";
+    for (std::size_t f = 0; f < frames; ++f) text += words[3 * f] + " " + words[3 * f + 1] + " " + words[3 * f + 2] + "\n";
+    const bvh::Document d = bvh::readText(text);
+    ASSERT_EQ(d.values.size(), words.size());
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const double want = std::strtod(words[i].c_str(), nullptr);
+        EXPECT_EQ(std::memcmp(&d.values[i], &want, sizeof want), 0) << words[i] << " read as " << d.values[i];
     }
 }
 

@@ -5,7 +5,9 @@
 #include "formats/Formats.h"
 #include "formats/Model.h"
 #include "formats/Routes.h"
+#include "formats/Session.h"
 #include "formats/Units.h"
+#include "formats/maya/MayaFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -308,3 +310,45 @@ TEST(SelectFrames, RefusesWhatTheSourceDoesNotHold) {
         }
     }
 }
+
+namespace {
+
+// A scene the reader would refuse is refused before a frame is read: here
+// 300 joints keyed on 16,777,216 frames, which no Maya ASCII file qmf reads
+// can hold; the same skeleton over 100 frames is taken.
+TEST(MayaWriter, AScenePastWhatQmfReadsBackIsRefusedBeforeAnyFrame) {
+    const fs::path dir = fs::temp_directory_path() / ("qmf_formats_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    Skeleton s;
+    s.path = "long.bvh";
+    s.frameTime = 1.0 / 120;
+    for (int i = 0; i < 300; ++i) {
+        Joint j;
+        j.name = "j" + std::to_string(i);
+        j.parent = i - 1;
+        j.rotation = true;
+        j.position = i == 0;
+        s.joints.push_back(j);
+    }
+    std::ostringstream warn;
+    for (uint32_t frames : {16777216u, 100u}) {
+        s.frames = frames;
+        auto writer = writeMayaCurves(qmf::requireOutput((dir / "out.ma").string(), {}), ConvertOptions{});
+        if (frames > 100) {
+            try {
+                writer->begin(s, warn);
+                ADD_FAILURE() << "taken";
+            } catch (const qmf::FormatError& e) {
+                EXPECT_EQ(std::string(e.what()),
+                          "long.bvh: 16777216 frames of 903 curves make a Maya ASCII scene larger than qmf reads back "
+                          "(1024 MiB, 256 MiB a curve); --frames or --step take part of it, or convert to a clip");
+            }
+        } else {
+            EXPECT_NO_THROW(writer->begin(s, warn));
+        }
+    }
+    EXPECT_FALSE(fs::exists(dir / "out.ma"));
+    fs::remove_all(dir);
+}
+
+}  // namespace

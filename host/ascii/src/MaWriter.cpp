@@ -1,6 +1,7 @@
 #include "qmfhost/MaWriter.h"
 
 #include "fileio/SafeFile.h"
+#include "qmfhost/MaParser.h"
 #include "qmfhost/Scene.h"
 
 #include <cerrno>
@@ -70,6 +71,7 @@ public:
             flush();
             if (text.size() > buf_.size()) {
                 sink_(text.data(), text.size());
+                flushed_ += text.size();
                 last_ = text.back();
                 return;
             }
@@ -107,16 +109,29 @@ public:
     bool atLineStart() const { return last_ == '\n' || last_ == '\0'; }
     void flush() {
         if (used_) sink_(buf_.data(), used_);
+        flushed_ += used_;
         used_ = 0;
     }
+    std::size_t written() const { return flushed_ + used_; }
 
 private:
     static constexpr std::size_t kBufferBytes = std::size_t(1) << 20;
     const TextOut& sink_;
     std::vector<char> buf_;
     std::size_t used_ = 0;
+    std::size_t flushed_ = 0;
     char last_ = '\0';
 };
+
+// What qmf writes it must read back: a statement (a curve's key list) no
+// longer than the reader takes.
+void checkStatement(const Out& out, std::size_t start, const std::string& curve, const Limits& limits) {
+    const std::size_t limit = limits.maxStatementBytes;
+    if (out.written() - start > limit)
+        throw std::runtime_error("the keys of curve " + curve + " would make a statement of more than " +
+                                 std::to_string(limit >> 20) + " MiB, more than a Maya ASCII file qmf reads may hold; "
+                                 "nothing was written");
+}
 
 // A new curve's keys in pieces: those it holds, or those still in the host
 // curve it came from, read a block at a time so no second copy of a long
@@ -205,7 +220,7 @@ void writeFixedTangents(Out& out, const KeyBlocks& keys) {
     }
 }
 
-void writeCurveNode(Out& out, const NewCurve& nc, const std::string& name, const Units& units) {
+void writeCurveNode(Out& out, const NewCurve& nc, const std::string& name, const Units& units, const Limits& limits) {
     const Curve& cv = nc.curve;
     const KeyBlocks keys(nc);
     const double fps = units.framesPerSecond;
@@ -217,12 +232,14 @@ void writeCurveNode(Out& out, const NewCurve& nc, const std::string& name, const
     out.put(";\n");
     out.put(std::string("\tsetAttr \".wgt\" ") + (cv.weighted ? "yes" : "no") + ";\n");
     if (keys.size() > 0) {
+        const std::size_t start = out.written();
         setAttrHead(out, keys.size(), "ktv");
         keys.forEach([&](const Key& k) {
             out.number(k.time * fps);
             out.number(k.value / factor);
         });
         out.put(";\n");
+        checkStatement(out, start, name, limits);
         // Keys without their own entry take .tan: a list that only repeats
         // it is left out, as Maya leaves it out.
         bool inDiffers = false, outDiffers = false;
@@ -248,7 +265,7 @@ void writeCurveNode(Out& out, const NewCurve& nc, const std::string& name, const
 
 }  // namespace
 
-void writeScene(const Scene& scene, const Edits& edits, const TextOut& sink) {
+void writeScene(const Scene& scene, const Edits& edits, const TextOut& sink, const Limits& limits) {
     const double fps = scene.units.framesPerSecond;
 
     // New node blocks go after the last node block, before the statements
@@ -328,7 +345,7 @@ void writeScene(const Scene& scene, const Edits& edits, const TextOut& sink) {
         if (i == insertAt && (!edits.newCurves.empty() || !extraNodes.empty())) {
             startLine();
             for (std::size_t c = 0; c < edits.newCurves.size(); ++c)
-                writeCurveNode(out, edits.newCurves[c], curveNames[c], scene.units);
+                writeCurveNode(out, edits.newCurves[c], curveNames[c], scene.units, limits);
             out.put(extraNodes);
         }
         if (i == appendAt && !connections.empty()) {
@@ -367,9 +384,19 @@ void writeFileAtomically(const std::string& path, const std::string& bytes) {
     fileio::writeFileAtomically(path, bytes);
 }
 
-void writeSceneAtomically(const std::string& path, const Scene& scene, const Edits& edits) {
+void writeSceneAtomically(const std::string& path, const Scene& scene, const Edits& edits, const Limits& limits) {
     fileio::TempFile tmp(fileio::checkOutput(path));
-    writeScene(scene, edits, [&tmp](const char* data, std::size_t size) { tmp.write(data, size); });
+    // Never a file the reader would refuse: stopped (and the temporary file
+    // removed) at the first byte past its limit.
+    const std::size_t limit = limits.maxFileBytes;
+    std::size_t total = 0;
+    writeScene(scene, edits, [&](const char* data, std::size_t size) {
+        total += size;
+        if (total > limit)
+            throw std::runtime_error(path + ": the scene would be larger than " + std::to_string(limit >> 20) +
+                                     " MiB, the most a Maya ASCII file qmf reads may be; nothing was written");
+        tmp.write(data, size);
+    }, limits);
     tmp.commit();
 }
 

@@ -3,6 +3,7 @@
 // lock changes, the playback range).
 #pragma once
 
+#include "qmfhost/MaParser.h"
 #include "qmfhost/MaScene.h"
 
 #include <maya/MObject.h>
@@ -52,7 +53,9 @@ std::string formatFrames(double seconds, double fps);
 
 // The scene's text, handed to out in pieces of up to about a megabyte.
 using TextOut = std::function<void(const char* data, std::size_t size)>;
-void writeScene(const Scene& scene, const Edits& edits, const TextOut& out);
+// A curve's key list longer than a statement the reader takes (limits) is
+// refused (std::runtime_error) rather than written.
+void writeScene(const Scene& scene, const Edits& edits, const TextOut& out, const Limits& limits = {});
 std::string writeScene(const Scene& scene, const Edits& edits);
 
 // Keys of a new curve, wherever they are held.
@@ -62,7 +65,8 @@ std::size_t keyCount(const NewCurve& curve);
 // and renamed into place; throws std::runtime_error on failure and leaves
 // any existing file untouched.
 void writeFileAtomically(const std::string& path, const std::string& bytes);
-// The scene streamed to path the same way, never held whole in memory.
-void writeSceneAtomically(const std::string& path, const Scene& scene, const Edits& edits);
+// The scene streamed to path the same way, never held whole in memory; one
+// the reader would refuse (limits: its size, a statement's) is not written.
+void writeSceneAtomically(const std::string& path, const Scene& scene, const Edits& edits, const Limits& limits = {});
 
 }  // namespace qmfhost::ma
