@@ -59,6 +59,16 @@ public:
             j.line = static_cast<std::size_t>(b.line);
         }
         values_.resize(hierarchy_->channelCount);
+        // Where each channel's value goes, worked out once for every frame,
+        // and which joints have no rotation or no position to read.
+        for (std::size_t i = 0; i < hierarchy_->joints.size(); ++i) {
+            const bvh::Joint& b = hierarchy_->joints[i];
+            for (std::size_t c = 0; c < b.channels.size(); ++c)
+                targets_.push_back({static_cast<uint32_t>(b.firstChannel + c), static_cast<uint32_t>(i),
+                                    static_cast<uint8_t>((bvh::isRotation(b.channels[c]) ? 3 : 0) + bvh::axisOf(b.channels[c]))});
+            if (!b.hasRotation()) noRotation_.push_back(i);
+            if (!b.hasPosition()) noPosition_.push_back(i);
+        }
     }
 
     const Skeleton& skeleton() const override { return skeleton_; }
@@ -146,20 +156,16 @@ public:
         }
         ++next_;
         const std::size_t n = skeleton_.joints.size();
+        // Every channel sets its axis; what a joint has no channel for is zero
+        // on every frame (whatever a step after this one made of it).
         frame.euler.resize(n);
         frame.position.resize(n);
+        for (std::size_t j : noRotation_) frame.euler[j] = {0, 0, 0};
+        for (std::size_t j : noPosition_) frame.position[j] = {0, 0, 0};
         frame.rootKeyed = true;
-        for (std::size_t i = 0; i < n; ++i) {
-            const bvh::Joint& j = hierarchy_->joints[i];
-            if (j.channels.empty()) continue;
-            std::array<double, 3> p{0, 0, 0}, r{0, 0, 0};
-            for (std::size_t c = 0; c < j.channels.size(); ++c) {
-                const double x = v[j.firstChannel + c];
-                if (bvh::isRotation(j.channels[c])) r[bvh::axisOf(j.channels[c])] = x * kDegreesToRadians;
-                else p[bvh::axisOf(j.channels[c])] = x;
-            }
-            frame.euler[i] = r;
-            frame.position[i] = p;
+        for (const Target& t : targets_) {
+            if (t.slot >= 3) frame.euler[t.joint][t.slot - 3] = v[t.value] * kDegreesToRadians;
+            else frame.position[t.joint][t.slot] = v[t.value];
         }
         return true;
     }
@@ -173,6 +179,13 @@ private:
     Skeleton skeleton_;
     std::vector<double> values_;
     uint32_t next_ = 0;
+    struct Target {
+        uint32_t value;  // the channel's place in a frame's values
+        uint32_t joint;
+        uint8_t slot;    // 0-2 position x, y, z; 3-5 rotation x, y, z
+    };
+    std::vector<Target> targets_;  // one per channel
+    std::vector<std::size_t> noRotation_, noPosition_;
 };
 
 }  // namespace
