@@ -39,6 +39,21 @@ inline int32_t copyName(const std::string &name, char *buffer, size_t capacity) 
     return static_cast<int32_t>(name.size());
 }
 
+inline bool validFrame(const Figure *f, int32_t frame) { return frame >= 0 && frame < f->animation->frameCount; }
+
+inline bool validChannel(int32_t channel) { return channel >= 1 && channel <= 3; }
+
+inline bool validJoint(const Figure *f, SKL_JOINT_ID joint) {
+    return joint >= 0 && static_cast<size_t>(joint) < f->skeleton->joints.size();
+}
+
+// Test hook: at the Nth value read from an animation opened from a file, the
+// file is cut to a third of its size, as another program might. Set by
+// kell_testing_cut_file_at_read, or by KELL_TESTING_CUT_AT_READ for a
+// process started by a test; 0 is off.
+extern int64_t gCutAtRead;
+void countReadForCut(const Figure *f);
+
 }  // namespace kell::api
 
 #endif

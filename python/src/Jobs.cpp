@@ -46,9 +46,8 @@ void reading(qmf::formats::ConvertOptions& o, const FrameRange& frames, int64_t 
     if (!plugin.is_none()) o.plugin = pathArg(plugin);
 }
 
-}  // namespace
-
-void bindJobs(py::module_& m) {
+// qmf.read and qmf.bake: a file read, or a scene baked, into a new clip.
+void bindReading(py::module_& m) {
     m.def(
         "read",
         [](const py::object& path, const std::optional<std::string>& take, const std::optional<double>& rate,
@@ -100,6 +99,10 @@ void bindJobs(py::module_& m) {
         "cannot evaluate, what a clip cannot hold) are Python warnings.");
 
     // Pairs given as a dict {source: rig}, or a map file's path.
+}
+
+// qmf.retarget and qmf.match_joints.
+void bindRetargeting(py::module_& m) {
     auto pairsOf = [](const py::object& mapping, qmf::retarget::RetargetOptions& o) {
         std::vector<std::pair<std::string, std::string>> pairs;
         if (mapping.is_none()) return pairs;
@@ -169,6 +172,10 @@ void bindJobs(py::module_& m) {
         py::arg("plugin") = py::none(),
         "The pairs `qmf retarget --dry-run` prints: (source joint, rig joint, how matched) for each rig joint "
         "matched, in the rig's joint order, so a pipeline can review matches before retargeting.");
+}
+
+// qmf.read_rig: what orientation_to_euler needs of each joint of a rig.
+void bindRig(py::module_& m) {
     m.def(
         "read_rig",
         [](const py::object& path, const std::optional<double>& time) {
@@ -202,4 +209,12 @@ void bindJobs(py::module_& m) {
         "names, parents (-1 for a root), joint_orient (n, 3) degrees, rotate_order (0 xyz .. 5 zyx), and "
         "translate (n, 3) centimetres and rotate (n, 3) degrees at `time` (frames; the scene's current time "
         "by default): what orientation_to_euler needs for each joint.");
+}
+
+}  // namespace
+
+void bindJobs(py::module_& m) {
+    bindReading(m);
+    bindRetargeting(m);
+    bindRig(m);
 }

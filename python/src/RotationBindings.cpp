@@ -18,9 +18,9 @@ const uint8_t* maskData(const std::optional<CArray<bool>>& mask) {
     return mask ? reinterpret_cast<const uint8_t*>(mask->data()) : nullptr;
 }
 
-}  // namespace
-
-void bindRotations(py::module_& m) {
+// The translator's own rules: rotations and translations as import and
+// export convert them.
+void bindTranslatorRules(py::module_& m) {
     using namespace qmfpy;
     m.def(
         "orientation_to_euler",
@@ -73,6 +73,11 @@ void bindRotations(py::module_& m) {
             return out;
         },
         py::arg("translation"), "Scene translate values (n, 3) in centimetres to the file's channels (n, 3).");
+}
+
+// The passes pipelines write by hand over whole channels.
+void bindChannelHelpers(py::module_& m) {
+    using namespace qmfpy;
     m.def(
         "continuous_orientations",
         [](const CArray<float>& keys, const std::optional<CArray<bool>>& mask) {
@@ -117,4 +122,11 @@ void bindRotations(py::module_& m) {
         "An Euler filter over one joint's rotate angles in degrees (n, 3): each frame's angles become the "
         "equivalent closest to the previous frame's (whole turns on each axis, or the other solution of the same "
         "rotation), as an import chooses them. Frames the mask leaves out are copied and skipped.");
+}
+
+}  // namespace
+
+void bindRotations(py::module_& m) {
+    bindTranslatorRules(m);
+    bindChannelHelpers(m);
 }

@@ -125,13 +125,13 @@ std::string viewData(const motion::Motion& m) {
 std::string viewPage(const motion::Motion& m, const motion::Motion* second) {
     std::string page(reinterpret_cast<const char*>(kViewerHtml), kViewerHtmlSize);
     // From the last marker back, so text put in never holds a marker still to be found.
-    // The page's script: the translator's rules, the charts, then the viewer.
+    // The page's script: the translator's rules, the charts, the camera, then the viewer.
     const auto text = [](const unsigned char* bytes, std::size_t size) {
         return std::string(reinterpret_cast<const char*>(bytes), size);
     };
     replaceOnce(page, "/*QMF_SCRIPT*/",
                 text(kViewerModelJs, kViewerModelJsSize) + "\n" + text(kViewerChartJs, kViewerChartJsSize) + "\n" +
-                    text(kViewerJs, kViewerJsSize));
+                    text(kViewerCameraJs, kViewerCameraJsSize) + "\n" + text(kViewerJs, kViewerJsSize));
     replaceOnce(page, "/*QMF_DATA2*/", second ? viewData(*second) : std::string());
     replaceOnce(page, "/*QMF_DATA*/", viewData(m));
     replaceOnce(page, "/*QMF_STYLE*/", std::string(reinterpret_cast<const char*>(kViewerCss), kViewerCssSize));

@@ -36,7 +36,7 @@
   const size = Math.max(data.size > 0 ? data.size : 100, B && data2.size > 0 ? data2.size : 0);
 
   const state = { frame: 0, playing: false, selected: -1, hover: -1, sideBySide: false, follow: false,
-                  yaw: 0.6, pitch: 0.35, distance: size * 2.6, current: null, currentB: null };
+                  yaw: 0.6, pitch: 0.35, distance: size * 2.6, target: [0, 0, 0], current: null, currentB: null };
 
   // Where the second motion is drawn: on the first, or beside it along the
   // ground.
@@ -55,73 +55,27 @@
       p[upIndex] = 0;
       trace.push(p);
     }
-  // Where the camera looks and from how far. Framed on the whole motion's
-  // bounds (every joint of up to 200 frames spread over the take, and the
-  // trace), so every view shows all of it; "frame figure" and "follow" frame
-  // the figure where it is.
-  let target = [0, 0, 0];
-  function boundsOf(points) {
-    const lo = [Infinity, Infinity, Infinity], hi = [-Infinity, -Infinity, -Infinity];
-    for (const q of points)
-      for (let a = 0; a < 3; ++a)
-        if (Number.isFinite(q[a])) { lo[a] = Math.min(lo[a], q[a]); hi[a] = Math.max(hi[a], q[a]); }
-    return Number.isFinite(lo[0]) ? { lo, hi } : null;
-  }
-  // The camera on the box's middle, far enough that the sphere around it
-  // fits in any direction (so the view buttons keep it all in sight): a
-  // point r off the axis and r nearer must land within 45% of the view.
-  function aim(box, least) {
-    if (!box) return;
-    target = box.lo.map((l, a) => (l + box.hi[a]) / 2);
-    const radius = Math.hypot(...box.hi.map((h, a) => h - box.lo[a])) / 2;
-    state.distance = Math.max(least, radius * (1 + 1.2 / 0.45));
-  }
+  // Where the camera looks and from how far: on the whole motion (every
+  // joint of up to 200 frames spread over the take, and the trace), so every
+  // view shows all of it; "frame figure" and "follow" frame the figure where
+  // it is.
+  const { project, aimAtAll, frameTightly, centreOn } = qmfCamera(view, upIndex, state);
   const sampled = [];
   for (let k = 0, n = Math.min(F, 200); k < n; ++k) sampled.push(Math.round((k * (F - 1)) / Math.max(1, n - 1)));
   const frameTheView = () => {
     let p = trace.slice();
     for (const f of sampled) p = p.concat(pose(f).pos);
     if (B) for (const f of sampled) p = p.concat(B.pose(frameOfB(f)).pos.map((q) => shifted(q, offsetB())));
-    aim(boundsOf(p), size * 2.6);
+    aimAtAll(p, size * 2.6);
   };
   // The figure (and the second one) as they are on the frame shown.
-  // Tight, as the view looks now: each point within 45% of the view's middle.
-  function frameTheFigure() {
+  const figureNow = () => {
     let p = pose(state.frame).pos;
     if (B) p = p.concat(B.pose(frameOfB(state.frame)).pos.map((q) => shifted(q, offsetB())));
-    const box = boundsOf(p);
-    if (!box) return;
-    target = box.lo.map((l, a) => (l + box.hi[a]) / 2);
-    const w = Math.max(1, view.width), h = Math.max(1, view.height), focal = Math.min(w, h) * 1.2;
-    let d = size * 0.2;
-    for (const q of p) {
-      const v = toViewSpace(q);
-      if (!v.every(Number.isFinite)) continue;
-      d = Math.max(d, v[2] + (Math.abs(v[0]) * focal) / (0.45 * w), v[2] + (Math.abs(v[1]) * focal) / (0.45 * h));
-    }
-    state.distance = d;
-  }
+    return p;
+  };
+  const frameTheFigure = () => frameTightly(figureNow(), size * 0.2);
   frameTheView();
-
-  // ---- camera -----------------------------------------------------------
-
-  // Scene point to view space: the up axis vertical, then orbit yaw and pitch.
-  function toViewSpace(p) {
-    let v = [p[0] - target[0], p[1] - target[1], p[2] - target[2]];
-    if (upIndex === 2) v = [v[0], v[2], -v[1]];
-    else if (upIndex === 0) v = [-v[1], v[0], v[2]];
-    const cy = Math.cos(state.yaw), sy = Math.sin(state.yaw);
-    const x = v[0] * cy - v[2] * sy, z1 = v[0] * sy + v[2] * cy;
-    const cp = Math.cos(state.pitch), sp = Math.sin(state.pitch);
-    return [x, v[1] * cp - z1 * sp, v[1] * sp + z1 * cp];
-  }
-  function project(p) {
-    const v = toViewSpace(p);
-    const depth = state.distance - v[2];
-    if (!(depth > state.distance * 0.01)) return null;
-    const w = view.width, h = view.height, focal = Math.min(w, h) * 1.2;
-    return { x: w / 2 + (v[0] * focal) / depth, y: h / 2 - (v[1] * focal) / depth, scale: focal / depth };
-  }
 
   // ---- drawing ----------------------------------------------------------
 
@@ -153,8 +107,8 @@
     const step = Math.pow(10, Math.floor(Math.log10(size / 2)));
     const axes = [0, 1, 2].filter((a) => a !== upIndex);
     const reach = size * 1.5;
-    const lo = axes.map((a) => Math.floor((target[a] - reach) / step) * step);
-    const hi = axes.map((a) => Math.ceil((target[a] + reach) / step) * step);
+    const lo = axes.map((a) => Math.floor((state.target[a] - reach) / step) * step);
+    const hi = axes.map((a) => Math.ceil((state.target[a] + reach) / step) * step);
     ctx.lineWidth = ratio;
     for (let u = lo[0]; u <= hi[0] + step / 2; u += step) {
       ctx.strokeStyle = Math.abs(u) < step / 2 ? "#4a5568" : "#2a303a";
@@ -259,10 +213,7 @@
     ctx.fillStyle = "#15181d";
     ctx.fillRect(0, 0, view.width, view.height);
     state.current = pose(state.frame);
-    if (state.follow) {
-      const box = boundsOf(state.current.pos);
-      if (box) target = box.lo.map((l, a) => (l + box.hi[a]) / 2);
-    }
+    if (state.follow) centreOn(state.current.pos);
     drawGround(ctx, ratio);
     drawTrace(ctx, ratio);
     drawVolumes(ctx, ratio, state.current);
