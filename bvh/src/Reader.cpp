@@ -11,6 +11,7 @@ namespace bvh {
 
 using detail::kLargestValue;
 using detail::parseNumber;
+using detail::scanPlainDecimal;
 
 namespace {
 
@@ -366,6 +367,16 @@ bool Reader::readFrame(double* values) {
         while (p != e && isBlank(*p)) ++p;
         if (p == e) break;
         const char* b = p;
+        if (count < n) {
+            // The usual plain decimal is read as it is found; anything else
+            // goes to the general parser as a whole word.
+            const char* end = scanPlainDecimal(b, e, values[count]);
+            if (end && (end == e || isBlank(*end))) {
+                p = end;
+                ++count;
+                continue;
+            }
+        }
         while (p != e && !isBlank(*p)) ++p;
         if (count < n) {
             if (!parseNumber(std::string_view(b, static_cast<std::size_t>(p - b)), values[count]))
