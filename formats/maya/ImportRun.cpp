@@ -316,7 +316,7 @@ Imported importClip(const std::string& clip, const std::string& scenePath, const
         if (options.resample) {
             struct stat st {};
             const uint64_t held = ::stat(readFrom.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
-            packed = resampledClip(packed, static_cast<float>(scene.units.framesPerSecond), resampleBudget(held));
+            packed = resampledClip(packed, static_cast<float>(scene.units.framesPerSecond), clipMemoryBudget(held));
         }
         prepared = prepareClip(clip, packed, options.rename, &sceneJoints, output, warn, options.resample);
         request.readPath = prepared.readPath;

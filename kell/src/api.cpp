@@ -213,7 +213,7 @@ ANM_ANIMATION_HANDLE anm_animation_open_f(const FM_FILE_IDENTIFIER_TYPE *identif
         try {
             a->path = path;
         } catch (const std::bad_alloc &) {
-            // Only the test hook below wants it.
+            // Only the test hook of the frame reads (api_frames.cpp) wants it.
         }
     }
     return a;

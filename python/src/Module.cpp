@@ -6,6 +6,7 @@
 #include "Jobs.h"
 #include "clips/Clip.h"
 #include "clips/ClipCopy.h"
+#include "clips/Resample.h"
 #include "Keys.h"
 #include "Rotations.h"
 #include "fileio/SafeFile.h"
@@ -75,7 +76,7 @@ void setChannel(const Figure& fig, const py::object& axis, const CArray<float>& 
 void checkDenseSize(const qmfpy::Animation& clip, int32_t frames, int32_t joints) {
     const uint64_t need = static_cast<uint64_t>(frames) * static_cast<uint64_t>(joints) * (4 * sizeof(float) + 1);
     const uint64_t held = anm_animation_memory_size_get_f(clip.handle());
-    const uint64_t budget = std::max<uint64_t>(uint64_t{1} << 30, 2 * held);
+    const uint64_t budget = qmf::clipMemoryBudget(held);
     if (need > budget)
         throw ClipError(clip.label() + ": the orientation arrays of " + std::to_string(frames) + " frames x " +
                         std::to_string(joints) + " joints would take " + std::to_string(need >> 20) +

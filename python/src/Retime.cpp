@@ -18,7 +18,7 @@ void retime(Animation& clip, float frameRate, bool resample) {
         if (!anm_animation_frame_rate_set_f(clip.handle(), frameRate)) throw ClipError("frameRate is refused by the library");
         return;
     }
-    const uint64_t budget = qmf::resampleBudget(anm_animation_memory_size_get_f(clip.handle()));
+    const uint64_t budget = qmf::clipMemoryBudget(anm_animation_memory_size_get_f(clip.handle()));
     clip.rebuild(qmf::resampledClip(clip.pack(), frameRate, budget));
 }
 

@@ -16,9 +16,9 @@ namespace qmf {
 // or, when budgetBytes is not 0, whose keys would take more memory than that.
 PackedClip resampledClip(const PackedClip& clip, float frameRate, uint64_t budgetBytes = 0);
 
-// What a request may make of a clip: the dense arrays' rule, twice what the
-// clip holds or 1 GiB, whichever is more.
-inline uint64_t resampleBudget(uint64_t heldBytes) {
+// What a request may make of a clip (dense key arrays, a resampled copy):
+// twice what the clip holds or 1 GiB, whichever is more.
+inline uint64_t clipMemoryBudget(uint64_t heldBytes) {
     const uint64_t gib = uint64_t{1} << 30;
     return heldBytes > gib / 2 ? 2 * heldBytes : gib;
 }
