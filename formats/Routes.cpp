@@ -35,7 +35,7 @@ const RouteRow kRoutes[] = {
     {{Format::Clip, Format::MayaAscii, true, kOptPlugin | kOptMap | kOptStripNamespaces | kOptRigOnly | kOptStart | kOptResample}, Make::MayaRig, false, true},
     {{Format::Bvh, Format::Clip, true, kOptPlugin | kOptUnit | kSelect | kOptRoot | kOptUp}, Make::Clip, false, true},
     {{Format::Clip, Format::Bvh, true, kOptUnit | kOptOrder | kSelect | kOptRoot | kOptUp}, Make::Bvh, false, false},
-    {{Format::Bvh, Format::MayaAscii, true, kOptUnit | kSelect | kOptUp}, Make::MayaCurves, true, false},
+    {{Format::Bvh, Format::MayaAscii, true, kOptUnit | kSelect | kOptUp}, Make::MayaCurves, false, false},
     {{Format::MayaAscii, Format::Clip, true, kOptPlugin | kSelect | kOptTime | kOptRoot}, Make::Clip, false, true},
     {{Format::MayaAscii, Format::Bvh, true, kOptUnit | kSelect | kOptTime | kOptRoot}, Make::Bvh, false, false},
     {{Format::Bvh, Format::Gltf, true, kOptUnit | kSelect | kOptRoot | kOptUp | kOptVolumes}, Make::Gltf, false, false},

@@ -67,6 +67,12 @@ read -r cS cK <<<"$(best "$build/bin/qmf" convert "$long" "$work/long.qmf")"
 clip=$(stat -c %s "$work/long.qmf")
 printf '%-34s %8ss %8s MB\n' "qmf convert BVH -> clip" "$cS" "$((cK / 1024))"
 awk -v k="$cK" -v c="$clip" 'BEGIN { printf "clip: %.1f MB; peak memory of the conversion: %.2fx the clip\n", c / 1048576, k * 1024 / c }'
+# A scene's curves are written curve by curve from keys spooled to disk:
+# memory should not follow the frame count (compare --frames runs).
+read -r mS mK <<<"$(best "$build/bin/qmf" convert "$long" "$work/long.ma")"
+printf '%-34s %8ss %8s MB (scene %d MB)\n' "qmf convert BVH -> .ma" "$mS" "$((mK / 1024))" \
+  "$(( $(stat -c %s "$work/long.ma") / 1048576 ))"
+rm -f "$work/long.ma"
 
 # Real captures as they are: qmf convert to a clip against assimp info, run in
 # turn (qmf, assimp, qmf, ...); CPU seconds (user + sys, microseconds from

@@ -5,6 +5,7 @@
 
 #include "bvh/Writer.h"
 #include "clips/MayaNames.h"
+#include "fileio/ColumnSpool.h"
 #include "formats/Error.h"
 #include "formats/Units.h"
 #include "qmfhost/MaParser.h"
@@ -43,29 +44,43 @@ std::vector<std::string> uniqueMayaNames(const std::vector<std::string>& names, 
 }
 
 
-qmfhost::ma::NewCurve curveFor(const std::string& name, const std::string& node, const char* attr, char kind, uint32_t frames) {
+qmfhost::ma::NewCurve curveFor(const std::string& name, const std::string& node, const char* attr, char kind) {
     qmfhost::ma::NewCurve c;
     c.name = name + "_" + attr;
     c.type = kind == 'A' ? "animCurveTA" : "animCurveTL";
     c.curve.kind = kind;
     c.curve.tangentType = MFnAnimCurve::kTangentLinear;
     c.curve.weighted = false;
-    c.curve.keys.reserve(frames);
     c.destinations.emplace_back(node, attr);
     return c;
 }
 
-void addKey(qmfhost::ma::NewCurve& c, double time, double value) {
-    qmfhost::ma::Key k;
-    k.time = time;
-    k.value = value;
-    k.inType = k.outType = MFnAnimCurve::kTangentLinear;
-    c.curve.keys.push_back(k);
+// A curve's keys as the spool holds them: one a frame, at the frame's time.
+class SpooledKeys : public qmfhost::ma::KeyColumn {
+public:
+    SpooledKeys(std::shared_ptr<const fileio::ColumnSpool> spool, std::size_t column, double secondsPerFrame)
+        : spool_(std::move(spool)), column_(column), secondsPerFrame_(secondsPerFrame) {}
+    std::size_t size() const override { return spool_->rows(); }
+    void read(std::size_t first, std::size_t count, double* times, double* values) const override {
+        spool_->read(column_, first, count, values);
+        for (std::size_t i = 0; i < count; ++i) times[i] = double(first + i) * secondsPerFrame_;
+    }
+
+private:
+    std::shared_ptr<const fileio::ColumnSpool> spool_;
+    std::size_t column_;
+    double secondsPerFrame_;
+};
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
 class MayaCurvesWriter : public Writer {
 public:
-    MayaCurvesWriter(const fileio::Output& target, const ConvertOptions& options) : target_(target), options_(options) {}
+    MayaCurvesWriter(const fileio::Output& target, const ConvertOptions& options, std::size_t spoolBytes)
+        : target_(target), options_(options), spoolBytes_(spoolBytes) {}
 
     void begin(const Skeleton& s, std::ostream& warn) override {
         skeleton_ = &s;
@@ -92,16 +107,21 @@ public:
                  << " fps; keys are placed at their times in seconds on the nearest, " << unit.name << "\n";
         secondsPerFrame_ = exact ? 1.0 / unit.fps : s.frameTime;
         buildScene(s, unit.name);
-        for (std::size_t i = 0; i < s.joints.size(); ++i) addCurves(s.joints[i], names_[i], s.frames);
+        for (std::size_t i = 0; i < s.joints.size(); ++i) addCurves(s.joints[i], names_[i]);
+        // Keys wait in a spool, not in the curves: a long capture's take
+        // memory that does not grow with its frames.
+        spool_ = std::make_shared<fileio::ColumnSpool>(edits_.newCurves.size(), folderOf(target_.target), s.frames, spoolBytes_);
     }
 
     void frame(const Frame& fr) override {
         const Skeleton& s = *skeleton_;
-        const double t = written_++ * secondsPerFrame_;
+        fileio::ColumnSpool& spool = *spool_;
         for (std::size_t i = 0; i < s.joints.size(); ++i) {
             const Joint& j = s.joints[i];
+            const std::array<int, 6>& at = curveAt_[i];
             if (j.position)
-                for (std::size_t a = 0; a < 3; ++a) addKey(curve(i, a), t, fr.position[i][a] * s.lengthToCm);
+                for (std::size_t a = 0; a < 3; ++a)
+                    spool.set(static_cast<std::size_t>(at[a]), fr.position[i][a] * s.lengthToCm);
             if (!j.rotation) continue;
             const auto& r = fr.euler[i];
             // Angles stay continuous: each frame's rotation is the solution
@@ -109,12 +129,15 @@ public:
             MEulerRotation e(r[0], r[1], r[2], previous_[i].order);
             e.setToClosestSolution(previous_[i]);
             previous_[i] = e;
-            for (std::size_t a = 0; a < 3; ++a) addKey(curve(i, 3 + a), t, e[static_cast<unsigned>(a)]);
+            for (std::size_t a = 0; a < 3; ++a) spool.set(static_cast<std::size_t>(at[3 + a]), e[static_cast<unsigned>(a)]);
         }
+        spool.endRow();
     }
 
     Written finish(std::ostream&) override {
         const uint32_t frames = skeleton_->frames;
+        for (std::size_t c = 0; c < edits_.newCurves.size(); ++c)
+            edits_.newCurves[c].column = std::make_shared<SpooledKeys>(spool_, c, secondsPerFrame_);
         const double last = frames ? (frames - 1) * secondsPerFrame_ : 0.0;
         edits_.playback = qmfhost::ma::Playback{0.0, last, 0.0, last};
         try {
@@ -183,23 +206,19 @@ private:
     }
 
     // Translate curves then rotate curves, as the joint's channels have them.
-    void addCurves(const Joint& j, const std::string& name, uint32_t frames) {
+    void addCurves(const Joint& j, const std::string& name) {
         std::array<int, 6> at{-1, -1, -1, -1, -1, -1};
         if (j.position)
             for (int a = 0; a < 3; ++a) {
                 at[static_cast<std::size_t>(a)] = static_cast<int>(edits_.newCurves.size());
-                edits_.newCurves.push_back(curveFor(name, name, kTranslate[a], 'L', frames));
+                edits_.newCurves.push_back(curveFor(name, name, kTranslate[a], 'L'));
             }
         if (j.rotation)
             for (int a = 0; a < 3; ++a) {
                 at[static_cast<std::size_t>(3 + a)] = static_cast<int>(edits_.newCurves.size());
-                edits_.newCurves.push_back(curveFor(name, name, kRotate[a], 'A', frames));
+                edits_.newCurves.push_back(curveFor(name, name, kRotate[a], 'A'));
             }
         curveAt_.push_back(at);
-    }
-
-    qmfhost::ma::NewCurve& curve(std::size_t joint, std::size_t channel) {
-        return edits_.newCurves[static_cast<std::size_t>(curveAt_[joint][channel])];
     }
 
     static constexpr const char* kTranslate[3] = {"translateX", "translateY", "translateZ"};
@@ -207,6 +226,7 @@ private:
 
     fileio::Output target_;
     ConvertOptions options_;
+    std::size_t spoolBytes_;
     const Skeleton* skeleton_ = nullptr;
     std::vector<std::string> names_;  // unique, so a node path is not needed
     double secondsPerFrame_ = 0;
@@ -214,13 +234,13 @@ private:
     qmfhost::ma::Edits edits_;
     std::vector<std::array<int, 6>> curveAt_;  // per joint: its curves' places in edits_, -1 for none
     std::vector<MEulerRotation> previous_;
-    uint32_t written_ = 0;
+    std::shared_ptr<fileio::ColumnSpool> spool_;
 };
 
 }  // namespace
 
-std::unique_ptr<Writer> writeMayaCurves(const fileio::Output& target, const ConvertOptions& options) {
-    return std::make_unique<MayaCurvesWriter>(target, options);
+std::unique_ptr<Writer> writeMayaCurves(const fileio::Output& target, const ConvertOptions& options, std::size_t spoolBytes) {
+    return std::make_unique<MayaCurvesWriter>(target, options, spoolBytes);
 }
 
 }  // namespace qmf::formats

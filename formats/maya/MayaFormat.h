@@ -36,8 +36,10 @@ struct RootFold {
 RootFold keepOnlyHierarchyOf(const std::string& path, const std::vector<SceneJoint>& walk, const std::string& root);
 
 // The joint hierarchy with one linear curve per channel, keyed on every
-// frame, in Maya's time unit for the frame rate where it has one.
-std::unique_ptr<Writer> writeMayaCurves(const fileio::Output& target, const ConvertOptions& options);
+// frame, in Maya's time unit for the frame rate where it has one. The keys
+// wait in a spool holding about spoolBytes in memory, the rest on disk.
+std::unique_ptr<Writer> writeMayaCurves(const fileio::Output& target, const ConvertOptions& options,
+                                        std::size_t spoolBytes = std::size_t(16) << 20);
 
 // A rig from the clip at skeleton.clipFile and, unless options.rigOnly, the
 // clip imported onto it; it takes no frames (the translator reads the clip).

@@ -139,12 +139,24 @@ void checkStatement(const Out& out, std::size_t start, const std::string& curve,
 class KeyBlocks {
 public:
     explicit KeyBlocks(const NewCurve& nc) : nc_(nc) {
-        size_ = fromHost() ? curveKeyCount(nc.source) : nc.curve.keys.size();
+        size_ = nc.column ? nc.column->size() : fromHost() ? curveKeyCount(nc.source) : nc.curve.keys.size();
     }
     std::size_t size() const { return size_; }
+    // Every key has the curve's tangent type: nothing to look for in them.
+    bool uniform() const { return nc_.column != nullptr; }
     // Calls f(key) for every key in order.
     template <typename F>
     void forEach(F&& f) const {
+        if (nc_.column) {
+            std::vector<double> times(std::min(size_, kBlock)), values(times.size());
+            const int type = nc_.curve.tangentType;
+            for (std::size_t first = 0; first < size_; first += kBlock) {
+                const std::size_t n = std::min(kBlock, size_ - first);
+                nc_.column->read(first, n, times.data(), values.data());
+                for (std::size_t i = 0; i < n; ++i) f(Key{times[i], values[i], type, type, 0, 0, 0, 0});
+            }
+            return;
+        }
         if (!fromHost()) {
             for (const Key& k : nc_.curve.keys) f(k);
             return;
@@ -166,14 +178,14 @@ public:
 
 private:
     static constexpr std::size_t kBlock = 4096;
-    bool fromHost() const { return nc_.curve.keys.empty() && !nc_.source.isNull(); }
+    bool fromHost() const { return nc_.curve.keys.empty() && !nc_.column && !nc_.source.isNull(); }
     const NewCurve& nc_;
     std::size_t size_ = 0;
 };
 
 // The curve-wide tangent type is the most common out type, as Maya writes it.
 int curveTangentType(const NewCurve& nc, const KeyBlocks& keys) {
-    if (!nc.curve.keys.empty() || nc.source.isNull()) return nc.curve.tangentType;
+    if (!nc.curve.keys.empty() || nc.column || nc.source.isNull()) return nc.curve.tangentType;
     // Host tangent types are small numbers: count them in an array.
     std::size_t counts[32] = {};
     std::map<int, std::size_t> tally;
@@ -207,7 +219,7 @@ void setAttrHead(Out& out, std::size_t n, const char* attr) {
 // worked out again from the keys. Written as held: seconds, internal units.
 void writeFixedTangents(Out& out, const KeyBlocks& keys) {
     bool anyFixed = false;
-    keys.forEach([&](const Key& k) { anyFixed = anyFixed || k.inType == 1 || k.outType == 1; });
+    if (!keys.uniform()) keys.forEach([&](const Key& k) { anyFixed = anyFixed || k.inType == 1 || k.outType == 1; });
     if (!anyFixed) return;
     const struct {
         const char* attr;
@@ -243,7 +255,7 @@ void writeCurveNode(Out& out, const NewCurve& nc, const std::string& name, const
         // Keys without their own entry take .tan: a list that only repeats
         // it is left out, as Maya leaves it out.
         bool inDiffers = false, outDiffers = false;
-        keys.forEach([&](const Key& k) {
+        if (!keys.uniform()) keys.forEach([&](const Key& k) {
             inDiffers = inDiffers || tangentToFileCode(k.inType) != tan;
             outDiffers = outDiffers || tangentToFileCode(k.outType) != tan;
         });
@@ -401,6 +413,7 @@ void writeSceneAtomically(const std::string& path, const Scene& scene, const Edi
 }
 
 std::size_t keyCount(const NewCurve& nc) {
+    if (nc.column) return nc.column->size();
     if (!nc.curve.keys.empty() || nc.source.isNull()) return nc.curve.keys.size();
     return curveKeyCount(nc.source);
 }

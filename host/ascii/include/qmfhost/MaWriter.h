@@ -9,12 +9,24 @@
 #include <maya/MObject.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace qmfhost::ma {
+
+// Keys a new curve holds elsewhere (spooled to disk, say), read a block at a
+// time each time the writer walks them. Every key has the curve's tangent
+// type, one that needs no tangent vectors (not fixed).
+class KeyColumn {
+public:
+    virtual ~KeyColumn() = default;
+    virtual std::size_t size() const = 0;
+    // Keys first .. first + count - 1: seconds, and values in internal units.
+    virtual void read(std::size_t first, std::size_t count, double* times, double* values) const = 0;
+};
 
 struct NewCurve {
     std::string name;   // node name to write (made unique against the scene)
@@ -24,6 +36,8 @@ struct NewCurve {
     // are read from the host as the scene is written (curve.tangentType is
     // then worked out there too), so a long import is never copied whole.
     MObject source;
+    // Or, when set (and curve.keys is empty), the keys are read from here.
+    std::shared_ptr<const KeyColumn> column;
     std::vector<std::pair<std::string, std::string>> destinations;  // (node path, attribute)
 };
 
