@@ -17,6 +17,10 @@ if(_kell_imported)
 else()
   install(TARGETS Kell LIBRARY DESTINATION "${_root}lib")
 endif()
+if(TARGET qmf_assimp_reader)
+  # Loaded by the FBX, glTF and Collada reader's child process, found as the libraries are.
+  install(TARGETS qmf_assimp_reader LIBRARY DESTINATION "${_root}lib")
+endif()
 if(TARGET mayahost)
   # The headless host: the tool's stand-in for Maya (a real Maya build has none).
   install(TARGETS mayahost LIBRARY DESTINATION "${_root}lib" NAMELINK_SKIP)

@@ -73,6 +73,9 @@ ex=/usr/share/doc/qmf/examples
   /usr/bin/qmf pack "$ex/walk.json" walk.qmf
   /usr/bin/qmf import walk.qmf "$ex/rig.ma" -o rig_walk.ma
   /usr/bin/qmf identify rig.qmf walk.qmf
+  # glTF is read by the child process through the installed reader module.
+  /usr/bin/qmf convert walk.qmf walk.glb
+  /usr/bin/qmf info walk.glb | grep -q '^joints: ' || fail "the installed qmf cannot read a glTF file back"
 )
 # The same files as the build's own command writes.
 built=$(realpath "$build/bin/qmf")

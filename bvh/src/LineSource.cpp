@@ -11,7 +11,9 @@
 namespace bvh::detail {
 
 namespace {
-constexpr std::size_t kWindow = std::size_t(1) << 20;
+// A quarter of a megabyte: the pages of a larger window cost more to touch
+// than the reads they save.
+constexpr std::size_t kWindow = std::size_t(256) << 10;
 // A frame line of 32,767 joints of six 20-byte values is about 4 MB.
 constexpr std::size_t kMaxLine = std::size_t(64) << 20;
 }  // namespace

@@ -1,15 +1,13 @@
-// The child: limits set, the file parsed by the library, the scene turned
-// into an Imported, its bytes written to a pipe. The parent reads them with
+// The child: limits set, the reader module loaded, the file parsed by the
+// library, the scene turned into an Imported, its bytes written to a pipe. The parent reads them with
 // a deadline and says in one line what became of a child that gave none.
 #include "AssimpLoad.h"
 
+#include "ReaderModule.h"
 #include "formats/Error.h"
 
-#include <assimp/Importer.hpp>
-#include <assimp/config.h>
-#include <assimp/scene.h>
-
 #include <cerrno>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <csignal>
 #include <cstdlib>
@@ -60,8 +58,14 @@ void colladaHeader(const std::string& path, SceneOptions& o) {
     }
 }
 
-// A parser that crashes, spins or eats memory, on demand, so that
-// the tests see each of them end in one line (QMF_READER_FAULT).
+// A parser that crashes, spins or eats memory, or a reader module that is
+// not there, on demand, so that the tests see each of them end in one line
+// (QMF_READER_FAULT).
+bool faultIs(const char* name) {
+    const char* fault = std::getenv("QMF_READER_FAULT");
+    return fault && std::strcmp(fault, name) == 0;
+}
+
 void faultForTests() {
     const char* fault = std::getenv("QMF_READER_FAULT");
     if (!fault) return;
@@ -78,18 +82,6 @@ void faultForTests() {
         }
     }
 }
-
-void writeAll(int fd, const char* data, std::size_t size) {
-    std::size_t at = 0;
-    while (at < size) {
-        const ssize_t n = ::write(fd, data + at, size - at);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        at += static_cast<std::size_t>(n);
-    }
-}
-
-void writeAll(int fd, const std::string& bytes) { writeAll(fd, bytes.data(), bytes.size()); }
 
 // The child says nothing of its own: the library's messages, or a
 // sanitizer's report of a crash in it, go into a pipe nobody reads. A fault
@@ -118,37 +110,33 @@ void quietAndPlain() {
         setrlimit(RLIMIT_AS, &as);
     }
 #endif
-    // Each answer: its kind, its size, then its bytes.
-    char kind = 'E';
+    // Each answer: its kind, its size, then its bytes. Here 'L': the module
+    // could not be loaded; 'E': the library's error.
+    char kind = 'L';
     std::string answer;
     try {
         faultForTests();
         if (o.kind == Kind::Collada) colladaHeader(path, o);
-        Assimp::Importer importer;
-        importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
-        const aiScene* scene = importer.ReadFile(path, 0);
-        if (!scene) {
-            answer = importer.GetErrorString();
-            if (answer.find("bad_alloc") != std::string::npos) answer = "memory";
-        } else {
-            const Imported m = fromScene(*scene, o);
-            importer.FreeScene();
-            const uint64_t size = encodedSize(m);
-            writeAll(fd, std::string(1, 'M') + std::string(reinterpret_cast<const char*>(&size), sizeof size));
-            encodeTo(m, [&](const char* d, std::size_t n) { writeAll(fd, d, n); });
-            ::close(fd);
-            _exit(0);
+        const char* name = faultIs("module") ? "libqmf-no-such-module.so" : kReaderModule;
+        if (void* module = dlopen(name, RTLD_NOW | RTLD_LOCAL)) {
+            if (auto entry = reinterpret_cast<ReaderEntry>(dlsym(module, kReaderEntry))) {
+                entry(fd, path.c_str(), &o);
+                ::close(fd);
+                _exit(0);
+            }
         }
-    } catch (const ImportedError& e) {
-        kind = 'R';
-        answer = e.what;
+        const char* why = dlerror();
+        answer = why ? why : name;
     } catch (const std::bad_alloc&) {
+        kind = 'E';
         answer = "memory";
     } catch (const std::exception& e) {
+        kind = 'E';
         answer = e.what();
     }
     const uint64_t size = answer.size();
-    writeAll(fd, std::string(1, kind) + std::string(reinterpret_cast<const char*>(&size), sizeof size) + answer);
+    const std::string bytes = std::string(1, kind) + std::string(reinterpret_cast<const char*>(&size), sizeof size) + answer;
+    writeAll(fd, bytes.data(), bytes.size());
     ::close(fd);
     _exit(0);
 }
@@ -239,6 +227,7 @@ Imported judge(const std::string& path, const std::string& reader, std::string b
         throw FormatError(path + ": the " + reader + " reader refused it: " + firstLine(bytes));
     }
     if (kind == 'R') throw FormatError(path + ": " + firstLine(bytes));
+    if (kind == 'L') throw FormatError(failed + " (its module could not be loaded: " + firstLine(bytes) + ")");
     try {
         if (kind != 'M') throw ImportedError{"the reader's answer is damaged"};
         return decode(bytes.data() + 9, bytes.size() - 9);

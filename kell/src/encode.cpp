@@ -3,6 +3,7 @@
 // a second copy of it would double the memory a save needs.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "crc32c.h"
 #include "format.h"
@@ -16,7 +17,10 @@ namespace {
 // leaves the buffer; its header is patched when the section ends.
 class Writer {
 public:
-    Writer(ByteSink &sink, size_t chunk) : sink_(sink), buffer_(std::max<size_t>(chunk, 1)) {}
+    // The buffer is not cleared first: only the bytes written are ever read,
+    // and a short file touches only the pages it needs.
+    Writer(ByteSink &sink, size_t chunk)
+        : sink_(sink), size_(std::max<size_t>(chunk, 1)), buffer_(new uint8_t[size_]) {}
 
     bool ok() const { return ok_; }
     uint64_t position() const { return flushed_ + used_; }
@@ -24,9 +28,9 @@ public:
     void bytes(const void *p, size_t n) {
         const auto *b = static_cast<const uint8_t *>(p);
         while (n > 0 && ok_) {
-            if (used_ == buffer_.size()) flush();
-            const size_t take = std::min(n, buffer_.size() - used_);
-            std::memcpy(buffer_.data() + used_, b, take);
+            if (used_ == size_) flush();
+            const size_t take = std::min(n, size_ - used_);
+            std::memcpy(buffer_.get() + used_, b, take);
             used_ += take;
             b += take;
             n -= take;
@@ -34,9 +38,9 @@ public:
     }
     void zeros(size_t n) {
         while (n > 0 && ok_) {
-            if (used_ == buffer_.size()) flush();
-            const size_t take = std::min(n, buffer_.size() - used_);
-            std::memset(buffer_.data() + used_, 0, take);
+            if (used_ == size_) flush();
+            const size_t take = std::min(n, size_ - used_);
+            std::memset(buffer_.get() + used_, 0, take);
             used_ += take;
             n -= take;
         }
@@ -83,7 +87,7 @@ public:
             data += out;
             n -= out;
         }
-        if (n > 0) std::memcpy(buffer_.data() + (at - flushed_), data, n);
+        if (n > 0) std::memcpy(buffer_.get() + (at - flushed_), data, n);
     }
 
     bool finish() {
@@ -95,19 +99,20 @@ private:
     void checksumBuffered() {
         if (!inSection_) return;
         const size_t from = static_cast<size_t>(crcFrom_ - flushed_);
-        crc_ = crc32c(crc_, buffer_.data() + from, used_ - from);
+        crc_ = crc32c(crc_, buffer_.get() + from, used_ - from);
         crcFrom_ = position();
     }
     void flush() {
         if (!ok_ || used_ == 0) return;
         checksumBuffered();
-        ok_ = sink_.append(buffer_.data(), used_);
+        ok_ = sink_.append(buffer_.get(), used_);
         flushed_ += used_;
         used_ = 0;
     }
 
     ByteSink &sink_;
-    std::vector<uint8_t> buffer_;
+    size_t size_;
+    std::unique_ptr<uint8_t[]> buffer_;
     size_t used_ = 0;
     uint64_t flushed_ = 0;  // bytes already handed to the sink
     bool ok_ = true;

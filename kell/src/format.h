@@ -41,7 +41,7 @@ public:
 
 // The encoder hands the sink pieces of at most this many bytes, so a save
 // needs no more memory than this beside the animation itself.
-constexpr size_t kEncodeChunk = size_t{1} << 20;
+constexpr size_t kEncodeChunk = size_t{256} << 10;
 
 // Encodes the whole file for an animation into sink, in pieces of at most
 // `chunk` bytes. False as soon as the sink refuses a piece.

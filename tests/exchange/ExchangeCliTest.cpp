@@ -233,6 +233,8 @@ TEST_F(Exchange, AReaderThatCrashesSpinsWaitsOrEatsMemoryFailsInOneLine) {
     } cases[] = {
         {"crash", "", "", "killed by signal 11)"},
         {"spin", "1", "", "it used its 1 s of processor time; QMF_READER_SECONDS sets more)"},
+        {"module", "", "", "its module could not be loaded: libqmf-no-such-module.so: cannot open shared object file: "
+                           "No such file or directory)"},
 #if !defined(__SANITIZE_ADDRESS__)
         {"eat", "", "300", "it ran out of its 300 MB of memory; QMF_READER_MEMORY_MB sets more)"},
 #endif
