@@ -31,12 +31,21 @@ namespace qmf::formats {
 
 namespace {
 
-// The library syncs each save by default; while one of these lives it does not.
-struct UnsyncedSaves {
-    UnsyncedSaves() { kell_save_sync_set(0); }
-    ~UnsyncedSaves() { kell_save_sync_set(1); }
-    UnsyncedSaves(const UnsyncedSaves&) = delete;
-    UnsyncedSaves& operator=(const UnsyncedSaves&) = delete;
+// While one of these lives, the library's saves go into a temporary file of
+// ours as they are: not synced (the commit syncs the file it puts in place)
+// and not through a temporary file and rename of its own (ours is private
+// already, and removed when a save fails).
+struct SavesIntoOurTemporary {
+    SavesIntoOurTemporary() {
+        kell_save_sync_set(0);
+        kell_save_in_place_set(1);
+    }
+    ~SavesIntoOurTemporary() {
+        kell_save_sync_set(1);
+        kell_save_in_place_set(0);
+    }
+    SavesIntoOurTemporary(const SavesIntoOurTemporary&) = delete;
+    SavesIntoOurTemporary& operator=(const SavesIntoOurTemporary&) = delete;
 };
 
 }  // namespace
@@ -84,7 +93,7 @@ public:
         skeletonFile_ = std::make_unique<fileio::TempFile>(target_);
         {
             qmfhost::PerrorCapture capture(true);
-            const UnsyncedSaves unsynced;  // the skeleton file is only read back
+            const SavesIntoOurTemporary direct;  // the skeleton file is only read back
             if (!module_->write("qmf", absolute(skeletonFile_->path())))
                 throw FormatError("the translator could not write the skeleton of " + s.path);
         }
@@ -149,7 +158,7 @@ public:
         fileio::TempFile clipFile(target_);
         FM_FILE_IDENTIFIER_TYPE id = identifierFor(clipFile.path());
         // Synced once, when the commit puts it in place.
-        const UnsyncedSaves unsynced;
+        const SavesIntoOurTemporary direct;
         if (!anm_animation_save_as_f(anm_->get(), &id, 0, nullptr)) {
             const char* why = kell_last_error_message();
             throw FormatError("cannot write " + target_.path + (why && *why ? std::string(": ") + why : std::string()));

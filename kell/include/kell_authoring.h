@@ -62,6 +62,13 @@ KELL_API size_t anm_animation_memory_size_get_f(ANM_ANIMATION_HANDLE animation);
  * turn it off; either way a save replaces its target atomically. */
 KELL_API void kell_save_sync_set(KL_BOOL sync);
 
+/* Whether later saves write their target itself, truncated and rewritten,
+ * instead of a temporary file renamed over it (0, the default). Only for a
+ * target the caller made for the purpose, such as its own temporary file
+ * that it removes when a save fails: a failed save leaves it partly written.
+ * A target that is not a regular file is still refused. */
+KELL_API void kell_save_in_place_set(KL_BOOL inPlace);
+
 /* How many opened files the library has seen cut short while open, since it
  * was loaded (see anm_animation_file_changed_f). */
 KELL_API uint32_t kell_changed_files_count(void);

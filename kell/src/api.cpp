@@ -101,6 +101,8 @@ void kell_testing_save_chunk(size_t bytes) { gSaveChunk = bytes == 0 ? kEncodeCh
 
 void kell_save_sync_set(KL_BOOL sync) { gSaveSync = sync != 0; }
 
+void kell_save_in_place_set(KL_BOOL inPlace) { gSaveInPlace = inPlace != 0; }
+
 void kell_testing_cut_file_at_read(int64_t reads) { gCutAtRead = reads > 0 ? reads : 0; }
 
 uint32_t kell_changed_files_count(void) { return changedMappings(); }

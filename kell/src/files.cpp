@@ -21,6 +21,7 @@ namespace kell::api {
 int64_t gFailSaveAfter = -1;
 size_t gSaveChunk = kEncodeChunk;
 bool gSaveSync = true;
+bool gSaveInPlace = false;
 
 namespace {
 
@@ -101,6 +102,31 @@ bool produceInto(int fd, const std::function<bool(ByteSink &)> &produce) {
     }
 }
 
+// The target itself truncated and written (kell_save_in_place_set): for a
+// file the caller made for the purpose and removes when a save fails.
+bool saveInPlace(const std::string &target, const std::function<bool(ByteSink &)> &produce) {
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        setError("target exists and is not a regular file");
+        return false;
+    }
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        setError(std::string("cannot save, opening failed: ") + std::strerror(errno));
+        return false;
+    }
+    const char *failed = nullptr;
+    if (!produceInto(fd, produce)) failed = "writing";
+    else if (gSaveSync && ::fsync(fd) != 0) failed = "flushing";
+    int error = failed ? errno : 0;
+    if (::close(fd) != 0 && !failed) {
+        failed = "closing";
+        error = errno;
+    }
+    if (failed) setError(std::string("cannot save, ") + failed + " failed: " + std::strerror(error));
+    return !failed;
+}
+
 }  // namespace
 
 // Temporary file in the target's folder, renamed over the target only once
@@ -108,6 +134,7 @@ bool produceInto(int fd, const std::function<bool(ByteSink &)> &produce) {
 bool saveAtomically(const char *path, const std::function<bool(ByteSink &)> &produce) {
     std::string target;  // absolute, as the identifier's path is
     if (!followLinks(path, target)) return false;
+    if (gSaveInPlace) return saveInPlace(target, produce);
     const size_t slash = target.rfind('/');
     const std::string folder = slash == 0 ? "/" : target.substr(0, slash);
     // The temporary name must stay within the file system's name limit.

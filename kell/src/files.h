@@ -19,9 +19,12 @@ extern int64_t gFailSaveAfter;
 extern size_t gSaveChunk;
 // Whether a save syncs the file and its folder (kell_save_sync_set).
 extern bool gSaveSync;
+// Whether a save writes its target itself (kell_save_in_place_set).
+extern bool gSaveInPlace;
 
 // Has produce write the file into a temporary file beside path, then syncs it
 // (unless gSaveSync is off) and renames it over path. Nothing at path changes when either fails.
+// With gSaveInPlace, path itself is written instead.
 bool saveAtomically(const char *path, const std::function<bool(ByteSink &)> &produce);
 // Reads up to `size` bytes; fewer only at the end of the file or on an error.
 size_t readUpTo(int fd, uint8_t *buffer, size_t size, bool &failed);

@@ -19,8 +19,47 @@ protected:
     void TearDown() override {
         kell_testing_fail_save_after(-1);
         kell_save_sync_set(1);
+        kell_save_in_place_set(0);
     }
 };
+
+// In place, a save writes the file it names (the same inode, no temporary
+// file beside it) with the same bytes; a failed one leaves that file cut
+// short, for its maker to remove; a folder is still refused.
+TEST_F(Save, InPlaceSavesWriteTheNamedFileItself) {
+    TempDir dir;
+    Sample shape;
+    shape.frames = 300;
+    ANM_ANIMATION_HANDLE clip = makeSample(shape);
+    const std::vector<uint8_t> atomic = saveBytes(clip, dir.path("atomic.qmf"));
+    ASSERT_FALSE(atomic.empty());
+    {
+        std::FILE* f = std::fopen(dir.path("longer.qmf").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        const std::vector<uint8_t> junk(atomic.size() + 1000, 0x5a);
+        ASSERT_EQ(std::fwrite(junk.data(), 1, junk.size(), f), junk.size());
+        std::fclose(f);
+    }
+    struct stat before {};
+    ASSERT_EQ(::stat(dir.path("longer.qmf").c_str(), &before), 0);
+    kell_save_in_place_set(1);
+    EXPECT_EQ(saveBytes(clip, dir.path("longer.qmf")), atomic) << "over a longer file";
+    struct stat after {};
+    ASSERT_EQ(::stat(dir.path("longer.qmf").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(saveBytes(clip, dir.path("new.qmf")), atomic) << "a new file";
+    kell_testing_fail_save_after(100);
+    FM_FILE_IDENTIFIER_TYPE id = identifierFor(dir.path("new.qmf"));
+    EXPECT_FALSE(anm_animation_save_as_f(clip, &id, 0, nullptr));
+    EXPECT_LT(readBytes(dir.path("new.qmf")).size(), atomic.size());
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"atomic.qmf", "longer.qmf", "new.qmf"}));
+    kell_testing_fail_save_after(-1);
+    std::filesystem::create_directory(dir.path("folder.qmf"));
+    id = identifierFor(dir.path("folder.qmf"));
+    EXPECT_FALSE(anm_animation_save_as_f(clip, &id, 0, nullptr));
+    EXPECT_STREQ(kell_last_error_message(), "target exists and is not a regular file");
+    anm_animation_dispose(clip);
+}
 
 // Without syncing, a save is the same file put in place the same way; a
 // failed one still leaves the old file and nothing beside it.
