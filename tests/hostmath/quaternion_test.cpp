@@ -1,9 +1,33 @@
 #include "math_test_util.h"
 
 #include <maya/MStatus.h>
+#include <cstdint>
+#include <cstring>
 #include <maya/MVector.h>
 
 using namespace mathtest;
+
+// An axis rotation holds sin and cos of half the angle bit for bit, signed
+// zeros and the tiniest angles included (zero is worked out without the
+// library: it must give what the library would).
+TEST(Quaternion, AxisRotationsHoldHalfAngleSinAndCosExactly)
+{
+    const auto bits = [](double v) {
+        uint64_t b;
+        std::memcpy(&b, &v, sizeof b);
+        return b;
+    };
+    for (double t : {0.0, -0.0, 4.9e-324, -4.9e-324, 1e-300, -1e-300, 0.3, -2.0, 1e6}) {
+        SCOPED_TRACE(t);
+        const double s = std::sin(0.5 * t), c = std::cos(0.5 * t);
+        const MQuaternion qx = MQuaternion().setToXAxis(t), qy = MQuaternion().setToYAxis(t), qz = MQuaternion().setToZAxis(t);
+        EXPECT_EQ(bits(qx.x), bits(s));
+        EXPECT_EQ(bits(qy.y), bits(s));
+        EXPECT_EQ(bits(qz.z), bits(s));
+        for (const MQuaternion& q : {qx, qy, qz}) EXPECT_EQ(bits(q.w), bits(c));
+        EXPECT_EQ(bits(qx.y) | bits(qx.z) | bits(qy.x) | bits(qy.z) | bits(qz.x) | bits(qz.y), 0u);
+    }
+}
 
 TEST(Quaternion, AxisRotationMatricesHaveRowVectorLayout)
 {

@@ -173,9 +173,43 @@ bool MQuaternion::getAxisAngle(MVector& axis, double& theta) const
     return true;
 }
 
-MQuaternion& MQuaternion::setToXAxis(double theta) { return setValue(std::sin(0.5 * theta), 0.0, 0.0, std::cos(0.5 * theta)); }
-MQuaternion& MQuaternion::setToYAxis(double theta) { return setValue(0.0, std::sin(0.5 * theta), 0.0, std::cos(0.5 * theta)); }
-MQuaternion& MQuaternion::setToZAxis(double theta) { return setValue(0.0, 0.0, std::sin(0.5 * theta), std::cos(0.5 * theta)); }
+namespace {
+
+// sin and cos of half the angle. A zero angle (a fifth of a motion capture's
+// channels) skips the library call: sin(±0) is ±0 and cos(±0) is 1 exactly.
+void halfAngle(double theta, double& s, double& c)
+{
+    if (theta == 0.0) {
+        s = 0.5 * theta;
+        c = 1.0;
+        return;
+    }
+    s = std::sin(0.5 * theta);
+    c = std::cos(0.5 * theta);
+}
+
+}  // namespace
+
+MQuaternion& MQuaternion::setToXAxis(double theta)
+{
+    double s, c;
+    halfAngle(theta, s, c);
+    return setValue(s, 0.0, 0.0, c);
+}
+
+MQuaternion& MQuaternion::setToYAxis(double theta)
+{
+    double s, c;
+    halfAngle(theta, s, c);
+    return setValue(0.0, s, 0.0, c);
+}
+
+MQuaternion& MQuaternion::setToZAxis(double theta)
+{
+    double s, c;
+    halfAngle(theta, s, c);
+    return setValue(0.0, 0.0, s, c);
+}
 
 MStatus MQuaternion::get(double dest[4]) const
 {
