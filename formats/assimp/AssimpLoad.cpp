@@ -6,6 +6,8 @@
 #include "ReaderModule.h"
 #include "formats/Error.h"
 
+#include <kell.h>
+
 #include <cerrno>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -98,6 +100,30 @@ void quietAndPlain() {
     for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) std::signal(sig, SIG_DFL);
 }
 
+std::string folderOf(const std::string& file) {
+    const std::size_t slash = file.rfind('/');
+    return slash == std::string::npos ? "." : file.substr(0, slash);
+}
+
+// The reader module by full path: beside the animation library (the
+// libraries' folder of every layout, the Python module's too), else in the
+// libraries' folder beside this program's; then by name, through the run
+// path. Full paths first, since a sanitizer's dlopen searches from its own
+// library's run path, not ours.
+void* loadReaderModule(const char* name) {
+    std::vector<std::string> tries;
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&anm_animation_dispose), &info) && info.dli_fname && std::strchr(info.dli_fname, '/'))
+        tries.push_back(folderOf(info.dli_fname) + "/" + name);
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) tries.push_back(folderOf(std::string(self, static_cast<std::size_t>(n))) + "/../lib/" + name);
+    for (const std::string& t : tries)
+        if (::access(t.c_str(), F_OK) == 0)
+            if (void* module = dlopen(t.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
+    return dlopen(name, RTLD_NOW | RTLD_LOCAL);
+}
+
 [[noreturn]] void child(int fd, const std::string& path, SceneOptions o, const Limits& limits) {
     quietAndPlain();
     if (limits.seconds) {
@@ -118,7 +144,7 @@ void quietAndPlain() {
         faultForTests();
         if (o.kind == Kind::Collada) colladaHeader(path, o);
         const char* name = faultIs("module") ? "libqmf-no-such-module.so" : kReaderModule;
-        if (void* module = dlopen(name, RTLD_NOW | RTLD_LOCAL)) {
+        if (void* module = loadReaderModule(name)) {
             if (auto entry = reinterpret_cast<ReaderEntry>(dlsym(module, kReaderEntry))) {
                 entry(fd, path.c_str(), &o);
                 ::close(fd);

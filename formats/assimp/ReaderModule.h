@@ -12,7 +12,8 @@
 
 namespace qmf::formats::assimp {
 
-// Found as the project's other libraries are, through the run path.
+// Found beside the animation library, or in the libraries' folder beside
+// the program, or else through the run path (AssimpLoad.cpp).
 constexpr const char* kReaderModule = "libqmf-assimp-reader.so";
 constexpr const char* kReaderEntry = "qmf_assimp_answer";
 
