@@ -62,4 +62,18 @@ endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION share/doc/qmf/examples
         PATTERN "CMakeLists.txt" EXCLUDE)
 
+# The shipped binaries are built with the run path they are installed with:
+# from bin/, lib/ and plug-ins/ alike, $ORIGIN/../lib is the libraries'
+# folder, in the build tree as in the installed one. The run path CMake
+# builds them with otherwise, to be rewritten at install, ends in an empty
+# entry, which the loader takes for the folder the command is run from.
+foreach(_t qmf Kell mayahost qmfTranslator qmf_assimp_reader)
+  if(TARGET ${_t})
+    get_target_property(_imported ${_t} IMPORTED)
+    if(NOT _imported)
+      set_target_properties(${_t} PROPERTIES BUILD_WITH_INSTALL_RPATH ON)
+    endif()
+  endif()
+endforeach()
+
 include(${CMAKE_CURRENT_LIST_DIR}/Package.cmake)
