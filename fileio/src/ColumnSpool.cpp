@@ -19,6 +19,20 @@ constexpr std::size_t kMinBlockRows = 16;
     throw Error(what + ": " + std::strerror(err));
 }
 
+// All size bytes through io (pread or pwrite) from offset at; a call that
+// moves none fails with `none` as the reason.
+template <typename Io, typename Byte>
+void whole(Io io, int fd, Byte* p, std::size_t size, off_t at, const std::string& what, int none) {
+    while (size > 0) {
+        const ssize_t n = io(fd, p, size, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) fail(what, n < 0 ? errno : none);
+        p += n;
+        at += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
 // A file nobody can name: O_TMPFILE where the file system has it, else a
 // name removed at once.
 int unnamedFile(const std::string& folder) {
@@ -52,17 +66,9 @@ void ColumnSpool::endRow() {
 
 void ColumnSpool::spill() {
     if (fd_ < 0) fd_ = unnamedFile(folder_);
-    const char* p = reinterpret_cast<const char*>(block_.data());
-    std::size_t left = block_.size() * sizeof(double);
-    off_t at = static_cast<off_t>(spilledBlocks_ * left);
-    while (left > 0) {
-        const ssize_t n = ::pwrite(fd_, p, left, at);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) fail("cannot hold the keys in a temporary file in " + folder_, n < 0 ? errno : ENOSPC);
-        p += n;
-        at += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    const std::size_t bytes = block_.size() * sizeof(double);
+    whole(::pwrite, fd_, reinterpret_cast<const char*>(block_.data()), bytes, static_cast<off_t>(spilledBlocks_ * bytes),
+          "cannot hold the keys in a temporary file in " + folder_, ENOSPC);
     ++spilledBlocks_;
     inBlock_ = 0;
 }
@@ -77,17 +83,9 @@ void ColumnSpool::read(std::size_t column, std::size_t first, std::size_t count,
         if (block == spilledBlocks_) {
             std::copy_n(block_.data() + at, n, out);
         } else {
-            char* p = reinterpret_cast<char*>(out);
-            std::size_t left = n * sizeof(double);
-            off_t from = static_cast<off_t>((block * block_.size() + at) * sizeof(double));
-            while (left > 0) {
-                const ssize_t got = ::pread(fd_, p, left, from);
-                if (got < 0 && errno == EINTR) continue;
-                if (got <= 0) fail("cannot read back the keys held in a temporary file in " + folder_, got < 0 ? errno : EIO);
-                p += got;
-                from += got;
-                left -= static_cast<std::size_t>(got);
-            }
+            whole(::pread, fd_, reinterpret_cast<char*>(out), n * sizeof(double),
+                  static_cast<off_t>((block * block_.size() + at) * sizeof(double)),
+                  "cannot read back the keys held in a temporary file in " + folder_, EIO);
         }
         out += n;
         first += n;

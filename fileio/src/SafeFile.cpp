@@ -19,12 +19,6 @@ namespace {
 
 std::string why(int err) { return std::strerror(err); }
 
-std::string folderOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string nameOf(const std::string& path) {
     std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -42,6 +36,12 @@ mode_t modeForNewFile() {
 }
 
 }  // namespace
+
+std::string folderOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 InputFile::InputFile(const std::string& path) : path_(path) {
     struct stat st;

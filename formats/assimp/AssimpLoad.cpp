@@ -1,9 +1,11 @@
 // The child: limits set, the reader module loaded, the file parsed by the
-// library, the scene turned into an Imported, its bytes written to a pipe. The parent reads them with
-// a deadline and says in one line what became of a child that gave none.
+// library, the scene turned into an Imported, its bytes written to a pipe.
+// The parent reads them with a deadline and says in one line what became
+// of a child that gave none.
 #include "AssimpLoad.h"
 
 #include "ReaderModule.h"
+#include "fileio/SafeFile.h"
 #include "formats/Error.h"
 
 #include <kell.h>
@@ -100,11 +102,6 @@ void quietAndPlain() {
     for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) std::signal(sig, SIG_DFL);
 }
 
-std::string folderOf(const std::string& file) {
-    const std::size_t slash = file.rfind('/');
-    return slash == std::string::npos ? "." : file.substr(0, slash);
-}
-
 // The reader module by full path: beside the animation library (the
 // libraries' folder of every layout, the Python module's too), else in the
 // libraries' folder beside this program's; then by name, through the run
@@ -114,10 +111,10 @@ void* loadReaderModule(const char* name) {
     std::vector<std::string> tries;
     Dl_info info{};
     if (dladdr(reinterpret_cast<void*>(&anm_animation_dispose), &info) && info.dli_fname && std::strchr(info.dli_fname, '/'))
-        tries.push_back(folderOf(info.dli_fname) + "/" + name);
+        tries.push_back(fileio::folderOf(info.dli_fname) + "/" + name);
     char self[4096];
     const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n > 0) tries.push_back(folderOf(std::string(self, static_cast<std::size_t>(n))) + "/../lib/" + name);
+    if (n > 0) tries.push_back(fileio::folderOf(std::string(self, static_cast<std::size_t>(n))) + "/../lib/" + name);
     for (const std::string& t : tries)
         if (::access(t.c_str(), F_OK) == 0)
             if (void* module = dlopen(t.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
@@ -160,9 +157,7 @@ void* loadReaderModule(const char* name) {
         kind = 'E';
         answer = e.what();
     }
-    const uint64_t size = answer.size();
-    const std::string bytes = std::string(1, kind) + std::string(reinterpret_cast<const char*>(&size), sizeof size) + answer;
-    writeAll(fd, bytes.data(), bytes.size());
+    writeAnswer(fd, kind, answer);
     ::close(fd);
     _exit(0);
 }

@@ -24,9 +24,7 @@ extern "C" __attribute__((visibility("default"))) void qmf_assimp_answer(int fd,
         } else {
             const Imported m = fromScene(*scene, *o);
             importer.FreeScene();
-            const uint64_t size = encodedSize(m);
-            const std::string head = std::string(1, 'M') + std::string(reinterpret_cast<const char*>(&size), sizeof size);
-            writeAll(fd, head.data(), head.size());
+            writeAnswerHead(fd, 'M', encodedSize(m));
             encodeTo(m, [&](const char* d, std::size_t n) { writeAll(fd, d, n); });
             return;
         }
@@ -38,7 +36,5 @@ extern "C" __attribute__((visibility("default"))) void qmf_assimp_answer(int fd,
     } catch (const std::exception& e) {
         answer = e.what();
     }
-    const uint64_t size = answer.size();
-    const std::string bytes = std::string(1, kind) + std::string(reinterpret_cast<const char*>(&size), sizeof size) + answer;
-    writeAll(fd, bytes.data(), bytes.size());
+    writeAnswer(fd, kind, answer);
 }

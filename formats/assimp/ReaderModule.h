@@ -8,6 +8,9 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
 #include <unistd.h>
 
 namespace qmf::formats::assimp {
@@ -30,6 +33,20 @@ inline void writeAll(int fd, const char* data, std::size_t size) {
         if (n <= 0) return;
         at += static_cast<std::size_t>(n);
     }
+}
+
+// An answer's kind and size, the bytes to follow.
+inline void writeAnswerHead(int fd, char kind, uint64_t size) {
+    char head[9];
+    head[0] = kind;
+    std::memcpy(head + 1, &size, sizeof size);
+    writeAll(fd, head, sizeof head);
+}
+
+// A whole answer of text.
+inline void writeAnswer(int fd, char kind, const std::string& text) {
+    writeAnswerHead(fd, kind, text.size());
+    writeAll(fd, text.data(), text.size());
 }
 
 }  // namespace qmf::formats::assimp

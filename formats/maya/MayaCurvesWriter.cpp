@@ -72,11 +72,6 @@ private:
     double secondsPerFrame_;
 };
 
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
 class MayaCurvesWriter : public Writer {
 public:
     MayaCurvesWriter(const fileio::Output& target, const ConvertOptions& options, std::size_t spoolBytes)
@@ -110,7 +105,7 @@ public:
         for (std::size_t i = 0; i < s.joints.size(); ++i) addCurves(s.joints[i], names_[i]);
         // Keys wait in a spool, not in the curves: a long capture's take
         // memory that does not grow with its frames.
-        spool_ = std::make_shared<fileio::ColumnSpool>(edits_.newCurves.size(), folderOf(target_.target), s.frames, spoolBytes_);
+        spool_ = std::make_shared<fileio::ColumnSpool>(edits_.newCurves.size(), fileio::folderOf(target_.target), s.frames, spoolBytes_);
     }
 
     void frame(const Frame& fr) override {

@@ -102,27 +102,29 @@ bool produceInto(int fd, const std::function<bool(ByteSink &)> &produce) {
     }
 }
 
-// The target itself truncated and written (kell_save_in_place_set): for a
-// file the caller made for the purpose and removes when a save fails.
-bool saveInPlace(const std::string &target, const std::function<bool(ByteSink &)> &produce) {
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        setError("target exists and is not a regular file");
-        return false;
-    }
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0) {
-        setError(std::string("cannot save, opening failed: ") + std::strerror(errno));
-        return false;
-    }
+// Has produce write into fd (given mode first, when there is one), syncs it
+// unless gSaveSync is off and closes it: the step that failed, with its
+// errno in error, or null.
+const char *writeAndClose(int fd, const std::function<bool(ByteSink &)> &produce, const mode_t *mode, int &error) {
     const char *failed = nullptr;
-    if (!produceInto(fd, produce)) failed = "writing";
+    if (mode && ::fchmod(fd, *mode) != 0) failed = "setting permissions";
+    else if (!produceInto(fd, produce)) failed = "writing";
     else if (gSaveSync && ::fsync(fd) != 0) failed = "flushing";
-    int error = failed ? errno : 0;
+    error = failed ? errno : 0;
     if (::close(fd) != 0 && !failed) {
         failed = "closing";
         error = errno;
     }
+    return failed;
+}
+
+// The target itself truncated and written (kell_save_in_place_set): a file
+// the caller made for the purpose and removes when a save fails.
+bool saveInPlace(const std::string &target, const std::function<bool(ByteSink &)> &produce) {
+    int error = 0;
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) error = errno;
+    const char *failed = fd < 0 ? "opening" : writeAndClose(fd, produce, nullptr, error);
     if (failed) setError(std::string("cannot save, ") + failed + " failed: " + std::strerror(error));
     return !failed;
 }
@@ -134,6 +136,12 @@ bool saveInPlace(const std::string &target, const std::function<bool(ByteSink &)
 bool saveAtomically(const char *path, const std::function<bool(ByteSink &)> &produce) {
     std::string target;  // absolute, as the identifier's path is
     if (!followLinks(path, target)) return false;
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode)) {
+        setError("target exists and is not a regular file");
+        return false;
+    }
     if (gSaveInPlace) return saveInPlace(target, produce);
     const size_t slash = target.rfind('/');
     const std::string folder = slash == 0 ? "/" : target.substr(0, slash);
@@ -141,12 +149,6 @@ bool saveAtomically(const char *path, const std::function<bool(ByteSink &)> &pro
     std::string temp = folder + (folder == "/" ? "" : "/") + "." + target.substr(slash + 1, 200) + ".kell-XXXXXX";
     if (temp.size() >= PATH_MAX) {
         setError("path too long for a temporary file");
-        return false;
-    }
-    struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode)) {
-        setError("target exists and is not a regular file");
         return false;
     }
     const int fd = ::mkstemp(&temp[0]);
@@ -167,15 +169,8 @@ bool saveAtomically(const char *path, const std::function<bool(ByteSink &)> &pro
     // The replaced file's owner and group too, where permitted (before the
     // mode: a change of owner may clear set-id bits).
     if (exists && ::fchown(fd, old.st_uid, old.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-    const char *failed = nullptr;
-    if (::fchmod(fd, mode) != 0) failed = "setting permissions";
-    else if (!produceInto(fd, produce)) failed = "writing";
-    else if (gSaveSync && ::fsync(fd) != 0) failed = "flushing";
-    int error = failed ? errno : 0;
-    if (::close(fd) != 0 && !failed) {
-        failed = "closing";
-        error = errno;
-    }
+    int error = 0;
+    const char *failed = writeAndClose(fd, produce, &mode, error);
     if (!failed && ::rename(temp.c_str(), target.c_str()) != 0) {
         failed = "renaming";
         error = errno;

@@ -28,9 +28,7 @@ public:
     ColumnSpool(const ColumnSpool&) = delete;
     ColumnSpool& operator=(const ColumnSpool&) = delete;
 
-    std::size_t columns() const { return columns_; }
     std::size_t rows() const { return rows_; }
-    std::size_t rowsPerBlock() const { return blockRows_; }
     bool spilled() const { return fd_ >= 0; }
 
     void set(std::size_t column, double value) { block_[column * blockRows_ + inBlock_] = value; }

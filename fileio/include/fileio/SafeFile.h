@@ -55,6 +55,9 @@ private:
 // Refuses (Error) a path that is missing, a folder, not a regular file or not readable.
 void requireRegularFile(const std::string& path);
 
+// The folder part of a path: "." for a bare name, "/" at the root.
+std::string folderOf(const std::string& path);
+
 // Where a write to path lands: symbolic links followed to the final name,
 // which need not exist yet.
 std::string resolveLinks(const std::string& path);
